@@ -1,0 +1,58 @@
+#include "app/ProgressDialog.h"
+
+namespace qv {
+
+int ProgressDialog::SetStatus(const std::u16string& text, const std::u16string& title,
+                              StopListener* task) {
+    if (view_) {
+        view_->SetStatusText(text);
+        view_->SetTitle(title);
+    }
+    task_.store(task, std::memory_order_release);
+    return 0;
+}
+
+void ProgressDialog::SetSteps(int64_t total) {
+    // The bar keeps its position and what has accumulated: a new stage continues the filling.
+    threshold_ =
+        static_cast<int64_t>(static_cast<uint64_t>(stageCount_) * static_cast<uint64_t>(total));
+}
+
+void ProgressDialog::Step(uint64_t amount) {
+    if (threshold_ == 0) return;
+    accumulated_ += amount;
+    if (accumulated_ > static_cast<uint64_t>(threshold_) / 10) {
+        // One call advances at most one step, however large the amount.
+        accumulated_ = 0;
+        barPosition_ = NextBarPosition(barPosition_);
+        ++barAdvances_;
+        if (view_) view_->StepBar();
+    }
+}
+
+int ProgressDialog::NextBarPosition(int pos) {
+    const int next = pos + kBarStep;
+    return next > kBarRange ? kBarStep : next;
+}
+
+void ProgressDialog::Stop() {
+    if (StopListener* task = task_.load(std::memory_order_acquire)) task->OnStop();
+    cancelled_.store(true, std::memory_order_release);
+}
+
+void ProgressDialog::Close(int result) {
+    {
+        std::lock_guard lock(closeMutex_);
+        closeResult_.store(result, std::memory_order_release);
+    }
+    closeSignal_.notify_all();
+    if (view_) view_->Close(result);
+}
+
+int ProgressDialog::WaitForClose() {
+    std::unique_lock lock(closeMutex_);
+    closeSignal_.wait(lock, [this] { return closeResult_.load() >= 0; });
+    return closeResult_.load();
+}
+
+}  // namespace qv

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "app/ProgressView.h"
+
+namespace qv {
+
+// The counters, stages and cancel flag behind the progress window of one scan or recovery.
+// A fresh one is made for every operation, so a cancel never carries over.
+//
+// The bar has ten steps. A stage begins with SetSteps(total); Step(amount) accumulates work and
+// advances the bar by one step each time more than a tenth of stageCount x total has piled up, so
+// a scan of n stages fills the bar about once.
+class ProgressDialog {
+public:
+    static constexpr int kBarRange = 100;
+    static constexpr int kBarStep = 10;
+
+    explicit ProgressDialog(ProgressView* view = nullptr) : view_(view) {}
+    ProgressDialog(const ProgressDialog&) = delete;
+    ProgressDialog& operator=(const ProgressDialog&) = delete;
+
+    // Worker side.
+    int SetStatus(const std::u16string& text, const std::u16string& title, StopListener* task);
+    void SetStageCount(int32_t stages) { stageCount_ = stages; }
+    void SetSteps(int64_t total);
+    void Step(uint64_t amount);
+    bool IsCancelled() const { return cancelled_.load(std::memory_order_acquire); }
+    // The worker's close request. Remembered, so a front end that starts waiting later still
+    // sees it.
+    void Close(int result);
+
+    // Front-end side.
+    void Stop();  // the Stop button
+    bool IsCloseRequested() const { return closeResult_.load(std::memory_order_acquire) >= 0; }
+    int CloseResult() const { return closeResult_.load(std::memory_order_acquire); }
+    // Blocks until Close has been called; for front ends without an event loop of their own.
+    int WaitForClose();
+
+    // For tests and for views that mirror the bar.
+    int BarPosition() const { return barPosition_; }
+    int BarAdvances() const { return barAdvances_; }
+    int32_t StageCount() const { return stageCount_; }
+    int64_t Threshold() const { return threshold_; }
+    uint64_t Accumulated() const { return accumulated_; }
+
+    // The bar position after one step from pos: a step that would pass the end starts again.
+    static int NextBarPosition(int pos);
+
+private:
+    ProgressView* view_;
+    std::atomic<bool> cancelled_{false};
+    std::atomic<StopListener*> task_{nullptr};
+    int32_t stageCount_ = 1;
+    int64_t threshold_ = 0;
+    uint64_t accumulated_ = 0;
+    int barPosition_ = 0;
+    int barAdvances_ = 0;
+
+    std::atomic<int> closeResult_{-1};
+    std::mutex closeMutex_;
+    std::condition_variable closeSignal_;
+};
+
+}  // namespace qv

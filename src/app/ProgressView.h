@@ -1,0 +1,28 @@
+#pragma once
+
+#include <string>
+
+namespace qv {
+
+// What a front end shows for a running scan or recovery: a status line, a title, a bar of ten
+// steps and a Stop button. Workers never call this directly; they go through ProgressDialog.
+// Every call but Close has taken effect when it returns; Close may be queued.
+class ProgressView {
+public:
+    virtual ~ProgressView() = default;
+    virtual void SetStatusText(const std::u16string& text) = 0;
+    virtual void SetTitle(const std::u16string& title) = 0;
+    // Advance the bar by one of its ten steps; past the end it starts again from empty.
+    virtual void StepBar() = 0;
+    // End the modal wait with this result (1 OK, 2 Cancel). May arrive before the wait starts.
+    virtual void Close(int result) = 0;
+};
+
+// Told when the user presses Stop, before the cancel flag is set.
+class StopListener {
+public:
+    virtual ~StopListener() = default;
+    virtual void OnStop() = 0;
+};
+
+}  // namespace qv

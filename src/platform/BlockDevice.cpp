@@ -1,0 +1,63 @@
+#include "platform/BlockDevice.h"
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/Text.h"
+
+namespace qv {
+
+std::unique_ptr<DeviceFile> DeviceFile::Open(const std::u16string& path, int* error) {
+    const std::string native = ToUtf8(path);
+    int fd;
+    do {
+        fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        if (error) *error = errno;
+        return nullptr;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        if (error) *error = errno;
+        ::close(fd);
+        return nullptr;
+    }
+    uint64_t size = static_cast<uint64_t>(st.st_size);
+    if (S_ISBLK(st.st_mode)) {
+        uint64_t bytes = 0;
+        if (::ioctl(fd, BLKGETSIZE64, &bytes) == 0) size = bytes;
+    } else if (S_ISDIR(st.st_mode)) {
+        if (error) *error = EISDIR;
+        ::close(fd);
+        return nullptr;
+    }
+    return std::unique_ptr<DeviceFile>(new DeviceFile(fd, size));
+}
+
+DeviceFile::~DeviceFile() {
+    ::close(fd_);
+}
+
+int64_t DeviceFile::ReadAt(uint64_t offset, void* buffer, size_t size) {
+    auto* out = static_cast<char*>(buffer);
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::pread(fd_, out + done, size - done, static_cast<off_t>(offset + done));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            if (done > 0) break;  // deliver what arrived; the next read reports the error
+            return -errno;
+        }
+        if (n == 0) break;
+        done += static_cast<size_t>(n);
+    }
+    return static_cast<int64_t>(done);
+}
+
+}  // namespace qv

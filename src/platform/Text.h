@@ -1,0 +1,14 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace qv {
+
+// The one place where text crosses between UTF-16 (NTFS names, everything inside the program)
+// and UTF-8 (file system paths, the terminal, JSON). Unpaired surrogates and malformed UTF-8
+// become U+FFFD.
+std::string ToUtf8(std::u16string_view text);
+std::u16string FromUtf8(std::string_view text);
+
+}  // namespace qv
