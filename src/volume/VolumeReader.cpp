@@ -1,0 +1,104 @@
+#include "volume/VolumeReader.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "app/ErrorCodes.h"
+#include "platform/DriveTable.h"
+#include "platform/Text.h"
+
+namespace qv {
+
+int VolumeReader::Open(char16_t driveLetter) {
+    driveLetter_ = driveLetter;
+    const auto drive = DriveTable::Global().Find(driveLetter);
+    if (!drive) {
+        failureReason_ =
+            std::string("no volume is known as ") + static_cast<char>(driveLetter) + ":";
+        return kErrOpenVolume;
+    }
+    int error = 0;
+    auto device = DeviceFile::Open(drive->path, &error);
+    if (!device) {
+        failureReason_ = "cannot open " + ToUtf8(drive->path) + ": " + std::strerror(error);
+        return kErrOpenVolume;
+    }
+    return Open(std::move(device), driveLetter);
+}
+
+int VolumeReader::Open(std::unique_ptr<BlockDevice> device, char16_t driveLetter) {
+    driveLetter_ = driveLetter;
+    device_ = std::move(device);
+    uint8_t sector[BootParameters::kSectorBytes];
+    const int64_t n = device_->ReadAt(0, sector, sizeof sector);
+    ++stats_.deviceReads;
+    if (n != static_cast<int64_t>(sizeof sector)) {
+        failureReason_ = n < 0 ? std::string("read error in the boot sector: ") +
+                                     std::strerror(static_cast<int>(-n))
+                               : "the volume is smaller than one sector";
+        return kErrBootSector;
+    }
+    stats_.bytesFromDevice += sizeof sector;
+    std::string why;
+    const auto boot = BootParameters::Parse(std::span<const uint8_t, 512>(sector), &why);
+    if (!boot) {
+        failureReason_ = "not an NTFS volume: " + why;
+        return kErrBootSector;
+    }
+    boot_ = *boot;
+    const uint64_t cs = boot_.clusterSize;
+    windowSize_ = std::min<uint64_t>(cs * kWindowClusters, kMaxWindowBytes / cs * cs);
+    window_.reset(new (std::nothrow) uint8_t[windowSize_]);
+    if (!window_) {
+        failureReason_ = "out of memory for the read-ahead window";
+        return kErrNoMemory;
+    }
+    windowLength_ = 0;
+    windowStart_ = 0;
+    return 0;
+}
+
+int64_t VolumeReader::ReadAt(int64_t offset, void* buffer, uint32_t length) {
+    // Hit: wholly inside the window, no device access.
+    if (windowLength_ > 0 && windowStart_ <= offset &&
+        static_cast<uint64_t>(offset - windowStart_) + length <= windowLength_) {
+        std::memcpy(buffer, window_.get() + (offset - windowStart_), length);
+        ++stats_.hits;
+        return length;
+    }
+    if (offset < 0 || !device_) return kErrSeek;
+    if (length == 0) return 0;
+    ++stats_.misses;
+    auto* out = static_cast<uint8_t*>(buffer);
+    uint64_t position = static_cast<uint64_t>(offset);
+    uint32_t delivered = 0;
+    while (delivered < length) {
+        const int64_t n = device_->ReadAt(position, window_.get(), windowSize_);
+        ++stats_.deviceReads;
+        if (n <= 0) {
+            windowLength_ = 0;  // the buffer may be half overwritten: trust none of it
+            return kErrRead;
+        }
+        stats_.bytesFromDevice += static_cast<uint64_t>(n);
+        windowStart_ = static_cast<int64_t>(position);
+        windowLength_ = static_cast<uint64_t>(n);
+        const uint32_t take = static_cast<uint32_t>(std::min<uint64_t>(n, length - delivered));
+        std::memcpy(out + delivered, window_.get(), take);
+        delivered += take;
+        position += static_cast<uint64_t>(n);
+    }
+    return delivered;
+}
+
+int64_t VolumeReader::ReadClusters(uint64_t cluster, void* buffer, uint32_t length) {
+    const uint64_t cs = boot_.clusterSize;
+    if (cs == 0 || cluster > static_cast<uint64_t>(INT64_MAX) / cs) return kErrSeek;
+    return ReadAt(static_cast<int64_t>(cluster * cs), buffer, length);
+}
+
+int64_t VolumeReader::ReadMftStart(void* buffer, uint32_t length) {
+    return ReadClusters(boot_.mftCluster, buffer, length);
+}
+
+}  // namespace qv
