@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "ntfs/LittleEndian.h"
+
+namespace qv {
+
+// One entry of an $ATTRIBUTE_LIST value: which FILE record holds which attribute of the file.
+//   0x00 attribute type, 0x04 entry length, 0x06 name length, 0x07 name offset,
+//   0x08 starting VCN, 0x10 segment reference (record holding the attribute),
+//   0x18 attribute id, then the name.
+struct AttributeListEntry {
+    static constexpr size_t kHeadSize = 0x1A;
+
+    uint32_t type = 0;
+    uint16_t length = 0;
+    uint64_t startingVcn = 0;
+    uint64_t segmentReference = 0;
+    uint16_t attributeId = 0;
+    std::u16string name;
+
+    uint64_t SegmentRecordNumber() const { return RecordNumberOf(segmentReference); }
+};
+
+// Appends one entry per entry of a list value to out. Stops, without reading past the value, at
+// an entry whose length is smaller than its head or that does not lie wholly inside the value.
+// Returns false when it stopped at such a damaged entry.
+bool ParseAttributeList(ByteSpan value, std::vector<AttributeListEntry>& out);
+
+}  // namespace qv

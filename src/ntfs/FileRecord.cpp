@@ -1,0 +1,214 @@
+#include "ntfs/FileRecord.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "app/CMyException.h"
+#include "app/ErrorCodes.h"
+#include "app/ProgressDialog.h"
+#include "ntfs/DataCopy.h"
+#include "ntfs/Fixup.h"
+#include "platform/ByteSink.h"
+#include "platform/Trace.h"
+
+namespace qv {
+
+namespace {
+
+// NTFS keeps attribute lists below 256 KiB; anything much larger is not a list.
+constexpr uint64_t kMaxAttributeListBytes = 1u << 20;
+
+enum class WalkMode { kAll, kNamesOnly, kListed };
+
+bool SameAttribute(const AttributeHeader& a, const AttributeListEntry& e, bool byId) {
+    if (a.type != e.type) return false;
+    if (byId) return a.id == e.attributeId;
+    const uint64_t vcn = a.nonResident ? a.lowestVcn : 0;
+    return a.name == e.name && vcn == e.startingVcn;
+}
+
+void TraceAttributeList(const std::array<uint8_t, record::kHeaderSize>& header) {
+    char line[64];
+    std::snprintf(line, sizeof line, "pasrse 20 Attr rec record = %x\n",
+                  static_cast<unsigned>(Load32(header.data() + record::kRecordNumber)));
+    AppendTraceLine("20.r", line);
+}
+
+}  // namespace
+
+int FileRecord::SetHeader(ByteSpan image) {
+    header_.fill(0);
+    std::memcpy(header_.data(), image.data(), std::min(image.size(), header_.size()));
+    return 0;
+}
+
+uint64_t FileRecord::BaseReference() const {
+    return RecordNumberOf(Load64(header_.data() + record::kBaseReference));
+}
+uint16_t FileRecord::Flags() const {
+    return Load16(header_.data() + record::kFlags);
+}
+uint16_t FileRecord::SequenceNumber() const {
+    return Load16(header_.data() + record::kSequence);
+}
+
+int FileRecord::Parse(MutableByteSpan image, uint32_t clusterSize, VolumeReader* reader) {
+    if (image.size() < record::kHeaderSize || !HasFileSignature(image.data(), image.size()))
+        return 0;
+    ApplyFixups(image);
+    const uint16_t first = Load16(image.data() + record::kFirstAttribute);
+    if (first == 0) return 0;
+    AttributeWalker walker(image, first);
+    int result = 0;
+    while (auto attribute = walker.Next()) {
+        ++attributeCount_;
+        result = HandleAttribute(*attribute, clusterSize, reader);
+        if (result < 0) break;
+        // A FileRecord set up with an extension record's header takes one attribute per image.
+        if (!IsBaseRecord()) break;
+    }
+    if (walker.Damaged()) damaged_ = true;
+    return result;
+}
+
+int FileRecord::ParseFileNames(MutableByteSpan image, uint32_t clusterSize) {
+    if (image.size() < record::kHeaderSize || !HasFileSignature(image.data(), image.size()))
+        return 0;
+    ApplyFixups(image);
+    const uint16_t first = Load16(image.data() + record::kFirstAttribute);
+    if (first == 0) return 0;
+    AttributeWalker walker(image, first);
+    int result = 0;
+    while (auto attribute = walker.Next()) {
+        if (attribute->type == kAttrFileName) {
+            result = HandleAttribute(*attribute, clusterSize, nullptr);
+            if (result < 0) break;
+        }
+        if (!IsBaseRecord()) break;
+    }
+    if (walker.Damaged()) damaged_ = true;
+    return result;
+}
+
+int FileRecord::ParseListedAttribute(MutableByteSpan image, const AttributeListEntry& entry,
+                                     uint32_t clusterSize, VolumeReader* reader) {
+    if (image.size() < record::kHeaderSize || !HasFileSignature(image.data(), image.size()))
+        return 0;
+    ApplyFixups(image);
+    const uint16_t first = Load16(image.data() + record::kFirstAttribute);
+    if (first == 0) return 0;
+    // Attribute ids are unique within a record; fall back to type, name and VCN for lists whose
+    // ids do not match (written by other implementations).
+    for (const bool byId : {true, false}) {
+        AttributeWalker walker(image, first);
+        while (auto attribute = walker.Next()) {
+            if (SameAttribute(*attribute, entry, byId))
+                return HandleAttribute(*attribute, clusterSize, reader);
+        }
+        if (walker.Damaged()) damaged_ = true;
+    }
+    return 0;
+}
+
+int FileRecord::HandleAttribute(const AttributeHeader& a, uint32_t clusterSize,
+                                VolumeReader* reader) {
+    if (!a.nonResident) {
+        if (!a.hasValue) return 0;  // the value would start at the attribute's end
+        if (a.valueClipped) damaged_ = true;
+        switch (a.type) {
+            case kAttrAttributeList:
+                TraceAttributeList(header_);
+                if (!ParseAttributeList(a.value, attributeList_)) damaged_ = true;
+                return 0;
+            case kAttrFileName:
+                StoreFileName(a.value);
+                return 0;
+            case kAttrData:
+                return AddDataStream(a);
+            default:
+                return 0;
+        }
+    }
+    switch (a.type) {
+        case kAttrAttributeList:
+            return ReadNonResidentList(a, clusterSize, reader);
+        case kAttrData:
+            return AddDataStream(a);
+        default:
+            return 0;  // a non-resident $FILE_NAME is not a thing NTFS writes
+    }
+}
+
+void FileRecord::StoreFileName(ByteSpan value) {
+    auto slot = FileNameSlot::Parse(value);
+    if (!slot) {
+        damaged_ = true;
+        return;
+    }
+    if (slot->nameSpace > kNameSpaceWin32AndDos) return;  // unknown namespace: ignored
+    // A later name of the same namespace (a second hard link, or the same name met in another
+    // image of this file) replaces the earlier one.
+    names_[slot->nameSpace] = std::move(*slot);
+}
+
+RunList* FileRecord::FindOrAddStream(const std::u16string& name) {
+    for (auto& s : streams_)
+        if (s->Name() == name) return s.get();
+    if (streams_.size() >= kMaxStreams) return nullptr;
+    streams_.push_back(std::make_unique<RunList>(name));
+    return streams_.back().get();
+}
+
+int FileRecord::AddDataStream(const AttributeHeader& a) {
+    // A later extent joins the stream of the same name, never a stream of another name.
+    RunList* stream = FindOrAddStream(a.name);
+    if (stream == nullptr) {
+        damaged_ = true;  // the 257th stream
+        return 0;
+    }
+    if (!a.nonResident) {
+        if (stream->Runs().empty() && !stream->HasSizes()) stream->AddResident(a.value);
+        return 0;
+    }
+    if (stream->IsResident()) return 0;  // a resident and a non-resident value of one name
+    if (a.lowestVcn == 0 && !stream->HasSizes()) {
+        stream->SetSizes(a.dataSize, a.initializedSize, a.allocatedSize);
+        stream->SetCompression(a.compressionUnit, a.IsCompressed());
+    }
+    stream->AddExtent(a.mappingPairs, a.lowestVcn);
+    if (stream->Damaged()) damaged_ = true;
+    return 0;
+}
+
+int FileRecord::ReadNonResidentList(const AttributeHeader& a, uint32_t clusterSize,
+                                    VolumeReader* reader) {
+    if (reader == nullptr) return 0;
+    RunList list;
+    list.SetSizes(a.dataSize, a.initializedSize, a.allocatedSize);
+    list.SetCompression(a.compressionUnit, a.IsCompressed());
+    list.AddExtent(a.mappingPairs, a.lowestVcn);
+    if (list.TotalSize(clusterSize) > kMaxAttributeListBytes) {
+        damaged_ = true;
+        return 0;
+    }
+    try {
+        // Read into memory: the list is small, and a copy that fails is abandoned rather than
+        // parsed from whatever a half-written buffer holds.
+        MemorySink sink(kMaxAttributeListBytes);
+        ProgressDialog quiet;  // never shown, never cancelled
+        const int copied = CopyTo(list, *reader, sink, quiet);
+        if (copied < 0) {
+            damaged_ = true;
+            return 0;
+        }
+        TraceAttributeList(header_);
+        if (!ParseAttributeList(sink.bytes, attributeList_)) damaged_ = true;
+    } catch (const std::bad_alloc&) {
+        throw CMyException(kErrNoMemory);
+    }
+    return 0;
+}
+
+}  // namespace qv
