@@ -1,0 +1,55 @@
+#include "support/Fixtures.h"
+
+#include <sys/stat.h>
+
+#include <fstream>
+#include <sstream>
+
+namespace qv::test {
+
+std::string FixtureDir() {
+    if (const char* env = std::getenv("QUORVANE_FIXTURE_DIR"); env && *env) return env;
+    return QUORVANE_FIXTURE_DIR;
+}
+
+std::optional<std::string> FindFixture(const std::string& relative) {
+    const std::string path = FixtureDir() + "/" + relative;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+    return path;
+}
+
+std::vector<ManifestRow> ReadManifest(const std::string& path) {
+    std::vector<ManifestRow> rows;
+    std::ifstream in(path);
+    std::string line;
+    bool header = true;
+    while (std::getline(in, line)) {
+        if (header) {
+            header = false;
+            continue;
+        }
+        if (line.empty()) continue;
+        std::vector<std::string> cols;
+        std::stringstream ss(line);
+        std::string col;
+        while (std::getline(ss, col, '\t'))
+            cols.push_back(col);
+        if (cols.size() < 5) continue;
+        ManifestRow row;
+        row.record = std::stoull(cols[0]);
+        row.name = cols[1];
+        row.path = cols[2];
+        row.size = std::stoull(cols[3]);
+        row.sha256 = cols[4];
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+std::vector<uint8_t> ReadWholeFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+}  // namespace qv::test

@@ -1,0 +1,17 @@
+#include "support/MemoryDevice.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace qv::test {
+
+int64_t MemoryDevice::ReadAt(uint64_t offset, void* buffer, size_t size) {
+    log_->reads.emplace_back(offset, size);
+    if (offset >= bytes_.size()) return 0;
+    const size_t n = std::min<uint64_t>(size, bytes_.size() - offset);
+    if (offset + n > failFrom_ && n > 0) return -EIO;
+    std::memcpy(buffer, bytes_.data() + offset, n);
+    return static_cast<int64_t>(n);
+}
+
+}  // namespace qv::test
