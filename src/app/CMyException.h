@@ -1,18 +1,23 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace qv {
 
-// The program's one exception type: a negative error code from ErrorCodes.h.
-// Thrown by value, caught by reference.
+// The program's one exception type: a negative error code from ErrorCodes.h and, where the
+// thrower knows it, the real cause in words for the log ("cannot open /dev/sdb1: Permission
+// denied"). Thrown by value, caught by reference.
 class CMyException {
 public:
-    explicit CMyException(int32_t code) : code_(code) {}
+    explicit CMyException(int32_t code, std::string detail = {})
+        : code_(code), detail_(std::move(detail)) {}
     int32_t Code() const { return code_; }
+    const std::string& Detail() const { return detail_; }
 
 private:
     int32_t code_;
+    std::string detail_;
 };
 
 }  // namespace qv

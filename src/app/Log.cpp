@@ -1,0 +1,63 @@
+#include "app/Log.h"
+
+#include <cstring>
+
+#include "app/Prompts.h"
+#include "platform/File.h"
+#include "platform/Text.h"
+
+namespace qv {
+
+Log& Log::Global() {
+    static Log log;
+    return log;
+}
+
+void Log::Attach(LogPane* pane) {
+    std::lock_guard lock(mutex_);
+    pane_ = pane;
+}
+
+LogPane* Log::Pane() const {
+    std::lock_guard lock(mutex_);
+    return pane_;
+}
+
+int Log::WriteText(const std::u16string& message) {
+    std::lock_guard lock(mutex_);
+    const CTime now = clock_ ? clock_() : CTime::Now();
+    if (pane_) pane_->Append(now.Format("%Y-%m-%d %H:%M:%S") + u"  " + message);
+    return 0;
+}
+
+int Log::Clear() {
+    std::lock_guard lock(mutex_);
+    if (pane_) pane_->Clear();
+    return 0;
+}
+
+std::u16string Log::Text() const {
+    std::lock_guard lock(mutex_);
+    return pane_ ? pane_->Text() : std::u16string();
+}
+
+int Log::Save(Prompts& prompts) {
+    const auto path = prompts.SaveFileDialog(u"Log files (*.log)", u"*.log", u"log", u"");
+    if (!path) return 0;
+    const std::string text = ToUtf8(Text());
+    File file;
+    if (!file.Open(*path, File::Mode::kCreate) || !file.Write(text.data(), text.size())) {
+        // The old program said nothing here; a log the user believes saved must not be lost.
+        const std::u16string reason = FromUtf8(std::strerror(file.LastError()));
+        prompts.MessageBox(u"Save log to " + *path + u" failed: " + reason, u"Error",
+                           PromptButtons::kOk);
+    }
+    return 0;
+}
+
+void Log::SetClockForTesting(std::function<CTime()> clock) {
+    std::lock_guard lock(mutex_);
+    clock_ = std::move(clock);
+}
+
+}  // namespace qv

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <functional>
+#include <mutex>
+#include <string>
+
+#include "app/Format.h"
+#include "app/LogPane.h"
+#include "platform/LocalTime.h"
+
+namespace qv {
+
+class Prompts;
+
+// The one report channel of the program: time-stamped lines in the log pane. Any thread may
+// write; every message ends in "\n".
+class Log {
+public:
+    static Log& Global();
+
+    void Attach(LogPane* pane);
+    LogPane* Pane() const;
+
+    // Appends "YYYY-mm-dd HH:MM:SS" (local time), two blanks, and the formatted message.
+    template <typename... Args>
+    int Write(std::u16string_view format, const Args&... args) {
+        return WriteText(Format(format, args...));
+    }
+    int WriteText(const std::u16string& message);
+    int Clear();
+    std::u16string Text() const;
+    // Asks for a ".log" file and writes the text into it as UTF-8. Returns 0 when saved or
+    // cancelled; a file that cannot be written is reported to the user through prompts.
+    int Save(Prompts& prompts);
+
+    // Tests fix the clock.
+    void SetClockForTesting(std::function<CTime()> clock);
+
+private:
+    mutable std::mutex mutex_;
+    LogPane* pane_ = nullptr;
+    std::function<CTime()> clock_;
+};
+
+}  // namespace qv

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace qv {
+
+// Answers of a message box, as the old platform numbered them.
+enum PromptAnswer : int {
+    kIdOk = 1,
+    kIdCancel = 2,
+    kIdAbort = 3,
+    kIdRetry = 4,
+    kIdIgnore = 5,
+    kIdYes = 6,
+    kIdNo = 7,
+};
+
+enum class PromptButtons { kOk, kRetryCancel, kAbortRetryIgnore, kYesNoCancel };
+
+// Questions a worker asks the user. Each call blocks the worker until it is answered.
+class Prompts {
+public:
+    virtual ~Prompts() = default;
+    virtual int MessageBox(const std::u16string& text, const std::u16string& caption,
+                           PromptButtons buttons) = 0;
+    // A save-file dialog: the chosen path, or nothing when cancelled. filter is the one entry
+    // ("All files (*.*)", "*.*"); defaultExtension is added to a name typed without one.
+    virtual std::optional<std::u16string> SaveFileDialog(const std::u16string& filterName,
+                                                         const std::u16string& filterPattern,
+                                                         const std::u16string& defaultExtension,
+                                                         const std::u16string& initialName) = 0;
+};
+
+}  // namespace qv

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/ProgressView.h"
+#include "app/Prompts.h"
+
+namespace qv {
+
+class DeletedFileEntry;
+class File;
+class ListControl;
+class ProgressDialog;
+class ScanSession;
+
+// The one object a front end hands to a worker thread. Scan and recovery use the same instance,
+// one after the other; while a worker runs, the front end only waits for the progress dialog to
+// close, so nothing here is touched by two threads at once.
+class WorkerContext : public StopListener {
+public:
+    // How a folder that cannot be made is asked about.
+    enum class FolderPrompt { kRetryCancel, kAbortRetryIgnore };
+    // OpenTarget and ConfirmOverwrite: go on, abort the run, skip the file, or Stop was pressed
+    // (nothing was opened, created or truncated).
+    static constexpr int kStopped = -1;
+
+    WorkerContext();
+    ~WorkerContext() override;
+    WorkerContext(const WorkerContext&) = delete;
+    WorkerContext& operator=(const WorkerContext&) = delete;
+
+    // Set by the front end before each scan and each recovery.
+    ProgressDialog* progress = nullptr;
+    ListControl* list = nullptr;
+    Prompts* prompts = nullptr;
+    // Set by the Undelete command: tidy, ends in "/".
+    std::u16string destination;
+    int32_t recreatePaths = 1;
+    // Set by StartScan.
+    char16_t driveLetter = 0;
+    int32_t advanced = 1;
+    // What a recovery does with a target file that exists; ask means the overwrite prompt.
+    enum class ExistingFile { kAsk, kOverwrite, kSkip, kRename };
+    ExistingFile existingFile = ExistingFile::kAsk;
+    // Give the recovered file the deleted file's modification and access times.
+    bool keepTimes = false;
+
+    std::unique_ptr<ScanSession> session;
+    std::vector<std::unique_ptr<DeletedFileEntry>> results;
+
+    void OnStop() override {}
+
+    // The bodies of the two worker threads.
+    void RunScan();
+    void RunRecovery();
+    int ClearResults();
+
+    // Output paths of a recovery.
+    int CreatePath(std::u16string path, FolderPrompt kind);
+    int CreateFolder(const std::u16string& folder, FolderPrompt kind);
+    int OpenTarget(File& file, std::u16string& target, const std::u16string& fileName);
+    int ConfirmOverwrite(std::u16string& target, const std::u16string& fileName);
+};
+
+// Thread entry points: run the context's scan or recovery and return 0.
+unsigned ScanThreadProc(WorkerContext* context);
+unsigned RecoverThreadProc(WorkerContext* context);
+
+}  // namespace qv
