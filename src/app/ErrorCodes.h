@@ -21,7 +21,6 @@ enum ErrorCode : int32_t {
     kErrShortCopy = -3015,       // a temporary copy is too short ($LogFile record, log restart)
     kErrCopyIncomplete = -3016,  // the runs end before the stream's data size: bytes are missing
     kErrWrite = -3017,           // writing the output failed (disk full, I/O error)
-    kErrBadRecord = -3018,       // record 0 of the $MFT is not a FILE record with an unnamed $DATA
 };
 
 // A short, lower-case description for log lines ("read error"); never shown instead of the

@@ -43,9 +43,7 @@ std::u16string FormatMessage(std::u16string_view format, const std::vector<Forma
             case u's':
                 if (a.kind() == FormatArg::kText) out.append(a.text());
                 break;
-            case u'c':
-                out.push_back(static_cast<char16_t>(a.integer()));
-                break;
+            case u'c': out.push_back(static_cast<char16_t>(a.integer())); break;
             case u'd':
             case u'i':
                 if (a.negative()) {
@@ -55,14 +53,9 @@ std::u16string FormatMessage(std::u16string_view format, const std::vector<Forma
                     AppendNumber(out, a.integer(), 10);
                 }
                 break;
-            case u'u':
-                AppendNumber(out, a.integer(), 10);
-                break;
-            case u'x':
-                AppendNumber(out, a.integer(), 16);
-                break;
-            default:
-                break;
+            case u'u': AppendNumber(out, a.integer(), 10); break;
+            case u'x': AppendNumber(out, a.integer(), 16); break;
+            default: break;
         }
     }
     return out;

@@ -48,6 +48,16 @@ public:
     // Give the recovered file the deleted file's modification and access times.
     bool keepTimes = false;
 
+    // What the last recovery did, file by file (named streams count as files).
+    struct RecoveryCounts {
+        int recovered = 0;
+        int incomplete = 0;
+        int failed = 0;
+        int skipped = 0;
+        int canceled = 0;
+    };
+    RecoveryCounts counts;
+
     std::unique_ptr<ScanSession> session;
     std::vector<std::unique_ptr<DeletedFileEntry>> results;
 

@@ -122,22 +122,15 @@ int FileRecord::HandleAttribute(const AttributeHeader& a, uint32_t clusterSize,
                 TraceAttributeList(header_);
                 if (!ParseAttributeList(a.value, attributeList_)) damaged_ = true;
                 return 0;
-            case kAttrFileName:
-                StoreFileName(a.value);
-                return 0;
-            case kAttrData:
-                return AddDataStream(a);
-            default:
-                return 0;
+            case kAttrFileName: StoreFileName(a.value); return 0;
+            case kAttrData: return AddDataStream(a);
+            default: return 0;
         }
     }
     switch (a.type) {
-        case kAttrAttributeList:
-            return ReadNonResidentList(a, clusterSize, reader);
-        case kAttrData:
-            return AddDataStream(a);
-        default:
-            return 0;  // a non-resident $FILE_NAME is not a thing NTFS writes
+        case kAttrAttributeList: return ReadNonResidentList(a, clusterSize, reader);
+        case kAttrData: return AddDataStream(a);
+        default: return 0;  // a non-resident $FILE_NAME is not a thing NTFS writes
     }
 }
 

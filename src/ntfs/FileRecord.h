@@ -41,6 +41,10 @@ public:
     int ParseListedAttribute(MutableByteSpan image, const AttributeListEntry& entry,
                              uint32_t clusterSize, VolumeReader* reader = nullptr);
 
+    // The MFT record number the file was read from (its base record), when the reader knows it.
+    void SetRecordNumber(uint64_t number) { recordNumber_ = number; }
+    uint64_t RecordNumber() const { return recordNumber_; }
+
     // Header.
     bool IsBaseRecord() const { return BaseReference() == 0; }
     uint64_t BaseReference() const;
@@ -91,6 +95,7 @@ private:
     std::array<FileNameSlot, 4> names_{};  // indexed by namespace
     std::vector<std::unique_ptr<RunList>> streams_;
     std::vector<AttributeListEntry> attributeList_;
+    uint64_t recordNumber_ = 0;
     uint32_t attributeCount_ = 0;
     bool damaged_ = false;
 };

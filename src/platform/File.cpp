@@ -16,18 +16,10 @@ namespace {
 int FlagsFor(File::Mode mode, bool noFollow) {
     int flags = O_CLOEXEC;
     switch (mode) {
-        case File::Mode::kRead:
-            flags |= O_RDONLY;
-            break;
-        case File::Mode::kReadWrite:
-            flags |= O_RDWR;
-            break;
-        case File::Mode::kCreate:
-            flags |= O_RDWR | O_CREAT | O_TRUNC;
-            break;
-        case File::Mode::kCreateNew:
-            flags |= O_RDWR | O_CREAT | O_EXCL;
-            break;
+        case File::Mode::kRead: flags |= O_RDONLY; break;
+        case File::Mode::kReadWrite: flags |= O_RDWR; break;
+        case File::Mode::kCreate: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+        case File::Mode::kCreateNew: flags |= O_RDWR | O_CREAT | O_EXCL; break;
     }
     if (noFollow) flags |= O_NOFOLLOW;
     return flags;
@@ -169,6 +161,16 @@ int64_t File::Length() {
         return -1;
     }
     return st.st_size;
+}
+
+bool File::SetTimes(int64_t accessed, int64_t modified) {
+    const struct timespec times[2] = {{static_cast<time_t>(accessed), 0},
+                                      {static_cast<time_t>(modified), 0}};
+    if (::futimens(fd_, times) != 0) {
+        lastError_ = errno;
+        return false;
+    }
+    return true;
 }
 
 bool File::Remove(const std::u16string& path) {

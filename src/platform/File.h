@@ -41,6 +41,8 @@ public:
     int Descriptor() const { return fd_; }
     const std::u16string& Path() const { return path_; }
     int LastError() const { return lastError_; }
+    // For callers that fail before the file is reached (a folder on the way is missing).
+    void SetLastError(int error) { lastError_ = error; }
     void SetRemoveOnClose(bool remove) { removeOnClose_ = remove; }
 
     // New position, or -1.
@@ -52,6 +54,9 @@ public:
     [[nodiscard]] bool Write(const void* data, size_t size) override;
     // Length in bytes, or -1.
     int64_t Length();
+
+    // Sets the last access and modification times (seconds since 1970).
+    bool SetTimes(int64_t accessed, int64_t modified);
 
     static bool Remove(const std::u16string& path);
 

@@ -1,5 +1,6 @@
 #include "scan/DeletedFileImages.h"
 
+#include <algorithm>
 #include <new>
 
 #include "app/ErrorCodes.h"
@@ -20,11 +21,19 @@ std::unique_ptr<RecordImage> MakeImage(uint64_t recordNumber, ByteSpan record) {
 
 }  // namespace
 
+void DeletedFileImages::NoteExtension(uint64_t recordNumber) {
+    const auto at =
+        std::lower_bound(extensionNumbers_.begin(), extensionNumbers_.end(), recordNumber);
+    if (at == extensionNumbers_.end() || *at != recordNumber)
+        extensionNumbers_.insert(at, recordNumber);
+}
+
 int DeletedFileImages::SetBaseImage(uint64_t recordNumber, ByteSpan record) {
     auto image = MakeImage(recordNumber, record);
     if (!image) return kErrNoMemory;
     baseAsFound_.assign(record.begin(), record.end());
     base_ = std::move(image);
+    NoteBase(recordNumber);
     return 0;
 }
 
@@ -32,13 +41,33 @@ int DeletedFileImages::AddExtension(uint64_t recordNumber, ByteSpan record) {
     auto image = MakeImage(recordNumber, record);
     if (!image) return kErrNoMemory;
     extensions_[recordNumber] = std::move(image);
+    NoteExtension(recordNumber);
     return 0;
+}
+
+int DeletedFileImages::LoadImages(const RecordSource& source) {
+    if (!hasBase_) return 0;
+    std::vector<uint8_t> buffer;
+    if (const int r = source(baseNumber_, buffer); r < 0) return r;
+    if (const int r = SetBaseImage(baseNumber_, buffer); r < 0) return r;
+    for (const uint64_t n : extensionNumbers_) {
+        if (source(n, buffer) < 0) continue;
+        if (const int r = AddExtension(n, buffer); r < 0) return r;
+    }
+    return 0;
+}
+
+void DeletedFileImages::ReleaseImages() {
+    base_.reset();
+    extensions_.clear();
+    baseAsFound_ = {};
 }
 
 std::unique_ptr<FileRecord> DeletedFileImages::BuildFileRecord(uint32_t clusterSize,
                                                                VolumeReader* reader) const {
     if (!base_) return nullptr;
     auto file = std::make_unique<FileRecord>();
+    file->SetRecordNumber(base_->recordNumber);
     file->SetHeader(base_->image);
     // Names as the record stood in the MFT; a name in the (rolled back) base image replaces
     // the one of its namespace.

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qv {
+
+// Exit statuses of the terminal program.
+constexpr int kExitOk = 0;
+constexpr int kExitCannotOpen = 1;
+constexpr int kExitBadArguments = 2;
+constexpr int kExitInterrupted = 130;
+
+struct ScanOptions {
+    std::string source;
+    bool json = false;
+    bool noAdvanced = false;
+};
+
+struct RecoverOptions {
+    std::string source;
+    std::string destination;
+    bool all = false;
+    std::vector<uint64_t> records;
+    std::vector<std::string> patterns;
+    bool noPaths = false;
+    std::string ifExists = "ask";
+    bool keepTimes = false;
+    bool noAdvanced = false;
+};
+
+void AddScanCommand(CLI::App& app, ScanOptions& options);
+void AddRecoverCommand(CLI::App& app, RecoverOptions& options);
+int RunScanCommand(const ScanOptions& options);
+int RunRecoverCommand(const RecoverOptions& options);
+
+}  // namespace qv

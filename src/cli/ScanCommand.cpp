@@ -1,0 +1,39 @@
+#include <cstdio>
+
+#include "cli/Commands.h"
+#include "cli/Output.h"
+#include "cli/ScanRunner.h"
+
+namespace qv {
+
+void AddScanCommand(CLI::App& app, ScanOptions& options) {
+    CLI::App* scan = app.add_subcommand(
+        "scan", "List the deleted files of a volume: Name, Type, Size, Created, Deleted, Path.");
+    scan->add_option("SOURCE", options.source, "image file, block device, or drive letter (E:)")
+        ->required();
+    scan->add_flag("--json", options.json, "print JSON Lines, one object per file");
+    scan->add_flag("--no-advanced", options.noAdvanced,
+                   "do not use the volume's log file (the advanced scan is the default)");
+}
+
+int RunScanCommand(const ScanOptions& options) {
+    ScanRunner runner;
+    const char16_t letter = runner.ResolveSource(options.source);
+    if (letter == 0) {
+        std::fprintf(stderr, "quorvane-cli: no free drive letter for %s\n", options.source.c_str());
+        return kExitBadArguments;
+    }
+    switch (runner.Scan(letter, !options.noAdvanced)) {
+        case ScanRunner::Outcome::kCannotOpen: return kExitCannotOpen;
+        case ScanRunner::Outcome::kCancelled: return kExitInterrupted;
+        case ScanRunner::Outcome::kFinished: break;
+    }
+    SortByName(runner.List());
+    if (options.json)
+        PrintJsonLines(runner.List(), stdout);
+    else
+        PrintTable(runner.List(), stdout);
+    return kExitOk;
+}
+
+}  // namespace qv

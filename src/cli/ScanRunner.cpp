@@ -1,0 +1,79 @@
+#include "cli/ScanRunner.h"
+
+#include <csignal>
+#include <thread>
+
+#include "app/Log.h"
+#include "app/ProgressDialog.h"
+#include "platform/DriveTable.h"
+#include "platform/Text.h"
+#include "platform/VolumeEnumeration.h"
+#include "scan/ScanSession.h"
+
+namespace qv {
+
+namespace {
+
+volatile std::sig_atomic_t interrupted = 0;
+extern "C" void OnInterrupt(int) {
+    interrupted = 1;
+}
+
+}  // namespace
+
+ScanRunner::ScanRunner() {
+    Log::Global().Attach(&pane_);
+    context_.list = &list_;
+    context_.prompts = &prompts_;
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+}
+
+ScanRunner::~ScanRunner() {
+    context_.session.reset();
+    context_.ClearResults();
+    Log::Global().Attach(nullptr);
+}
+
+char16_t ScanRunner::ResolveSource(const std::string& source) {
+    const std::u16string text = FromUtf8(source);
+    if (const char16_t letter = DriveTable::ParseLetter(text)) {
+        FillDriveTable({});
+        return letter;
+    }
+    return DriveTable::Global().Assign(text);
+}
+
+template <typename Body>
+ScanRunner::Outcome ScanRunner::RunWorker(Body body) {
+    TerminalProgressView view(terminal_);
+    ProgressDialog progress(&view);
+    context_.progress = &progress;
+    interrupted = 0;
+    std::thread worker(body, &context_);
+    // The terminal's modal loop: wait for the worker's close request, pass Ctrl-C on as Stop.
+    while (!progress.IsCloseRequested()) {
+        if (interrupted && !progress.IsCancelled()) progress.Stop();
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    worker.join();
+    context_.progress = nullptr;
+    if (progress.IsCancelled()) return Outcome::kCancelled;
+    return Outcome::kFinished;
+}
+
+ScanRunner::Outcome ScanRunner::Scan(char16_t letter, bool advanced) {
+    context_.driveLetter = letter;
+    context_.advanced = advanced ? 1 : 0;
+    const Outcome outcome = RunWorker(ScanThreadProc);
+    if (outcome == Outcome::kFinished && !context_.session) return Outcome::kCannotOpen;
+    return outcome;
+}
+
+ScanRunner::Outcome ScanRunner::Recover() {
+    return RunWorker(RecoverThreadProc);
+}
+
+}  // namespace qv

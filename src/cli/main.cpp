@@ -1,0 +1,30 @@
+// quorvane-cli: find deleted files on an NTFS volume or image, and copy them out.
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+
+#include "cli/Commands.h"
+
+int main(int argc, char** argv) {
+    CLI::App app{
+        "Finds deleted files on an NTFS volume (a block device, an image file, or a "
+        "drive letter such as E:) and copies them out.",
+        "quorvane-cli"};
+    app.require_subcommand(1);
+    qv::ScanOptions scan;
+    qv::RecoverOptions recover;
+    qv::AddScanCommand(app, scan);
+    qv::AddRecoverCommand(app, recover);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        app.exit(e);
+        return qv::kExitBadArguments;
+    }
+    if (app.got_subcommand("scan")) return qv::RunScanCommand(scan);
+    return qv::RunRecoverCommand(recover);
+}

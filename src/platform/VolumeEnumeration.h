@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace qv {
+
+// An NTFS volume on one of the machine's block devices.
+struct FoundVolume {
+    std::u16string device;  // /dev/sdb1
+    std::u16string label;
+};
+
+// The NTFS volumes of the machine's block devices (partitions and whole disks, loop devices
+// included), in device-name order: from the udev database, which needs no root, and by probing
+// with libblkid where udev has nothing to say.
+std::vector<FoundVolume> FindNtfsVolumes();
+
+// Puts the machine's NTFS volumes into the drive table from C: on, in device-name order, then
+// the images given; returns how many letters were given.
+int FillDriveTable(const std::vector<std::u16string>& images);
+
+}  // namespace qv

@@ -1,0 +1,76 @@
+#include "recovery/TargetNames.h"
+
+#include "platform/Text.h"
+
+namespace qv {
+
+namespace {
+
+constexpr size_t kMaxNameBytes = 255;
+
+bool IsBlank(char16_t c) {
+    return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n';
+}
+
+// Cuts a UTF-16 name until its UTF-8 form fits, keeping a short extension.
+std::u16string Shorten(const std::u16string& name) {
+    std::u16string stem = name, extension;
+    const size_t dot = name.rfind(u'.');
+    if (dot != std::u16string::npos && dot > 0 && name.size() - dot <= 16) {
+        stem = name.substr(0, dot);
+        extension = name.substr(dot);
+    }
+    while (!stem.empty() && ToUtf8(stem + extension).size() > kMaxNameBytes) {
+        stem.pop_back();
+        // Never leave half a surrogate pair behind.
+        if (!stem.empty() && stem.back() >= 0xD800 && stem.back() <= 0xDBFF) stem.pop_back();
+    }
+    return stem + extension;
+}
+
+}  // namespace
+
+std::u16string SafeComponent(const std::u16string& name) {
+    if (name.empty()) return u"_";
+    if (name == u"." || name == u"..") return u"_" + name;
+    std::u16string safe = name;
+    for (char16_t& c : safe)
+        if (c == u'/' || c == 0) c = u'_';
+    if (ToUtf8(safe).size() > kMaxNameBytes) safe = Shorten(safe);
+    return safe;
+}
+
+std::u16string FolderBelowDestination(const std::u16string& pathColumn) {
+    std::u16string rest = pathColumn;
+    if (rest.size() >= 3 && rest[1] == u':' && rest[2] == u'\\') rest = rest.substr(3);
+    std::u16string folder;
+    size_t start = 0;
+    while (start < rest.size()) {
+        size_t end = rest.find(u'\\', start);
+        if (end == std::u16string::npos) end = rest.size();
+        folder += SafeComponent(rest.substr(start, end - start));
+        folder += u'/';
+        start = end + 1;
+    }
+    return folder;
+}
+
+std::u16string TidyDestination(const std::u16string& typed) {
+    size_t begin = 0, end = typed.size();
+    while (begin < end && IsBlank(typed[begin]))
+        ++begin;
+    while (end > begin && IsBlank(typed[end - 1]))
+        --end;
+    std::u16string tidy = typed.substr(begin, end - begin);
+    if (tidy.empty() || tidy.back() != u'/') tidy += u'/';
+    return tidy;
+}
+
+std::u16string NumberedName(const std::u16string& name, int n) {
+    const std::u16string number = u" (" + FromUtf8(std::to_string(n)) + u")";
+    const size_t dot = name.rfind(u'.');
+    if (dot == std::u16string::npos || dot == 0) return name + number;
+    return name.substr(0, dot) + number + name.substr(dot);
+}
+
+}  // namespace qv

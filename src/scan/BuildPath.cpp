@@ -1,0 +1,90 @@
+// The folder path of a deleted file, climbed through its parents' records in the $MFT copy.
+#include <unordered_set>
+
+#include "ntfs/FileRecord.h"
+#include "scan/ScanSession.h"
+#include "volume/VolumeReader.h"
+
+namespace qv {
+
+namespace {
+
+constexpr uint64_t kRootFolder = 5;
+constexpr uint64_t kFirstUserRecord = 24;
+// No real tree is this deep; a longer climb is a loop through reused records.
+constexpr int kMaxDepth = 1024;
+
+}  // namespace
+
+const ScanSession::Folder& ScanSession::LookUpFolder(uint64_t number) {
+    // Many deleted files share folders: each folder record is read and parsed once per scan.
+    if (const auto it = folders_.find(number); it != folders_.end()) return it->second;
+    Folder folder;
+    std::vector<uint8_t> image;
+    folder.error = ReadRecord(number, image);
+    if (folder.error == 0) {
+        FileRecord record;
+        record.SetHeader(image);
+        folder.error = record.ParseFileNames(image, clusterSize_);
+        if (folder.error == 0) {
+            folder.readable = true;
+            // Only base records that are folders are climbed; the in-use flag does not matter:
+            // a deleted folder is climbed like a live one.
+            folder.usable = HasFileSignature(image.data(), image.size()) && record.IsDirectory() &&
+                            record.IsBaseRecord();
+            folder.sequence = record.SequenceNumber();
+            folder.inUse = record.IsInUse();
+            folder.hasName = record.PreferredName() != nullptr;
+            folder.parentReference = record.GetParentReference();
+            folder.name = record.GetName();
+        }
+    }
+    return folders_.emplace(number, std::move(folder)).first->second;
+}
+
+int ScanSession::BuildPath(const FileRecord& file, std::u16string& path) {
+    if (file.PreferredName() == nullptr) return -1;
+    std::vector<const std::u16string*> names;  // folder names, from the file upwards
+    std::unordered_set<uint64_t> visited;
+    uint64_t reference = file.GetParentReference();
+    bool reachedRoot = false;
+    int result = 0;
+    for (int depth = 0; depth < kMaxDepth; ++depth) {
+        const uint64_t parent = RecordNumberOf(reference);
+        if (parent == kRootFolder) {
+            reachedRoot = true;
+            break;
+        }
+        if (parent < kFirstUserRecord) break;       // $Extend and the like: a partial path
+        if (!visited.insert(parent).second) break;  // a loop through reused records
+        const Folder& folder = LookUpFolder(parent);
+        if (!folder.readable) {
+            result = folder.error;
+            break;
+        }
+        if (!folder.usable) break;
+        // NTFS increments a record's sequence number when it frees it. The reference names this
+        // parent only while the record still has that sequence, or the next one with the folder
+        // deleted; otherwise the record was reused by something the file was never in.
+        const uint16_t expected = SequenceOf(reference);
+        const bool same = folder.sequence == expected ||
+                          (folder.sequence == static_cast<uint16_t>(expected + 1) && !folder.inUse);
+        if (expected != 0 && !same) break;
+        names.push_back(&folder.name);
+        if (!folder.hasName) break;  // its own name is empty; nothing above it is known
+        reference = folder.parentReference;
+    }
+    std::u16string built;
+    if (reachedRoot) {
+        built.push_back(reader_->DriveLetter());
+        built += u":\\";
+    }
+    for (auto it = names.rbegin(); it != names.rend(); ++it) {
+        built += **it;
+        built += u'\\';
+    }
+    path = built;
+    return result;
+}
+
+}  // namespace qv

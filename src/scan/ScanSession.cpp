@@ -1,0 +1,181 @@
+#include "scan/ScanSession.h"
+
+#include <cstring>
+#include <set>
+
+#include "app/CMyException.h"
+#include "app/ErrorCodes.h"
+#include "app/Log.h"
+#include "app/ProgressDialog.h"
+#include "deepscan/LogRecordStore.h"
+#include "ntfs/DataCopy.h"
+#include "ntfs/FileRecord.h"
+#include "platform/TempFile.h"
+#include "platform/Text.h"
+#include "volume/VolumeReader.h"
+
+namespace qv {
+
+namespace {
+
+constexpr uint64_t kLogFileRecord = 2;
+
+std::string TempFailure() {
+    return "cannot make a temporary file in " + ToUtf8(TempDirectory()) + ": " +
+           std::strerror(errno);
+}
+
+[[noreturn]] void Fail(int code, std::string detail) {
+    throw CMyException(code, std::move(detail));
+}
+
+// Reads record n of the $MFT straight from the volume through the runs known so far; a record
+// may straddle runs when clusters are smaller than records.
+int ReadMftRecordFromVolume(VolumeReader& reader, const RunList& mft, uint64_t n,
+                            uint32_t recordSize, std::vector<uint8_t>& buffer) {
+    const uint64_t cs = reader.ClusterSize();
+    buffer.assign(recordSize, 0);
+    uint64_t offset = n * recordSize;
+    uint32_t done = 0;
+    while (done < recordSize) {
+        const uint64_t vcn = offset / cs;
+        const uint64_t within = offset % cs;
+        const DataRun* run = nullptr;
+        for (const DataRun& r : mft.Runs())
+            if (!r.resident && vcn >= r.vcn && vcn - r.vcn < r.clusterCount) run = &r;
+        if (run == nullptr || run->IsSparse()) return kErrRead;
+        const uint32_t piece =
+            static_cast<uint32_t>(std::min<uint64_t>(cs - within, recordSize - done));
+        const uint64_t lcn = run->firstCluster + (vcn - run->vcn);
+        const int64_t r =
+            reader.ReadAt(static_cast<int64_t>(lcn * cs + within), buffer.data() + done, piece);
+        if (r < 0) return static_cast<int>(r);
+        done += piece;
+        offset += piece;
+    }
+    return 0;
+}
+
+// A big or old volume has a fragmented $MFT whose record 0 carries an attribute list: further
+// extents of its $DATA sit in extension records. Each is read through the extents known so far
+// (record 0's own extent always covers the first records) until nothing more is found.
+void FollowMftAttributeList(FileRecord& mft, VolumeReader& reader, uint32_t recordSize) {
+    std::set<size_t> taken;
+    bool found = true;
+    while (found) {
+        found = false;
+        const size_t entries = mft.AttributeListCount();
+        for (size_t i = 0; i < entries; ++i) {
+            if (taken.count(i)) continue;
+            const AttributeListEntry entry = *mft.GetAttributeListEntry(i);
+            if (entry.type != kAttrData || !entry.name.empty() || entry.SegmentRecordNumber() == 0)
+                continue;
+            std::vector<uint8_t> image;
+            if (ReadMftRecordFromVolume(reader, *mft.UnnamedStream(), entry.SegmentRecordNumber(),
+                                        recordSize, image) < 0)
+                continue;
+            mft.ParseListedAttribute(image, entry, reader.ClusterSize(), &reader);
+            taken.insert(i);
+            found = true;
+        }
+    }
+}
+
+}  // namespace
+
+ScanSession::ScanSession(char16_t driveLetter, bool advanced, ProgressDialog& progress)
+    : reader_(std::make_unique<VolumeReader>()) {
+    const int r = reader_->Open(driveLetter);
+    if (r < 0) Fail(r, reader_->FailureReason());
+    Prepare(advanced, progress);
+}
+
+ScanSession::ScanSession(std::unique_ptr<VolumeReader> reader, bool advanced,
+                         ProgressDialog& progress)
+    : reader_(std::move(reader)) {
+    Prepare(advanced, progress);
+}
+
+ScanSession::~ScanSession() = default;  // the copies remove themselves when closed
+
+void ScanSession::Prepare(bool advanced, ProgressDialog& progress) {
+    recordSize_ = reader_->RecordSize();
+    clusterSize_ = reader_->ClusterSize();
+    // The normal scan has three stages: the $MFT copy, the collection and the building. The
+    // advanced one adds the $LogFile copy, the two passes over it, and the rollback.
+    progress.SetStageCount(advanced ? 7 : 3);
+    CopyMft(progress);
+    if (advanced && !progress.IsCancelled()) PrepareLog(progress);
+}
+
+void ScanSession::CopyMft(ProgressDialog& progress) {
+    std::vector<uint8_t> record0(recordSize_);
+    const int64_t r = reader_->ReadMftStart(record0.data(), recordSize_);
+    if (r < 0) Fail(static_cast<int>(r), "read error at the $MFT's first cluster");
+    FileRecord mft;
+    std::vector<uint8_t> image = record0;
+    mft.SetHeader(image);
+    if (const int p = mft.Parse(image, clusterSize_, reader_.get()); p < 0)
+        Fail(p, "record 0 of the $MFT cannot be parsed");
+    if (!HasFileSignature(record0.data(), record0.size()) || mft.UnnamedStream() == nullptr ||
+        mft.UnnamedStream()->IsResident())
+        Fail(kErrRead, "record 0 of the $MFT is not a FILE record with an unnamed $DATA");
+    FollowMftAttributeList(mft, *reader_, recordSize_);
+
+    if (MakeTempFile(mftCopy_, "NRM") < 0) Fail(kErrTempFile, TempFailure());
+    const int copied = CopyRecordData(mftCopy_, mft, *reader_, progress);
+    if (copied == kErrCopyIncomplete) {
+        Log::Global().Write(u"The $MFT's data runs end before its size: %s\n",
+                            u"records past them cannot be scanned");
+    } else if (copied == kErrWrite) {
+        Fail(copied, "cannot write the $MFT copy " + ToUtf8(mftCopy_.Path()) + ": " +
+                         std::strerror(mftCopy_.LastError()));
+    } else if (copied < 0) {
+        Fail(copied, std::string("copying the $MFT failed: ") + DescribeError(copied));
+    }
+    const int64_t length = mftCopy_.Length();
+    copyLength_ = length > 0 ? static_cast<uint64_t>(length) : 0;
+}
+
+void ScanSession::PrepareLog(ProgressDialog& progress) {
+    auto cannotServe = [&] {
+        logRecordStore_.reset();
+        Log::Global().Write(u"Advanced scan is not possible on %c:, the log file cannot be used\n",
+                            reader_->DriveLetter());
+    };
+    logRecordStore_ = std::make_unique<LogRecordStore>();
+    std::vector<uint8_t> record;
+    if (ReadRecord(kLogFileRecord, record) < 0) return cannotServe();
+    FileRecord logFile;
+    logFile.SetHeader(record);
+    if (!HasFileSignature(record.data(), record.size()) ||
+        logFile.Parse(record, clusterSize_, reader_.get()) < 0 ||
+        logFile.UnnamedStream() == nullptr)
+        return cannotServe();
+
+    File copy;  // "NRL": removed when this function returns, whatever happens
+    if (MakeTempFile(copy, "NRL") < 0) Fail(kErrTempFile, TempFailure());
+    const int copied = CopyRecordData(copy, logFile, *reader_, progress);
+    if (copied == kErrRead || copied == kErrSeek) {
+        Fail(copied, "read error in the $LogFile's clusters");
+    } else if (copied == kErrWrite) {
+        Fail(copied, "cannot write the $LogFile copy " + ToUtf8(copy.Path()) + ": " +
+                         std::strerror(copy.LastError()));
+    } else if (copied < 0 && copied != kErrCopyIncomplete) {
+        return cannotServe();
+    }
+    if (progress.IsCancelled()) return;
+    const int loaded =
+        logRecordStore_->Load(copy, clusterSize_, reader_->SectorSize(), recordSize_, progress);
+    if (loaded == kErrTempFile) Fail(loaded, TempFailure());
+    if (loaded < 0) return cannotServe();
+}
+
+int ScanSession::ReadRecord(uint64_t number, std::vector<uint8_t>& buffer) {
+    buffer.resize(recordSize_);
+    if (number > UINT64_MAX / recordSize_) return kErrRead;
+    const int64_t n = mftCopy_.ReadAt(number * recordSize_, buffer.data(), recordSize_);
+    return n == static_cast<int64_t>(recordSize_) ? 0 : kErrRead;
+}
+
+}  // namespace qv
