@@ -96,6 +96,17 @@ ScanSession::ScanSession(std::unique_ptr<VolumeReader> reader, bool advanced,
     Prepare(advanced, progress);
 }
 
+ScanSession::ScanSession(std::unique_ptr<VolumeReader> reader, const std::u16string& mftExtract)
+    : reader_(std::move(reader)) {
+    recordSize_ = reader_->RecordSize();
+    clusterSize_ = reader_->ClusterSize();
+    if (!mftCopy_.Open(mftExtract, File::Mode::kRead))
+        Fail(kErrRead,
+             "cannot open " + ToUtf8(mftExtract) + ": " + std::strerror(mftCopy_.LastError()));
+    const int64_t length = mftCopy_.Length();
+    copyLength_ = length > 0 ? static_cast<uint64_t>(length) : 0;
+}
+
 ScanSession::~ScanSession() = default;  // the copies remove themselves when closed
 
 void ScanSession::Prepare(bool advanced, ProgressDialog& progress) {

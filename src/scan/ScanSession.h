@@ -27,6 +27,9 @@ public:
     ScanSession(char16_t driveLetter, bool advanced, ProgressDialog& progress);
     // On a volume already open (tests, tools).
     ScanSession(std::unique_ptr<VolumeReader> reader, bool advanced, ProgressDialog& progress);
+    // On a $MFT that was extracted before (a raw $MFT file, opened read-only), with reader
+    // standing for the volume it came from: for looking at $MFT extracts without their volume.
+    ScanSession(std::unique_ptr<VolumeReader> reader, const std::u16string& mftExtract);
     ~ScanSession();
     ScanSession(const ScanSession&) = delete;
     ScanSession& operator=(const ScanSession&) = delete;

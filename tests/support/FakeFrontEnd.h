@@ -1,0 +1,62 @@
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/LogPane.h"
+#include "app/ProgressView.h"
+#include "app/Prompts.h"
+
+namespace qv::test {
+
+// The log pane as a list of lines, for asserting exact log text.
+class MemoryLogPane final : public LogPane {
+public:
+    void Append(const std::u16string& text) override { text_ += text; }
+    void Clear() override { text_.clear(); }
+    std::u16string Text() const override { return text_; }
+    // The messages without their time stamps, one per line.
+    std::vector<std::string> Messages() const;
+
+private:
+    std::u16string text_;
+};
+
+// Answers prompts from a script, and keeps every question asked.
+class ScriptedPrompts final : public Prompts {
+public:
+    struct Asked {
+        std::u16string text;
+        std::u16string caption;
+        PromptButtons buttons;
+    };
+    int MessageBox(const std::u16string& text, const std::u16string& caption,
+                   PromptButtons buttons) override;
+    std::optional<std::u16string> SaveFileDialog(const std::u16string& filterName,
+                                                 const std::u16string& filterPattern,
+                                                 const std::u16string& defaultExtension,
+                                                 const std::u16string& initialName) override;
+
+    std::deque<int> answers;                              // used in order; OK when empty
+    std::deque<std::optional<std::u16string>> savePaths;  // nothing when empty
+    std::vector<Asked> asked;
+    std::vector<std::u16string> saveDialogs;  // initial names offered
+    std::function<void()> onAsk;              // e.g. press Stop while a prompt is open
+};
+
+// Records what a progress window would show.
+class RecordingProgressView final : public ProgressView {
+public:
+    void SetStatusText(const std::u16string& text) override { statuses.push_back(text); }
+    void SetTitle(const std::u16string& title) override { titles.push_back(title); }
+    void StepBar() override { ++steps; }
+    void Close(int result) override { closed.push_back(result); }
+    std::vector<std::u16string> statuses, titles;
+    std::vector<int> closed;
+    int steps = 0;
+};
+
+}  // namespace qv::test
