@@ -1,0 +1,255 @@
+// Loading the record store from a copy of the $LogFile: the page pass and the record walk.
+#include <algorithm>
+#include <new>
+
+#include "app/ErrorCodes.h"
+#include "app/ProgressDialog.h"
+#include "deepscan/LogFormat.h"
+#include "deepscan/LogRecordStore.h"
+#include "deepscan/LogRestart.h"
+#include "platform/TempFile.h"
+
+namespace qv {
+
+namespace {
+
+using namespace logfmt;
+
+// Both passes read the log in pieces of this size (whole pages).
+constexpr uint64_t kChunkBytes = 1u << 20;
+
+// Whole pages of the log copy, read a piece at a time, with their fixups applied to the pages
+// that are intact. Asking for a page outside the piece in hand reads the piece that starts there.
+class PageReader {
+public:
+    PageReader(File& log, const LogGeometry& g, uint64_t pages)
+        : log_(log),
+          g_(g),
+          pages_(pages),
+          chunkPages_(std::max<uint64_t>(1, kChunkBytes / g.pageSize)) {}
+
+    // Null when the page cannot be read (errorCode_ tells why).
+    const uint8_t* Page(uint64_t k) {
+        if (k < first_ || k >= first_ + count_) {
+            if (!Load(k)) return nullptr;
+        }
+        return buffer_.data() + (k - first_) * g_.pageSize;
+    }
+
+private:
+    bool Load(uint64_t k) {
+        const uint64_t count = std::min(chunkPages_, pages_ - k);
+        buffer_.resize(static_cast<size_t>(count * g_.pageSize));
+        const int64_t n = log_.ReadAt(k * g_.pageSize, buffer_.data(), buffer_.size());
+        if (n != static_cast<int64_t>(buffer_.size())) return false;
+        for (uint64_t i = 0; i < count; ++i)
+            FixLogPage(buffer_.data() + i * g_.pageSize, g_);
+        first_ = k;
+        count_ = count;
+        return true;
+    }
+
+    File& log_;
+    const LogGeometry& g_;
+    uint64_t pages_;
+    uint64_t chunkPages_;
+    std::vector<uint8_t> buffer_;
+    uint64_t first_ = 0;
+    uint64_t count_ = 0;
+};
+
+// Reports one pass over a log that cannot serve, a page at a time, so the bar moves as it would.
+void StepPages(ProgressDialog& progress, uint64_t length, uint32_t pageSize) {
+    for (uint64_t done = 0; done < length; done += pageSize)
+        progress.Step(std::min<uint64_t>(pageSize, length - done));
+}
+
+}  // namespace
+
+// A walk may start on a page only when the page's last LSN maps into the page itself: copies of
+// other pages (the tail copies Windows keeps near the start of the log) and pages that say
+// nothing (last LSN 0) are entered only by a walk coming from the page before.
+bool LogRecordStore::Walkable(uint64_t page) const {
+    const PageInfo& info = pages_[page];
+    if (!info.intact || info.lastLsn == 0) return false;
+    const uint64_t at = LsnToOffset(info.lastLsn, geometry_.sequenceBits);
+    const uint64_t start = page * geometry_.pageSize;
+    return at >= start + geometry_.dataOffset && at < start + geometry_.pageSize;
+}
+
+// A record with this LSN may run on into the page only when the page is intact and, by its last
+// LSN, belongs to the same pass over the circular log and was written no earlier than the record
+// began: anything else there is older data that the record's own continuation never reached (at
+// the head of the log, its continuation sits in a tail copy). A page whose last LSN is 0 says
+// nothing; AgreesAfter looks at its records instead.
+bool LogRecordStore::Continues(uint64_t page, uint64_t lsn) const {
+    const PageInfo& info = pages_[page];
+    if (!info.intact) return false;
+    if (info.lastLsn == 0) return true;
+    return info.lastLsn >= lsn && LsnSequence(info.lastLsn, geometry_.sequenceBits) ==
+                                      LsnSequence(lsn, geometry_.sequenceBits);
+}
+
+// True when every record that stands on the page behind offset `from` belongs to the same pass
+// as the LSN and is newer.
+bool LogRecordStore::AgreesAfter(const uint8_t* page, uint64_t k, uint64_t from,
+                                 uint64_t lsn) const {
+    const uint32_t p = geometry_.pageSize;
+    const uint32_t bits = geometry_.sequenceBits;
+    for (uint64_t o = Align8(from); o + kHeaderSize <= p; o += 8) {
+        const uint64_t other = Load64(page + o);
+        if (other == 0 || LsnToOffset(other, bits) != k * p + o) continue;
+        if (other <= lsn || LsnSequence(other, bits) != LsnSequence(lsn, bits)) return false;
+    }
+    return true;
+}
+
+int LogRecordStore::Load(File& logCopy, uint32_t clusterSize, uint32_t bytesPerSector,
+                         uint32_t recordSize, ProgressDialog& progress) {
+    clusterSize_ = clusterSize;
+    bytesPerSector_ = bytesPerSector;
+    recordSize_ = recordSize != 0 ? recordSize : 1024;
+    runs_.clear();
+    current_.clear();
+    pages_.clear();
+    pending_.clear();
+    storeLength_ = 0;
+    store_.Close();
+
+    const int64_t length = logCopy.Length();
+    if (length < 0) return kErrRead;
+    const int geometryResult = ReadLogGeometry(logCopy, static_cast<uint64_t>(length), geometry_);
+    if (geometryResult == kLogCannotServe) {
+        geometry_ = LogGeometry{};
+        StepPages(progress, static_cast<uint64_t>(length), 4096);
+        StepPages(progress, static_cast<uint64_t>(length), 4096);
+        return kLogCannotServe;
+    }
+    if (geometryResult < 0) return geometryResult;
+    if (MakeTempFile(store_, "NRG") < 0) return kErrTempFile;
+
+    const uint64_t pages = static_cast<uint64_t>(length) / geometry_.pageSize;
+    int result = 0;
+    try {
+        pages_.assign(static_cast<size_t>(pages), PageInfo{});
+        result = Pass1(logCopy, pages, progress);
+        if (result == 0) result = Pass2(logCopy, static_cast<uint64_t>(length), pages, progress);
+    } catch (const std::bad_alloc&) {
+        result = kErrNoMemory;
+    }
+    CloseRun();
+    pages_.clear();
+    pages_.shrink_to_fit();
+    if (result == 0) result = Flush();
+    pending_.shrink_to_fit();
+    return result;
+}
+
+// Notes the last LSN of every intact record page (0 for every other page). The restart page at
+// 0 is never a record page; pages are counted from P, so the second restart page is read and
+// passed over like any page that is not a record page.
+int LogRecordStore::Pass1(File& log, uint64_t pages, ProgressDialog& progress) {
+    const uint32_t p = geometry_.pageSize;
+    const uint64_t chunkPages = std::max<uint64_t>(1, kChunkBytes / p);
+    std::vector<uint8_t> buffer;
+    for (uint64_t k = 1; k < pages;) {
+        const uint64_t count = std::min(chunkPages, pages - k);
+        buffer.resize(static_cast<size_t>(count * p));
+        const int64_t n = log.ReadAt(k * p, buffer.data(), buffer.size());
+        if (n != static_cast<int64_t>(buffer.size())) return kErrRead;
+        for (uint64_t i = 0; i < count; ++i, ++k) {
+            if (progress.IsCancelled()) return 0;
+            const uint8_t* page = buffer.data() + i * p;
+            if (IsIntactLogPage(page, geometry_))
+                pages_[k] = PageInfo{Load64(page + kPageLastLsn), true};
+            progress.Step(p);
+        }
+    }
+    return 0;
+}
+
+// The record walk. A walk starts on a walkable page and examines every 8-byte aligned offset from
+// the page's data area on: a record is taken where its LSN maps to that offset, its length fits
+// in the log and the pages it runs on into continue it; the next record is looked for right
+// behind it, and where none stands there the walk looks further ahead on the page. A walk whose
+// last record runs on into the next page, or leaves fewer than 48 bytes on its page, goes on with
+// the next page whatever that page's header says.
+int LogRecordStore::Pass2(File& log, uint64_t length, uint64_t pages, ProgressDialog& progress) {
+    const uint32_t p = geometry_.pageSize;
+    const uint32_t d = geometry_.dataOffset;
+    const uint32_t bits = geometry_.sequenceBits;
+    const uint64_t perPage = p - d;
+    PageReader reader(log, geometry_, pages);
+    std::vector<uint8_t> record;
+    uint64_t k = 1;
+    uint64_t start = d;
+    bool entered = false;  // the walk comes from the page before
+    while (k < pages) {
+        if (progress.IsCancelled()) return 0;
+        uint64_t next = k + 1;
+        uint64_t nextStart = d;
+        bool nextEntered = false;
+        if (pages_[k].intact && (entered || Walkable(k))) {
+            const uint8_t* page = reader.Page(k);
+            if (page == nullptr) return kErrRead;
+            // Whether the offset in hand is right behind a taken record (or where the walk came
+            // in): a page left with no room behind a record hands the walk on to the next page.
+            bool behindRecord = entered;
+            bool runsOn = false;
+            uint64_t o = Align8(std::max<uint64_t>(start, d));
+            while (o + kHeaderSize <= p) {
+                const uint64_t lsn = Load64(page + o + kLsn);
+                const uint64_t total = kHeaderSize + uint64_t{Load32(page + o + kClientDataLength)};
+                uint64_t last = k;
+                uint64_t end = o + total;
+                bool take = lsn != 0 && LsnToOffset(lsn, bits) == k * p + o && total <= length;
+                if (take && end > p) {
+                    // The pages it runs on into, and where it ends on the last of them.
+                    const uint64_t more = (end - p + perPage - 1) / perPage;
+                    take = more < pages - k;  // else it would run past the end of the log
+                    for (uint64_t c = k + 1; take && c <= k + more; ++c)
+                        take = Continues(c, lsn);
+                    last = k + more;
+                    end = d + (end - p) - (more - 1) * perPage;
+                }
+                if (take) {
+                    record.assign(page + o, page + std::min<uint64_t>(p, o + total));
+                    for (uint64_t c = k + 1; take && c <= last; ++c) {
+                        const uint8_t* cont = reader.Page(c);  // may replace the piece in hand
+                        if (cont == nullptr) return kErrRead;
+                        const uint64_t piece = std::min<uint64_t>(total - record.size(), perPage);
+                        record.insert(record.end(), cont + d, cont + d + piece);
+                        // A page that says nothing in its header must not hold older records
+                        // behind this one.
+                        if (c == last && pages_[c].lastLsn == 0)
+                            take = AgreesAfter(cont, c, end, lsn);
+                    }
+                }
+                if (!take) {
+                    if (last > k && (page = reader.Page(k)) == nullptr) return kErrRead;
+                    o += 8;
+                    behindRecord = false;
+                    continue;
+                }
+                if (const int r = Append(lsn, record); r < 0) return r;
+                if (last > k) {
+                    next = last;
+                    nextStart = end;
+                    nextEntered = true;
+                    runsOn = true;
+                    break;
+                }
+                o = Align8(end);
+                behindRecord = true;
+            }
+            if (!runsOn && behindRecord) nextEntered = true;
+        }
+        for (; k < next; ++k)
+            progress.Step(p);
+        start = nextStart;
+        entered = nextEntered;
+    }
+    return 0;
+}
+
+}  // namespace qv
