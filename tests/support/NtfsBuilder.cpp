@@ -1,0 +1,99 @@
+#include "support/NtfsBuilder.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <stdexcept>
+
+#include "support/MemoryDevice.h"
+#include "support/RecordBuilder.h"
+#include "support/VolumeImage.h"
+
+namespace qv::test {
+
+namespace {
+uint8_t RecordByte(uint32_t recordSize, uint32_t clusterSize) {
+    if (recordSize >= clusterSize) return static_cast<uint8_t>(recordSize / clusterSize);
+    int power = 0;
+    while ((1u << power) < recordSize)
+        ++power;
+    return static_cast<uint8_t>(256 - power);  // -power as a signed byte
+}
+}  // namespace
+
+NtfsBuilder::NtfsBuilder(uint32_t clusterSize, uint32_t recordSize, uint64_t mftRecords,
+                         uint64_t clusters)
+    : clusterSize_(clusterSize),
+      recordSize_(recordSize),
+      mftRecords_(mftRecords),
+      mftClusters_((mftRecords * recordSize + clusterSize - 1) / clusterSize),
+      clusters_(clusters),
+      nextFree_(kMftCluster + mftClusters_) {
+    SetRecord(0, RecordBuilder(recordSize)
+                     .InUse()
+                     .RecordNumber(0)
+                     .FileName(kRootReference, u"$MFT", 3)
+                     .NonResidentData({{kMftCluster, mftClusters_}}, mftRecords * recordSize)
+                     .Build());
+    SetRecord(5, RecordBuilder(recordSize)
+                     .InUse()
+                     .Directory()
+                     .Sequence(5)
+                     .RecordNumber(5)
+                     .FileName(kRootReference, u".", 3)
+                     .Build());
+    for (uint64_t n = 1; n < 24; ++n) {
+        if (n == 5) continue;
+        SetRecord(n, RecordBuilder(recordSize)
+                         .InUse()
+                         .RecordNumber(static_cast<uint32_t>(n))
+                         .Sequence(static_cast<uint16_t>(n))
+                         .Build());
+    }
+}
+
+void NtfsBuilder::SetRecord(uint64_t n, std::vector<uint8_t> image) {
+    if (n >= mftRecords_) throw std::out_of_range("record beyond the $MFT");
+    image.resize(recordSize_);
+    records_[n] = std::move(image);
+}
+
+uint64_t NtfsBuilder::Allocate(uint64_t clusters) {
+    const uint64_t lcn = nextFree_;
+    nextFree_ += clusters;
+    if (nextFree_ > clusters_) throw std::out_of_range("test volume full");
+    return lcn;
+}
+
+void NtfsBuilder::PutData(uint64_t lcn, const std::vector<uint8_t>& data) {
+    data_[lcn] = data;
+}
+
+std::vector<uint8_t> NtfsBuilder::Build() const {
+    VolumeImage image(clusterSize_, clusters_, kMftCluster, 512,
+                      RecordByte(recordSize_, clusterSize_));
+    for (const auto& [n, record] : records_)
+        image.PutAt(kMftCluster * clusterSize_ + n * recordSize_, record);
+    for (const auto& [lcn, bytes] : data_)
+        image.Put(lcn, bytes);
+    return image.Bytes();
+}
+
+std::unique_ptr<VolumeReader> NtfsBuilder::Open(char16_t letter) const {
+    auto reader = std::make_unique<VolumeReader>();
+    if (reader->Open(std::make_unique<MemoryDevice>(Build()), letter) != 0)
+        throw std::runtime_error("synthetic volume does not open");
+    return reader;
+}
+
+std::string NtfsBuilder::WriteImage(const std::string& name) const {
+    const char* dir = std::getenv("TMPDIR");
+    const std::string path = std::string(dir && *dir ? dir : "/tmp") + "/" + name;
+    const auto bytes = Build();
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    return path;
+}
+
+}  // namespace qv::test

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "volume/VolumeReader.h"
+
+namespace qv::test {
+
+// A whole small NTFS volume in memory: boot sector, a $MFT of a given number of records whose
+// record 0 describes it, the root folder (record 5), and whatever records and data a test puts
+// there. Records 1-23 are in-use placeholders unless a test sets them.
+class NtfsBuilder {
+public:
+    static constexpr uint64_t kMftCluster = 16;
+    static constexpr uint64_t kRootReference = 5 | (uint64_t{5} << 48);  // record 5, sequence 5
+
+    explicit NtfsBuilder(uint32_t clusterSize = 4096, uint32_t recordSize = 1024,
+                         uint64_t mftRecords = 64, uint64_t clusters = 2048);
+
+    uint32_t ClusterSize() const { return clusterSize_; }
+    uint32_t RecordSize() const { return recordSize_; }
+    uint64_t MftClusters() const { return mftClusters_; }
+
+    // A record image (RecordBuilder(RecordSize())...Build()) at number n of the $MFT.
+    void SetRecord(uint64_t n, std::vector<uint8_t> image);
+    // Clusters after the $MFT that nothing uses yet.
+    uint64_t Allocate(uint64_t clusters);
+    void PutData(uint64_t lcn, const std::vector<uint8_t>& data);
+
+    std::vector<uint8_t> Build() const;
+    std::unique_ptr<VolumeReader> Open(char16_t letter = u'T') const;
+    // Writes the image to a file under $TMPDIR and returns its path.
+    std::string WriteImage(const std::string& name) const;
+
+private:
+    uint32_t clusterSize_;
+    uint32_t recordSize_;
+    uint64_t mftRecords_;
+    uint64_t mftClusters_;
+    uint64_t clusters_;
+    uint64_t nextFree_;
+    std::map<uint64_t, std::vector<uint8_t>> records_;
+    std::map<uint64_t, std::vector<uint8_t>> data_;
+};
+
+}  // namespace qv::test
