@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QDialog>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QPushButton;
+
+namespace qv {
+
+class ResultSheet;
+class WindowPrompts;
+
+// The program's window: the drive chooser, "Advanced scan", Scan, Help and Quit above the result
+// sheet. Quit, the close box and Escape end it, and with it the program.
+class MainDialog final : public QDialog {
+    Q_OBJECT
+public:
+    static constexpr int kMinimumWidth = 550;
+    static constexpr int kMinimumHeight = 400;
+    static constexpr int kSheetLeft = 12;
+    static constexpr int kSheetTop = 80;
+
+    // images: image files given on the command line; they get letters after the machine's
+    // NTFS volumes.
+    explicit MainDialog(const std::vector<std::u16string>& images, QWidget* parent = nullptr);
+    ~MainDialog() override;
+
+    void OnScan();
+    void OnHelp();
+    void OnAbout();
+    // Empties the drive chooser and fills it from the drive table.
+    void FillDriveChooser();
+
+    QComboBox* DriveChooser() const { return drives_; }
+    QCheckBox* AdvancedScan() const { return advanced_; }
+    QPushButton* ScanButton() const { return scan_; }
+    QPushButton* HelpButton() const { return help_; }
+    QPushButton* QuitButton() const { return quit_; }
+    ResultSheet* Sheet() const { return sheet_; }
+    WindowPrompts& Prompts() { return *prompts_; }
+    // Where Help looks for its page (tests point it elsewhere).
+    QStringList helpCandidates;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    std::unique_ptr<WindowPrompts> prompts_;
+    QGroupBox* group_;
+    QComboBox* drives_;
+    QPushButton* scan_;
+    QCheckBox* advanced_;
+    QPushButton* help_;
+    QPushButton* quit_;
+    ResultSheet* sheet_;
+};
+
+}  // namespace qv

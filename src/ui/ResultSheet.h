@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QTabWidget>
+#include <QWidget>
+
+#include <array>
+
+namespace qv {
+
+class AboutPage;
+class LogPage;
+class UndeletePage;
+class WindowPrompts;
+
+// The tab control of the sheet. Its own page area stays empty: the sheet's pages lie over it, so
+// that the sheet lays them out itself.
+class TabControl final : public QTabWidget {
+    Q_OBJECT
+public:
+    explicit TabControl(QWidget* parent) : QTabWidget(parent) {}
+    // Where the page area begins, in the tab control's coordinates.
+    QPoint PageOrigin() const;
+};
+
+// The tabbed area below the main dialog's controls, with its pages "Deleted files", "Log" and
+// "About". A page is made when it is first shown, the first one at once.
+class ResultSheet final : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int kPages = 3;
+
+    ResultSheet(WindowPrompts& prompts, QWidget* parent);
+
+    void SetActivePage(int index);
+    int ActivePage() const { return tabs_->currentIndex(); }
+    UndeletePage* Undelete() const { return undelete_; }
+    LogPage* Log() const { return log_; }
+    AboutPage* About() const { return about_; }
+    QWidget* Page(int index) const { return pages_[static_cast<size_t>(index)]; }
+    TabControl* Tabs() const { return tabs_; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void Show(int index);
+    void Create(int index);
+    void Place(QWidget* page) const;
+
+    WindowPrompts& prompts_;
+    TabControl* tabs_;
+    std::array<QWidget*, kPages> pages_{};
+    UndeletePage* undelete_ = nullptr;
+    LogPage* log_ = nullptr;
+    AboutPage* about_ = nullptr;
+};
+
+}  // namespace qv

@@ -1,0 +1,145 @@
+#include "ui/UndeletePage.h"
+
+#include <QHeaderView>
+#include <QPushButton>
+#include <QTableView>
+
+#include <atomic>
+#include <thread>
+
+#include "app/ProgressDialog.h"
+#include "recovery/TargetNames.h"
+#include "ui/DialogUnits.h"
+#include "ui/ProgressWindow.h"
+#include "ui/SortHeader.h"
+#include "ui/UiThread.h"
+#include "ui/UndeleteToDialog.h"
+#include "ui/WindowPrompts.h"
+
+namespace qv {
+
+namespace {
+constexpr char16_t kAscending = u'\u25B2';
+constexpr char16_t kDescending = u'\u25BC';
+}  // namespace
+
+UndeletePage::UndeletePage(WindowPrompts& prompts, QWidget* parent)
+    : QWidget(parent), prompts_(prompts) {
+    setFont(PageFont());
+    const DialogUnits du(font());
+    resize(du.Size(500, 305));
+
+    list_ = new QTableView(this);
+    list_->setObjectName(QStringLiteral("deletedFiles"));
+    header_ = new SortHeader(list_);
+    list_->setHorizontalHeader(header_);
+    list_->setModel(&model_);
+    list_->setGeometry(du.Rect(7, 7, 486, 273));
+    list_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    list_->setShowGrid(false);
+    list_->setWordWrap(false);
+    list_->setSortingEnabled(false);  // the page sorts the rows itself, by entry
+    list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list_->verticalHeader()->hide();
+    list_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    list_->verticalHeader()->setDefaultSectionSize(list_->fontMetrics().height() + 4);
+    header_->setStretchLastSection(false);
+    for (int c = 0; c < ResultModel::kColumns; ++c)
+        header_->resizeSection(c, ResultModel::ColumnWidths()[static_cast<size_t>(c)]);
+    connect(header_, &QHeaderView::sectionClicked, this, &UndeletePage::SortByColumn);
+
+    undelete_ = new QPushButton(QStringLiteral("&Undelete"), this);
+    undelete_->setGeometry(du.Rect(193, 285, 45, 12));
+    selectAll_ = new QPushButton(QStringLiteral("&Select all"), this);
+    selectAll_->setGeometry(du.Rect(246, 285, 45, 12));
+    clearAll_ = new QPushButton(QStringLiteral("&Clear all"), this);
+    clearAll_->setGeometry(du.Rect(304, 285, 45, 12));
+    connect(undelete_, &QPushButton::clicked, this, &UndeletePage::OnUndelete);
+    connect(selectAll_, &QPushButton::clicked, this, &UndeletePage::SelectAll);
+    connect(clearAll_, &QPushButton::clicked, this, &UndeletePage::ClearAll);
+}
+
+UndeletePage::~UndeletePage() {
+    // The rows point at the context's entries: empty the list before they go.
+    model_.Clear();
+}
+
+int UndeletePage::RunWorker(unsigned (*body)(WorkerContext*)) {
+    ProgressWindow window(this->window());
+    ProgressDialog progress(&window);
+    window.Attach(&progress);
+    // The scan's last rows reach the list before the window closes, so the sort sees them all.
+    window.SetBeforeClose([this] { listControl_.Flush(); });
+    context_.progress = &progress;
+    context_.list = &listControl_;
+    context_.prompts = &prompts_;
+    prompts_.SetOwner(&window);
+    listControl_.BeginRun();
+    if (beforeWorker) beforeWorker(window, progress);
+
+    std::atomic<bool> finished{false};
+    std::thread worker([&] {
+        body(&context_);
+        finished.store(true, std::memory_order_release);
+    });
+    const int result = window.RunModal();
+    // The close request is the worker's last call; it may still be returning from it.
+    WaitProcessingEvents([&] { return finished.load(std::memory_order_acquire); });
+    worker.join();
+    prompts_.SetOwner(this->window());
+    context_.progress = nullptr;
+    return result;
+}
+
+int UndeletePage::StartScan(char16_t driveLetter, int advanced) {
+    context_.driveLetter = driveLetter;
+    context_.advanced = advanced;
+    const int result = RunWorker(ScanThreadProc);
+    if (result != kIdCancel) {
+        // Descending first, so the sort by name below ends ascending whatever came before.
+        sortDirection_ = kDescending;
+        SortByColumn(0);
+    }
+    return 0;
+}
+
+void UndeletePage::OnUndelete() {
+    UndeleteToDialog dialog(window());
+    if (dialog.exec() != QDialog::Accepted) return;
+    context_.destination = TidyDestination(FromQString(dialog.Path()));
+    context_.recreatePaths = dialog.DoNotRecoverPathnames() ? 0 : 1;
+    RunWorker(RecoverThreadProc);
+}
+
+void UndeletePage::SortByColumn(int column) {
+    if (column < 0 || column >= ResultModel::kColumns) return;
+    if (sortColumn_ >= 0) model_.SetHeaderImage(sortColumn_, -1);
+    if (column == sortColumn_)
+        sortDirection_ = sortDirection_ == kAscending ? kDescending : kAscending;
+    else
+        sortDirection_ = kAscending;
+    model_.Sort(column, sortDirection_ == kDescending);
+    sortColumn_ = column;
+    model_.SetHeaderImage(column, sortDirection_ == kAscending ? 0 : 1);
+}
+
+void UndeletePage::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    // The list keeps its corner and reaches 12 pixels short of the right edge and of the
+    // buttons; the buttons keep their size, Select all centred, the others 10 pixels off it.
+    // Done also while the page is hidden behind another tab, so that it is right when shown.
+    const int cx = width();
+    const int cy = height();
+    const int w = selectAll_->width();
+    const int h = selectAll_->height();
+    const QPoint corner = list_->pos();
+    list_->resize(cx - corner.x() - 12, cy - corner.y() - h - 12);
+    const int top = cy - h - 2;
+    const int middle = cx / 2 - w / 2;
+    selectAll_->setGeometry(middle, top, w, h);
+    undelete_->setGeometry(middle - (10 + w), top, w, h);
+    clearAll_->setGeometry(cx / 2 + w / 2 + 10, top, w, h);
+}
+
+}  // namespace qv

@@ -1,0 +1,23 @@
+// quorvane: the desktop program. Finds deleted files on the machine's NTFS volumes, or on the
+// image files given as arguments, and copies them out.
+#include <QApplication>
+
+#include <string>
+#include <vector>
+
+#include "ui/MainDialog.h"
+#include "ui/WindowListControl.h"
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Quorvane"));
+    QApplication::setDesktopFileName(QStringLiteral("quorvane"));
+    // What is left after Qt took its own options: the images to offer beside the drives.
+    std::vector<std::u16string> images;
+    for (int i = 1; i < argc; ++i)
+        images.push_back(qv::FromQString(QString::fromLocal8Bit(argv[i])));
+    qv::MainDialog dialog(images);
+    dialog.show();
+    dialog.exec();
+    return 0;
+}
