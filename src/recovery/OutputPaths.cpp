@@ -61,6 +61,8 @@ int WorkerContext::OpenTarget(File& file, std::u16string& target, const std::u16
         if (progress->IsCancelled()) return kStopped;
         const int confirmed = ConfirmOverwrite(target, fileName);
         if (confirmed != 0) return confirmed;  // skip, or stopped
+        // Stop may have been pressed while a question was open: then nothing is truncated.
+        if (progress->IsCancelled()) return kStopped;
         const bool opened =
             Below(target, destination)
                 ? CreateFileBelow(file, destination, target.substr(destination.size()))
