@@ -1,6 +1,7 @@
 // The rollback side of DeletedFileImages.
 #include <cinttypes>
 #include <cstdio>
+#include <cstdlib>
 
 #include "deepscan/ImageChange.h"
 #include "deepscan/LogFormat.h"
@@ -12,6 +13,9 @@ namespace qv {
 namespace {
 
 void TraceChange(const RecordImage& image, const RecordChange& c) {
+    // Most runs trace nothing: do not format the line for nobody.
+    const char* dir = std::getenv("QUORVANE_TRACE_DIR");
+    if (dir == nullptr || *dir == '\0') return;
     char line[160];
     std::snprintf(line, sizeof line,
                   "buf = %p   data = %p   recordOff =%" PRIx32 "  attrOff = %" PRIx32

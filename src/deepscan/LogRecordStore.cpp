@@ -73,21 +73,28 @@ const LsnIndexEntry* LogRecordStore::FindEntry(uint64_t lsn) const {
 std::optional<std::vector<uint8_t>> LogRecordStore::Fetch(uint64_t lsn, uint64_t& position) {
     using namespace logfmt;
     const LsnIndexEntry* e = FindEntry(lsn);
-    if (e == nullptr || Flush() < 0) return std::nullopt;
-    uint8_t header[kHeaderSize];
-    if (store_.ReadAt(e->position, header, kHeaderSize) != kHeaderSize) return std::nullopt;
-    if (Load64(header + kLsn) != lsn) return std::nullopt;
-    const uint64_t length = uint64_t{kHeaderSize} + Load32(header + kClientDataLength);
-    if (e->position > storeLength_ || length > storeLength_ - e->position) return std::nullopt;
+    if (e == nullptr || Flush() < 0 || e->position >= storeLength_) return std::nullopt;
+    // Most records are short: one read brings the header and the client data together.
+    constexpr uint64_t kFirstRead = 1024;
     std::vector<uint8_t> record;
     try {
+        record.resize(static_cast<size_t>(std::min(kFirstRead, storeLength_ - e->position)));
+        if (record.size() < kHeaderSize ||
+            store_.ReadAt(e->position, record.data(), record.size()) !=
+                static_cast<int64_t>(record.size()) ||
+            Load64(record.data() + kLsn) != lsn)
+            return std::nullopt;
+        const uint64_t length = uint64_t{kHeaderSize} + Load32(record.data() + kClientDataLength);
+        if (length > storeLength_ - e->position) return std::nullopt;
+        const size_t had = record.size();
         record.resize(static_cast<size_t>(length));
+        if (length > had &&
+            store_.ReadAt(e->position + had, record.data() + had, record.size() - had) !=
+                static_cast<int64_t>(record.size() - had))
+            return std::nullopt;
     } catch (const std::bad_alloc&) {
         throw CMyException(kErrNoMemory, "no memory for a log record copy");
     }
-    if (store_.ReadAt(e->position, record.data(), record.size()) !=
-        static_cast<int64_t>(record.size()))
-        return std::nullopt;
     position = e->position;
     return record;
 }

@@ -26,6 +26,7 @@ struct DeletedFileScenario {
     uint64_t dataSize = 0;  // set by Make: the runs' clusters less 1000 bytes
     std::u16string name = u"restored.bin";
     uint64_t parent = 5;
+    uint64_t parentReference = 5 | (uint64_t{5} << 48);  // the root folder
 
     // Made by Make.
     std::vector<uint8_t> log;
@@ -49,7 +50,7 @@ struct DeletedFileScenario {
     RecordBuilder Base(uint64_t lsn) const {
         RecordBuilder b(recordSize);
         b.Sequence(sequence).Lsn(lsn).RecordNumber(static_cast<uint32_t>(baseNumber));
-        b.FileName(Reference(parent), name, 1);
+        b.FileName(parentReference, name, 1);
         b.ResidentAttributeList({{0x30, 0, Reference(baseNumber), 0, u""},
                                  {0x80, 0, Reference(extensionNumber), 0, u""}});
         return b;
