@@ -113,6 +113,8 @@ int LogRecordStore::Load(File& logCopy, uint32_t clusterSize, uint32_t bytesPerS
     current_.clear();
     pages_.clear();
     pending_.clear();
+    cache_.clear();
+    cacheStart_ = 0;
     storeLength_ = 0;
     store_.Close();
 

@@ -15,6 +15,8 @@ namespace {
 
 // Appended records are written in pieces of this size.
 constexpr size_t kFlushSize = 1u << 20;
+// Fetches read the store in aligned pieces of this size.
+constexpr uint64_t kCacheSize = 64u << 10;
 
 // The shape of the 88-byte records that close a transaction: 40 bytes of client data and no
 // redo or undo data of their own (an undo length of 8 is their LCN field read as undo data).
@@ -58,6 +60,24 @@ int LogRecordStore::Flush() {
     return 0;
 }
 
+bool LogRecordStore::ReadStore(uint64_t position, uint8_t* out, size_t size) {
+    if (position > storeLength_ || size > storeLength_ - position) return false;
+    if (position < cacheStart_ || position + size > cacheStart_ + cache_.size()) {
+        const uint64_t start = position & ~(kCacheSize - 1);
+        if (position + size > start + kCacheSize)  // across two pieces: read it alone
+            return store_.ReadAt(position, out, size) == static_cast<int64_t>(size);
+        cache_.resize(static_cast<size_t>(std::min(kCacheSize, storeLength_ - start)));
+        if (store_.ReadAt(start, cache_.data(), cache_.size()) !=
+            static_cast<int64_t>(cache_.size())) {
+            cache_.clear();
+            return false;
+        }
+        cacheStart_ = start;
+    }
+    std::copy_n(cache_.data() + (position - cacheStart_), size, out);
+    return true;
+}
+
 const LsnIndexEntry* LogRecordStore::FindEntry(uint64_t lsn) const {
     auto search = [lsn](const LsnRun& run) -> const LsnIndexEntry* {
         if (run.empty() || run.front().lsn > lsn || run.back().lsn < lsn) return nullptr;
@@ -73,28 +93,19 @@ const LsnIndexEntry* LogRecordStore::FindEntry(uint64_t lsn) const {
 std::optional<std::vector<uint8_t>> LogRecordStore::Fetch(uint64_t lsn, uint64_t& position) {
     using namespace logfmt;
     const LsnIndexEntry* e = FindEntry(lsn);
-    if (e == nullptr || Flush() < 0 || e->position >= storeLength_) return std::nullopt;
-    // Most records are short: one read brings the header and the client data together.
-    constexpr uint64_t kFirstRead = 1024;
+    if (e == nullptr || Flush() < 0) return std::nullopt;
+    uint8_t header[kHeaderSize];
+    if (!ReadStore(e->position, header, kHeaderSize) || Load64(header + kLsn) != lsn)
+        return std::nullopt;
+    const uint64_t length = uint64_t{kHeaderSize} + Load32(header + kClientDataLength);
+    if (length > storeLength_ - e->position) return std::nullopt;
     std::vector<uint8_t> record;
     try {
-        record.resize(static_cast<size_t>(std::min(kFirstRead, storeLength_ - e->position)));
-        if (record.size() < kHeaderSize ||
-            store_.ReadAt(e->position, record.data(), record.size()) !=
-                static_cast<int64_t>(record.size()) ||
-            Load64(record.data() + kLsn) != lsn)
-            return std::nullopt;
-        const uint64_t length = uint64_t{kHeaderSize} + Load32(record.data() + kClientDataLength);
-        if (length > storeLength_ - e->position) return std::nullopt;
-        const size_t had = record.size();
         record.resize(static_cast<size_t>(length));
-        if (length > had &&
-            store_.ReadAt(e->position + had, record.data() + had, record.size() - had) !=
-                static_cast<int64_t>(record.size() - had))
-            return std::nullopt;
     } catch (const std::bad_alloc&) {
         throw CMyException(kErrNoMemory, "no memory for a log record copy");
     }
+    if (!ReadStore(e->position, record.data(), record.size())) return std::nullopt;
     position = e->position;
     return record;
 }
@@ -105,8 +116,7 @@ std::optional<std::vector<uint8_t>> LogRecordStore::FetchPrevious(uint64_t lsn,
     constexpr uint64_t kClosing = 88;
     if (position < kClosing || position > storeLength_ || Flush() < 0) return std::nullopt;
     std::vector<uint8_t> record(kClosing);
-    if (store_.ReadAt(position - kClosing, record.data(), kClosing) != kClosing)
-        return std::nullopt;
+    if (!ReadStore(position - kClosing, record.data(), kClosing)) return std::nullopt;
     // Only a record the index knows to start there counts: bytes in the middle of a longer
     // record can have the same shape.
     const LsnIndexEntry* e = FindEntry(Load64(record.data()));

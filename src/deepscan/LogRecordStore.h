@@ -118,6 +118,7 @@ private:
     bool AgreesAfter(const uint8_t* page, uint64_t k, uint64_t from, uint64_t lsn) const;
     int Append(uint64_t lsn, const std::vector<uint8_t>& record);
     int Flush();
+    bool ReadStore(uint64_t position, uint8_t* out, size_t size);
     void CloseRun();
 
     uint32_t clusterSize_ = 4096;
@@ -135,6 +136,9 @@ private:
     File store_;
     uint64_t storeLength_ = 0;
     std::vector<uint8_t> pending_;  // appended bytes not yet written to the store
+    // A piece of the store read before: a transaction's records lie close together.
+    std::vector<uint8_t> cache_;
+    uint64_t cacheStart_ = 0;
     ChangeSink* sink_ = nullptr;
 };
 

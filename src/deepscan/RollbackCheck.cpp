@@ -47,7 +47,7 @@ bool RollbackKeepsFile(DeletedFileImages& file, const ImagesAsFound& asFound, ui
     auto imageKept = [&](const std::vector<uint8_t>& before, const std::vector<uint8_t>& after) {
         if (before == after) return true;
         if (!IsSoundRecordImage(after)) return false;
-        return !Parses(before, clusterSize) || Parses(after, clusterSize);
+        return Parses(after, clusterSize) || !Parses(before, clusterSize);
     };
     if (!imageKept(asFound.base, file.Base()->image)) return false;
     for (const auto& [number, bytes] : asFound.extensions) {
