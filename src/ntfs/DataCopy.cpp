@@ -20,7 +20,7 @@ namespace {
 // window makes consecutive pieces cheap.
 constexpr uint64_t kPieceBytes = 1u << 20;
 // NTFS compression units are 16 clusters of at most 4 KiB; refuse absurd ones.
-constexpr uint64_t kMaxUnitBytes = 64u << 20;
+constexpr uint64_t kMaxUnitBytes = 1u << 20;  // 16 clusters of 64 KiB
 
 // Writes the stream front to back: cuts at the stream's size, zeroes what lies past the
 // initialized size, reports progress.
@@ -93,7 +93,10 @@ int CopyPlain(const RunList& stream, VolumeReader& reader, StreamWriter& writer,
         uint64_t index = nextVcn - run.vcn;  // skip clusters an overlapping extent gave already
         while (index < run.clusterCount && !writer.Done()) {
             if (progress.IsCancelled()) return 0;
-            const uint64_t wanted = (writer.Remaining() + cs - 1) / cs;
+            // Not (Remaining() + cs - 1) / cs: that wraps for a data size near 2^64, and a piece
+            // of 0 clusters never ends the loop.
+            const uint64_t remaining = writer.Remaining();
+            const uint64_t wanted = remaining / cs + (remaining % cs != 0);
             const uint64_t n = std::min({pieceClusters, run.clusterCount - index, wanted});
             const uint32_t bytes = static_cast<uint32_t>(n * cs);
             if (run.IsSparse()) {

@@ -40,7 +40,9 @@ void TraceAttributeList(const std::array<uint8_t, record::kHeaderSize>& header) 
 
 int FileRecord::SetHeader(ByteSpan image) {
     header_.fill(0);
-    std::memcpy(header_.data(), image.data(), std::min(image.size(), header_.size()));
+    // An empty span may have a null data(): memcpy must not see it, even for 0 bytes.
+    if (!image.empty())
+        std::memcpy(header_.data(), image.data(), std::min(image.size(), header_.size()));
     return 0;
 }
 
@@ -143,7 +145,13 @@ void FileRecord::StoreFileName(ByteSpan value) {
     if (slot->nameSpace > kNameSpaceWin32AndDos) return;  // unknown namespace: ignored
     // A later name of the same namespace (a second hard link, or the same name met in another
     // image of this file) replaces the earlier one.
-    names_[slot->nameSpace] = std::move(*slot);
+    for (FileNameSlot& present : names_) {
+        if (present.nameSpace == slot->nameSpace) {
+            present = std::move(*slot);
+            return;
+        }
+    }
+    names_.push_back(std::move(*slot));
 }
 
 RunList* FileRecord::FindOrAddStream(const std::u16string& name) {

@@ -13,6 +13,8 @@ int32_t DecompressChunk(ByteSpan data, MutableByteSpan output) {
     const size_t inSize = data.size();
     uint8_t* out = output.data();
     const size_t outSize = output.size();
+    // Output past this fails: the room given, and never more than kMaxChunkOutput.
+    const size_t limit = std::min<size_t>(outSize, kMaxChunkOutput);
     size_t i = 0;  // consumed input
     size_t p = 0;  // produced output
 
@@ -25,32 +27,34 @@ int32_t DecompressChunk(ByteSpan data, MutableByteSpan output) {
         const uint8_t flags = in[i++];
         for (int bit = 0; bit < 8 && i < inSize; ++bit) {
             if ((flags & (1u << bit)) == 0) {
-                if (p >= outSize) return kErrDecompress;
+                if (p >= limit) return kErrDecompress;
                 out[p++] = in[i++];
-            } else {
-                if (i + 2 > inSize) return kErrDecompress;  // a token cut in half
-                const uint16_t token = Load16(in + i);
-                i += 2;
-                while (p >= nextGrowth) {
-                    ++k;
-                    nextGrowth = (nextGrowth - 1) * 2 + 1;
-                }
-                const size_t length = (token & (0xFFFFu >> k)) + 3;
-                const size_t displacement = (static_cast<size_t>(token) >> (16 - k)) + 1;
-                if (displacement > p) return kErrDecompress;  // before the chunk's output
-                if (length > outSize - p) return kErrDecompress;
-                uint8_t* dst = out + p;
-                const uint8_t* src = dst - displacement;
-                if (displacement >= length) {
-                    std::memcpy(dst, src, length);
-                } else {
-                    // Overlapping: each byte may repeat one just written.
-                    for (size_t n = 0; n < length; ++n)
-                        dst[n] = src[n];
-                }
-                p += length;
+                continue;
             }
-            if (p > kMaxChunkOutput) return kErrDecompress;
+            if (i + 2 > inSize) return kErrDecompress;  // a token cut in half
+            const uint16_t token = Load16(in + i);
+            i += 2;
+            while (p >= nextGrowth) {
+                ++k;
+                nextGrowth = (nextGrowth - 1) * 2 + 1;
+            }
+            const size_t length = (token & (0xFFFFu >> k)) + 3;
+            const size_t displacement = (static_cast<size_t>(token) >> (16 - k)) + 1;
+            if (displacement > p) return kErrDecompress;  // before the chunk's output
+            if (length > limit - p) return kErrDecompress;
+            uint8_t* dst = out + p;
+            const uint8_t* src = dst - displacement;
+            if (displacement >= 8 && outSize - p >= length + 8) {
+                // Eight bytes at a time: each block reads only bytes already written. May write
+                // up to 7 bytes past the match, inside output (scratch, overwritten or ignored).
+                for (size_t n = 0; n < length; n += 8)
+                    std::memcpy(dst + n, src + n, 8);
+            } else {
+                // Overlapping (each byte may repeat one just written), or at the output's end.
+                for (size_t n = 0; n < length; ++n)
+                    dst[n] = src[n];
+            }
+            p += length;
         }
     }
     return static_cast<int32_t>(p);
