@@ -39,7 +39,7 @@ void PrintTable(const MemoryListControl& list, std::FILE* out) {
     for (const auto& row : list.Rows()) {
         auto& line = cells.emplace_back();
         for (int c = 0; c < ListControl::kColumns; ++c) {
-            line[c] = ToUtf8(row.texts[c]);
+            line[c] = ToUtf8(row.Text(c));
             widths[c] = std::max(widths[c], Width(line[c]));
         }
     }
@@ -67,12 +67,12 @@ void PrintJsonLines(const MemoryListControl& list, std::FILE* out) {
         const DeletedFileEntry* e = row.data;
         nlohmann::ordered_json j;
         j["record"] = e ? e->RecordNumber() : 0;
-        j["name"] = ToUtf8(row.texts[0]);
-        j["type"] = ToUtf8(row.texts[1]);
+        j["name"] = ToUtf8(row.Text(0));
+        j["type"] = ToUtf8(row.Text(1));
         j["size"] = e ? e->size : 0;
-        j["created"] = ToUtf8(row.texts[3]);
-        j["deleted"] = ToUtf8(row.texts[4]);
-        j["path"] = ToUtf8(row.texts[5]);
+        j["created"] = ToUtf8(row.Text(3));
+        j["deleted"] = ToUtf8(row.Text(4));
+        j["path"] = ToUtf8(row.Text(5));
         std::fprintf(out, "%s\n",
                      j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
     }

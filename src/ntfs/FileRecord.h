@@ -64,7 +64,8 @@ public:
     // Creation, modification and last access time of the preferred name; kErrNoFileName and
     // nothing filled when the record has no name.
     int GetTimes(CTime& created, CTime& modified, CTime& accessed) const;
-    const FileNameSlot& Slot(FileNameSpace ns) const { return names_[ns]; }
+    // The name of one namespace (an empty slot when the record has none).
+    const FileNameSlot& Slot(FileNameSpace ns) const;
 
     // Streams. The file's content is its unnamed stream.
     size_t StreamCount() const { return streams_.size(); }
@@ -92,7 +93,7 @@ private:
     RunList* FindOrAddStream(const std::u16string& name);
 
     std::array<uint8_t, record::kHeaderSize> header_{};
-    std::array<FileNameSlot, 4> names_{};  // indexed by namespace
+    std::vector<FileNameSlot> names_;  // the namespaces present, one slot each (most files: 1-2)
     std::vector<std::unique_ptr<RunList>> streams_;
     std::vector<AttributeListEntry> attributeList_;
     uint64_t recordNumber_ = 0;

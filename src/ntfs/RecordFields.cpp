@@ -8,9 +8,17 @@ const FileNameSlot* FileRecord::PreferredName() const {
     // A long name wins over its 8.3 alias, and a short alias over a POSIX name.
     for (const FileNameSpace ns :
          {kNameSpaceWin32, kNameSpaceWin32AndDos, kNameSpaceDos, kNameSpacePosix}) {
-        if (names_[ns].IsPresent()) return &names_[ns];
+        const FileNameSlot& slot = Slot(ns);
+        if (slot.IsPresent()) return &slot;
     }
     return nullptr;
+}
+
+const FileNameSlot& FileRecord::Slot(FileNameSpace ns) const {
+    static const FileNameSlot kEmpty;
+    for (const FileNameSlot& slot : names_)
+        if (slot.nameSpace == ns) return slot;
+    return kEmpty;
 }
 
 std::u16string FileRecord::GetName() const {

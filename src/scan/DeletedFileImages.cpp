@@ -60,7 +60,7 @@ int DeletedFileImages::LoadImages(const RecordSource& source) {
 void DeletedFileImages::ReleaseImages() {
     base_.reset();
     extensions_.clear();
-    baseAsFound_ = {};
+    std::vector<uint8_t>().swap(baseAsFound_);  // assigning {} would keep the capacity
 }
 
 std::unique_ptr<FileRecord> DeletedFileImages::BuildFileRecord(uint32_t clusterSize,
