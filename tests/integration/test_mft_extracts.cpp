@@ -1,0 +1,128 @@
+// Raw $MFT files taken from Windows systems, read without their volumes: the collection, the
+// assembly of attribute-list files and the path climb on real records.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+
+#include "app/ProgressDialog.h"
+#include "ntfs/FileRecord.h"
+#include "scan/ScanSession.h"
+#include "support/Fixtures.h"
+#include "support/MemoryDevice.h"
+#include "platform/Text.h"
+#include "support/VolumeImage.h"
+
+namespace qv {
+namespace {
+
+// A volume of 4 KiB clusters standing for the one the extract came from (only its boot sector is
+// ever read).
+std::unique_ptr<ScanSession> OpenExtract(const std::string& path, uint8_t recordByte = 0xF6) {
+    auto reader = std::make_unique<VolumeReader>();
+    EXPECT_EQ(reader->Open(std::make_unique<test::MemoryDevice>(
+                               test::MakeBootSector(512, 8, 4, recordByte, 1 << 20)),
+                           u'X'),
+              0);
+    return std::make_unique<ScanSession>(std::move(reader), FromUtf8(path));
+}
+
+std::map<uint64_t, std::unique_ptr<FileRecord>> DeletedFiles(ScanSession& session) {
+    ProgressDialog progress;
+    std::vector<std::unique_ptr<FileRecord>> files;
+    EXPECT_EQ(session.FindDeletedFiles(files, false, progress), 0);
+    std::map<uint64_t, std::unique_ptr<FileRecord>> byNumber;
+    for (auto& f : files)
+        byNumber[f->RecordNumber()] = std::move(f);
+    return byNumber;
+}
+
+TEST(MftExtracts, BusyWindowsMftWithDeletedAttributeListFiles) {
+    QV_REQUIRE_FIXTURE(path, "real/extracts/tdungan.MFT");
+    auto session = OpenExtract(path);
+    const auto files = DeletedFiles(*session);
+    // A plain record scan of this $MFT finds 8,899 deleted non-directory records with attributes.
+    EXPECT_EQ(files.size(), 8899u);
+    for (const uint64_t n : {17934u, 17988u, 22721u, 25920u, 26019u}) {
+        SCOPED_TRACE("record " + std::to_string(n));
+        ASSERT_TRUE(files.count(n));
+        const FileRecord& f = *files.at(n);
+        EXPECT_GT(f.AttributeListCount(), 0u);
+        const RunList* content = f.UnnamedStream();
+        ASSERT_NE(content, nullptr);
+        // Each extent once, in VCN order, and together exactly what the file has allocated: an
+        // extension record met once per list entry must not repeat its runs.
+        uint64_t vcn = 0;
+        for (const DataRun& run : content->Runs()) {
+            EXPECT_EQ(run.vcn, vcn);
+            vcn = run.vcn + run.clusterCount;
+        }
+        ASSERT_TRUE(content->HasSizes());
+        EXPECT_EQ(vcn * 4096, content->AllocatedSize());
+        EXPECT_LE(content->DataSize(), content->AllocatedSize());
+        EXPECT_EQ(f.TotalDataSize(4096), content->DataSize());
+    }
+}
+
+TEST(MftExtracts, XpMftWithNamesInManyScripts) {
+    QV_REQUIRE_FIXTURE(path, "real/extracts/xw.MFT");
+    auto session = OpenExtract(path);
+    const auto files = DeletedFiles(*session);
+    // 145 deleted non-directory records, of which record 17 (a reserved record) is never listed.
+    EXPECT_EQ(files.size(), 144u);
+    int nonAscii = 0;
+    for (const auto& [n, f] : files) {
+        const std::u16string name = f->GetName();
+        if (std::any_of(name.begin(), name.end(), [](char16_t c) { return c > 0x7F; })) ++nonAscii;
+    }
+    EXPECT_EQ(nonAscii, 32);
+}
+
+TEST(MftExtracts, FileWhoseWholeFolderChainWasDeleted) {
+    QV_REQUIRE_FIXTURE(path, "real/extracts/dfirntfs-deleted.mft");
+    auto session = OpenExtract(path);
+    const auto files = DeletedFiles(*session);
+    ASSERT_EQ(files.size(), 1u);
+    ASSERT_TRUE(files.count(47));
+    EXPECT_EQ(files.at(47)->GetName(), u"file.txt");
+    std::u16string folder;
+    EXPECT_EQ(session->BuildPath(*files.at(47), folder), 0);
+    EXPECT_EQ(folder, u"X:\\1\\2\\3\\4\\");
+}
+
+TEST(MftExtracts, OrphansAreNotPutIntoAFolderThatTookOverTheirParentsRecord) {
+    QV_REQUIRE_FIXTURE(path, "real/extracts/dfirntfs-orphan.mft");
+    auto session = OpenExtract(path);
+    const auto files = DeletedFiles(*session);
+    ASSERT_EQ(files.size(), 4u);
+    for (const auto& [n, f] : files) {
+        SCOPED_TRACE(n);
+        std::u16string folder;
+        session->BuildPath(*f, folder);
+        // Their parent is gone: no complete path through whatever holds its record now.
+        EXPECT_EQ(folder.rfind(u"X:\\", 0), std::u16string::npos)
+            << std::string(folder.begin(), folder.end());
+    }
+}
+
+TEST(MftExtracts, FourKilobyteRecordsWithNineFixupWords) {
+    QV_REQUIRE_FIXTURE(path, "real/extracts/dfirntfs-4k-large.mft");
+    auto session = OpenExtract(path, 0x01);  // one 4 KiB cluster per record
+    EXPECT_EQ(session->RecordSize(), 4096u);
+    EXPECT_TRUE(DeletedFiles(*session).empty());
+    std::map<uint64_t, std::u16string> expected = {{0, u"$MFT"},     {1, u"$MFTMirr"},
+                                                   {2, u"$LogFile"}, {3, u"$Volume"},
+                                                   {5, u"."},        {6, u"$Bitmap"}};
+    for (const auto& [n, name] : expected) {
+        std::vector<uint8_t> image;
+        ASSERT_EQ(session->ReadRecord(n, image), 0);
+        FileRecord r;
+        r.SetHeader(image);
+        ASSERT_EQ(r.Parse(image, 4096), 0);
+        EXPECT_EQ(r.GetName(), name) << "record " << n;
+        EXPECT_FALSE(r.Damaged()) << "record " << n;
+    }
+}
+
+}  // namespace
+}  // namespace qv
