@@ -25,10 +25,14 @@ ScanRunner::ScanRunner() {
     Log::Global().Attach(&pane_);
     context_.list = &list_;
     context_.prompts = &prompts_;
+    // Ctrl-C, a closed terminal and a polite kill all press Stop, so the scan winds down and its
+    // temporary files go. A reader that goes away (| head) must not kill us before that either:
+    // writing to it then just fails.
     struct sigaction action {};
     action.sa_handler = OnInterrupt;
     sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
 }
 
 ScanRunner::~ScanRunner() {

@@ -15,6 +15,8 @@ expect_status() {  # expected actual what
 }
 
 gzip -dc "$src/samples/sample.img.gz" > "$work/sample.img"
+export TMPDIR=$work/tmp  # private: temporary files are counted below
+mkdir -p "$TMPDIR"
 manifest=$src/samples/sample.deleted.tsv
 
 # Bad arguments.
@@ -89,6 +91,10 @@ grep -q "Open file .*sales-2023.csv failed, skip" "$work/err" || fail "skip line
 # A destination that cannot be made: without a terminal the run ends.
 "$cli" recover --all --to /proc/quorvane-no "$work/sample.img" >/dev/null 2>"$work/err" </dev/null
 grep -q "Create folder /proc/quorvane-no/ failed, canceled by user" "$work/err" || fail "dest line"
+
+# Temporary files go on every path: a reader that stops early (| head) and Ctrl-C included.
+"$cli" scan --json "$work/sample.img" 2>/dev/null | head -1 >/dev/null
+[[ -z $(ls -A "$TMPDIR") ]] || fail "temporary files left after a closed pipe: $(ls "$TMPDIR")"
 
 if ((failures)); then
     echo "$failures check(s) failed"
