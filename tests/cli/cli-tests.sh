@@ -2,10 +2,11 @@
 # The terminal program as a user runs it: exit statuses, the table and JSON Lines, recoveries
 # into a folder, the questions' answers without a terminal. The sample image's manifest comes
 # from The Sleuth Kit.
-# Usage: cli-tests.sh QUORVANE_CLI SOURCE_DIR
+# Usage: cli-tests.sh QUORVANE_CLI SOURCE_DIR FIXTURE_DIR
 set -uo pipefail
 cli=$1
 src=$2
+fixtures=$3
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
@@ -93,7 +94,8 @@ grep -q "Open file .*sales-2023.csv failed, skip" "$work/err" || fail "skip line
 grep -q "Create folder /proc/quorvane-no/ failed, canceled by user" "$work/err" || fail "dest line"
 
 # Temporary files go on every path: a reader that stops early (| head) and Ctrl-C included.
-"$cli" scan --json "$work/sample.img" 2>/dev/null | head -1 >/dev/null
+# (rich-4k lists enough files to fill the pipe after head has gone.)
+"$cli" scan --json "$fixtures/rich-4k.img" 2>/dev/null | head -1 >/dev/null
 [[ -z $(ls -A "$TMPDIR") ]] || fail "temporary files left after a closed pipe: $(ls "$TMPDIR")"
 
 if ((failures)); then
