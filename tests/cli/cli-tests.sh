@@ -89,6 +89,14 @@ grep -q "Open file .*sales-2023.csv failed, skip" "$work/err" || fail "skip line
 "$cli" recover --match '*.csv' --if-exists rename --to "$work/some" "$work/sample.img" >/dev/null 2>&1
 [[ -f "$work/some/Documents/Reports/sales-2023 (1).csv" ]] || fail "--if-exists rename"
 
+# --keep-times: the recovered file gets the deleted file's modification time (shown as Deleted).
+"$cli" recover --record "$record" --keep-times --to "$work/times" "$work/sample.img" >/dev/null 2>&1
+shown=$(python3 -c 'import json,sys; print([r["deleted"] for r in map(json.loads, open(sys.argv[1])) if r["name"] == "holiday.png"][0])' "$work/json")
+[[ $(date -d "@$(stat -c %Y "$work/times/Pictures/holiday.png")" '+%Y-%m-%d %H:%M') == "$shown" ]] ||
+    fail "--keep-times: mtime is not $shown"
+[[ $(date -d "@$(stat -c %Y "$work/one/holiday.png")" '+%Y-%m-%d %H:%M') != "$shown" ]] ||
+    fail "without --keep-times the file should carry the time of its recovery"
+
 # A destination that cannot be made: without a terminal the run ends.
 "$cli" recover --all --to /proc/quorvane-no "$work/sample.img" >/dev/null 2>"$work/err" </dev/null
 grep -q "Create folder /proc/quorvane-no/ failed, canceled by user" "$work/err" || fail "dest line"
