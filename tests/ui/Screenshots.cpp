@@ -1,0 +1,104 @@
+// Pictures of every page of the window and of its dialogs, taken on a real X server (run under
+// xvfb-run): ui_screenshots IMAGE OUTDIR. Fails when a picture cannot be written or is blank.
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QImage>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include <cstdio>
+#include <set>
+
+#include "app/Log.h"
+#include "app/ProgressDialog.h"
+#include "platform/DriveTable.h"
+#include "ui/AboutBox.h"
+#include "ui/DriveChooser.h"
+#include "ui/MainDialog.h"
+#include "ui/ProgressWindow.h"
+#include "ui/ResultModel.h"
+#include "ui/ResultSheet.h"
+#include "ui/UndeletePage.h"
+#include "ui/UndeleteToDialog.h"
+#include "ui/WindowListControl.h"
+
+namespace {
+
+int failures = 0;
+
+// A picture with fewer than 3 colours shows nothing.
+bool Blank(const QImage& image) {
+    std::set<QRgb> colours;
+    for (int y = 0; y < image.height() && colours.size() < 3; y += 3)
+        for (int x = 0; x < image.width() && colours.size() < 3; x += 3)
+            colours.insert(image.pixel(x, y));
+    return colours.size() < 3;
+}
+
+void Save(QWidget* widget, const QDir& out, const char* name) {
+    QTest::qWait(200);  // let the window paint
+    const QImage picture = widget->grab().toImage();
+    const QString path = out.filePath(QString::fromLatin1(name));
+    if (picture.isNull() || Blank(picture) || !picture.save(path)) {
+        std::fprintf(stderr, "ui_screenshots: %s is blank or cannot be written\n", name);
+        ++failures;
+        return;
+    }
+    std::printf("%s %dx%d\n", qPrintable(path), picture.width(), picture.height());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: ui_screenshots IMAGE OUTDIR\n");
+        return 2;
+    }
+    const std::u16string image = qv::FromQString(QString::fromLocal8Bit(argv[1]));
+    QDir out(QString::fromLocal8Bit(argv[2]));
+    out.mkpath(QStringLiteral("."));
+
+    qv::MainDialog dialog({image});
+    dialog.show();
+    if (!QTest::qWaitForWindowExposed(&dialog)) return 1;
+    const char16_t letter = qv::DriveTable::Global().Assign(image);
+    QComboBox* chooser = dialog.DriveChooser();
+    for (int i = 0; i < chooser->count(); ++i)
+        if (qv::LetterOfDriveItem(chooser->itemText(i)) == letter) chooser->setCurrentIndex(i);
+    dialog.OnScan();
+
+    qv::UndeletePage* page = dialog.Sheet()->Undelete();
+    for (int row = 0; row < 3 && row < page->Model().Count(); ++row)
+        page->Model().SetChecked(row, true);
+    Save(&dialog, out, "deleted-files.png");
+    dialog.Sheet()->SetActivePage(1);
+    Save(&dialog, out, "log.png");
+    dialog.Sheet()->SetActivePage(2);
+    Save(&dialog, out, "about-page.png");
+    dialog.Sheet()->SetActivePage(0);
+
+    qv::UndeleteToDialog undeleteTo(&dialog);
+    undeleteTo.PathEdit()->setText(QStringLiteral("/home/me/recovered"));
+    undeleteTo.show();
+    if (QTest::qWaitForWindowExposed(&undeleteTo)) Save(&undeleteTo, out, "undelete-to.png");
+    undeleteTo.hide();
+
+    qv::ProgressWindow progressWindow(&dialog);
+    qv::ProgressDialog progress(&progressWindow);
+    progress.SetStatus(u"Searching deleted files, please wait...", u"Please wait", nullptr);
+    for (int i = 0; i < 4; ++i)
+        progressWindow.StepBar();
+    progressWindow.show();
+    if (QTest::qWaitForWindowExposed(&progressWindow)) Save(&progressWindow, out, "progress.png");
+    progressWindow.hide();
+
+    qv::AboutBox about(&dialog);
+    about.show();
+    if (QTest::qWaitForWindowExposed(&about)) Save(&about, out, "about-box.png");
+    about.hide();
+    return failures == 0 ? 0 : 1;
+}

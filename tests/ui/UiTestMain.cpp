@@ -1,0 +1,18 @@
+// The window tests run on Qt's offscreen platform, in UTC so that log time stamps are known.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+
+#include <cstdlib>
+#include <ctime>
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    setenv("TZ", "UTC", 1);
+    tzset();
+    // The tests answer file dialogs as widgets; a desktop's own dialogs would not be reachable.
+    QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

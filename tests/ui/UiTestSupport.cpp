@@ -1,0 +1,94 @@
+#include "UiTestSupport.h"
+
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QTest>
+
+namespace qv::test {
+
+namespace {
+constexpr int kPollMs = 10;
+constexpr int kGiveUpMs = 20000;
+}  // namespace
+
+ModalScript::ModalScript() {
+    timer_.setInterval(kPollMs);
+    QObject::connect(&timer_, &QTimer::timeout, [this] { Poll(); });
+    timer_.start();
+}
+
+ModalScript::~ModalScript() {
+    timer_.stop();
+}
+
+ModalScript& ModalScript::ThenPopup(std::function<void(QWidget*)> act) {
+    popups_.push_back(std::move(act));
+    return *this;
+}
+
+void ModalScript::Poll() {
+    if (QWidget* popup = QApplication::activePopupWidget(); popup && !popups_.empty()) {
+        if (popup != handled_) {
+            handled_ = popup;
+            auto act = std::move(popups_.front());
+            popups_.pop_front();
+            // Acted on outside this timer's call, so that windows it opens are seen too.
+            QTimer::singleShot(0, popup, [act, popup] { act(popup); });
+        }
+        return;
+    }
+    QWidget* modal = QApplication::activeModalWidget();
+    if (!modal || modal == handled_ || !modal->isVisible()) {
+        waitingOn_ = nullptr;
+        waitedMs_ = 0;
+        return;
+    }
+    // The progress window is modal too, but it belongs to the worker: leave it alone.
+    if (modal->inherits("qv::ProgressWindow")) return;
+    if (!steps_.empty() && steps_.front().matches(modal)) {
+        handled_ = modal;
+        auto act = std::move(steps_.front().act);
+        steps_.pop_front();
+        QTimer::singleShot(0, modal, [act, modal] { act(modal); });
+        return;
+    }
+    if (modal != waitingOn_) {
+        waitingOn_ = modal;
+        waitedMs_ = 0;
+    }
+    waitedMs_ += kPollMs;
+    if (waitedMs_ >= kGiveUpMs / 20) {
+        problems_.push_back("unexpected window: " + Describe(modal));
+        if (auto* dialog = qobject_cast<QDialog*>(modal)) dialog->reject();
+        waitingOn_ = nullptr;
+        waitedMs_ = 0;
+    }
+}
+
+std::string Describe(QWidget* window) {
+    std::string text = window->metaObject()->className();
+    text += " \"" + window->windowTitle().toStdString() + "\"";
+    if (auto* box = qobject_cast<QMessageBox*>(window)) text += ": " + box->text().toStdString();
+    return text;
+}
+
+void TypeAndAccept(QFileDialog* dialog, const QString& path) {
+    auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    if (name) name->setText(path);
+    static_cast<QDialog*>(dialog)->accept();  // QFileDialog's own accept checks the name
+}
+
+bool WaitFor(const std::function<bool()>& done, int timeoutMs) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > timeoutMs) return false;
+        QTest::qWait(5);
+    }
+    return true;
+}
+
+}  // namespace qv::test

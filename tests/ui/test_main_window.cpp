@@ -1,0 +1,571 @@
+// The whole program from its window, on a fixture image: choose the drive, scan, sort by the
+// headings, tick, recover with the destination dialog and the overwrite prompt answered as a
+// person would, read and save the log. The Sleuth Kit's manifest of the image is the oracle.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <map>
+#include <set>
+
+#include "UiTestSupport.h"
+#include "app/Log.h"
+#include "app/ProgressDialog.h"
+#include "platform/DriveTable.h"
+#include "platform/Text.h"
+#include "scan/DeletedFileEntry.h"
+#include "support/Fixtures.h"
+#include "support/Sha256.h"
+#include "ui/AboutBox.h"
+#include "ui/AboutPage.h"
+#include "ui/DriveChooser.h"
+#include "ui/Help.h"
+#include "ui/LogPage.h"
+#include "ui/MainDialog.h"
+#include "ui/ProgressWindow.h"
+#include "ui/ResultSheet.h"
+#include "ui/SortHeader.h"
+#include "ui/UndeletePage.h"
+#include "ui/UndeleteToDialog.h"
+#include "ui/WindowListControl.h"
+
+namespace qv {
+namespace {
+
+using test::ModalScript;
+
+// The log's messages without their time stamps.
+std::vector<std::string> LogMessages() {
+    std::vector<std::string> lines;
+    const std::string text = ToUtf8(Log::Global().Text());
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        const std::string line = text.substr(start, end - start);
+        lines.push_back(line.size() > 21 ? line.substr(21) : line);
+        start = end + 1;
+    }
+    return lines;
+}
+
+bool Contains(const std::vector<std::string>& lines, const std::string& line) {
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+// Selects the chooser's entry of an image; its letter.
+char16_t ChooseImage(MainDialog& dialog, const std::string& image) {
+    const char16_t letter = DriveTable::Global().Assign(FromUtf8(image));
+    QComboBox* chooser = dialog.DriveChooser();
+    for (int i = 0; i < chooser->count(); ++i)
+        if (LetterOfDriveItem(chooser->itemText(i)) == letter) chooser->setCurrentIndex(i);
+    return letter;
+}
+
+void ClickHeading(UndeletePage& page, int column) {
+    SortHeader* header = page.Header();
+    const int x = header->sectionViewportPosition(column) + header->sectionSize(column) / 2;
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(x, header->height() / 2));
+}
+
+std::vector<uint64_t> Sizes(UndeletePage& page) {
+    std::vector<uint64_t> sizes;
+    for (int r = 0; r < page.Model().Count(); ++r)
+        sizes.push_back(page.Model().At(r).entry->size);
+    return sizes;
+}
+
+std::vector<std::u16string> Names(UndeletePage& page) {
+    std::vector<std::u16string> names;
+    for (int r = 0; r < page.Model().Count(); ++r)
+        names.push_back(FromQString(page.Model().At(r).texts[0]));
+    return names;
+}
+
+// Counts the light-grey pixels of the sort image inside a rectangle of the header.
+int GreyPixels(SortHeader* header, const QRect& where) {
+    const QImage picture = header->grab().toImage();
+    int grey = 0;
+    for (int y = where.top(); y <= where.bottom(); ++y)
+        for (int x = where.left(); x <= where.right(); ++x)
+            if (picture.valid(x, y) && (picture.pixel(x, y) & 0xFFFFFF) == 0xC0C0C0) ++grey;
+    return grey;
+}
+
+struct Expected {
+    std::map<uint64_t, test::ManifestRow> files;  // by record: the file's own row
+    std::vector<test::ManifestRow> streams;       // named streams
+};
+
+Expected ReadExpected(const std::string& manifest) {
+    Expected e;
+    for (const auto& row : test::ReadManifest(manifest)) {
+        if (row.record < 24) continue;  // the volume's own metadata records are never listed
+        if (row.IsNamedStream())
+            e.streams.push_back(row);
+        else
+            e.files[row.record] = row;
+    }
+    return e;
+}
+
+// Where a row's file is recovered to below dest with its folders: the Path column without its
+// drive, with "/" between folders.
+std::string RecoveredPath(const std::string& dest, const QString& pathColumn, const QString& name) {
+    QString folders = pathColumn.mid(3);  // "X:\"
+    folders.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    return dest + "/" + folders.toStdString() + name.toStdString();
+}
+
+class MainWindow : public ::testing::Test {
+protected:
+    void SetUp() override { Log::Global().SetClockForTesting(nullptr); }
+};
+
+TEST_F(MainWindow, ScanSortTickRecoverAndSaveTheLog) {
+    QV_REQUIRE_FIXTURE(image, "rich-4k.img");
+    QV_REQUIRE_FIXTURE(manifest, "rich-4k.deleted.tsv");
+    const Expected expected = ReadExpected(manifest);
+
+    MainDialog dialog({FromUtf8(image)});
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    Log::Global().Clear();
+    const char16_t letter = ChooseImage(dialog, image);
+    ASSERT_NE(letter, 0);
+    const std::string drive = std::string(1, static_cast<char>(letter)) + ":";
+
+    // Scan: returns when the scan has ended and its window has closed.
+    QTest::mouseClick(dialog.ScanButton(), Qt::LeftButton);
+    UndeletePage& page = *dialog.Sheet()->Undelete();
+    ResultModel& model = page.Model();
+    EXPECT_EQ(dialog.Sheet()->ActivePage(), 0);
+    const auto log = LogMessages();
+    EXPECT_TRUE(Contains(log, "Searching deleted files on " + drive + " ..."));
+    EXPECT_TRUE(Contains(log, "Scan finished"));
+
+    // Every deleted file of the manifest is listed once, with its name, size and folder path.
+    ASSERT_EQ(model.Count(), static_cast<int>(expected.files.size()));
+    std::set<uint64_t> seen;
+    for (int r = 0; r < model.Count(); ++r) {
+        const ResultModel::Row& row = model.At(r);
+        ASSERT_NE(row.entry, nullptr);
+        const uint64_t record = row.entry->RecordNumber();
+        EXPECT_TRUE(seen.insert(record).second) << "record " << record << " listed twice";
+        const auto it = expected.files.find(record);
+        ASSERT_NE(it, expected.files.end()) << "record " << record << " is not deleted";
+        EXPECT_EQ(row.entry->size, it->second.size) << record;
+        if (!it->second.IsOrphan()) {
+            EXPECT_EQ(row.texts[0].toStdString(), it->second.name);
+            const size_t slash = it->second.path.rfind('/');
+            std::string folders =
+                slash == std::string::npos ? "" : it->second.path.substr(0, slash + 1);
+            std::replace(folders.begin(), folders.end(), '/', '\\');
+            EXPECT_EQ(row.texts[5].toStdString(), drive + "\\" + folders) << record;
+        }
+    }
+
+    // After the scan: by name, ascending, code unit by code unit; the up image on Name only.
+    const auto names = Names(page);
+    EXPECT_TRUE(std::is_sorted(names.begin(), names.end()));
+    EXPECT_EQ(model.HeaderImage(0), 0);
+    for (int c = 1; c < ResultModel::kColumns; ++c)
+        EXPECT_EQ(model.HeaderImage(c), -1) << c;
+    EXPECT_GT(GreyPixels(page.Header(), page.Header()->ImageRect(0)), 20);
+
+    // Size once: smallest first, up image; again: largest first, down image.
+    ClickHeading(page, DeletedFileEntry::kSize);
+    auto sizes = Sizes(page);
+    EXPECT_TRUE(std::is_sorted(sizes.begin(), sizes.end()));
+    EXPECT_EQ(model.HeaderImage(DeletedFileEntry::kSize), 0);
+    EXPECT_EQ(model.HeaderImage(0), -1);
+    ClickHeading(page, DeletedFileEntry::kSize);
+    sizes = Sizes(page);
+    EXPECT_TRUE(std::is_sorted(sizes.rbegin(), sizes.rend()));
+    EXPECT_NE(sizes.front(), sizes.back());
+    EXPECT_EQ(model.HeaderImage(DeletedFileEntry::kSize), 1);
+    const QRect sizeImage = page.Header()->ImageRect(DeletedFileEntry::kSize);
+    EXPECT_GT(GreyPixels(page.Header(), sizeImage), 20);
+    // The size heading is right-aligned: its image sits at the section's right end.
+    EXPECT_GT(sizeImage.left(), page.Header()->sectionViewportPosition(DeletedFileEntry::kSize) +
+                                    page.Header()->sectionSize(DeletedFileEntry::kSize) / 2);
+    // Name: ascending by name again, and Size loses its image.
+    ClickHeading(page, DeletedFileEntry::kName);
+    EXPECT_EQ(Names(page), names);
+    EXPECT_EQ(model.HeaderImage(DeletedFileEntry::kSize), -1);
+    EXPECT_EQ(model.HeaderImage(0), 0);
+    EXPECT_EQ(GreyPixels(page.Header(), sizeImage), 0);
+
+    // Select all, then Undelete into a folder typed with trailing blanks.
+    QTest::mouseClick(page.SelectAllButton(), Qt::LeftButton);
+    for (int r = 0; r < model.Count(); ++r)
+        ASSERT_TRUE(model.At(r).checked) << r;
+    QTemporaryDir temp;
+    ASSERT_TRUE(temp.isValid());
+    const std::string dest = temp.filePath(QStringLiteral("out")).toStdString();
+    {
+        ModalScript script;
+        script.Then<UndeleteToDialog>([&](UndeleteToDialog* d) {
+            EXPECT_EQ(d->windowTitle(), QStringLiteral("Undelete To"));
+            EXPECT_TRUE(d->PathEdit()->text().isEmpty());
+            EXPECT_FALSE(d->PathnamesBox()->isChecked());
+            d->PathEdit()->setText(QString::fromStdString(dest) + QStringLiteral("  "));
+            QTest::mouseClick(d->OkButton(), Qt::LeftButton);
+        });
+        QTest::mouseClick(page.UndeleteButton(), Qt::LeftButton);
+        EXPECT_TRUE(script.Done());
+        EXPECT_TRUE(script.Problems().empty()) << script.Problems().front();
+    }
+    EXPECT_EQ(ToUtf8(page.Context().destination), dest + "/");
+
+    // Every file holds the bytes The Sleuth Kit reads for it, in its folder below dest.
+    std::map<std::string, std::string> recoveredShaByName;
+    int checkedFiles = 0;
+    for (int r = 0; r < model.Count(); ++r) {
+        const ResultModel::Row& row = model.At(r);
+        const auto& want = expected.files.at(row.entry->RecordNumber());
+        if (want.IsOrphan()) continue;
+        const std::string path = RecoveredPath(dest, row.texts[5], row.texts[0]);
+        ASSERT_TRUE(QFileInfo::exists(QString::fromStdString(path))) << path;
+        EXPECT_EQ(test::Sha256OfFile(path), want.sha256) << path;
+        recoveredShaByName[path] = want.sha256;
+        ++checkedFiles;
+    }
+    EXPECT_GT(checkedFiles, 500);
+    for (const auto& stream : expected.streams) {
+        if (stream.IsOrphan()) continue;  // its file's folder is not known
+        const std::string path = dest + "/" + stream.path;
+        EXPECT_EQ(test::Sha256OfFile(path), stream.sha256) << path;
+    }
+    auto lines = LogMessages();
+    EXPECT_TRUE(Contains(lines, "Start recover"));
+    EXPECT_TRUE(Contains(lines, "All files are processed, recover end"));
+    EXPECT_FALSE(Contains(lines, "Canceled by user"));
+
+    // Again with two files ticked: the first is overwritten (Yes), the second is saved under
+    // another name (No, then the save dialog).
+    QTest::mouseClick(page.ClearAllButton(), Qt::LeftButton);
+    std::set<uint64_t> withStreams;
+    for (const auto& stream : expected.streams)
+        withStreams.insert(stream.record);
+    int first = -1, second = -1;
+    for (int r = 0; r < model.Count() && second < 0; ++r) {
+        const auto& want = expected.files.at(model.At(r).entry->RecordNumber());
+        if (want.IsOrphan() || want.size == 0 || withStreams.count(want.record)) continue;
+        (first < 0 ? first : second) = r;
+    }
+    ASSERT_GE(second, 0);
+    model.setData(model.index(first, 0), Qt::Checked, Qt::CheckStateRole);
+    model.setData(model.index(second, 0), Qt::Checked, Qt::CheckStateRole);
+    const std::string firstPath =
+        RecoveredPath(dest, model.At(first).texts[5], model.At(first).texts[0]);
+    const std::string secondPath =
+        RecoveredPath(dest, model.At(second).texts[5], model.At(second).texts[0]);
+    const std::string renamed = temp.filePath(QStringLiteral("renamed.bin")).toStdString();
+    std::vector<std::string> asked;
+    {
+        ModalScript script;
+        script
+            .Then<UndeleteToDialog>([&](UndeleteToDialog* d) {
+                d->PathEdit()->setText(QString::fromStdString(dest));
+                d->OkButton()->click();
+            })
+            .Then<QMessageBox>([&](QMessageBox* box) {
+                asked.push_back(box->windowTitle().toStdString() + "|" + box->text().toStdString());
+                box->button(QMessageBox::Yes)->click();
+            })
+            .Then<QMessageBox>([&](QMessageBox* box) {
+                asked.push_back(box->windowTitle().toStdString() + "|" + box->text().toStdString());
+                box->button(QMessageBox::No)->click();
+            })
+            .Then<QFileDialog>([&](QFileDialog* d) {
+                EXPECT_EQ(d->acceptMode(), QFileDialog::AcceptSave);
+                test::TypeAndAccept(d, QString::fromStdString(renamed));
+            });
+        page.UndeleteButton()->click();
+        EXPECT_TRUE(script.Done());
+        EXPECT_TRUE(script.Problems().empty()) << script.Problems().front();
+    }
+    ASSERT_EQ(asked.size(), 2u);
+    EXPECT_EQ(asked[0], "Warnning|" + firstPath + " existed, Overwrite?");
+    EXPECT_EQ(asked[1], "Warnning|" + secondPath + " existed, Overwrite?");
+    EXPECT_EQ(test::Sha256OfFile(firstPath), recoveredShaByName[firstPath]);
+    EXPECT_EQ(test::Sha256OfFile(renamed), recoveredShaByName[secondPath]);
+    lines = LogMessages();
+    const std::string secondName = model.At(second).texts[0].toStdString();
+    EXPECT_TRUE(Contains(lines, "Recover " + secondName + " to " + renamed + " success"));
+
+    // Save the log: a name without extension gets ".log"; the file is the pane's text in UTF-8.
+    dialog.Sheet()->SetActivePage(1);
+    LogPage& logPage = *dialog.Sheet()->Log();
+    const QString saved = temp.filePath(QStringLiteral("session"));
+    {
+        ModalScript script;
+        script.Then<QFileDialog>([&](QFileDialog* d) {
+            EXPECT_EQ(d->defaultSuffix(), QStringLiteral("log"));
+            EXPECT_TRUE(d->nameFilters().join(QLatin1Char(';')).contains(QStringLiteral("*.log")));
+            test::TypeAndAccept(d, saved);
+        });
+        QTest::mouseClick(logPage.SaveButton(), Qt::LeftButton);
+        EXPECT_TRUE(script.Done());
+    }
+    const std::vector<uint8_t> bytes =
+        test::ReadWholeFile((saved + QStringLiteral(".log")).toStdString());
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), logPage.Pane()->toPlainText().toStdString());
+    EXPECT_NE(std::string(bytes.begin(), bytes.end()).find("Scan finished\n"), std::string::npos);
+
+    // Clear Log empties the pane.
+    QTest::mouseClick(logPage.ClearButton(), Qt::LeftButton);
+    EXPECT_TRUE(logPage.Pane()->toPlainText().isEmpty());
+}
+
+TEST_F(MainWindow, StopDuringAScanListsNothingAndTheNextScanStartsAfresh) {
+    QV_REQUIRE_FIXTURE(image, "rich-4k.img");
+    MainDialog dialog({FromUtf8(image)});
+    dialog.show();
+    ChooseImage(dialog, image);
+    UndeletePage& page = *dialog.Sheet()->Undelete();
+
+    // A first scan fills the list, so that the cancelled one has something to take away.
+    dialog.OnScan();
+    ASSERT_GT(page.Model().Count(), 0);
+    Log::Global().Clear();
+
+    // Stop is pressed as the window comes up, before the worker has done anything.
+    bool stopped = false;
+    page.beforeWorker = [&](ProgressWindow& window, ProgressDialog& progress) {
+        QTest::mouseClick(window.StopButton(), Qt::LeftButton);
+        QTest::mouseClick(window.StopButton(), Qt::LeftButton);  // twice is once
+        stopped = progress.IsCancelled();
+    };
+    dialog.OnScan();
+    EXPECT_TRUE(stopped);
+    EXPECT_EQ(page.Model().Count(), 0);
+    EXPECT_EQ(page.Context().session, nullptr);
+    const auto lines = LogMessages();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_TRUE(Contains(lines, "Canceled by user"));
+    EXPECT_FALSE(Contains(lines, "Scan finished"));
+
+    // A new window, a new cancel flag.
+    page.beforeWorker = nullptr;
+    dialog.OnScan();
+    EXPECT_GT(page.Model().Count(), 0);
+    EXPECT_TRUE(Contains(LogMessages(), "Scan finished"));
+}
+
+TEST_F(MainWindow, ScanWithoutADriveAsksForOne) {
+    MainDialog dialog({});
+    dialog.show();
+    dialog.Sheet()->SetActivePage(2);
+    ASSERT_EQ(dialog.DriveChooser()->currentIndex(), -1);  // nothing chosen at first
+    ModalScript script;
+    std::string said;
+    script.Then<QMessageBox>([&](QMessageBox* box) {
+        said = box->windowTitle().toStdString() + "|" + box->text().toStdString();
+        box->button(QMessageBox::Ok)->click();
+    });
+    QTest::mouseClick(dialog.ScanButton(), Qt::LeftButton);
+    EXPECT_TRUE(script.Done());
+    EXPECT_EQ(said, "Please select the disk to scan|No disk is selected");
+    EXPECT_EQ(dialog.Sheet()->ActivePage(), 0);
+}
+
+TEST_F(MainWindow, AVolumeThatCannotBeOpenedShowsTheMessageAndLogsTheCause) {
+    const std::string missing =
+        QDir::temp().filePath(QStringLiteral("no-such-volume.img")).toStdString();
+    ASSERT_TRUE(DriveTable::Global().Set(u'Y', FromUtf8(missing), u"Gone"));
+    MainDialog dialog({});
+    dialog.show();
+    QComboBox* chooser = dialog.DriveChooser();
+    const int index = chooser->findText(QStringLiteral("Gone(Y:) - NTFS"));
+    ASSERT_GE(index, 0);
+    chooser->setCurrentIndex(index);
+    Log::Global().Clear();
+    ModalScript script;
+    std::string said;
+    script.Then<QMessageBox>([&](QMessageBox* box) {
+        said = box->windowTitle().toStdString() + "|" + box->text().toStdString();
+        box->button(QMessageBox::Ok)->click();
+    });
+    dialog.OnScan();
+    DriveTable::Global().Set(u'Y', u"", u"");
+    EXPECT_TRUE(script.Done());
+    EXPECT_EQ(said,
+              "Error|Open disk Y: failed.\nYou must be an administrator to run this software.");
+    const auto lines = LogMessages();
+    EXPECT_TRUE(Contains(lines, "Y: cannot open " + missing + ": No such file or directory"));
+    EXPECT_TRUE(Contains(lines, "open disk Y: failed."));
+    EXPECT_EQ(dialog.Sheet()->Undelete()->Model().Count(), 0);
+}
+
+TEST_F(MainWindow, StartsWithItsOptionsPagesAndSize) {
+    MainDialog dialog({});
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Quorvane"));
+    EXPECT_TRUE(dialog.AdvancedScan()->isChecked());
+    EXPECT_EQ(dialog.size(), QSize(800, 600));
+    EXPECT_EQ(dialog.minimumSize(), QSize(550, 400));
+    EXPECT_FALSE(dialog.windowIcon().pixmap(32, 32).isNull());  // the picture really loads
+    ResultSheet* sheet = dialog.Sheet();
+    ASSERT_EQ(sheet->Tabs()->count(), 3);
+    EXPECT_EQ(sheet->Tabs()->tabText(0), QStringLiteral("Deleted files"));
+    EXPECT_EQ(sheet->Tabs()->tabText(1), QStringLiteral("Log"));
+    EXPECT_EQ(sheet->Tabs()->tabText(2), QStringLiteral("About"));
+    EXPECT_EQ(sheet->ActivePage(), 0);
+    // The log has its pane before anything can write; About is made when first shown.
+    ASSERT_NE(sheet->Log(), nullptr);
+    EXPECT_EQ(Log::Global().Pane() != nullptr, true);
+    EXPECT_EQ(sheet->About(), nullptr);
+    sheet->Tabs()->setCurrentIndex(2);
+    ASSERT_NE(sheet->About(), nullptr);
+    EXPECT_TRUE(sheet->About()->isVisible());
+    EXPECT_FALSE(sheet->Undelete()->isVisible());
+    const auto labels = sheet->About()->findChildren<QLabel*>();
+    ASSERT_EQ(labels.size(), 1);
+    EXPECT_EQ(labels.front()->text(), QStringLiteral("Quorvane Version 1.0"));
+
+    const auto headings = ResultModel::Headings();
+    const auto widths = ResultModel::ColumnWidths();
+    QTableView* list = sheet->Undelete()->List();
+    for (int c = 0; c < ResultModel::kColumns; ++c) {
+        EXPECT_EQ(list->model()->headerData(c, Qt::Horizontal).toString(), headings[c]);
+        EXPECT_EQ(list->horizontalHeader()->sectionSize(c), widths[c]);
+    }
+    EXPECT_EQ(headings[0], QStringLiteral("Name  "));
+    EXPECT_EQ(widths, (std::array<int, 6>{192, 45, 92, 145, 145, 384}));
+}
+
+TEST_F(MainWindow, QuitEscapeAndEnterEndTheDialog) {
+    {
+        MainDialog dialog({});
+        dialog.show();
+        QTest::mouseClick(dialog.QuitButton(), Qt::LeftButton);
+        EXPECT_FALSE(dialog.isVisible());
+    }
+    {
+        MainDialog dialog({});
+        dialog.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+        QTest::keyClick(&dialog, Qt::Key_Escape);
+        EXPECT_FALSE(dialog.isVisible());
+    }
+    {
+        MainDialog dialog({});
+        dialog.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+        dialog.AdvancedScan()->setFocus();  // no button has the focus
+        QTest::keyClick(dialog.AdvancedScan(), Qt::Key_Return);
+        EXPECT_FALSE(dialog.isVisible());
+        EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    }
+}
+
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void Open(const QUrl& url) { urls.append(url); }
+};
+
+TEST_F(MainWindow, HelpOpensThePageOrSaysItIsMissing) {
+    MainDialog dialog({});
+    dialog.show();
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &catcher, "Open");
+    QTemporaryDir temp;
+    const QString page = temp.filePath(QStringLiteral("help.html"));
+    QFile file(page);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("<html></html>");
+    file.close();
+    dialog.helpCandidates = {temp.filePath(QStringLiteral("nothing.html")), page};
+    QTest::mouseClick(dialog.HelpButton(), Qt::LeftButton);
+    ASSERT_EQ(catcher.urls.size(), 1);
+    EXPECT_EQ(catcher.urls.front(), QUrl::fromLocalFile(page));
+
+    dialog.helpCandidates = {temp.filePath(QStringLiteral("nothing.html"))};
+    ModalScript script;
+    std::string said;
+    script.Then<QMessageBox>([&](QMessageBox* box) {
+        said = box->windowTitle().toStdString() + "|" + box->text().toStdString();
+        box->button(QMessageBox::Ok)->click();
+    });
+    QTest::mouseClick(dialog.HelpButton(), Qt::LeftButton);
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    EXPECT_TRUE(script.Done());
+    EXPECT_EQ(catcher.urls.size(), 1);
+    EXPECT_NE(said.find("Help|The help file help.html was not found"), std::string::npos) << said;
+    EXPECT_NE(said.find("nothing.html"), std::string::npos);
+}
+
+TEST_F(MainWindow, TheShippedHelpPageIsFound) {
+    const QString found = FindHelpFile(HelpFileCandidates());
+    ASSERT_FALSE(found.isEmpty());
+    QFile file(found);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QString html = QString::fromUtf8(file.readAll());
+    EXPECT_TRUE(html.contains(QStringLiteral("Undelete")));
+    // Its picture is beside it.
+    const QRegularExpression image(QStringLiteral("<img[^>]*src=\"([^\"]+)\""));
+    const auto match = image.match(html);
+    ASSERT_TRUE(match.hasMatch());
+    EXPECT_TRUE(QFileInfo(QFileInfo(found).dir(), match.captured(1)).isFile())
+        << match.captured(1).toStdString();
+}
+
+TEST_F(MainWindow, TheContextMenuOpensTheAboutBox) {
+    MainDialog dialog({});
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    ModalScript script;
+    QString entry, title, text;
+    script
+        .ThenPopup([&](QWidget* popup) {
+            auto* menu = qobject_cast<QMenu*>(popup);
+            ASSERT_NE(menu, nullptr);
+            ASSERT_EQ(menu->actions().size(), 1);
+            entry = menu->actions().front()->text();
+            QTest::keyClick(menu, Qt::Key_Down);
+            QTest::keyClick(menu, Qt::Key_Return);
+        })
+        .Then<AboutBox>([&](AboutBox* box) {
+            title = box->windowTitle();
+            for (QLabel* label : box->findChildren<QLabel*>())
+                if (!label->text().isEmpty()) text = label->text();
+            QPushButton* ok = box->findChild<QPushButton*>();
+            ASSERT_NE(ok, nullptr);
+            EXPECT_EQ(ok->text(), QStringLiteral("OK"));
+            ok->click();
+        });
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(400, 20),
+                            dialog.mapToGlobal(QPoint(400, 20)));
+    QApplication::sendEvent(&dialog, &event);
+    EXPECT_TRUE(script.Done());
+    EXPECT_EQ(entry, QStringLiteral("&About Quorvane..."));
+    EXPECT_EQ(title, QStringLiteral("About Quorvane"));
+    EXPECT_EQ(text, QStringLiteral("Quorvane Version 1.0"));
+}
+
+}  // namespace
+}  // namespace qv
+
+#include "test_main_window.moc"

@@ -1,0 +1,160 @@
+// The progress window: what the worker's calls show, Stop, the keys and the close box that must
+// not end it, and a close request that arrives before or during the modal loop.
+#include <gtest/gtest.h>
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <atomic>
+#include <thread>
+
+#include "app/ProgressDialog.h"
+#include "app/Prompts.h"
+#include "ui/DialogUnits.h"
+#include "ui/ProgressWindow.h"
+#include "ui/UiThread.h"
+
+namespace qv {
+namespace {
+
+struct CountingTask : StopListener {
+    void OnStop() override { ++stops; }
+    int stops = 0;
+};
+
+TEST(ProgressWindow, StartsAsDesigned) {
+    ProgressWindow window(nullptr);
+    EXPECT_EQ(window.StatusText(), QStringLiteral("Searching deleted files, please wait..."));
+    EXPECT_EQ(window.BarValue(), 0);
+    EXPECT_EQ(window.StopButton()->text(), QStringLiteral("&Stop"));
+    EXPECT_TRUE(window.windowFlags() & Qt::FramelessWindowHint);  // no title bar
+    EXPECT_EQ(window.size(), DialogUnits(DialogFont()).Size(179, 57));
+    EXPECT_TRUE(window.isModal());
+}
+
+TEST(ProgressWindow, AWorkerCloseBeforeTheLoopStartsIsKept) {
+    ProgressWindow window(nullptr);
+    ProgressDialog progress(&window);
+    std::thread worker([&] { progress.Close(kIdCancel); });
+    worker.join();
+    // The close request is queued: nothing has run it yet.
+    EXPECT_FALSE(window.CloseReceived());
+    EXPECT_EQ(window.RunModal(), kIdCancel);
+    EXPECT_FALSE(window.isVisible());
+}
+
+TEST(ProgressWindow, ShowsTheWorkersStatusAndBarAndEndsWithItsResult) {
+    QWidget owner;
+    ProgressWindow window(&owner);
+    ProgressDialog progress(&window);
+    window.Attach(&progress);
+    std::atomic<bool> finished{false};
+    QString statusSeen, titleSeen;
+    std::vector<int> bar;
+    bool visibleWhileRunning = false;
+    std::thread worker([&] {
+        progress.SetStatus(u"Recovering notes.txt", u"Please wait", nullptr);
+        // What the worker set has taken effect on the window when its call returns.
+        CallOnUiThread(&window, [&] {
+            statusSeen = window.StatusText();
+            titleSeen = window.windowTitle();
+            visibleWhileRunning = window.isVisible();
+        });
+        progress.SetSteps(1000);
+        for (int i = 0; i < 11; ++i) {
+            progress.Step(101);  // more than a tenth: one advance each
+            bar.push_back(CallOnUiThread(&window, [&] { return window.BarValue(); }));
+        }
+        progress.Close(kIdOk);
+        finished = true;
+    });
+    EXPECT_EQ(window.RunModal(), kIdOk);
+    WaitProcessingEvents([&] { return finished.load(); });
+    worker.join();
+    EXPECT_EQ(statusSeen, QStringLiteral("Recovering notes.txt"));
+    EXPECT_EQ(titleSeen, QStringLiteral("Please wait"));
+    EXPECT_TRUE(visibleWhileRunning);
+    // Ten steps fill the bar; the eleventh starts it again.
+    EXPECT_EQ(bar, (std::vector<int>{10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 10}));
+}
+
+TEST(ProgressWindow, StopSetsTheFlagTellsTheTaskAndLeavesTheWindowOpen) {
+    ProgressWindow window(nullptr);
+    ProgressDialog progress(&window);
+    window.Attach(&progress);
+    CountingTask task;
+    std::atomic<bool> sawCancel{false}, finished{false};
+    bool openAfterStop = false;
+    std::thread worker([&] {
+        progress.SetStatus(u"Searching deleted files, please wait...", u"Please wait", &task);
+        CallOnUiThread(&window, [&] {
+            QTest::mouseClick(window.StopButton(), Qt::LeftButton);
+            QTest::mouseClick(window.StopButton(), Qt::LeftButton);
+        });
+        sawCancel = progress.IsCancelled();
+        openAfterStop = CallOnUiThread(&window, [&] { return window.isVisible(); });
+        progress.Close(kIdOk);
+        finished = true;
+    });
+    EXPECT_EQ(window.RunModal(), kIdOk);
+    WaitProcessingEvents([&] { return finished.load(); });
+    worker.join();
+    EXPECT_TRUE(sawCancel);
+    EXPECT_TRUE(openAfterStop);
+    EXPECT_EQ(task.stops, 2);
+}
+
+TEST(ProgressWindow, EnterEscapeAndTheCloseBoxDoNotEndIt) {
+    ProgressWindow window(nullptr);
+    ProgressDialog progress(&window);
+    std::atomic<bool> finished{false};
+    bool stillOpen = false;
+    std::thread worker([&] {
+        CallOnUiThread(&window, [&] {
+            QTest::keyClick(&window, Qt::Key_Escape);
+            QTest::keyClick(&window, Qt::Key_Return);
+            QTest::keyClick(&window, Qt::Key_Enter);
+            window.close();  // what the window manager's close does
+            QCloseEvent event;
+            QApplication::sendEvent(&window, &event);
+        });
+        QTest::qSleep(50);
+        stillOpen = CallOnUiThread(&window, [&] { return window.isVisible(); });
+        progress.Close(kIdOk);
+        finished = true;
+    });
+    EXPECT_EQ(window.RunModal(), kIdOk);
+    WaitProcessingEvents([&] { return finished.load(); });
+    worker.join();
+    EXPECT_TRUE(stillOpen);
+}
+
+TEST(ProgressWindow, RunsTheHookBeforeTheCloseRequestOnTheWorkersThread) {
+    ProgressWindow window(nullptr);
+    ProgressDialog progress(&window);
+    std::thread::id hookThread;
+    bool closedBeforeHook = true;
+    window.SetBeforeClose([&] {
+        hookThread = std::this_thread::get_id();
+        closedBeforeHook = window.CloseReceived();
+    });
+    std::thread::id workerThread;
+    std::atomic<bool> finished{false};
+    std::thread worker([&] {
+        workerThread = std::this_thread::get_id();
+        progress.Close(kIdOk);
+        finished = true;
+    });
+    EXPECT_EQ(window.RunModal(), kIdOk);
+    WaitProcessingEvents([&] { return finished.load(); });
+    worker.join();
+    EXPECT_EQ(hookThread, workerThread);
+    EXPECT_FALSE(closedBeforeHook);
+}
+
+}  // namespace
+}  // namespace qv

@@ -1,0 +1,180 @@
+// Opening a device through udisks2, against a stand-in udisks2 on a private bus: the descriptor
+// that comes back reads the volume, is read-only and close-on-exec; refusals, unknown devices
+// and a missing service become causes the log can name.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QDBusConnection>
+#include <QDBusContext>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusUnixFileDescriptor>
+#include <QProcess>
+#include <QStandardPaths>
+
+#include <atomic>
+#include <cstring>
+#include <thread>
+
+#include "support/Fixtures.h"
+#include "ui/UdisksOpener.h"
+#include "ui/UiThread.h"
+
+namespace qv {
+namespace {
+
+// udisks2's Manager: knows /dev/fake0 (a fixture image) and /dev/denied.
+class FakeManager : public QObject, protected QDBusContext {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.UDisks2.Manager")
+public slots:
+    QList<QDBusObjectPath> ResolveDevice(const QVariantMap& devspec, const QVariantMap&) {
+        const QString path = devspec.value(QStringLiteral("path")).toString();
+        if (path == QStringLiteral("/dev/fake0"))
+            return {QDBusObjectPath("/org/freedesktop/UDisks2/block_devices/fake0")};
+        if (path == QStringLiteral("/dev/denied"))
+            return {QDBusObjectPath("/org/freedesktop/UDisks2/block_devices/denied")};
+        return {};
+    }
+};
+
+// udisks2's Block of one device: opens the image, or refuses as polkit does.
+class FakeBlock : public QObject, protected QDBusContext {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.UDisks2.Block")
+public:
+    FakeBlock(std::string image, bool refuse) : image_(std::move(image)), refuse_(refuse) {}
+    std::atomic<bool> interactive{false};
+public slots:
+    QDBusUnixFileDescriptor OpenForBackup(const QVariantMap&) {
+        interactive = message().isInteractiveAuthorizationAllowed();
+        if (refuse_) {
+            sendErrorReply(QStringLiteral("org.freedesktop.UDisks2.Error.NotAuthorizedDismissed"),
+                           QStringLiteral("The authentication dialog was dismissed"));
+            return {};
+        }
+        const int fd = ::open(image_.c_str(), O_RDONLY | O_CLOEXEC);
+        QDBusUnixFileDescriptor result(fd);  // keeps a duplicate
+        ::close(fd);
+        return result;
+    }
+
+private:
+    std::string image_;
+    bool refuse_;
+};
+
+// A private message bus for the test, ended with it.
+class PrivateBus {
+public:
+    PrivateBus() {
+        const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
+        if (daemon.isEmpty()) return;
+        process_.start(daemon, {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                                QStringLiteral("--print-address")});
+        if (!process_.waitForStarted(5000) || !process_.waitForReadyRead(5000)) return;
+        address_ = QString::fromUtf8(process_.readLine()).trimmed();
+    }
+    ~PrivateBus() {
+        process_.terminate();
+        process_.waitForFinished(5000);
+    }
+    const QString& Address() const { return address_; }
+
+private:
+    QProcess process_;
+    QString address_;
+};
+
+// Runs the opener on a thread of its own, as the scan worker would, while the test's thread
+// serves the stand-in.
+UdisksOpen OpenOnWorker(const QDBusConnection& bus, const QString& device) {
+    UdisksOpen result;
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        result = OpenThroughUdisks(bus, device, 10000);
+        done = true;
+    });
+    WaitProcessingEvents([&] { return done.load(); });
+    worker.join();
+    return result;
+}
+
+class Udisks : public ::testing::Test {
+protected:
+    void SetUp() override {
+        bus_ = std::make_unique<PrivateBus>();
+        if (bus_->Address().isEmpty()) GTEST_SKIP() << "dbus-daemon is not available";
+        service_ = std::make_unique<QDBusConnection>(
+            QDBusConnection::connectToBus(bus_->Address(), QStringLiteral("udisks-service")));
+        client_ = std::make_unique<QDBusConnection>(
+            QDBusConnection::connectToBus(bus_->Address(), QStringLiteral("udisks-client")));
+        ASSERT_TRUE(service_->isConnected());
+        ASSERT_TRUE(client_->isConnected());
+    }
+    void TearDown() override {
+        if (service_) QDBusConnection::disconnectFromBus(QStringLiteral("udisks-service"));
+        if (client_) QDBusConnection::disconnectFromBus(QStringLiteral("udisks-client"));
+    }
+    void Serve(FakeManager& manager, FakeBlock& fake0, FakeBlock& denied) {
+        ASSERT_TRUE(service_->registerObject(QStringLiteral("/org/freedesktop/UDisks2/Manager"),
+                                             &manager, QDBusConnection::ExportAllSlots));
+        ASSERT_TRUE(
+            service_->registerObject(QStringLiteral("/org/freedesktop/UDisks2/block_devices/fake0"),
+                                     &fake0, QDBusConnection::ExportAllSlots));
+        ASSERT_TRUE(service_->registerObject(
+            QStringLiteral("/org/freedesktop/UDisks2/block_devices/denied"), &denied,
+            QDBusConnection::ExportAllSlots));
+        ASSERT_TRUE(service_->registerService(QStringLiteral("org.freedesktop.UDisks2")));
+    }
+    std::unique_ptr<PrivateBus> bus_;
+    std::unique_ptr<QDBusConnection> service_, client_;
+};
+
+TEST_F(Udisks, TheDescriptorReadsTheVolumeReadOnly) {
+    QV_REQUIRE_FIXTURE(image, "rich-4k.img");
+    FakeManager manager;
+    FakeBlock fake0(image, false), denied(image, true);
+    Serve(manager, fake0, denied);
+    const UdisksOpen opened = OpenOnWorker(*client_, QStringLiteral("/dev/fake0"));
+    ASSERT_GE(opened.fd, 0) << opened.reason.toStdString();
+    EXPECT_TRUE(fake0.interactive);  // polkit may ask for the password
+    char boot[512];
+    ASSERT_EQ(::pread(opened.fd, boot, sizeof boot, 0), 512);
+    EXPECT_EQ(std::string(boot + 3, 8), "NTFS    ");
+    EXPECT_EQ(::fcntl(opened.fd, F_GETFL) & O_ACCMODE, O_RDONLY);
+    EXPECT_TRUE(::fcntl(opened.fd, F_GETFD) & FD_CLOEXEC);
+    EXPECT_EQ(::write(opened.fd, "x", 1), -1);
+    ::close(opened.fd);
+}
+
+TEST_F(Udisks, ARefusalAnUnknownDeviceAndNoServiceAreCausesNotDescriptors) {
+    QV_REQUIRE_FIXTURE(image, "rich-4k.img");
+    // Nobody serves udisks2 yet.
+    UdisksOpen none = OpenOnWorker(*client_, QStringLiteral("/dev/fake0"));
+    EXPECT_EQ(none.fd, -1);
+    EXPECT_EQ(none.error, ENOSYS);
+    EXPECT_TRUE(none.reason.contains(QStringLiteral("ServiceUnknown")))
+        << none.reason.toStdString();
+
+    FakeManager manager;
+    FakeBlock fake0(image, false), denied(image, true);
+    Serve(manager, fake0, denied);
+    const UdisksOpen refused = OpenOnWorker(*client_, QStringLiteral("/dev/denied"));
+    EXPECT_EQ(refused.fd, -1);
+    EXPECT_EQ(refused.error, EACCES);
+    EXPECT_TRUE(refused.reason.contains(QStringLiteral("dismissed")))
+        << refused.reason.toStdString();
+
+    const UdisksOpen unknown = OpenOnWorker(*client_, QStringLiteral("/dev/sdz9"));
+    EXPECT_EQ(unknown.fd, -1);
+    EXPECT_EQ(unknown.error, ENOENT);
+    EXPECT_TRUE(unknown.reason.contains(QStringLiteral("/dev/sdz9")));
+}
+
+}  // namespace
+}  // namespace qv
+
+#include "test_udisks.moc"

@@ -1,0 +1,116 @@
+// "Undelete To": its controls, the empty-path message, what passes OK, Browse, and Cancel.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "UiTestSupport.h"
+#include "recovery/TargetNames.h"
+#include "ui/DialogUnits.h"
+#include "ui/UndeleteToDialog.h"
+#include "ui/WindowListControl.h"
+
+namespace qv {
+namespace {
+
+using test::ModalScript;
+
+TEST(UndeleteTo, StartsEmptyAndUncheckedEveryTime) {
+    for (int i = 0; i < 2; ++i) {
+        UndeleteToDialog dialog(nullptr);
+        EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Undelete To"));
+        EXPECT_TRUE(dialog.PathEdit()->text().isEmpty());
+        EXPECT_FALSE(dialog.PathnamesBox()->isChecked());
+        EXPECT_EQ(dialog.PathnamesBox()->text(), QStringLiteral("Do not recover pathnames"));
+        EXPECT_EQ(dialog.BrowseButton()->text(), QStringLiteral("&Browse"));
+        EXPECT_TRUE(dialog.OkButton()->isDefault());
+        EXPECT_EQ(dialog.size(), DialogUnits(DialogFont()).Size(275, 77));
+        dialog.PathEdit()->setText(QStringLiteral("/somewhere"));
+        dialog.PathnamesBox()->setChecked(true);
+    }
+}
+
+TEST(UndeleteTo, AnEmptyPathIsRefusedWithAMessageAndTheDialogStays) {
+    UndeleteToDialog dialog(nullptr);
+    ModalScript script;
+    std::string said;
+    bool openDuringMessage = false;
+    script.Then<UndeleteToDialog>([&](UndeleteToDialog* d) { d->OkButton()->click(); })
+        .Then<QMessageBox>([&](QMessageBox* box) {
+            said = box->windowTitle().toStdString() + "|" + box->text().toStdString();
+            openDuringMessage = dialog.isVisible();
+            box->button(QMessageBox::Ok)->click();
+        })
+        .Then<UndeleteToDialog>([&](UndeleteToDialog* d) {
+            d->PathEdit()->setText(QStringLiteral("   "));   // blanks pass
+            QTest::keyClick(d->PathEdit(), Qt::Key_Return);  // Enter is OK
+        });
+    EXPECT_EQ(dialog.exec(), QDialog::Accepted);
+    EXPECT_TRUE(script.Done());
+    EXPECT_TRUE(script.Problems().empty()) << script.Problems().front();
+    EXPECT_EQ(said, "No path|Please enter the path that undeleted files will be saved.");
+    EXPECT_TRUE(openDuringMessage);
+    EXPECT_EQ(dialog.Path(), QStringLiteral("   "));
+    // The recovery then works in "/" for such a path, as tidying leaves nothing else.
+    EXPECT_EQ(TidyDestination(FromQString(dialog.Path())), u"/");
+}
+
+TEST(UndeleteTo, OkHandsOverThePathAsTypedAndTheBox) {
+    UndeleteToDialog dialog(nullptr);
+    ModalScript script;
+    script.Then<UndeleteToDialog>([&](UndeleteToDialog* d) {
+        d->PathEdit()->setText(QStringLiteral("/mnt/out  "));
+        d->PathnamesBox()->click();
+        d->OkButton()->click();
+    });
+    EXPECT_EQ(dialog.exec(), QDialog::Accepted);
+    EXPECT_EQ(dialog.Path(), QStringLiteral("/mnt/out  "));
+    EXPECT_TRUE(dialog.DoNotRecoverPathnames());
+    EXPECT_EQ(TidyDestination(FromQString(dialog.Path())), u"/mnt/out/");
+}
+
+TEST(UndeleteTo, BrowseReplacesThePathAndCancellingLeavesIt) {
+    QTemporaryDir temp;
+    UndeleteToDialog dialog(nullptr);
+    ModalScript script;
+    QString browserTitle;
+    script
+        .Then<UndeleteToDialog>([&](UndeleteToDialog* d) {
+            d->PathEdit()->setText(QStringLiteral("typed"));
+            d->BrowseButton()->click();
+        })
+        .Then<QFileDialog>([&](QFileDialog* browser) {
+            browserTitle = browser->windowTitle();
+            EXPECT_EQ(browser->fileMode(), QFileDialog::Directory);
+            browser->reject();
+        })
+        .Then<UndeleteToDialog>([&](UndeleteToDialog* d) {
+            EXPECT_EQ(d->PathEdit()->text(), QStringLiteral("typed"));
+            d->BrowseButton()->click();
+        })
+        .Then<QFileDialog>([&](QFileDialog* browser) { test::TypeAndAccept(browser, temp.path()); })
+        .Then<UndeleteToDialog>([&](UndeleteToDialog* d) { d->CancelButton()->click(); });
+    EXPECT_EQ(dialog.exec(), QDialog::Rejected);
+    EXPECT_TRUE(script.Done());
+    EXPECT_TRUE(script.Problems().empty()) << script.Problems().front();
+    EXPECT_EQ(browserTitle, QStringLiteral("Save to"));
+    EXPECT_EQ(QDir(dialog.PathEdit()->text()).canonicalPath(), QDir(temp.path()).canonicalPath());
+}
+
+TEST(UndeleteTo, EscapeCancels) {
+    UndeleteToDialog dialog(nullptr);
+    ModalScript script;
+    script.Then<UndeleteToDialog>([&](UndeleteToDialog* d) {
+        d->PathEdit()->setText(QStringLiteral("/x"));
+        QTest::keyClick(d, Qt::Key_Escape);
+    });
+    EXPECT_EQ(dialog.exec(), QDialog::Rejected);
+}
+
+}  // namespace
+}  // namespace qv
