@@ -70,18 +70,9 @@ WorkerContext::ExistingFile ExistingFilePolicy(const std::string& text) {
 
 int RunRecoverCommand(const RecoverOptions& options) {
     ScanRunner runner;
-    const char16_t letter = runner.ResolveSource(options.source);
-    if (letter == 0) {
-        std::fprintf(stderr, "quorvane-cli: no free drive letter for %s\n", options.source.c_str());
-        return kExitBadArguments;
-    }
-    switch (runner.Scan(letter, !options.noAdvanced)) {
-        case ScanRunner::Outcome::kCannotOpen: return kExitCannotOpen;
-        case ScanRunner::Outcome::kCancelled: return kExitInterrupted;
-        case ScanRunner::Outcome::kFinished: break;
-    }
+    if (const int status = runner.ScanSource(options.source, !options.noAdvanced); status >= 0)
+        return status;
     MemoryListControl& list = runner.List();
-    SortByName(list);
     PrintTable(list, stdout);
     std::fflush(stdout);
 

@@ -18,17 +18,8 @@ void AddScanCommand(CLI::App& app, ScanOptions& options) {
 
 int RunScanCommand(const ScanOptions& options) {
     ScanRunner runner;
-    const char16_t letter = runner.ResolveSource(options.source);
-    if (letter == 0) {
-        std::fprintf(stderr, "quorvane-cli: no free drive letter for %s\n", options.source.c_str());
-        return kExitBadArguments;
-    }
-    switch (runner.Scan(letter, !options.noAdvanced)) {
-        case ScanRunner::Outcome::kCannotOpen: return kExitCannotOpen;
-        case ScanRunner::Outcome::kCancelled: return kExitInterrupted;
-        case ScanRunner::Outcome::kFinished: break;
-    }
-    SortByName(runner.List());
+    if (const int status = runner.ScanSource(options.source, !options.noAdvanced); status >= 0)
+        return status;
     if (options.json)
         PrintJsonLines(runner.List(), stdout);
     else

@@ -1,10 +1,13 @@
 #include "cli/ScanRunner.h"
 
 #include <csignal>
+#include <cstdio>
 #include <thread>
 
 #include "app/Log.h"
 #include "app/ProgressDialog.h"
+#include "cli/Commands.h"
+#include "cli/Output.h"
 #include "platform/DriveTable.h"
 #include "platform/Text.h"
 #include "platform/VolumeEnumeration.h"
@@ -31,7 +34,8 @@ ScanRunner::ScanRunner() {
     struct sigaction action {};
     action.sa_handler = OnInterrupt;
     sigemptyset(&action.sa_mask);
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+        sigaction(signal, &action, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 }
 
@@ -74,6 +78,21 @@ ScanRunner::Outcome ScanRunner::Scan(char16_t letter, bool advanced) {
     const Outcome outcome = RunWorker(ScanThreadProc);
     if (outcome == Outcome::kFinished && !context_.session) return Outcome::kCannotOpen;
     return outcome;
+}
+
+int ScanRunner::ScanSource(const std::string& source, bool advanced) {
+    const char16_t letter = ResolveSource(source);
+    if (letter == 0) {
+        std::fprintf(stderr, "quorvane-cli: no free drive letter for %s\n", source.c_str());
+        return kExitBadArguments;
+    }
+    switch (Scan(letter, advanced)) {
+        case Outcome::kCannotOpen: return kExitCannotOpen;
+        case Outcome::kCancelled: return kExitInterrupted;
+        case Outcome::kFinished: break;
+    }
+    SortByName(list_);
+    return -1;
 }
 
 ScanRunner::Outcome ScanRunner::Recover() {

@@ -22,6 +22,9 @@ public:
     char16_t ResolveSource(const std::string& source);
 
     Outcome Scan(char16_t letter, bool advanced);
+    // Resolves SOURCE, scans it and sorts the rows by name. Returns the exit status to end with,
+    // or -1 when the scan finished and the command goes on.
+    int ScanSource(const std::string& source, bool advanced);
     // Recovers the checked rows; Outcome::kCancelled when Stop ended it.
     Outcome Recover();
 

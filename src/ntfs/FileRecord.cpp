@@ -38,6 +38,15 @@ void TraceAttributeList(const std::array<uint8_t, record::kHeaderSize>& header) 
 
 }  // namespace
 
+// The start of every parse: an image without the "FILE" signature contributes nothing; otherwise
+// its fixups are applied in place. Returns the offset of the first attribute (0: none).
+uint16_t FileRecord::PrepareImage(MutableByteSpan image) {
+    if (image.size() < record::kHeaderSize || !HasFileSignature(image.data(), image.size()))
+        return 0;
+    ApplyFixups(image);
+    return Load16(image.data() + record::kFirstAttribute);
+}
+
 int FileRecord::SetHeader(ByteSpan image) {
     header_.fill(0);
     // An empty span may have a null data(): memcpy must not see it, even for 0 bytes.
@@ -57,10 +66,7 @@ uint16_t FileRecord::SequenceNumber() const {
 }
 
 int FileRecord::Parse(MutableByteSpan image, uint32_t clusterSize, VolumeReader* reader) {
-    if (image.size() < record::kHeaderSize || !HasFileSignature(image.data(), image.size()))
-        return 0;
-    ApplyFixups(image);
-    const uint16_t first = Load16(image.data() + record::kFirstAttribute);
+    const uint16_t first = PrepareImage(image);
     if (first == 0) return 0;
     AttributeWalker walker(image, first);
     int result = 0;
@@ -76,10 +82,7 @@ int FileRecord::Parse(MutableByteSpan image, uint32_t clusterSize, VolumeReader*
 }
 
 int FileRecord::ParseFileNames(MutableByteSpan image, uint32_t clusterSize) {
-    if (image.size() < record::kHeaderSize || !HasFileSignature(image.data(), image.size()))
-        return 0;
-    ApplyFixups(image);
-    const uint16_t first = Load16(image.data() + record::kFirstAttribute);
+    const uint16_t first = PrepareImage(image);
     if (first == 0) return 0;
     AttributeWalker walker(image, first);
     int result = 0;
@@ -96,10 +99,7 @@ int FileRecord::ParseFileNames(MutableByteSpan image, uint32_t clusterSize) {
 
 int FileRecord::ParseListedAttribute(MutableByteSpan image, const AttributeListEntry& entry,
                                      uint32_t clusterSize, VolumeReader* reader) {
-    if (image.size() < record::kHeaderSize || !HasFileSignature(image.data(), image.size()))
-        return 0;
-    ApplyFixups(image);
-    const uint16_t first = Load16(image.data() + record::kFirstAttribute);
+    const uint16_t first = PrepareImage(image);
     if (first == 0) return 0;
     // Attribute ids are unique within a record; fall back to type, name and VCN for lists whose
     // ids do not match (written by other implementations).

@@ -84,6 +84,7 @@ public:
     bool Damaged() const { return damaged_; }
 
 private:
+    static uint16_t PrepareImage(MutableByteSpan image);
     int HandleAttribute(const AttributeHeader& attribute, uint32_t clusterSize,
                         VolumeReader* reader);
     int AddDataStream(const AttributeHeader& attribute);

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 
+#include "platform/PosixRead.h"
 #include "platform/Text.h"
 
 namespace qv {
@@ -45,19 +46,10 @@ DeviceFile::~DeviceFile() {
 }
 
 int64_t DeviceFile::ReadAt(uint64_t offset, void* buffer, size_t size) {
-    auto* out = static_cast<char*>(buffer);
-    size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::pread(fd_, out + done, size - done, static_cast<off_t>(offset + done));
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            if (done > 0) break;  // deliver what arrived; the next read reports the error
-            return -errno;
-        }
-        if (n == 0) break;
-        done += static_cast<size_t>(n);
-    }
-    return static_cast<int64_t>(done);
+    const ReadResult r = ReadFully(fd_, buffer, size, static_cast<int64_t>(offset));
+    // Deliver what arrived; the next read reports the error.
+    if (r.error != 0 && r.count == 0) return -r.error;
+    return static_cast<int64_t>(r.count);
 }
 
 }  // namespace qv

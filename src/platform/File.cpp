@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <utility>
 
+#include "platform/PosixRead.h"
 #include "platform/Text.h"
 
 namespace qv {
@@ -100,35 +101,21 @@ int64_t File::Seek(int64_t offset, Whence whence) {
 }
 
 int64_t File::Read(void* buffer, size_t size) {
-    auto* out = static_cast<char*>(buffer);
-    size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::read(fd_, out + done, size - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            lastError_ = errno;
-            return -1;
-        }
-        if (n == 0) break;
-        done += static_cast<size_t>(n);
+    const ReadResult r = ReadFully(fd_, buffer, size, -1);
+    if (r.error != 0) {
+        lastError_ = r.error;
+        return -1;
     }
-    return static_cast<int64_t>(done);
+    return static_cast<int64_t>(r.count);
 }
 
 int64_t File::ReadAt(uint64_t offset, void* buffer, size_t size) {
-    auto* out = static_cast<char*>(buffer);
-    size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::pread(fd_, out + done, size - done, static_cast<off_t>(offset + done));
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            lastError_ = errno;
-            return -1;
-        }
-        if (n == 0) break;
-        done += static_cast<size_t>(n);
+    const ReadResult r = ReadFully(fd_, buffer, size, static_cast<int64_t>(offset));
+    if (r.error != 0) {
+        lastError_ = r.error;
+        return -1;
     }
-    return static_cast<int64_t>(done);
+    return static_cast<int64_t>(r.count);
 }
 
 bool File::Write(const void* data, size_t size) {

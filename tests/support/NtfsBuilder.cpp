@@ -1,5 +1,7 @@
 #include "support/NtfsBuilder.h"
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -87,8 +89,11 @@ std::unique_ptr<VolumeReader> NtfsBuilder::Open(char16_t letter) const {
 }
 
 std::string NtfsBuilder::WriteImage(const std::string& name) const {
+    // Tests run in parallel processes: the name gets the process id, so none overwrites
+    // another's image while it is being scanned.
     const char* dir = std::getenv("TMPDIR");
-    const std::string path = std::string(dir && *dir ? dir : "/tmp") + "/" + name;
+    const std::string path =
+        std::string(dir && *dir ? dir : "/tmp") + "/" + std::to_string(::getpid()) + "-" + name;
     const auto bytes = Build();
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()),

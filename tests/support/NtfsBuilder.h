@@ -33,7 +33,7 @@ public:
 
     std::vector<uint8_t> Build() const;
     std::unique_ptr<VolumeReader> Open(char16_t letter = u'T') const;
-    // Writes the image to a file under $TMPDIR and returns its path.
+    // Writes the image to a file of this process under $TMPDIR and returns its path.
     std::string WriteImage(const std::string& name) const;
 
 private:
