@@ -182,5 +182,33 @@ TEST_P(Volumes, LiveFilesCopyByteExact) {
 
 INSTANTIATE_TEST_SUITE_P(Images, Volumes, ::testing::ValuesIn(kImages), Name);
 
+// Windows 10 formatted this one with 2 MiB clusters: the boot sector stores 4096 sectors per
+// cluster as 0xF4 (a power), and The Sleuth Kit cannot open it.
+TEST(LargeClusters, TwoMebibyteClustersOpenAndTheMftIsCopiedWhole) {
+    QV_REQUIRE_FIXTURE(image, "real/ntfssamples-ntfs-2m-vol.raw");
+    ProgressDialog progress;
+    ScanSession session(DriveTable::Global().Assign(FromUtf8(image)), false, progress);
+    EXPECT_EQ(session.ClusterSize(), 2u << 20);
+    EXPECT_EQ(session.Reader().WindowSize(), 16u << 20);
+    std::vector<uint8_t> image0;
+    ASSERT_EQ(session.ReadRecord(0, image0), 0);
+    FileRecord mft;
+    mft.SetHeader(image0);
+    ASSERT_EQ(mft.Parse(image0, session.ClusterSize()), 0);
+    EXPECT_EQ(mft.GetName(), u"$MFT");
+    EXPECT_EQ(session.RecordCount() * session.RecordSize(),
+              mft.TotalDataSize(session.ClusterSize()));
+    // The system files are all there, in place.
+    for (const auto& [n, name] : std::vector<std::pair<uint64_t, std::u16string>>{
+             {2, u"$LogFile"}, {5, u"."}, {6, u"$Bitmap"}, {11, u"$Extend"}}) {
+        std::vector<uint8_t> record;
+        ASSERT_EQ(session.ReadRecord(n, record), 0);
+        FileRecord r;
+        r.SetHeader(record);
+        r.Parse(record, session.ClusterSize());
+        EXPECT_EQ(r.GetName(), name) << n;
+    }
+}
+
 }  // namespace
 }  // namespace qv
