@@ -97,7 +97,8 @@ int RunRecoverCommand(const RecoverOptions& options) {
     context.keepTimes = options.keepTimes;
     if (runner.Recover() == ScanRunner::Outcome::kCancelled) return kExitInterrupted;
     const auto& c = context.counts;
-    std::fprintf(stderr, "%d of %d chosen files recovered", c.recovered, chosen);
+    // Named streams are written as files of their own and counted as such.
+    std::fprintf(stderr, "%d chosen, %d recovered", chosen, c.recovered);
     if (c.incomplete) std::fprintf(stderr, ", %d incomplete", c.incomplete);
     if (c.failed) std::fprintf(stderr, ", %d failed", c.failed);
     if (c.skipped) std::fprintf(stderr, ", %d skipped", c.skipped);
