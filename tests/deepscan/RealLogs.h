@@ -29,6 +29,10 @@ struct RealLog {
     size_t readmeRecords;
 };
 
+inline void PrintTo(const RealLog& log, std::ostream* out) {
+    *out << log.path;
+}
+
 inline const std::vector<RealLog>& RealLogs() {
     static const std::vector<RealLog> logs = {
         {"real/7-ntfs-undel.dd", true, 1051},

@@ -194,7 +194,9 @@ TEST(AdvancedScan, ABlankLogGivesTheNormalScanAndOneLine) {
 std::map<uint64_t, std::vector<std::u16string>> Rows(const test::ScanHarness& harness) {
     std::map<uint64_t, std::vector<std::u16string>> rows;
     for (const auto& row : harness.list.Rows()) {
-        std::vector<std::u16string> texts(row.texts.begin(), row.texts.end());
+        std::vector<std::u16string> texts;
+        for (int c = 0; c < ListControl::kColumns; ++c)
+            texts.emplace_back(row.Text(c));
         const FileRecord& r = *row.data->record;
         for (size_t i = 0; i < r.StreamCount(); ++i) {
             const RunList* s = r.GetDataStream(i);
@@ -226,6 +228,10 @@ struct RealImage {
     const char* manifest;  // "" when there is none
     bool blankLog;         // made by ntfs-3g
 };
+
+void PrintTo(const RealImage& image, std::ostream* out) {
+    *out << image.file;
+}
 
 class RealAdvancedScan : public ::testing::TestWithParam<RealImage> {};
 
