@@ -87,9 +87,12 @@ UdisksOpen OpenThroughUdisks(const QDBusConnection& bus, const QString& device, 
     return result;
 }
 
-int OpenThroughUdisks(const std::u16string& device, int* error) {
+int OpenThroughUdisks(const std::u16string& device, int* error, std::string* reason) {
     const UdisksOpen result = OpenThroughUdisks(QDBusConnection::systemBus(), ToQString(device));
-    if (result.fd < 0 && error) *error = result.error;
+    if (result.fd < 0) {
+        if (error) *error = result.error;
+        if (reason) *reason = result.reason.toStdString();
+    }
     return result.fd;
 }
 

@@ -21,7 +21,8 @@ inline constexpr int kUdisksTimeoutMs = 5 * 60 * 1000;
 
 UdisksOpen OpenThroughUdisks(const QDBusConnection& bus, const QString& device,
                              int timeoutMs = kUdisksTimeoutMs);
-// The same on the system bus: a descriptor, or -1 with *error set.
-int OpenThroughUdisks(const std::u16string& device, int* error);
+// The same on the system bus: a descriptor, or -1 with *error set and the cause in *reason
+// (either may be null). Shaped to be handed to the engine as its second way to open a device.
+int OpenThroughUdisks(const std::u16string& device, int* error, std::string* reason);
 
 }  // namespace qv
