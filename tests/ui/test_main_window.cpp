@@ -370,6 +370,40 @@ TEST_F(MainWindow, StopDuringAScanListsNothingAndTheNextScanStartsAfresh) {
     EXPECT_TRUE(Contains(LogMessages(), "Scan finished"));
 }
 
+TEST_F(MainWindow, UndeleteCancelledDoesNothingAndWithNothingTickedEndsAtOnce) {
+    QV_REQUIRE_FIXTURE(image, "rich-4k.img");
+    MainDialog dialog({FromUtf8(image)});
+    dialog.show();
+    ChooseImage(dialog, image);
+    dialog.OnScan();
+    UndeletePage& page = *dialog.Sheet()->Undelete();
+    ASSERT_GT(page.Model().Count(), 0);
+    Log::Global().Clear();
+    {
+        ModalScript script;
+        script.Then<UndeleteToDialog>([](UndeleteToDialog* d) { d->CancelButton()->click(); });
+        page.UndeleteButton()->click();
+        EXPECT_TRUE(script.Done());
+    }
+    EXPECT_TRUE(LogMessages().empty());
+
+    QTemporaryDir temp;
+    const QString dest = temp.filePath(QStringLiteral("new/folder"));
+    {
+        ModalScript script;
+        script.Then<UndeleteToDialog>([&](UndeleteToDialog* d) {
+            d->PathEdit()->setText(dest);
+            d->OkButton()->click();
+        });
+        page.UndeleteButton()->click();
+        EXPECT_TRUE(script.Done());
+    }
+    EXPECT_EQ(LogMessages(),
+              (std::vector<std::string>{"Start recover", "All files are processed, recover end"}));
+    EXPECT_TRUE(QDir(dest).exists());  // the destination is made all the same
+    EXPECT_TRUE(QDir(dest).isEmpty());
+}
+
 TEST_F(MainWindow, ScanWithoutADriveAsksForOne) {
     MainDialog dialog({});
     dialog.show();
