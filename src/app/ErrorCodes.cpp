@@ -17,6 +17,7 @@ const char* DescribeError(int32_t code) {
         case kErrShortCopy: return "a temporary copy is too short";
         case kErrCopyIncomplete: return "the data runs end before the file's size";
         case kErrWrite: return "writing the output failed";
+        case kErrLogCannotServe: return "the log file cannot be used";
         default: return "unknown error";
     }
 }

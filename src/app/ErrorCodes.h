@@ -21,6 +21,7 @@ enum ErrorCode : int32_t {
     kErrShortCopy = -3015,       // a temporary copy is too short ($LogFile record, log restart)
     kErrCopyIncomplete = -3016,  // the runs end before the stream's data size: bytes are missing
     kErrWrite = -3017,           // writing the output failed (disk full, I/O error)
+    kErrLogCannotServe = -3019,  // the $LogFile cannot serve the advanced scan (blank, damaged)
 };
 
 // A short, lower-case description for log lines ("read error"); never shown instead of the

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "app/ErrorCodes.h"
 #include "ntfs/LittleEndian.h"
 #include "platform/File.h"
 
@@ -19,7 +20,7 @@ class ProgressDialog;
 // restart page. It is not a failure of the scan: the store is left empty, so a rollback changes
 // nothing, and the scan goes on as the normal scan does. Both passes have been reported to the
 // progress dialog.
-inline constexpr int32_t kLogCannotServe = -3100;
+inline constexpr int32_t kLogCannotServe = kErrLogCannotServe;
 
 // Rollback's result when the LSN it starts from is not indexed.
 inline constexpr int32_t kLsnNotIndexed = -1;

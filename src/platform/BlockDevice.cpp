@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 
 #include "platform/PosixRead.h"
@@ -13,12 +14,41 @@
 
 namespace qv {
 
-std::unique_ptr<DeviceFile> DeviceFile::Open(const std::u16string& path, int* error) {
+namespace {
+std::atomic<PrivilegedOpener> privilegedOpener{nullptr};
+}  // namespace
+
+void SetPrivilegedOpener(PrivilegedOpener opener) {
+    privilegedOpener.store(opener);
+}
+
+std::unique_ptr<DeviceFile> DeviceFile::Open(const std::u16string& path, int* error,
+                                             std::string* reason) {
     const std::string native = ToUtf8(path);
     int fd;
     do {
         fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
+    if (fd < 0 && (errno == EACCES || errno == EPERM)) {
+        if (const PrivilegedOpener opener = privilegedOpener.load()) {
+            int openerError = 0;
+            std::string why;
+            fd = opener(path, &openerError, &why);
+            // Only a descriptor that cannot write is taken: the volume is never written.
+            if (fd >= 0 && (::fcntl(fd, F_GETFL) & O_ACCMODE) != O_RDONLY) {
+                ::close(fd);
+                fd = -1;
+                openerError = EPERM;
+                why = "the descriptor handed over is not read-only";
+            }
+            if (fd < 0) {
+                if (error) *error = openerError ? openerError : EACCES;
+                if (reason) *reason = why;
+                return nullptr;
+            }
+            ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+        }
+    }
     if (fd < 0) {
         if (error) *error = errno;
         return nullptr;

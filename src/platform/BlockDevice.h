@@ -19,11 +19,21 @@ public:
     virtual uint64_t Size() const = 0;
 };
 
+// A second way to open a device the program's user may not open (the desktop program asks
+// udisks2 over D-Bus, which asks for the password). Returns an open read-only descriptor, or -1
+// with *error (an errno) and *reason set.
+using PrivilegedOpener = int (*)(const std::u16string& path, int* error, std::string* reason);
+// Null (the default): no second way.
+void SetPrivilegedOpener(PrivilegedOpener opener);
+
 // A block device or image file opened O_RDONLY | O_CLOEXEC and read with pread.
 class DeviceFile final : public BlockDevice {
 public:
-    // Opens path read-only. On failure returns null and sets *error to the errno.
-    static std::unique_ptr<DeviceFile> Open(const std::u16string& path, int* error);
+    // Opens path read-only; when that is refused (EACCES, EPERM) and a privileged opener is set,
+    // through it. On failure returns null and sets *error to the errno, and *reason to what the
+    // privileged opener said, if it was asked.
+    static std::unique_ptr<DeviceFile> Open(const std::u16string& path, int* error,
+                                            std::string* reason = nullptr);
     ~DeviceFile() override;
     int64_t ReadAt(uint64_t offset, void* buffer, size_t size) override;
     uint64_t Size() const override { return size_; }

@@ -178,8 +178,10 @@ void ScanSession::PrepareLog(ProgressDialog& progress) {
     if (progress.IsCancelled()) return;
     const int loaded =
         logRecordStore_->Load(copy, clusterSize_, reader_->SectorSize(), recordSize_, progress);
+    if (loaded == kLogCannotServe) return cannotServe();
     if (loaded == kErrTempFile) Fail(loaded, TempFailure());
-    if (loaded < 0) return cannotServe();
+    if (loaded < 0)
+        Fail(loaded, std::string("indexing the $LogFile failed: ") + DescribeError(loaded));
 }
 
 int ScanSession::ReadRecord(uint64_t number, std::vector<uint8_t>& buffer) {

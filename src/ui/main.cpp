@@ -1,11 +1,15 @@
 // quorvane: the desktop program. Finds deleted files on the machine's NTFS volumes, or on the
 // image files given as arguments, and copies them out.
+#include <unistd.h>
+
 #include <QApplication>
 
 #include <string>
 #include <vector>
 
+#include "platform/BlockDevice.h"
 #include "ui/MainDialog.h"
+#include "ui/UdisksOpener.h"
 #include "ui/WindowListControl.h"
 
 int main(int argc, char** argv) {
@@ -16,6 +20,9 @@ int main(int argc, char** argv) {
     std::vector<std::u16string> images;
     for (int i = 1; i < argc; ++i)
         images.push_back(qv::FromQString(QString::fromLocal8Bit(argv[i])));
+    // A block device the user may not read is opened read-only through udisks2, which asks for
+    // the password; as root the device is opened directly.
+    if (::geteuid() != 0) qv::SetPrivilegedOpener(&qv::OpenThroughUdisks);
     qv::MainDialog dialog(images);
     dialog.show();
     dialog.exec();

@@ -19,9 +19,11 @@ int VolumeReader::Open(char16_t driveLetter) {
         return kErrOpenVolume;
     }
     int error = 0;
-    auto device = DeviceFile::Open(drive->path, &error);
+    std::string why;
+    auto device = DeviceFile::Open(drive->path, &error, &why);
     if (!device) {
         failureReason_ = "cannot open " + ToUtf8(drive->path) + ": " + std::strerror(error);
+        if (!why.empty()) failureReason_ += " (" + why + ")";
         return kErrOpenVolume;
     }
     return Open(std::move(device), driveLetter);
