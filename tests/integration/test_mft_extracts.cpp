@@ -7,10 +7,10 @@
 
 #include "app/ProgressDialog.h"
 #include "ntfs/FileRecord.h"
+#include "platform/Text.h"
 #include "scan/ScanSession.h"
 #include "support/Fixtures.h"
 #include "support/MemoryDevice.h"
-#include "platform/Text.h"
 #include "support/VolumeImage.h"
 
 namespace qv {
