@@ -47,7 +47,7 @@ int Log::Save(Prompts& prompts) {
     const std::string text = ToUtf8(Text());
     File file;
     if (!file.Open(*path, File::Mode::kCreate) || !file.Write(text.data(), text.size())) {
-        // The old program said nothing here; a log the user believes saved must not be lost.
+        // Silence here would let the user believe a log was saved that was not.
         const std::u16string reason = FromUtf8(std::strerror(file.LastError()));
         prompts.MessageBox(u"Save log to " + *path + u" failed: " + reason, u"Error",
                            PromptButtons::kOk);
