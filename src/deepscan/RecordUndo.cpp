@@ -12,6 +12,11 @@ namespace qv {
 
 namespace {
 
+// Undo data may be empty, and an empty span's data() may be null: memcpy must not see it.
+void CopyBytes(uint8_t* to, const uint8_t* from, size_t n) {
+    if (n != 0) std::memcpy(to, from, n);
+}
+
 using namespace logfmt;
 
 constexpr size_t kBytesInUse = 0x18;
@@ -129,7 +134,7 @@ bool InsertAttribute(std::vector<uint8_t>& rec, Layout& layout, const RecordChan
     if (Load32(d.data()) == kEndMarker || Load32(d.data() + kAttrLength) != d.size()) return false;
     if (!layout.IsAttribute(c.recordOff) && c.recordOff != layout.endMarker) return false;
     if (!ShiftTail(rec, layout, c.recordOff, static_cast<int64_t>(d.size()))) return false;
-    std::memcpy(rec.data() + c.recordOff, d.data(), d.size());
+    CopyBytes(rec.data() + c.recordOff, d.data(), d.size());
     return true;
 }
 
@@ -154,14 +159,14 @@ bool ChangeResidentValue(std::vector<uint8_t>& rec, Layout& layout, const Record
     if (p < valueOffset) return false;
     if (n == c.redoLength) {
         if (p + n > valueOffset + valueLength) return false;
-        std::memcpy(rec.data() + at + p, c.data.data(), n);
+        CopyBytes(rec.data() + at + p, c.data.data(), n);
         return true;
     }
     if (valueOffset + valueLength != p + c.redoLength) return false;
     const uint64_t newLength = Align8(p + n);
     if (newLength > layout.size) return false;
     if (!ResizeAttribute(rec, layout, at, static_cast<uint32_t>(newLength))) return false;
-    std::memcpy(rec.data() + at + p, c.data.data(), n);
+    CopyBytes(rec.data() + at + p, c.data.data(), n);
     std::memset(rec.data() + at + p + n, 0, newLength - (p + n));
     Store32(rec.data() + at + kValueLength, static_cast<uint32_t>(p + n - valueOffset));
     return true;
@@ -181,7 +186,7 @@ bool ChangeMappingPairs(std::vector<uint8_t>& rec, Layout& layout, const RecordC
     const uint64_t newLength = Align8(p + n);
     if (newLength > layout.size || newLength < pairsOffset) return false;
     if (!ResizeAttribute(rec, layout, at, static_cast<uint32_t>(newLength))) return false;
-    std::memcpy(rec.data() + at + p, c.data.data(), n);
+    CopyBytes(rec.data() + at + p, c.data.data(), n);
     std::memset(rec.data() + at + p + n, 0, newLength - (p + n));
     std::vector<DataRun> runs;
     const uint64_t lowest = Load64(rec.data() + at + kLowestVcn);
@@ -217,7 +222,7 @@ bool WriteEndOfRecord(std::vector<uint8_t>& rec, Layout& layout, const RecordCha
     const uint64_t p = uint64_t{c.recordOff} + c.attrOff;
     const uint64_t n = c.data.size();
     if (p < layout.firstAttribute || p + n > layout.size) return false;
-    std::memcpy(rec.data() + p, c.data.data(), n);
+    CopyBytes(rec.data() + p, c.data.data(), n);
     const uint64_t end = p + n;
     if (end < layout.bytesInUse) std::memset(rec.data() + end, 0, layout.bytesInUse - end);
     layout.bytesInUse = static_cast<uint32_t>(end);
@@ -288,7 +293,7 @@ bool InsertIndexEntry(std::vector<uint8_t>& rec, Layout& layout, const RecordCha
     const size_t n = c.data.size();
     if (n < kEntryMinLength || n % 8 != 0 || Load16(c.data.data() + 8) != n) return false;
     if (!ShiftTail(rec, layout, static_cast<uint32_t>(pos), static_cast<int64_t>(n))) return false;
-    std::memcpy(rec.data() + pos, c.data.data(), n);
+    CopyBytes(rec.data() + pos, c.data.data(), n);
     GrowIndexRoot(rec, root, static_cast<int64_t>(n));
     return true;
 }
@@ -332,14 +337,14 @@ bool ChangeIndexEntry(std::vector<uint8_t>& rec, Layout& layout, const RecordCha
             break;
     }
     if (where + n > length) return false;
-    std::memcpy(rec.data() + pos + where, c.data.data(), n);
+    CopyBytes(rec.data() + pos + where, c.data.data(), n);
     return true;
 }
 
 bool PlainWrite(std::vector<uint8_t>& rec, Layout& layout, const RecordChange& c) {
     const uint64_t p = uint64_t{c.recordOff} + c.attrOff;
     if (p < layout.firstAttribute || p + c.data.size() > layout.bytesInUse) return false;
-    std::memcpy(rec.data() + p, c.data.data(), c.data.size());
+    CopyBytes(rec.data() + p, c.data.data(), c.data.size());
     return true;
 }
 
