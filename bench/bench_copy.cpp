@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "ImageBytes.h"
 #include "app/ProgressDialog.h"
 #include "ntfs/DataCopy.h"
 #include "ntfs/FileRecord.h"
@@ -43,17 +44,9 @@ uint64_t Word(uint64_t index) {
     return (index + 1) * 0x9E3779B97F4A7C15ull;
 }
 
-void Put16(std::vector<uint8_t>& b, size_t at, uint16_t v) {
-    b[at] = static_cast<uint8_t>(v), b[at + 1] = static_cast<uint8_t>(v >> 8);
-}
-void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        b[at + i] = static_cast<uint8_t>(v >> (8 * i));
-}
-void Put64(std::vector<uint8_t>& b, size_t at, uint64_t v) {
-    for (int i = 0; i < 8; ++i)
-        b[at + i] = static_cast<uint8_t>(v >> (8 * i));
-}
+using bench::Put16;
+using bench::Put32;
+using bench::Put64;
 
 std::vector<uint8_t> BootSector(uint64_t totalSectors) {
     std::vector<uint8_t> s(512, 0);

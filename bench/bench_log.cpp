@@ -29,6 +29,7 @@
 #include <string>
 #include <vector>
 
+#include "ImageBytes.h"
 #include "app/ProgressDialog.h"
 #include "deepscan/DeepScan.h"
 #include "deepscan/LogFormat.h"
@@ -53,17 +54,9 @@ constexpr uint32_t kCluster = 4096;
 constexpr size_t kRollbackFiles = 10000;
 constexpr size_t kLogFiles = 50000;
 
-void Put16(std::vector<uint8_t>& b, size_t at, uint16_t v) {
-    b[at] = static_cast<uint8_t>(v), b[at + 1] = static_cast<uint8_t>(v >> 8);
-}
-void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        b[at + i] = static_cast<uint8_t>(v >> (8 * i));
-}
-void Put64(std::vector<uint8_t>& b, size_t at, uint64_t v) {
-    for (int i = 0; i < 8; ++i)
-        b[at + i] = static_cast<uint8_t>(v >> (8 * i));
-}
+using bench::Put16;
+using bench::Put32;
+using bench::Put64;
 
 // A 1 KiB FILE record, protected as on disk: header, the given attributes, the end marker.
 std::vector<uint8_t> Record(uint64_t lsn, uint64_t baseReference,

@@ -332,20 +332,7 @@ BENCHMARK(BM_DecompressUnit)->ArgName("set")->Arg(0)->Arg(1)->Arg(2)->Unit(bench
 
 // ---- Through CopyTo ---------------------------------------------------------------------
 
-class MemoryDevice final : public BlockDevice {
-public:
-    explicit MemoryDevice(std::vector<uint8_t> bytes) : bytes_(std::move(bytes)) {}
-    int64_t ReadAt(uint64_t offset, void* buffer, size_t size) override {
-        if (offset >= bytes_.size()) return 0;
-        const size_t n = static_cast<size_t>(std::min<uint64_t>(size, bytes_.size() - offset));
-        std::memcpy(buffer, bytes_.data() + offset, n);
-        return static_cast<int64_t>(n);
-    }
-    uint64_t Size() const override { return bytes_.size(); }
-
-private:
-    std::vector<uint8_t> bytes_;
-};
+using MemoryDevice = MemoryBlockDevice;
 
 class DiscardSink final : public ByteSink {
 public:

@@ -76,23 +76,7 @@ inline std::vector<uint8_t> MakeBootSector(uint32_t clusterSize, uint64_t totalS
     return s;
 }
 
-// A volume held in memory. Reads past its end deliver nothing, as from a device.
-class MemoryDevice final : public BlockDevice {
-public:
-    explicit MemoryDevice(std::vector<uint8_t> bytes) : bytes_(std::move(bytes)) {}
-    int64_t ReadAt(uint64_t offset, void* buffer, size_t size) override {
-        if (offset >= bytes_.size()) return 0;
-        const size_t n = static_cast<size_t>(std::min<uint64_t>(size, bytes_.size() - offset));
-        std::memcpy(buffer, bytes_.data() + offset, n);
-        return static_cast<int64_t>(n);
-    }
-    uint64_t Size() const override { return bytes_.size(); }
-    // The bytes, for a harness that reuses one device (see DropWindow).
-    std::vector<uint8_t>& Bytes() { return bytes_; }
-
-private:
-    std::vector<uint8_t> bytes_;
-};
+using MemoryDevice = MemoryBlockDevice;
 
 // A volume of `size` bytes (1 TiB by default) that is a boot sector followed by a pattern
 // repeated for ever: every cluster a hostile run names exists and holds fuzzer-chosen bytes.

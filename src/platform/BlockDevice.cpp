@@ -6,8 +6,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 
 #include "platform/PosixRead.h"
 #include "platform/Text.h"
@@ -17,6 +19,13 @@ namespace qv {
 namespace {
 std::atomic<PrivilegedOpener> privilegedOpener{nullptr};
 }  // namespace
+
+int64_t MemoryBlockDevice::ReadAt(uint64_t offset, void* buffer, size_t size) {
+    if (offset >= bytes_.size()) return 0;
+    const size_t n = static_cast<size_t>(std::min<uint64_t>(size, bytes_.size() - offset));
+    if (n > 0) std::memcpy(buffer, bytes_.data() + offset, n);
+    return static_cast<int64_t>(n);
+}
 
 void SetPrivilegedOpener(PrivilegedOpener opener) {
     privilegedOpener.store(opener);

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace qv {
 
@@ -25,6 +26,19 @@ public:
 using PrivilegedOpener = int (*)(const std::u16string& path, int* error, std::string* reason);
 // Null (the default): no second way.
 void SetPrivilegedOpener(PrivilegedOpener opener);
+
+// A volume held in memory (fuzzers, benchmarks, tools). Reads past its end deliver nothing, as
+// from a device.
+class MemoryBlockDevice : public BlockDevice {
+public:
+    explicit MemoryBlockDevice(std::vector<uint8_t> bytes) : bytes_(std::move(bytes)) {}
+    int64_t ReadAt(uint64_t offset, void* buffer, size_t size) override;
+    uint64_t Size() const override { return bytes_.size(); }
+    std::vector<uint8_t>& Bytes() { return bytes_; }
+
+private:
+    std::vector<uint8_t> bytes_;
+};
 
 // A block device or image file opened O_RDONLY | O_CLOEXEC and read with pread.
 class DeviceFile final : public BlockDevice {

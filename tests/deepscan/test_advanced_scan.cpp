@@ -19,6 +19,7 @@
 #include "platform/TempFile.h"
 #include "platform/Text.h"
 #include "scan/ScanSession.h"
+#include "support/ContentSha.h"
 #include "support/Fixtures.h"
 #include "support/NtfsBuilder.h"
 #include "support/ScanHarness.h"
@@ -208,21 +209,6 @@ std::map<uint64_t, std::vector<std::u16string>> Rows(const test::ScanHarness& ha
     return rows;
 }
 
-std::string ContentSha(ScanSession& session, const FileRecord& record, const std::string& stream) {
-    MemorySink sink;
-    ProgressDialog progress;
-    int r;
-    if (stream.empty()) {
-        r = CopyRecordData(sink, record, session.Reader(), progress);
-    } else {
-        const RunList* s = record.FindStream(FromUtf8(stream));
-        if (s == nullptr) return "no stream " + stream;
-        r = CopyTo(*s, session.Reader(), sink, progress);
-    }
-    if (r < 0) return "copy failed " + std::to_string(r);
-    return test::Sha256Hex(sink.bytes);
-}
-
 struct RealImage {
     const char* file;
     const char* manifest;  // "" when there is none
@@ -271,7 +257,8 @@ TEST_P(RealAdvancedScan, ListsWhatTheNormalScanListsAndRecoversTheManifestByteEx
             ASSERT_NE(entry, nullptr);
             const std::string stream =
                 row.IsNamedStream() ? row.name.substr(row.name.find(':') + 1) : std::string();
-            EXPECT_EQ(ContentSha(*advanced.context.session, *entry->record, stream), row.sha256);
+            EXPECT_EQ(test::ContentSha(*advanced.context.session, *entry->record, stream),
+                      row.sha256);
             ++checked;
         }
     }

@@ -11,6 +11,7 @@
 #include "platform/DriveTable.h"
 #include "platform/Text.h"
 #include "scan/ScanSession.h"
+#include "support/ContentSha.h"
 #include "support/Fixtures.h"
 #include "support/ScanHarness.h"
 #include "support/Sha256.h"
@@ -68,21 +69,6 @@ std::u16string ExpectedPathColumn(char16_t letter, const std::string& manifestPa
     return path + folders;
 }
 
-std::string ContentSha(ScanSession& session, const FileRecord& record, const std::string& stream) {
-    MemorySink sink;
-    ProgressDialog progress;
-    int r;
-    if (stream.empty()) {
-        r = CopyRecordData(sink, record, session.Reader(), progress);
-    } else {
-        const RunList* s = record.FindStream(FromUtf8(stream));
-        if (s == nullptr) return "no stream " + stream;
-        r = CopyTo(*s, session.Reader(), sink, progress);
-    }
-    if (r < 0) return "copy failed " + std::to_string(r);
-    return test::Sha256Hex(sink.bytes);
-}
-
 class Volumes : public ::testing::TestWithParam<Image> {};
 
 TEST_P(Volumes, MftCopyEqualsTheSleuthKits) {
@@ -137,7 +123,7 @@ TEST_P(Volumes, ScanListsEveryDeletedFileWithItsNamePathSizeAndContent) {
                 EXPECT_EQ(ToUtf8(entry->path), ToUtf8(ExpectedPathColumn(letter, row.path)));
             }
         }
-        EXPECT_EQ(ContentSha(session, *entry->record, stream), row.sha256);
+        EXPECT_EQ(test::ContentSha(session, *entry->record, stream), row.sha256);
     }
     // Nothing else is listed: every row is a file The Sleuth Kit knows as deleted.
     for (const auto& row : harness.list.Rows())
@@ -176,7 +162,7 @@ TEST_P(Volumes, LiveFilesCopyByteExact) {
         if (stream.empty()) {
             EXPECT_EQ(record->TotalDataSize(session.ClusterSize()), row.size);
         }
-        EXPECT_EQ(ContentSha(session, *record, stream), row.sha256);
+        EXPECT_EQ(test::ContentSha(session, *record, stream), row.sha256);
     }
 }
 
