@@ -20,6 +20,9 @@ void CopyBytes(uint8_t* to, const uint8_t* from, size_t n) {
 using namespace logfmt;
 
 constexpr size_t kBytesInUse = 0x18;
+// The header fields a record walk reads end here (the first attribute's offset at 0x14, bytes in
+// use at 0x18, bytes allocated at 0x1C).
+constexpr uint32_t kHeaderFieldsEnd = 0x20;
 constexpr uint32_t kEndMarker = 0xFFFFFFFF;
 constexpr uint32_t kIndexRootType = 0x90;
 constexpr uint32_t kMinAttributeLength = 24;  // the smallest (resident) attribute header
@@ -398,6 +401,11 @@ UndoResult UndoIntoImage(std::vector<uint8_t>& image, const RecordChange& change
         return UndoResult::kDropped;
     Layout layout;
     if (!Walk(rec, layout)) return UndoResult::kDropped;
+    // The array must also lie between the header and the attributes: protecting the record again
+    // rewrites it, and must not rewrite a header field or an attribute's bytes.
+    const uint32_t usaStart = Load16(rec.data() + 4);
+    const uint32_t usaEnd = usaStart + 2u * Load16(rec.data() + 6);
+    if (usaStart < kHeaderFieldsEnd || usaEnd > layout.firstAttribute) return UndoResult::kDropped;
     if (!Apply(rec, layout, change)) return UndoResult::kDropped;
     Layout after;
     if (!Walk(rec, after)) return UndoResult::kDropped;
