@@ -2,7 +2,6 @@
 // the transaction that deleted it, on a volume with a blank log, and on the Windows-made and
 // ntfs-3g images, where it must list exactly what the normal scan lists and recover every file
 // of the manifests byte for byte.
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,6 +21,7 @@
 #include "support/ContentSha.h"
 #include "support/Fixtures.h"
 #include "support/NtfsBuilder.h"
+#include "support/PrivateTemp.h"
 #include "support/ScanHarness.h"
 #include "support/Sha256.h"
 #include "support/VolumeImage.h"
@@ -32,50 +32,7 @@ namespace {
 using test::DeletedFileScenario;
 using test::NtfsBuilder;
 
-// A private temporary folder for one test, so its temporary files can be counted.
-class PrivateTemp {
-public:
-    PrivateTemp() {
-        const char* old = std::getenv("TMPDIR");
-        saved_ = old ? old : "";
-        had_ = old != nullptr;
-        dir_ = (old && *old ? std::string(old) : std::string("/tmp")) + "/qv-adv-" +
-               std::to_string(::getpid()) + "-" + std::to_string(counter_++);
-        ::mkdir(dir_.c_str(), 0700);
-        ::setenv("TMPDIR", dir_.c_str(), 1);
-    }
-    ~PrivateTemp() {
-        for (const std::string& f : Files())
-            std::remove((dir_ + "/" + f).c_str());
-        ::rmdir(dir_.c_str());
-        if (had_) {
-            ::setenv("TMPDIR", saved_.c_str(), 1);
-        } else {
-            ::unsetenv("TMPDIR");
-        }
-    }
-    std::vector<std::string> Files() const {
-        std::vector<std::string> out;
-        if (DIR* d = ::opendir(dir_.c_str())) {
-            while (dirent* e = ::readdir(d))
-                if (e->d_name[0] != '.') out.push_back(e->d_name);
-            ::closedir(d);
-        }
-        return out;
-    }
-    size_t Count(const std::string& prefix) const {
-        size_t n = 0;
-        for (const std::string& f : Files())
-            n += f.rfind(prefix, 0) == 0;
-        return n;
-    }
-
-private:
-    static inline int counter_ = 0;
-    std::string dir_;
-    std::string saved_;
-    bool had_ = false;
-};
+using test::PrivateTemp;
 
 // The scenario's deleted file on a whole volume: its two records, its data in three runs, and
 // the $LogFile (record 2) holding the transaction that deleted it.

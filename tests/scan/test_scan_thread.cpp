@@ -1,5 +1,4 @@
 // A whole scan through the worker, as a front end sees it: log lines, list operations, prompts.
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -8,6 +7,7 @@
 #include "platform/TempFile.h"
 #include "platform/Text.h"
 #include "support/NtfsBuilder.h"
+#include "support/PrivateTemp.h"
 #include "support/RecordBuilder.h"
 #include "support/ScanHarness.h"
 
@@ -19,45 +19,6 @@ using test::RecordBuilder;
 using Messages = std::vector<std::string>;
 
 constexpr uint64_t kRoot = NtfsBuilder::kRootReference;
-
-// Temporary files of ours still in $TMPDIR.
-int LeftoverTempFiles() {
-    int count = 0;
-    const std::string dir = ToUtf8(TempDirectory());
-    if (DIR* d = ::opendir(dir.c_str())) {
-        while (const dirent* e = ::readdir(d)) {
-            const std::string name = e->d_name;
-            for (const char* prefix : {"NRM", "NRL", "NRG", "NRA"})
-                if (name.rfind(prefix, 0) == 0) ++count;
-        }
-        ::closedir(d);
-    }
-    return count;
-}
-
-// A private $TMPDIR for one test, so temporary files can be counted.
-class PrivateTempDir {
-public:
-    PrivateTempDir() {
-        const char* old = std::getenv("TMPDIR");
-        saved_ = old ? old : "";
-        had_ = old != nullptr;
-        std::string pattern = (had_ && *old ? saved_ : std::string("/tmp")) + "/qvtmp-XXXXXX";
-        dir_ = ::mkdtemp(pattern.data());
-        ::setenv("TMPDIR", dir_.c_str(), 1);
-    }
-    ~PrivateTempDir() {
-        if (had_)
-            ::setenv("TMPDIR", saved_.c_str(), 1);
-        else
-            ::unsetenv("TMPDIR");
-        ::rmdir(dir_.c_str());
-    }
-
-private:
-    std::string saved_, dir_;
-    bool had_ = false;
-};
 
 NtfsBuilder VolumeWithFiles(int files) {
     NtfsBuilder volume;
@@ -137,7 +98,7 @@ TEST(ScanThread, NotAnNtfsVolumeSaysSo) {
 
 TEST(ScanThread, StopBeforeTheCopyEndsCanceledWithoutAMessage) {
     const std::string image = VolumeWithFiles(3).WriteImage("scan-stop.img");
-    PrivateTempDir temp;
+    test::PrivateTemp temp;
     test::ScanHarness h;
     h.beforeRun = [](ProgressDialog& p) { p.Stop(); };
     h.Scan(image);
@@ -146,7 +107,7 @@ TEST(ScanThread, StopBeforeTheCopyEndsCanceledWithoutAMessage) {
     EXPECT_EQ(h.list.Count(), 0);
     EXPECT_TRUE(h.context.results.empty());
     EXPECT_EQ(h.context.session, nullptr);
-    EXPECT_EQ(LeftoverTempFiles(), 0);
+    EXPECT_EQ(temp.Count("NR"), 0u);
 }
 
 // Presses Stop while the rows are being inserted.
@@ -176,19 +137,19 @@ TEST(ScanThread, StopDuringTheRowsTakesEffectAtTheirEnd) {
 TEST(ScanThread, ASecondScanReplacesTheFirstAndItsTemporaryFiles) {
     const std::string first = VolumeWithFiles(2).WriteImage("scan-first.img");
     const std::string second = VolumeWithFiles(5).WriteImage("scan-second.img");
-    PrivateTempDir temp;
+    test::PrivateTemp temp;
     test::ScanHarness h;
     h.Scan(first);
     ASSERT_EQ(h.list.Count(), 2);
     const std::u16string firstCopy = h.context.session->MftCopyPath();
-    EXPECT_EQ(LeftoverTempFiles(), 1);  // the $MFT copy lives as long as the session
+    EXPECT_EQ(temp.Count("NR"), 1u);  // the $MFT copy lives as long as the session
     h.Scan(second);
     EXPECT_EQ(h.list.Count(), 5);
     EXPECT_EQ(h.context.results.size(), 5u);
     EXPECT_NE(h.context.session->MftCopyPath(), firstCopy);
-    EXPECT_EQ(LeftoverTempFiles(), 1);
+    EXPECT_EQ(temp.Count("NR"), 1u);
     h.context.session.reset();
-    EXPECT_EQ(LeftoverTempFiles(), 0);
+    EXPECT_EQ(temp.Count("NR"), 0u);
 }
 
 TEST(ScanThread, FragmentedMftWhoseDataContinuesInAnExtensionRecordIsCopiedWhole) {
