@@ -28,6 +28,21 @@ std::vector<uint8_t> Folder(uint32_t n, uint16_t seq, const std::u16string& name
     return b.Build();
 }
 
+// Scans the volume and climbs from record n's name: the path, and BuildPath's result.
+std::u16string PathOfRecord(const NtfsBuilder& volume, uint64_t n, int* result = nullptr) {
+    ProgressDialog progress;
+    ScanSession session(volume.Open(u'X'), false, progress);
+    std::vector<uint8_t> image;
+    EXPECT_EQ(session.ReadRecord(n, image), 0);
+    FileRecord file;
+    file.SetHeader(image);
+    file.Parse(image, 4096);
+    std::u16string path;
+    const int r = session.BuildPath(file, path);
+    if (result) *result = r;
+    return path;
+}
+
 struct PathTest : ::testing::Test {
     NtfsBuilder volume;
 
@@ -35,17 +50,7 @@ struct PathTest : ::testing::Test {
     std::u16string PathOf(uint64_t parent, int* result = nullptr) {
         volume.SetRecord(60,
                          RecordBuilder().RecordNumber(60).FileName(parent, u"file.txt").Build());
-        ProgressDialog progress;
-        ScanSession session(volume.Open(u'X'), false, progress);
-        std::vector<uint8_t> image;
-        EXPECT_EQ(session.ReadRecord(60, image), 0);
-        FileRecord file;
-        file.SetHeader(image);
-        file.Parse(image, 4096);
-        std::u16string path;
-        const int r = session.BuildPath(file, path);
-        if (result) *result = r;
-        return path;
+        return PathOfRecord(volume, 60, result);
     }
 };
 
@@ -118,15 +123,9 @@ TEST(PathDepth, AThousandFoldersDeepIsCutWithoutExhaustingTheStack) {
         volume.SetRecord(n, Folder(n, 1, u"d", Ref(n == 30 ? 5 : n - 1, n == 30 ? 5 : 1)));
     volume.SetRecord(
         1150, RecordBuilder().RecordNumber(1150).FileName(Ref(1129, 1), u"deep.txt").Build());
-    ProgressDialog progress;
-    ScanSession session(volume.Open(u'X'), false, progress);
-    std::vector<uint8_t> image;
-    ASSERT_EQ(session.ReadRecord(1150, image), 0);
-    FileRecord file;
-    file.SetHeader(image);
-    file.Parse(image, 4096);
-    std::u16string path;
-    EXPECT_EQ(session.BuildPath(file, path), 0);
+    int result = -1;
+    const std::u16string path = PathOfRecord(volume, 1150, &result);
+    EXPECT_EQ(result, 0);
     EXPECT_EQ(path.size(), 1024u * 2);  // 1024 levels of "d\", no drive root
     EXPECT_EQ(path.substr(0, 2), u"d\\");
 }
