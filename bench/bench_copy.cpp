@@ -173,14 +173,7 @@ Image& GetImage() {
     return image;
 }
 
-class DiscardSink final : public ByteSink {
-public:
-    bool Write(const void*, size_t size) override {
-        written += size;
-        return true;
-    }
-    uint64_t written = 0;
-};
+using bench::DiscardSink;
 
 // Compares what is written with the image's data from cluster 1 on.
 class CheckSink final : public ByteSink {

@@ -433,16 +433,22 @@ struct LargeImage {
     ~LargeImage() { std::remove(path.c_str()); }
 };
 
+// One scan of a drive: the session and the collection of its deleted files.
+std::vector<std::unique_ptr<FileRecord>> ScanOnce(char16_t letter, bool advanced) {
+    ProgressDialog progress;
+    ScanSession session(letter, advanced, progress);
+    std::vector<std::unique_ptr<FileRecord>> out;
+    session.FindDeletedFiles(out, advanced, progress);
+    return out;
+}
+
 void BM_ScanLarge(benchmark::State& state) {
     static LargeImage image;
     const char16_t letter = DriveTable::Global().Assign(FromUtf8(image.path));
     const bool advanced = state.range(0) != 0;
     size_t rows = 0, withData = 0;
     for (auto _ : state) {
-        ProgressDialog progress;
-        ScanSession session(letter, advanced, progress);
-        std::vector<std::unique_ptr<FileRecord>> out;
-        session.FindDeletedFiles(out, advanced, progress);
+        const auto out = ScanOnce(letter, advanced);
         rows = out.size();
         withData = 0;
         for (const auto& r : out)
@@ -463,13 +469,8 @@ void BM_Scan(benchmark::State& state) {
     const char16_t letter = DriveTable::Global().Assign(FromUtf8(image));
     const bool advanced = state.range(0) != 0;
     size_t rows = 0;
-    for (auto _ : state) {
-        ProgressDialog progress;
-        ScanSession session(letter, advanced, progress);
-        std::vector<std::unique_ptr<FileRecord>> out;
-        session.FindDeletedFiles(out, advanced, progress);
-        rows = out.size();
-    }
+    for (auto _ : state)
+        rows = ScanOnce(letter, advanced).size();
     state.counters["rows"] = static_cast<double>(rows);
 }
 BENCHMARK(BM_Scan)->ArgName("advanced")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);

@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "ImageBytes.h"
 #include "app/ErrorCodes.h"
 #include "app/ProgressDialog.h"
 #include "ntfs/DataCopy.h"
@@ -334,14 +335,7 @@ BENCHMARK(BM_DecompressUnit)->ArgName("set")->Arg(0)->Arg(1)->Arg(2)->Unit(bench
 
 using MemoryDevice = MemoryBlockDevice;
 
-class DiscardSink final : public ByteSink {
-public:
-    bool Write(const void*, size_t size) override {
-        written += size;
-        return true;
-    }
-    uint64_t written = 0;
-};
+using bench::DiscardSink;
 
 void BM_CopyCompressed(benchmark::State& state) {
     const Corpus& c = GetCorpus(static_cast<int>(state.range(0)));
