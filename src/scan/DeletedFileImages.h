@@ -48,7 +48,6 @@ public:
     const std::map<uint64_t, std::unique_ptr<RecordImage>>& Extensions() const {
         return extensions_;
     }
-    const std::vector<uint8_t>& BaseAsFound() const { return baseAsFound_; }
 
     // Builds the file from its loaded images: names from the base record as found (then from
     // the base image), the base image's attributes, and for each attribute-list entry the

@@ -52,8 +52,6 @@ public:
     uint32_t RecordSize() const { return recordSize_; }
     uint32_t ClusterSize() const { return clusterSize_; }
     uint64_t RecordCount() const { return copyLength_ / recordSize_; }
-    // The advanced scan has a usable log index (until the deep scan has finished with it).
-    bool HasLogRecordStore() const { return logRecordStore_ != nullptr; }
     // Path of the $MFT copy (for tests: it must be gone after the session).
     const std::u16string& MftCopyPath() const { return mftCopy_.Path(); }
 
