@@ -37,7 +37,6 @@
 #include <dirent.h>
 #include <signal.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -323,14 +322,12 @@ void Locate(BaseImage& image) {
     image.logPages = log.UnnamedStream()->TotalSize(cs) / kLogPage;
 }
 
-// A private folder for the session's temporary files (on tmpfs when there is one), so that what
-// is left in it after a session can be counted.
+// A private folder for the session's temporary files, so that what is left in it after a session
+// can be counted: under $TMPDIR (or /tmp), which then points at it. A process that dies inside a
+// session leaves its folder behind, with what the session had written.
 void MakeTempFolder() {
-    struct stat st {};
-    const char* parent =
-        stat("/dev/shm", &st) == 0 && S_ISDIR(st.st_mode) && access("/dev/shm", W_OK) == 0
-            ? "/dev/shm"
-            : "/tmp";
+    const char* tmp = std::getenv("TMPDIR");
+    const char* parent = tmp != nullptr && *tmp != '\0' ? tmp : "/tmp";
     std::string pattern = std::string(parent) + "/qv-fuzz-volume-XXXXXX";
     std::vector<char> buffer(pattern.begin(), pattern.end());
     buffer.push_back('\0');
@@ -343,21 +340,35 @@ void MakeTempFolder() {
     std::atexit([] { rmdir(gTempDir.c_str()); });
 }
 
-void LimitFileSize() {
-    signal(SIGXFSZ, SIG_IGN);  // a write past the limit then fails with EFBIG
+// libFuzzer would treat SIGXFSZ as a crash (-handle_xfsz=1 by default): the harness ignores the
+// signal instead, so a write past the limit fails with EFBIG and the scan reports it.
+void LimitFileSize(int* argc, char*** argv) {
+    static std::vector<char*> args;
+    static char noHandler[] = "-handle_xfsz=0";
+    bool given = false;
+    for (int i = 1; i < *argc; ++i)
+        given = given || std::strncmp((*argv)[i], "-handle_xfsz=", 13) == 0;
+    if (!given) {
+        args.assign(*argv, *argv + *argc);
+        args.insert(args.begin() + 1, noHandler);
+        args.push_back(nullptr);
+        *argc = static_cast<int>(args.size() - 1);
+        *argv = args.data();
+    }
+    signal(SIGXFSZ, SIG_IGN);
     rlimit limit{};
     getrlimit(RLIMIT_FSIZE, &limit);
     limit.rlim_cur = std::min<rlim_t>(limit.rlim_max, kTempFileLimit);
     setrlimit(RLIMIT_FSIZE, &limit);
 }
 
-int Prepare(int*, char***) {
+int Prepare(int* argc, char*** argv) {
     const char* verbose = std::getenv("QUORVANE_FUZZ_VERBOSE");
     gVerbose = verbose != nullptr && *verbose != '\0' && *verbose != '0';
     const char* limit = std::getenv("QUORVANE_FUZZ_TEMP_LIMIT");
     gTempLimitAborts = limit != nullptr && std::strcmp(limit, "abort") == 0;
     MakeTempFolder();
-    LimitFileSize();
+    LimitFileSize(argc, argv);
 
     const char* folder = std::getenv("QUORVANE_FUZZ_IMAGES");
     const std::string dir = folder != nullptr && *folder != '\0' ? folder : QV_FUZZ_FIXTURE_IMAGES;
