@@ -42,19 +42,26 @@ inline void AddDefaultFlags(int* argc, char*** argv) {
     *argv = args.data();
 }
 
+inline int NothingToPrepare(int*, char***) {
+    return 0;
+}
+
 }  // namespace qv::fuzz
 
 // Each harness says QV_FUZZ_DEFAULT_FLAGS once. Besides the timeout, it makes UndefinedBehavior-
 // Sanitizer stop at its first report (the fuzz preset builds with recoverable checks, which would
 // only print a line and go on), so that libFuzzer keeps the input; UBSAN_OPTIONS still wins.
-#define QV_FUZZ_DEFAULT_FLAGS                                      \
+// A harness that prepares something once (fuzz_volume loads its base images) says
+// QV_FUZZ_DEFAULT_FLAGS_THEN(function) instead: function(argc, argv) runs after the flags are set.
+#define QV_FUZZ_DEFAULT_FLAGS_THEN(init)                           \
     extern "C" const char* __ubsan_default_options() {             \
         return "halt_on_error=1:print_stacktrace=1";               \
     }                                                              \
     extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) { \
         qv::fuzz::AddDefaultFlags(argc, argv);                     \
-        return 0;                                                  \
+        return init(argc, argv);                                   \
     }
+#define QV_FUZZ_DEFAULT_FLAGS QV_FUZZ_DEFAULT_FLAGS_THEN(qv::fuzz::NothingToPrepare)
 
 namespace qv::fuzz {
 
@@ -149,7 +156,10 @@ class CountingSink final : public ByteSink {
 public:
     explicit CountingSink(uint64_t limit) : limit_(limit) {}
     [[nodiscard]] bool Write(const void* data, size_t size) override {
-        if (size > limit_ - written) return false;
+        if (size > limit_ - written) {
+            refused = true;
+            return false;
+        }
         if (size > 0) {
             // Touch the first and last byte, so that ASan sees a write from a bad buffer.
             const auto* p = static_cast<const volatile uint8_t*>(data);
@@ -160,6 +170,7 @@ public:
     }
     uint64_t written = 0;
     uint8_t last = 0;
+    bool refused = false;  // a write was turned down (the only way this sink fails)
 
 private:
     uint64_t limit_;
