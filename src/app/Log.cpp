@@ -26,7 +26,11 @@ LogPane* Log::Pane() const {
 int Log::WriteText(const std::u16string& message) {
     std::lock_guard lock(mutex_);
     const CTime now = clock_ ? clock_() : CTime::Now();
-    if (pane_) pane_->Append(now.Format("%Y-%m-%d %H:%M:%S") + u"  " + message);
+    if (!stampTime_.IsSet() || now.Seconds() != stampTime_.Seconds()) {
+        stampTime_ = now;
+        stamp_ = now.Format("%Y-%m-%d %H:%M:%S") + u"  ";
+    }
+    if (pane_) pane_->Append(stamp_ + message);
     return 0;
 }
 
@@ -42,7 +46,7 @@ std::u16string Log::Text() const {
 }
 
 int Log::Save(Prompts& prompts) {
-    const auto path = prompts.SaveFileDialog(u"Log files (*.log)", u"*.log", u"log", u"");
+    const auto path = prompts.SaveFileDialog(u"Log files (*.log)", u"*.log", u"log", u"", u"");
     if (!path) return 0;
     const std::string text = ToUtf8(Text());
     File file;

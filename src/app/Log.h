@@ -40,6 +40,10 @@ private:
     mutable std::mutex mutex_;
     LogPane* pane_ = nullptr;
     std::function<CTime()> clock_;
+    // The time stamp of the last line: lines come many to a second, and formatting local time
+    // costs more than the rest of a line.
+    CTime stampTime_;
+    std::u16string stamp_;
 };
 
 }  // namespace qv

@@ -55,4 +55,9 @@ int ProgressDialog::WaitForClose() {
     return closeResult_.load();
 }
 
+bool ProgressDialog::WaitForClose(std::chrono::milliseconds timeout) {
+    std::unique_lock lock(closeMutex_);
+    return closeSignal_.wait_for(lock, timeout, [this] { return closeResult_.load() >= 0; });
+}
+
 }  // namespace qv

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -41,6 +42,8 @@ public:
     int CloseResult() const { return closeResult_.load(std::memory_order_acquire); }
     // Blocks until Close has been called; for front ends without an event loop of their own.
     int WaitForClose();
+    // The same for at most timeout: whether Close has been called.
+    bool WaitForClose(std::chrono::milliseconds timeout);
 
     // For tests and for views that mirror the bar.
     int BarPosition() const { return barPosition_; }

@@ -16,7 +16,9 @@ enum PromptAnswer : int {
     kIdNo = 7,
 };
 
-enum class PromptButtons { kOk, kRetryCancel, kAbortRetryIgnore, kYesNoCancel };
+// kYesNo asks about something that can cost data: No is its default, and what an unanswered
+// question gets.
+enum class PromptButtons { kOk, kRetryCancel, kAbortRetryIgnore, kYesNoCancel, kYesNo };
 
 // Questions a worker asks the user. Each call blocks the worker until it is answered.
 class Prompts {
@@ -25,11 +27,14 @@ public:
     virtual int MessageBox(const std::u16string& text, const std::u16string& caption,
                            PromptButtons buttons) = 0;
     // A save-file dialog: the chosen path, or nothing when cancelled. filter is the one entry
-    // ("All files (*.*)", "*.*"); defaultExtension is added to a name typed without one.
+    // ("All files (*.*)", "*.*"); defaultExtension is added to a name typed without one. The
+    // dialog opens in initialFolder when one is given; a bare name typed on a terminal is
+    // returned as it stands, for the caller to place.
     virtual std::optional<std::u16string> SaveFileDialog(const std::u16string& filterName,
                                                          const std::u16string& filterPattern,
                                                          const std::u16string& defaultExtension,
-                                                         const std::u16string& initialName) = 0;
+                                                         const std::u16string& initialName,
+                                                         const std::u16string& initialFolder) = 0;
 };
 
 }  // namespace qv

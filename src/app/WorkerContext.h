@@ -7,6 +7,8 @@
 
 #include "app/ProgressView.h"
 #include "app/Prompts.h"
+#include "platform/DestinationFolder.h"
+#include "platform/SameVolume.h"
 
 namespace qv {
 
@@ -15,6 +17,7 @@ class File;
 class ListControl;
 class ProgressDialog;
 class ScanSession;
+class TargetFolders;
 
 // The one object a front end hands to a worker thread. Scan and recovery use the same instance,
 // one after the other; while a worker runs, the front end only waits for the progress dialog to
@@ -47,6 +50,14 @@ public:
     ExistingFile existingFile = ExistingFile::kAsk;
     // Give the recovered file the deleted file's modification and access times.
     bool keepTimes = false;
+    // A destination on the volume being scanned: ask (the window), go on, or refuse (the
+    // terminal, unless told to go on).
+    enum class SameVolume { kAsk, kAllow, kRefuse };
+    SameVolume sameVolume = SameVolume::kAsk;
+    // Whether writing into a destination can land on the source (platform/SameVolume.h); tests
+    // put a stand-in here.
+    bool (*destinationOnSource)(const std::u16string& source,
+                                const std::u16string& destination) = &DestinationOnSource;
 
     // What the last recovery did, file by file (named streams count as files).
     struct RecoveryCounts {
@@ -55,8 +66,13 @@ public:
         int failed = 0;
         int skipped = 0;
         int canceled = 0;
+        int notReached = 0;         // chosen files after an Abort
+        bool refused = false;       // the destination could not be used: nothing was written
+        bool onSameVolume = false;  // refused because it lies on the volume being scanned
     };
     RecoveryCounts counts;
+    // Why the destination was refused, in words ("/out: Not a directory").
+    std::u16string refusal;
 
     std::unique_ptr<ScanSession> session;
     std::vector<std::unique_ptr<DeletedFileEntry>> results;
@@ -65,14 +81,30 @@ public:
 
     // The bodies of the two worker threads.
     void RunScan();
+    // The part of RunScan after the session is open: lists its deleted files, or, when reading
+    // them fails, logs why, lists nothing and sets scanFailed.
+    void ListDeletedFiles();
+    bool scanFailed = false;
     void RunRecovery();
     int ClearResults();
 
-    // Output paths of a recovery.
+    // Output paths of a recovery. CreatePath and CreateFolder make the destination (a whole
+    // path, the user's own); OpenDestination then holds it open, and everything below it is made
+    // through destinationFolder, never through a link.
     int CreatePath(std::u16string path, FolderPrompt kind);
     int CreateFolder(const std::u16string& folder, FolderPrompt kind);
+    // 0, or the errno that makes the destination unusable.
+    int OpenDestination();
+    // Makes a folder of the plan below the destination (and the ones above it), renaming it
+    // when the name is taken by something that is not a folder. 0, kIdAbort, kIdIgnore, or
+    // kStopped.
+    int MakeTargetFolder(TargetFolders& plan, size_t folder);
     int OpenTarget(File& file, std::u16string& target, const std::u16string& fileName);
     int ConfirmOverwrite(std::u16string& target, const std::u16string& fileName);
+
+    DestinationFolder destinationFolder;
+    // The errno of the last folder or file that could not be made, for the log line after it.
+    int lastError = 0;
 };
 
 // Thread entry points: run the context's scan or recovery and return 0.

@@ -12,12 +12,14 @@ namespace qv {
 constexpr int kExitOk = 0;
 constexpr int kExitCannotOpen = 1;
 constexpr int kExitBadArguments = 2;
+constexpr int kExitSomeNotRecovered = 3;
 constexpr int kExitInterrupted = 130;
 
 struct ScanOptions {
     std::string source;
     bool json = false;
     bool noAdvanced = false;
+    bool wide = false;
 };
 
 struct RecoverOptions {
@@ -30,6 +32,8 @@ struct RecoverOptions {
     std::string ifExists = "ask";
     bool keepTimes = false;
     bool noAdvanced = false;
+    bool allowSameVolume = false;
+    bool wide = false;
 };
 
 void AddScanCommand(CLI::App& app, ScanOptions& options);

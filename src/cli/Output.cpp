@@ -1,5 +1,7 @@
 #include "cli/Output.h"
 
+#include <sys/ioctl.h>
+#include <unistd.h>
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
@@ -22,6 +24,19 @@ size_t Width(const std::string& s) {
         s.begin(), s.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
 }
 
+// The text cut to at most width columns, its last one "…" when anything was cut.
+std::string Cut(const std::string& s, size_t width) {
+    if (Width(s) <= width) return s;
+    std::string cut;
+    size_t columns = 0;
+    for (size_t i = 0; i < s.size(); ++i) {
+        const bool starts = (static_cast<unsigned char>(s[i]) & 0xC0) != 0x80;
+        if (starts && ++columns > width - 1) break;
+        cut += s[i];
+    }
+    return cut + "\u2026";
+}
+
 }  // namespace
 
 void SortByName(MemoryListControl& list) {
@@ -31,7 +46,15 @@ void SortByName(MemoryListControl& list) {
     });
 }
 
-void PrintTable(const MemoryListControl& list, std::FILE* out) {
+size_t TerminalWidth(std::FILE* out) {
+    const int fd = ::fileno(out);
+    if (fd < 0 || !::isatty(fd)) return 0;
+    winsize size{};
+    if (::ioctl(fd, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+    return 80;
+}
+
+void PrintTable(const MemoryListControl& list, std::FILE* out, size_t width) {
     std::vector<std::array<std::string, ListControl::kColumns>> cells;
     std::array<size_t, ListControl::kColumns> widths{};
     for (int c = 0; c < ListControl::kColumns; ++c)
@@ -41,6 +64,29 @@ void PrintTable(const MemoryListControl& list, std::FILE* out) {
         for (int c = 0; c < ListControl::kColumns; ++c) {
             line[c] = ToUtf8(row.Text(c));
             widths[c] = std::max(widths[c], Width(line[c]));
+        }
+    }
+    if (width > 0) {
+        // Name and Path share what the other columns and the gaps leave; Name gets up to two
+        // fifths, Path the rest, each at least a few columns.
+        constexpr size_t kName = 0, kPath = ListControl::kColumns - 1, kMinimum = 8;
+        size_t fixed = 2 * (ListControl::kColumns - 1);
+        for (int c = 1; c < ListControl::kColumns - 1; ++c)
+            fixed += widths[c];
+        const size_t room = width > fixed + 2 * kMinimum ? width - fixed : 2 * kMinimum;
+        if (widths[kName] + widths[kPath] > room) {
+            size_t name = std::min(widths[kName], std::max(kMinimum, room * 2 / 5));
+            size_t path = std::max(kMinimum, room - name);
+            if (widths[kPath] < path) {  // Path needs less: Name takes the rest
+                path = widths[kPath];
+                name = room - path;
+            }
+            widths[kName] = std::min(widths[kName], name);
+            widths[kPath] = std::min(widths[kPath], path);
+            for (auto& line : cells) {
+                line[kName] = Cut(line[kName], widths[kName]);
+                line[kPath] = Cut(line[kPath], widths[kPath]);
+            }
         }
     }
     auto print = [&](const auto& line) {

@@ -12,6 +12,8 @@ void AddScanCommand(CLI::App& app, ScanOptions& options) {
     scan->add_option("SOURCE", options.source, "image file, block device, or drive letter (E:)")
         ->required();
     scan->add_flag("--json", options.json, "print JSON Lines, one object per file");
+    scan->add_flag("--wide", options.wide,
+                   "print names and paths whole on a terminal too (they are cut to fit it)");
     scan->add_flag("--no-advanced", options.noAdvanced,
                    "do not use the volume's log file (the advanced scan is the default)");
 }
@@ -23,7 +25,7 @@ int RunScanCommand(const ScanOptions& options) {
     if (options.json)
         PrintJsonLines(runner.List(), stdout);
     else
-        PrintTable(runner.List(), stdout);
+        PrintTable(runner.List(), stdout, options.wide ? 0 : TerminalWidth(stdout));
     return kExitOk;
 }
 

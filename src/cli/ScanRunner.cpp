@@ -62,9 +62,9 @@ ScanRunner::Outcome ScanRunner::RunWorker(Body body) {
     interrupted = 0;
     std::thread worker(body, &context_);
     // The terminal's modal loop: wait for the worker's close request, pass Ctrl-C on as Stop.
-    while (!progress.IsCloseRequested()) {
+    // The wait ends the moment the worker closes; the timeout only looks at Ctrl-C.
+    while (!progress.WaitForClose(std::chrono::milliseconds(50))) {
         if (interrupted && !progress.IsCancelled()) progress.Stop();
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     worker.join();
     context_.progress = nullptr;
@@ -76,7 +76,8 @@ ScanRunner::Outcome ScanRunner::Scan(char16_t letter, bool advanced) {
     context_.driveLetter = letter;
     context_.advanced = advanced ? 1 : 0;
     const Outcome outcome = RunWorker(ScanThreadProc);
-    if (outcome == Outcome::kFinished && !context_.session) return Outcome::kCannotOpen;
+    if (outcome == Outcome::kFinished && (!context_.session || context_.scanFailed))
+        return Outcome::kCannotOpen;
     return outcome;
 }
 

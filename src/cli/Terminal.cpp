@@ -18,15 +18,30 @@ constexpr int kBarWidth = 30;
 
 Terminal::Terminal()
     : interactive_(::isatty(STDIN_FILENO) && ::isatty(STDERR_FILENO)),
-      showBar_(::isatty(STDERR_FILENO)) {}
+      showBar_(::isatty(STDERR_FILENO)),
+      lastFlush_(std::chrono::steady_clock::now()) {
+    if (!showBar_) std::setvbuf(stderr, nullptr, _IOFBF, 1 << 16);
+}
+
+Terminal::~Terminal() {
+    std::fflush(stderr);
+}
 
 void Terminal::WriteLogLine(const std::u16string& text) {
     std::lock_guard lock(mutex_);
     if (barDrawn_) std::fputs("\r\033[K", stderr);
     std::fputs(ToUtf8(text).c_str(), stderr);
     barDrawn_ = false;
-    if (showBar_ && !status_.empty()) DrawBarLocked();
-    std::fflush(stderr);
+    if (showBar_) {
+        if (!status_.empty()) DrawBarLocked();
+        std::fflush(stderr);
+        return;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (now - lastFlush_ >= std::chrono::milliseconds(100)) {
+        std::fflush(stderr);
+        lastFlush_ = now;
+    }
 }
 
 void Terminal::SetStatus(const std::u16string& text) {
@@ -73,24 +88,6 @@ std::optional<std::string> Terminal::Ask(const std::string& question) {
     return line;
 }
 
-void TerminalLogPane::Append(const std::u16string& text) {
-    {
-        std::lock_guard lock(mutex_);
-        text_ += text;
-    }
-    terminal_.WriteLogLine(text);
-}
-
-void TerminalLogPane::Clear() {
-    std::lock_guard lock(mutex_);
-    text_.clear();
-}
-
-std::u16string TerminalLogPane::Text() const {
-    std::lock_guard lock(mutex_);
-    return text_;
-}
-
 int TerminalPrompts::MessageBox(const std::u16string& text, const std::u16string& caption,
                                 PromptButtons buttons) {
     struct Choice {
@@ -117,6 +114,10 @@ int TerminalPrompts::MessageBox(const std::u16string& text, const std::u16string
             choices = {{'y', "Yes", kIdYes}, {'n', "No", kIdNo}, {'c', "Cancel", kIdCancel}};
             fallback = kIdCancel;
             break;
+        case PromptButtons::kYesNo:
+            choices = {{'y', "Yes", kIdYes}, {'n', "No", kIdNo}};
+            fallback = kIdNo;
+            break;
     }
     const std::string message = ToUtf8(caption) + ": " + ToUtf8(text) + "\n";
     if (buttons == PromptButtons::kOk || !terminal_.Interactive()) {
@@ -142,7 +143,7 @@ int TerminalPrompts::MessageBox(const std::u16string& text, const std::u16string
 
 std::optional<std::u16string> TerminalPrompts::SaveFileDialog(
     const std::u16string&, const std::u16string&, const std::u16string& defaultExtension,
-    const std::u16string& initialName) {
+    const std::u16string& initialName, const std::u16string&) {
     if (!terminal_.Interactive()) return std::nullopt;
     const auto answer =
         terminal_.Ask("New file name (empty to cancel) [" + ToUtf8(initialName) + "]: ");

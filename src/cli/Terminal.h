@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -12,10 +13,13 @@ namespace qv {
 
 // The terminal program's front end: log lines and a one-line progress bar on stderr, questions
 // on the controlling terminal. Log lines and the bar share stderr, so one lock orders them: a log
-// line first clears the bar, then the bar is drawn again below it.
+// line first clears the bar, then the bar is drawn again below it. When stderr is not a
+// terminal (a file, a pipe) the lines are buffered and flushed every 100 ms and at the end, so
+// that a recovery of many files does not cost a system call per log line.
 class Terminal {
 public:
     Terminal();
+    ~Terminal();
     bool Interactive() const { return interactive_; }  // stdin and stderr are terminals
     bool BarShown() const { return showBar_; }
 
@@ -31,22 +35,23 @@ private:
     std::mutex mutex_;
     bool interactive_;
     bool showBar_;
+    std::chrono::steady_clock::time_point lastFlush_;
     bool barDrawn_ = false;
     int barPosition_ = 0;
     std::string status_;
 };
 
+// The log on stderr. It keeps no copy of what it printed (a large recovery logs hundreds of
+// megabytes), so its Text() is empty: the terminal has no Save Log.
 class TerminalLogPane final : public LogPane {
 public:
     explicit TerminalLogPane(Terminal& terminal) : terminal_(terminal) {}
-    void Append(const std::u16string& text) override;
-    void Clear() override;
-    std::u16string Text() const override;
+    void Append(const std::u16string& text) override { terminal_.WriteLogLine(text); }
+    void Clear() override {}
+    std::u16string Text() const override { return {}; }
 
 private:
     Terminal& terminal_;
-    mutable std::mutex mutex_;
-    std::u16string text_;
 };
 
 class TerminalProgressView final : public ProgressView {
@@ -71,7 +76,8 @@ public:
     std::optional<std::u16string> SaveFileDialog(const std::u16string& filterName,
                                                  const std::u16string& filterPattern,
                                                  const std::u16string& defaultExtension,
-                                                 const std::u16string& initialName) override;
+                                                 const std::u16string& initialName,
+                                                 const std::u16string& initialFolder) override;
 
 private:
     Terminal& terminal_;

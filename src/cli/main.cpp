@@ -2,6 +2,7 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
+#include <string>
 
 #include "cli/Commands.h"
 
@@ -10,6 +11,7 @@ int main(int argc, char** argv) {
         "Finds deleted files on an NTFS volume (a block device, an image file, or a "
         "drive letter such as E:) and copies them out.",
         "quorvane-cli"};
+    app.set_version_flag("--version", std::string("quorvane-cli ") + QUORVANE_VERSION);
     app.require_subcommand(1);
     qv::ScanOptions scan;
     qv::RecoverOptions recover;
@@ -20,6 +22,8 @@ int main(int argc, char** argv) {
     } catch (const CLI::CallForHelp& e) {
         return app.exit(e);
     } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
         app.exit(e);

@@ -22,7 +22,7 @@ constexpr uint64_t kChunkBytes = 1u << 20;
 // that are intact. Asking for a page outside the piece in hand reads the piece that starts there.
 class PageReader {
 public:
-    PageReader(File& log, const LogGeometry& g, uint64_t pages)
+    PageReader(ByteSource& log, const LogGeometry& g, uint64_t pages)
         : log_(log),
           g_(g),
           pages_(pages),
@@ -49,7 +49,7 @@ private:
         return true;
     }
 
-    File& log_;
+    ByteSource& log_;
     const LogGeometry& g_;
     uint64_t pages_;
     uint64_t chunkPages_;
@@ -104,7 +104,7 @@ bool LogRecordStore::AgreesAfter(const uint8_t* page, uint64_t k, uint64_t from,
     return true;
 }
 
-int LogRecordStore::Load(File& logCopy, uint32_t clusterSize, uint32_t bytesPerSector,
+int LogRecordStore::Load(ByteSource& log, uint32_t clusterSize, uint32_t bytesPerSector,
                          uint32_t recordSize, ProgressDialog& progress) {
     clusterSize_ = clusterSize;
     bytesPerSector_ = bytesPerSector;
@@ -118,24 +118,23 @@ int LogRecordStore::Load(File& logCopy, uint32_t clusterSize, uint32_t bytesPerS
     storeLength_ = 0;
     store_.Close();
 
-    const int64_t length = logCopy.Length();
-    if (length < 0) return kErrRead;
-    const int geometryResult = ReadLogGeometry(logCopy, static_cast<uint64_t>(length), geometry_);
+    const uint64_t length = log.Size();
+    const int geometryResult = ReadLogGeometry(log, length, geometry_);
     if (geometryResult == kLogCannotServe) {
         geometry_ = LogGeometry{};
-        StepPages(progress, static_cast<uint64_t>(length), 4096);
-        StepPages(progress, static_cast<uint64_t>(length), 4096);
+        StepPages(progress, length, 4096);
+        StepPages(progress, length, 4096);
         return kLogCannotServe;
     }
     if (geometryResult < 0) return geometryResult;
     if (MakeTempFile(store_, "NRG") < 0) return kErrTempFile;
 
-    const uint64_t pages = static_cast<uint64_t>(length) / geometry_.pageSize;
+    const uint64_t pages = length / geometry_.pageSize;
     int result = 0;
     try {
         pages_.assign(static_cast<size_t>(pages), PageInfo{});
-        result = Pass1(logCopy, pages, progress);
-        if (result == 0) result = Pass2(logCopy, static_cast<uint64_t>(length), pages, progress);
+        result = Pass1(log, pages, progress);
+        if (result == 0) result = Pass2(log, length, pages, progress);
     } catch (const std::bad_alloc&) {
         result = kErrNoMemory;
     }
@@ -150,7 +149,7 @@ int LogRecordStore::Load(File& logCopy, uint32_t clusterSize, uint32_t bytesPerS
 // Notes the last LSN of every intact record page (0 for every other page). The restart page at
 // 0 is never a record page; pages are counted from P, so the second restart page is read and
 // passed over like any page that is not a record page.
-int LogRecordStore::Pass1(File& log, uint64_t pages, ProgressDialog& progress) {
+int LogRecordStore::Pass1(ByteSource& log, uint64_t pages, ProgressDialog& progress) {
     const uint32_t p = geometry_.pageSize;
     const uint64_t chunkPages = std::max<uint64_t>(1, kChunkBytes / p);
     std::vector<uint8_t> buffer;
@@ -176,7 +175,8 @@ int LogRecordStore::Pass1(File& log, uint64_t pages, ProgressDialog& progress) {
 // behind it, and where none stands there the walk looks further ahead on the page. A walk whose
 // last record runs on into the next page, or leaves fewer than 48 bytes on its page, goes on with
 // the next page whatever that page's header says.
-int LogRecordStore::Pass2(File& log, uint64_t length, uint64_t pages, ProgressDialog& progress) {
+int LogRecordStore::Pass2(ByteSource& log, uint64_t length, uint64_t pages,
+                          ProgressDialog& progress) {
     const uint32_t p = geometry_.pageSize;
     const uint32_t d = geometry_.dataOffset;
     const uint32_t bits = geometry_.sequenceBits;

@@ -16,7 +16,7 @@ class ProgressDialog;
 
 // Load's result when the $LogFile cannot serve the advanced scan: no usable restart page (a
 // blank log, all 0xFF as Linux drivers and mkntfs leave it, or zeroes), a log page size that is
-// not a power of two from 512 to 65536, an unusable restart area, or a copy too short to hold a
+// not a power of two from 512 to 65536, an unusable restart area, or a log too short to hold a
 // restart page. It is not a failure of the scan: the store is left empty, so a rollback changes
 // nothing, and the scan goes on as the normal scan does. Both passes have been reported to the
 // progress dialog.
@@ -43,7 +43,7 @@ struct LogGeometry {
 // The indexed copy of the log records of a volume's $LogFile, and the rollback of one
 // transaction through them.
 //
-// Load reads the copy of the $LogFile twice, page by page. The first pass notes every record
+// Load reads the $LogFile twice, page by page. The first pass notes every record
 // page whose update sequence is intact (a torn page mixes two writes and is never used). The
 // second walks the records: a record is taken only where its LSN maps to its own offset in the
 // log, it fits in the log, and every page it continues on belongs to the same pass over the
@@ -61,14 +61,15 @@ public:
     LogRecordStore(const LogRecordStore&) = delete;
     LogRecordStore& operator=(const LogRecordStore&) = delete;
 
-    // Indexes the log records of a copy of the $LogFile (read only; any position). The cluster
-    // size and record size say how log records address FILE records; bytesPerSector is kept for
+    // Indexes the log records of the $LogFile, read through log (the stream where it lies on the
+    // volume, or a copy; read only, any position). The cluster size and record size say how log
+    // records address FILE records; bytesPerSector is kept for
     // the record but log pages are always protected in 512-byte blocks. Steps the progress by
     // the page size for every page of each pass and honours Stop in both.
     // 0 (also after Stop: the index then holds what was found so far), kLogCannotServe, or a
-    // genuine failure: kErrRead (the copy cannot be read), kErrTempFile (no "NRG" file),
+    // genuine failure: kErrRead (the log cannot be read), kErrTempFile (no "NRG" file),
     // kErrWrite (the "NRG" file cannot be written), kErrNoMemory.
-    int Load(File& logCopy, uint32_t clusterSize, uint32_t bytesPerSector, uint32_t recordSize,
+    int Load(ByteSource& log, uint32_t clusterSize, uint32_t bytesPerSector, uint32_t recordSize,
              ProgressDialog& progress);
 
     // The index entry of an LSN, or null. Runs are searched in the order Load closed them.
@@ -112,8 +113,8 @@ public:
     const std::u16string& StorePath() const { return store_.Path(); }
 
 private:
-    int Pass1(File& log, uint64_t pages, ProgressDialog& progress);
-    int Pass2(File& log, uint64_t length, uint64_t pages, ProgressDialog& progress);
+    int Pass1(ByteSource& log, uint64_t pages, ProgressDialog& progress);
+    int Pass2(ByteSource& log, uint64_t length, uint64_t pages, ProgressDialog& progress);
     bool Walkable(uint64_t page) const;
     bool Continues(uint64_t page, uint64_t lsn) const;
     bool AgreesAfter(const uint8_t* page, uint64_t k, uint64_t from, uint64_t lsn) const;

@@ -48,7 +48,7 @@ bool ParseRestartPage(std::vector<uint8_t>& page, LogGeometry& g) {
 
 }  // namespace
 
-int ReadLogGeometry(File& log, uint64_t length, LogGeometry& geometry) {
+int ReadLogGeometry(ByteSource& log, uint64_t length, LogGeometry& geometry) {
     for (const uint64_t at : {uint64_t{0}, uint64_t{kSecondRestartPage}}) {
         if (at >= length) break;
         // A restart page is one system page; the fields needed lie in its first 4 KiB.

@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "deepscan/LogRecordStore.h"
-#include "platform/File.h"
+#include "platform/ByteSource.h"
 
 namespace qv {
 
@@ -11,7 +11,7 @@ namespace qv {
 // usable, its copy at 4096. 0, kLogCannotServe when neither gives a page size that is a power of
 // two from 512 to 65536 and a restart area with sequence number bits from 3 to 63 (a blank or
 // damaged log), or kErrRead when the copy cannot be read.
-int ReadLogGeometry(File& log, uint64_t length, LogGeometry& geometry);
+int ReadLogGeometry(ByteSource& log, uint64_t length, LogGeometry& geometry);
 
 // True when a record page of the log is intact: it begins with "RCRD", its update sequence
 // array lies between the page header and the data area and protects every 512-byte block, and

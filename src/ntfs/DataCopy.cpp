@@ -46,6 +46,16 @@ public:
         return true;
     }
 
+    // Put for bytes that lie wholly before the initialized size.
+    bool PutWhole(const uint8_t* data, uint64_t size) {
+        const uint64_t n = std::min(size, Remaining());
+        if (n == 0) return true;
+        if (!output_.Write(data, n)) return false;
+        position_ += n;
+        progress_.Step(n);
+        return true;
+    }
+
     bool PutZeros(uint64_t size, std::vector<uint8_t>& scratch) {
         uint64_t left = std::min(size, Remaining());
         while (left > 0) {
@@ -66,14 +76,19 @@ private:
 };
 
 int CopyResident(const DataRun& run, StreamWriter& writer) {
-    std::vector<uint8_t> bytes = run.residentBytes;
-    return writer.Put(bytes.data(), bytes.size()) ? 0 : kErrWrite;
+    // A resident value is initialized whole: nothing of it is zeroed, so it is written as it is.
+    return writer.PutWhole(run.residentBytes.data(), run.residentBytes.size()) ? 0 : kErrWrite;
 }
 
 int CopyPlain(const RunList& stream, VolumeReader& reader, StreamWriter& writer,
               ProgressDialog& progress) {
     const uint64_t cs = reader.ClusterSize();
-    const uint64_t pieceClusters = std::max<uint64_t>(1, kPieceBytes / cs);
+    // As large as a piece, or as the stream when it is smaller: a recovery of many small files
+    // must not allocate (and zero) a megabyte for each.
+    const uint64_t size = writer.Remaining();
+    const uint64_t streamClusters = size / cs + (size % cs != 0);
+    const uint64_t pieceClusters =
+        std::max<uint64_t>(1, std::min(kPieceBytes / cs, streamClusters));
     std::vector<uint8_t> buffer(pieceClusters * cs);
     uint64_t nextVcn = 0;
     bool gap = false;

@@ -111,13 +111,30 @@ int FileRecord::ParseListedAttribute(MutableByteSpan image, const AttributeListE
         }
         if (walker.Damaged()) damaged_ = true;
     }
-    return 0;
+    return kNotInRecord;
+}
+
+void FileRecord::MarkExtentMissing(const std::u16string& stream) {
+    if (!ExtentMissing(stream)) missingExtents_.push_back(stream);
+}
+
+bool FileRecord::ExtentMissing(const std::u16string& stream) const {
+    return std::find(missingExtents_.begin(), missingExtents_.end(), stream) !=
+           missingExtents_.end();
 }
 
 int FileRecord::HandleAttribute(const AttributeHeader& a, uint32_t clusterSize,
                                 VolumeReader* reader) {
     if (!a.nonResident) {
-        if (!a.hasValue) return 0;  // the value would start at the attribute's end
+        if (!a.hasValue) {
+            // The value starts at the attribute's end: an empty value. An empty $DATA is still a
+            // stream (an empty named stream is recovered as an empty file:stream).
+            if (a.valueClipped) {
+                damaged_ = true;  // it would start past the attribute's end
+                return 0;
+            }
+            return a.type == kAttrData ? AddDataStream(a) : 0;
+        }
         if (a.valueClipped) damaged_ = true;
         switch (a.type) {
             case kAttrAttributeList:

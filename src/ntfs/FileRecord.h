@@ -37,9 +37,16 @@ public:
     // The same, taking only the $FILE_NAME attributes.
     int ParseFileNames(MutableByteSpan image, uint32_t clusterSize);
     // Takes from an extension record only the attribute that an attribute-list entry names
-    // (matched by type and attribute id, else by type, name and starting VCN).
+    // (matched by type and attribute id, else by type, name and starting VCN). 0, kNotInRecord
+    // when the image does not hold that attribute, or a negative code.
+    static constexpr int kNotInRecord = 1;
     int ParseListedAttribute(MutableByteSpan image, const AttributeListEntry& entry,
                              uint32_t clusterSize, VolumeReader* reader = nullptr);
+    // An extent of a $DATA stream that the attribute list names could not be found (its
+    // extension record is missing, reused by another file, or damaged): a copy of that stream
+    // cannot be whole, whatever its runs say.
+    void MarkExtentMissing(const std::u16string& stream);
+    bool ExtentMissing(const std::u16string& stream) const;
 
     // The MFT record number the file was read from (its base record), when the reader knows it.
     void SetRecordNumber(uint64_t number) { recordNumber_ = number; }
@@ -97,6 +104,7 @@ private:
     std::vector<FileNameSlot> names_;  // the namespaces present, one slot each (most files: 1-2)
     std::vector<std::unique_ptr<RunList>> streams_;
     std::vector<AttributeListEntry> attributeList_;
+    std::vector<std::u16string> missingExtents_;  // names of the streams concerned
     uint64_t recordNumber_ = 0;
     uint32_t attributeCount_ = 0;
     bool damaged_ = false;

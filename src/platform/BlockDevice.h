@@ -6,19 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "platform/ByteSource.h"
+
 namespace qv {
 
 // The read-only seam under the volume reader: a block device, an image file, or memory in tests.
-// There is no write operation: nothing in the program can write to the volume it scans.
-class BlockDevice {
-public:
-    virtual ~BlockDevice() = default;
-    // Reads up to size bytes at offset. Returns the count read (0 at or past the end), or a
-    // negative errno.
-    virtual int64_t ReadAt(uint64_t offset, void* buffer, size_t size) = 0;
-    // Size in bytes.
-    virtual uint64_t Size() const = 0;
-};
+// There is no write operation: nothing in the program can write to the volume it scans. A failed
+// read returns a negative errno.
+class BlockDevice : public ByteSource {};
 
 // A second way to open a device the program's user may not open (the desktop program asks
 // udisks2 over D-Bus, which asks for the password). Returns an open read-only descriptor, or -1

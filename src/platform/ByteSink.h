@@ -30,4 +30,25 @@ private:
     size_t limit_;
 };
 
+// Passes writes on to another sink up to a limit, and refuses the write that would pass it
+// (nothing of it is written): a copy whose size a hostile volume sets stops there.
+class LimitedSink final : public ByteSink {
+public:
+    LimitedSink(ByteSink& inner, uint64_t limit) : inner_(inner), left_(limit) {}
+    [[nodiscard]] bool Write(const void* data, size_t size) override {
+        if (size > left_) {
+            reachedLimit_ = true;
+            return false;
+        }
+        left_ -= size;
+        return inner_.Write(data, size);
+    }
+    bool ReachedLimit() const { return reachedLimit_; }
+
+private:
+    ByteSink& inner_;
+    uint64_t left_;
+    bool reachedLimit_ = false;
+};
+
 }  // namespace qv

@@ -150,6 +150,11 @@ int64_t File::Length() {
     return st.st_size;
 }
 
+uint64_t File::Size() const {
+    struct stat st {};
+    return ::fstat(fd_, &st) == 0 && st.st_size > 0 ? static_cast<uint64_t>(st.st_size) : 0;
+}
+
 bool File::SetTimes(int64_t accessed, int64_t modified) {
     const struct timespec times[2] = {{static_cast<time_t>(accessed), 0},
                                       {static_cast<time_t>(modified), 0}};

@@ -4,13 +4,14 @@
 #include <string>
 
 #include "platform/ByteSink.h"
+#include "platform/ByteSource.h"
 
 namespace qv {
 
 // A file on a POSIX descriptor with 64-bit offsets: the program's only way to open, read and
 // write ordinary files (temporary files, recovered files, saved logs). Every failure is reported
 // and its errno kept in LastError(); a short or failed write is a failure, never ignored.
-class File : public ByteSink {
+class File : public ByteSink, public ByteSource {
 public:
     enum class Mode {
         kRead,       // existing file, read only
@@ -50,7 +51,9 @@ public:
     // Reads until size bytes or the end of the file; the count read, or -1.
     int64_t Read(void* buffer, size_t size);
     // Positioned read that leaves the file position alone; the count read, or -1.
-    int64_t ReadAt(uint64_t offset, void* buffer, size_t size);
+    int64_t ReadAt(uint64_t offset, void* buffer, size_t size) override;
+    // Length in bytes, 0 when it cannot be had.
+    uint64_t Size() const override;
     [[nodiscard]] bool Write(const void* data, size_t size) override;
     // Length in bytes, or -1.
     int64_t Length();

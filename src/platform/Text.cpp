@@ -1,6 +1,7 @@
 #include "platform/Text.h"
 
 #include <cstdint>
+#include <cstring>
 
 namespace qv {
 
@@ -104,6 +105,10 @@ std::u16string FromUtf8(std::string_view text) {
         i += 1 + static_cast<size_t>(extra);
     }
     return out;
+}
+
+std::u16string ErrorText(int error) {
+    return FromUtf8(std::strerror(error));
 }
 
 }  // namespace qv

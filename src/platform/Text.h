@@ -11,4 +11,7 @@ namespace qv {
 std::string ToUtf8(std::u16string_view text);
 std::u16string FromUtf8(std::string_view text);
 
+// The words for an errno, for a log line or a message: "Permission denied".
+std::u16string ErrorText(int error);
+
 }  // namespace qv

@@ -16,8 +16,13 @@ struct FoundVolume {
 // with libblkid where udev has nothing to say.
 std::vector<FoundVolume> FindNtfsVolumes();
 
+// The label libblkid reads from an NTFS volume (a device or an image file); empty when it has
+// none or cannot be read.
+std::u16string NtfsLabel(const std::u16string& path);
+
 // Puts the machine's NTFS volumes into the drive table from C: on, in device-name order, then
-// the images given; returns how many letters were given.
+// the images given (each under its label, or its file name when it has none); returns how many
+// letters were given.
 int FillDriveTable(const std::vector<std::u16string>& images);
 
 }  // namespace qv

@@ -1,9 +1,14 @@
 // Folders and target files of a recovery, with the questions they may need.
+#include <cerrno>
+
+#include "app/Log.h"
 #include "app/ProgressDialog.h"
 #include "app/Prompts.h"
 #include "app/WorkerContext.h"
 #include "platform/File.h"
 #include "platform/SafeDirectory.h"
+#include "platform/Text.h"
+#include "recovery/TargetFolders.h"
 #include "recovery/TargetNames.h"
 
 namespace qv {
@@ -25,6 +30,21 @@ std::u16string FolderOf(const std::u16string& path) {
     return slash == std::u16string::npos ? std::u16string() : path.substr(0, slash + 1);
 }
 
+std::u16string WithoutSlash(std::u16string path) {
+    if (!path.empty() && path.back() == u'/') path.pop_back();
+    return path;
+}
+
+// The open destination when path lies below it, opened on first use; null for a path outside
+// it (the destination itself, the folders above it, a path chosen in the save dialog). *error
+// is set when the destination cannot be opened.
+DestinationFolder* Beneath(WorkerContext& c, const std::u16string& path, int* error) {
+    *error = 0;
+    if (!Below(path, c.destination)) return nullptr;
+    if (!c.destinationFolder.IsOpen()) *error = c.OpenDestination();
+    return &c.destinationFolder;
+}
+
 }  // namespace
 
 int WorkerContext::CreatePath(std::u16string path, FolderPrompt kind) {
@@ -44,30 +64,86 @@ int WorkerContext::CreatePath(std::u16string path, FolderPrompt kind) {
 int WorkerContext::CreateFolder(const std::u16string& folder, FolderPrompt kind) {
     while (true) {
         if (progress->IsCancelled()) return 0;
-        // Below the destination nothing is followed through a symbolic link; the destination
+        // Below an open destination nothing is followed through a symbolic link; the destination
         // and the folders above it are the user's own.
-        const int error = Below(folder, destination)
-                              ? MakeFolderBelow(destination, folder.substr(destination.size()))
-                              : MakeFolder(folder);
+        int error;
+        if (DestinationFolder* below = Beneath(*this, folder, &error)) {
+            if (error == 0)
+                error = below->MakeFolder(WithoutSlash(folder.substr(destination.size())));
+        } else {
+            error = MakeFolder(folder);
+        }
         if (error == 0) return 0;
+        lastError = error;
         const int answer = prompts->MessageBox(u"Create folder " + folder + u" failed, continue?",
                                                u"Error", ButtonsFor(kind));
         if (answer != kIdRetry) return answer;
     }
 }
 
-int WorkerContext::OpenTarget(File& file, std::u16string& target, const std::u16string& fileName) {
+int WorkerContext::OpenDestination() {
+    return destinationFolder.Open(destination);
+}
+
+int WorkerContext::MakeTargetFolder(TargetFolders& plan, size_t folder) {
+    if (plan.Made(folder)) return 0;
+    if (!destinationFolder.IsOpen()) {
+        if (const int error = OpenDestination(); error != 0) {
+            lastError = error;
+            return kIdIgnore;
+        }
+    }
+    if (const int above = MakeTargetFolder(plan, plan.Parent(folder)); above != 0) return above;
     while (true) {
         if (progress->IsCancelled()) return kStopped;
-        const int confirmed = ConfirmOverwrite(target, fileName);
-        if (confirmed != 0) return confirmed;  // skip, or stopped
-        // Stop may have been pressed while a question was open: then nothing is truncated.
+        const std::u16string relative = plan.Relative(folder);
+        const int error = destinationFolder.MakeFolder(WithoutSlash(relative));
+        if (error == 0) {
+            plan.SetMade(folder);
+            return 0;
+        }
+        if (error == EEXIST) {
+            // A file (or a link) has the folder's name: the folder takes the next numbered name,
+            // and the files below it go there.
+            const std::u16string renamed = plan.Renumber(folder);
+            Log::Global().Write(u"Create folder %s as %s, the name is taken\n",
+                                destination + relative, destination + renamed);
+            continue;
+        }
+        lastError = error;
+        const int answer =
+            prompts->MessageBox(u"Create folder " + destination + relative + u" failed, continue?",
+                                u"Error", PromptButtons::kAbortRetryIgnore);
+        if (answer != kIdRetry) return answer;
+    }
+}
+
+int WorkerContext::OpenTarget(File& file, std::u16string& target, const std::u16string& fileName) {
+    const auto create = [&](bool exclusive) {
+        int error;
+        if (DestinationFolder* below = Beneath(*this, target, &error)) {
+            if (error == 0)
+                return below->CreateFile(file, target.substr(destination.size()), exclusive);
+            file.SetLastError(error);
+            return false;
+        }
+        // A path the user chose in the save dialog, outside the destination.
+        return file.Open(target, exclusive ? File::Mode::kCreateNew : File::Mode::kCreate);
+    };
+    while (true) {
         if (progress->IsCancelled()) return kStopped;
-        const bool opened =
-            Below(target, destination)
-                ? CreateFileBelow(file, destination, target.substr(destination.size()))
-                : file.Open(target, File::Mode::kCreate);
+        // Most targets do not exist yet: creating them exclusively is the existence test and the
+        // creation in one call. Only when something has the name is the existing-file rule asked.
+        bool opened = create(true);
+        if (!opened && file.LastError() == EEXIST) {
+            const int confirmed = ConfirmOverwrite(target, fileName);
+            if (confirmed != 0) return confirmed;  // skip, or stopped
+            // Stop may have been pressed while a question was open: then nothing is truncated.
+            if (progress->IsCancelled()) return kStopped;
+            opened = create(false);
+        }
         if (opened) return 0;
+        lastError = file.LastError();
         const int answer = prompts->MessageBox(u"Can't create file " + target + u", continue?",
                                                u"Error", PromptButtons::kAbortRetryIgnore);
         if (answer == kIdAbort) return kIdAbort;
@@ -76,18 +152,24 @@ int WorkerContext::OpenTarget(File& file, std::u16string& target, const std::u16
 }
 
 int WorkerContext::ConfirmOverwrite(std::u16string& target, const std::u16string& fileName) {
+    const auto exists = [&](const std::u16string& path) {
+        int error;
+        if (DestinationFolder* below = Beneath(*this, path, &error))
+            return error == 0 && below->Exists(path.substr(destination.size()));
+        return PathExists(path);
+    };
     while (true) {
         if (progress->IsCancelled()) return kStopped;
-        if (!PathExists(target)) return 0;
+        if (!exists(target)) return 0;
         switch (existingFile) {
             case ExistingFile::kOverwrite: return 0;
-            case ExistingFile::kSkip: return kIdIgnore;
+            case ExistingFile::kSkip: lastError = EEXIST; return kIdIgnore;
             case ExistingFile::kRename: {
                 const std::u16string folder = FolderOf(target);
                 const std::u16string leaf = target.substr(folder.size());
                 for (int n = 1;; ++n) {
                     const std::u16string candidate = folder + NumberedName(leaf, n);
-                    if (!PathExists(candidate)) {
+                    if (!exists(candidate)) {
                         target = candidate;
                         return 0;
                     }
@@ -98,11 +180,16 @@ int WorkerContext::ConfirmOverwrite(std::u16string& target, const std::u16string
         const int answer = prompts->MessageBox(target + u" existed, Overwrite?", u"Warnning",
                                                PromptButtons::kYesNoCancel);
         if (answer == kIdYes) return 0;
-        if (answer != kIdNo) return kIdIgnore;  // Cancel: the file is skipped
-        if (auto chosen = prompts->SaveFileDialog(u"All files (*.*)", u"*.*", u"", fileName)) {
-            // A bare name typed on a terminal goes beside the file it replaces.
-            target = (!chosen->empty() && chosen->front() == u'/') ? *chosen
-                                                                   : FolderOf(target) + *chosen;
+        if (answer != kIdNo) {  // Cancel: the file is skipped
+            lastError = EEXIST;
+            return kIdIgnore;
+        }
+        // The save dialog opens in the file's own folder, so a bare name typed there (or on a
+        // terminal) lands beside the file it replaces, inside the destination.
+        const std::u16string folder = FolderOf(target);
+        if (auto chosen =
+                prompts->SaveFileDialog(u"All files (*.*)", u"*.*", u"", fileName, folder)) {
+            target = (!chosen->empty() && chosen->front() == u'/') ? *chosen : folder + *chosen;
             return 0;
         }
         // The save dialog was cancelled: ask about the same file again.

@@ -1,5 +1,6 @@
 #include "recovery/TargetNames.h"
 
+#include "platform/HomeFolder.h"
 #include "platform/Text.h"
 
 namespace qv {
@@ -40,19 +41,18 @@ std::u16string SafeComponent(const std::u16string& name) {
     return safe;
 }
 
-std::u16string FolderBelowDestination(const std::u16string& pathColumn) {
+std::vector<std::u16string> FolderNames(const std::u16string& pathColumn) {
     std::u16string rest = pathColumn;
     if (rest.size() >= 3 && rest[1] == u':' && rest[2] == u'\\') rest = rest.substr(3);
-    std::u16string folder;
+    std::vector<std::u16string> names;
     size_t start = 0;
     while (start < rest.size()) {
         size_t end = rest.find(u'\\', start);
         if (end == std::u16string::npos) end = rest.size();
-        folder += SafeComponent(rest.substr(start, end - start));
-        folder += u'/';
+        names.push_back(rest.substr(start, end - start));
         start = end + 1;
     }
-    return folder;
+    return names;
 }
 
 std::u16string TidyDestination(const std::u16string& typed) {
@@ -61,15 +61,17 @@ std::u16string TidyDestination(const std::u16string& typed) {
         ++begin;
     while (end > begin && IsBlank(typed[end - 1]))
         --end;
-    std::u16string tidy = typed.substr(begin, end - begin);
-    if (tidy.empty() || tidy.back() != u'/') tidy += u'/';
+    if (begin == end) return {};
+    std::u16string tidy = ExpandHome(typed.substr(begin, end - begin));
+    if (tidy.back() != u'/') tidy += u'/';
     return tidy;
 }
 
 std::u16string NumberedName(const std::u16string& name, int n) {
     const std::u16string number = u" (" + FromUtf8(std::to_string(n)) + u")";
     const size_t dot = name.rfind(u'.');
-    if (dot == std::u16string::npos || dot == 0) return name + number;
+    // No extension: no dot, a leading dot (".profile"), or a trailing one ("_..").
+    if (dot == std::u16string::npos || dot == 0 || dot + 1 == name.size()) return name + number;
     return name.substr(0, dot) + number + name.substr(dot);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace qv {
 
@@ -10,12 +11,14 @@ namespace qv {
 // (keeping its extension).
 std::u16string SafeComponent(const std::u16string& name);
 
-// The folder to recreate below the destination for a row's Path column: "X:\A\B\" gives
-// "A/B/", the drive root alone gives "", and a partial path ("A\B\", where the climb to the root
-// stopped) is recreated as it stands. Every component is made safe.
-std::u16string FolderBelowDestination(const std::u16string& pathColumn);
+// The folder names of a row's Path column, from the top down: "X:\A\B\" gives {A, B}, the
+// drive root alone none, and a partial path ("A\B\", where the climb to the root stopped) its
+// names as they stand. The names are the volume's own (not made safe yet).
+std::vector<std::u16string> FolderNames(const std::u16string& pathColumn);
 
-// The destination as typed: blanks, tabs and line ends trimmed at both ends, "/" added at the end.
+// The destination as typed: blanks, tabs and line ends trimmed at both ends, a leading "~" made
+// the home folder, "/" added at the end. Empty when nothing but blanks was typed: there is no
+// destination then, and the front ends refuse it.
 std::u16string TidyDestination(const std::u16string& typed);
 
 // "report.txt" → "report (1).txt": a name not yet taken in the same folder.

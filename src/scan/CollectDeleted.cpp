@@ -50,13 +50,16 @@ DeletedFileImages& EntryFor(DeletedFileMap& files, uint64_t number) {
 
 int ScanSession::CollectCandidates(DeletedFileMap& files, ProgressDialog& progress) {
     if (progress.IsCancelled()) return 0;
-    const size_t perSlice = std::max<size_t>(1, kSliceBytes / recordSize_);
+    const uint64_t records = copyLength_ / recordSize_;
+    const size_t perSlice = static_cast<size_t>(
+        std::max<uint64_t>(1, std::min<uint64_t>(kSliceBytes / recordSize_, records)));
     std::vector<uint8_t> slice(perSlice * recordSize_);
     uint64_t number = kFirstUserRecord;
     try {
         while (true) {
             const int64_t got = mftCopy_.ReadAt(number * recordSize_, slice.data(), slice.size());
-            if (got <= 0) return 0;
+            if (got < 0) return kErrRead;  // the copy cannot be read: a list would be cut short
+            if (got == 0) return 0;
             const size_t whole = static_cast<size_t>(got) / recordSize_;
             for (size_t i = 0; i < whole; ++i, ++number) {
                 progress.Step(recordSize_);
@@ -90,8 +93,11 @@ int ScanSession::FindDeletedFiles(std::vector<std::unique_ptr<FileRecord>>& out,
     if (advanced && logRecordStore_) {
         // Only files spread over extension records are rolled back; their images are loaded
         // now, the others' when they are built.
-        for (auto& [number, file] : files)
-            if (file->HasBaseImage() && file->ExtensionCount() > 0) file->LoadImages(source);
+        for (auto& [number, file] : files) {
+            if (file->HasBaseImage() && file->ExtensionCount() > 0) {
+                if (const int r = file->LoadImages(source); r < 0) return r;
+            }
+        }
         progress.SetSteps(static_cast<int64_t>(files.size()));
         RollBackDeletedFiles(files, *logRecordStore_, clusterSize_, reader_.get(), progress);
         logRecordStore_.reset();
@@ -100,7 +106,9 @@ int ScanSession::FindDeletedFiles(std::vector<std::unique_ptr<FileRecord>>& out,
     progress.SetSteps(static_cast<int64_t>(files.size()));
     if (progress.IsCancelled()) return 0;
     for (auto& [number, file] : files) {
-        if (!file->ImagesLoaded()) file->LoadImages(source);
+        if (!file->ImagesLoaded()) {
+            if (const int r = file->LoadImages(source); r < 0) return r;
+        }
         if (auto record = file->BuildFileRecord(clusterSize_, reader_.get())) {
             out.push_back(std::move(record));
         }

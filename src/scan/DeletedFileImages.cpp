@@ -81,10 +81,20 @@ std::unique_ptr<FileRecord> DeletedFileImages::BuildFileRecord(uint32_t clusterS
     for (size_t i = 0; i < entries; ++i) {
         const AttributeListEntry entry = *file->GetAttributeListEntry(i);
         if (entry.type == kAttrAttributeList) continue;  // lists live in the base record
-        const auto it = extensions_.find(entry.SegmentRecordNumber());
-        if (it == extensions_.end()) continue;  // the base record itself, or not collected
+        const uint64_t segment = entry.SegmentRecordNumber();
+        if (segment == base_->recordNumber) continue;  // parsed with the base record
+        const auto it = extensions_.find(segment);
+        // An extent of the file's data whose record is gone (reused by another file, or not a
+        // deleted extension record of this file any more) leaves a hole that the runs of the
+        // other extents cannot show: the copy must say it is incomplete.
+        const bool data = entry.type == kAttrData;
+        if (it == extensions_.end()) {
+            if (data) file->MarkExtentMissing(entry.name);
+            continue;
+        }
         std::vector<uint8_t> copy = it->second->image;
-        file->ParseListedAttribute(copy, entry, clusterSize, reader);
+        const int parsed = file->ParseListedAttribute(copy, entry, clusterSize, reader);
+        if (data && parsed != 0) file->MarkExtentMissing(entry.name);
     }
     return file;
 }

@@ -10,6 +10,7 @@
 #include "deepscan/LogRecordStore.h"
 #include "ntfs/DataCopy.h"
 #include "ntfs/FileRecord.h"
+#include "ntfs/StreamReader.h"
 #include "platform/TempFile.h"
 #include "platform/Text.h"
 #include "volume/VolumeReader.h"
@@ -19,14 +20,17 @@ namespace qv {
 namespace {
 
 constexpr uint64_t kLogFileRecord = 2;
+// NTFS makes its $LogFile at most a few hundred MiB; a size past 4 GiB is damage, and reading
+// that many (sparse) pages would keep the scan busy for hours.
+constexpr uint64_t kMaxLogBytes = uint64_t{4} << 30;
 
 std::string TempFailure() {
     return "cannot make a temporary file in " + ToUtf8(TempDirectory()) + ": " +
            std::strerror(errno);
 }
 
-[[noreturn]] void Fail(int code, std::string detail) {
-    throw CMyException(code, std::move(detail));
+[[noreturn]] void Fail(int code, std::string detail, int osError = 0) {
+    throw CMyException(code, std::move(detail), osError);
 }
 
 // Reads record n of the $MFT straight from the volume through the runs known so far; a record
@@ -86,7 +90,7 @@ void FollowMftAttributeList(FileRecord& mft, VolumeReader& reader, uint32_t reco
 ScanSession::ScanSession(char16_t driveLetter, bool advanced, ProgressDialog& progress)
     : reader_(std::make_unique<VolumeReader>()) {
     const int r = reader_->Open(driveLetter);
-    if (r < 0) Fail(r, reader_->FailureReason());
+    if (r < 0) Fail(r, reader_->FailureReason(), reader_->FailureErrno());
     Prepare(advanced, progress);
 }
 
@@ -113,14 +117,18 @@ void ScanSession::Prepare(bool advanced, ProgressDialog& progress) {
     recordSize_ = reader_->RecordSize();
     clusterSize_ = reader_->ClusterSize();
     // The normal scan has three stages: the $MFT copy, the collection and the building. The
-    // advanced one adds the $LogFile copy, the two passes over it, and the rollback.
-    progress.SetStageCount(advanced ? 7 : 3);
+    // advanced one adds the two passes over the $LogFile and the rollback.
+    progress.SetStageCount(advanced ? 6 : 3);
     CopyMft(progress);
     if (advanced && !progress.IsCancelled()) PrepareLog(progress);
 }
 
 void ScanSession::CopyMft(ProgressDialog& progress) {
     std::vector<uint8_t> record0(recordSize_);
+    const uint64_t mftOffset = reader_->Boot().mftCluster * uint64_t{clusterSize_};
+    if (reader_->DeviceSize() > 0 && mftOffset / clusterSize_ == reader_->Boot().mftCluster &&
+        mftOffset + recordSize_ > reader_->DeviceSize())
+        Fail(kErrRead, "the volume ends before its $MFT (an image cut short?)");
     const int64_t r = reader_->ReadMftStart(record0.data(), recordSize_);
     if (r < 0) Fail(static_cast<int>(r), "read error at the $MFT's first cluster");
     FileRecord mft;
@@ -134,10 +142,16 @@ void ScanSession::CopyMft(ProgressDialog& progress) {
     FollowMftAttributeList(mft, *reader_, recordSize_);
 
     if (MakeTempFile(mftCopy_, "NRM") < 0) Fail(kErrTempFile, TempFailure());
-    const int copied = CopyRecordData(mftCopy_, mft, *reader_, progress);
+    // The $MFT lies on the volume, so it is never larger than the volume: a size beyond that
+    // is damage, and copying it (sparse runs cost no reading) would fill the temporary folder.
+    LimitedSink copy(mftCopy_, reader_->DeviceSize() > 0 ? reader_->DeviceSize() : UINT64_MAX);
+    const int copied = CopyRecordData(copy, mft, *reader_, progress);
     if (copied == kErrCopyIncomplete) {
         Log::Global().Write(u"The $MFT's data runs end before its size: %s\n",
                             u"records past them cannot be scanned");
+    } else if (copied == kErrWrite && copy.ReachedLimit()) {
+        Log::Global().Write(u"The $MFT's size is larger than the volume: %s\n",
+                            u"records past the volume's size cannot be scanned");
     } else if (copied == kErrWrite) {
         Fail(copied, "cannot write the $MFT copy " + ToUtf8(mftCopy_.Path()) + ": " +
                          std::strerror(mftCopy_.LastError()));
@@ -149,36 +163,36 @@ void ScanSession::CopyMft(ProgressDialog& progress) {
 }
 
 void ScanSession::PrepareLog(ProgressDialog& progress) {
-    auto cannotServe = [&] {
+    // A log that cannot serve is no failure: the scan goes on as the normal one, saying why
+    // when the reason is not simply a log nobody wrote.
+    auto cannotServe = [&](const std::string& why) {
         logRecordStore_.reset();
         Log::Global().Write(u"Advanced scan is not possible on %c:, the log file cannot be used\n",
                             reader_->DriveLetter());
+        if (!why.empty()) Log::Global().Write(u"%c: %s\n", reader_->DriveLetter(), FromUtf8(why));
     };
     logRecordStore_ = std::make_unique<LogRecordStore>();
     std::vector<uint8_t> record;
-    if (ReadRecord(kLogFileRecord, record) < 0) return cannotServe();
+    if (ReadRecord(kLogFileRecord, record) < 0) return cannotServe({});
     FileRecord logFile;
     logFile.SetHeader(record);
     if (!HasFileSignature(record.data(), record.size()) ||
         logFile.Parse(record, clusterSize_, reader_.get()) < 0 ||
         logFile.UnnamedStream() == nullptr)
-        return cannotServe();
+        return cannotServe({});
 
-    File copy;  // "NRL": removed when this function returns, whatever happens
-    if (MakeTempFile(copy, "NRL") < 0) Fail(kErrTempFile, TempFailure());
-    const int copied = CopyRecordData(copy, logFile, *reader_, progress);
-    if (copied == kErrRead || copied == kErrSeek) {
-        Fail(copied, "read error in the $LogFile's clusters");
-    } else if (copied == kErrWrite) {
-        Fail(copied, "cannot write the $LogFile copy " + ToUtf8(copy.Path()) + ": " +
-                         std::strerror(copy.LastError()));
-    } else if (copied < 0 && copied != kErrCopyIncomplete) {
-        return cannotServe();
-    }
-    if (progress.IsCancelled()) return;
+    // The log's pages are read where they lie on the volume: a copy would cost a write and a
+    // read of the whole log (64 MiB and more) before the first page is looked at.
+    StreamReader log(*logFile.UnnamedStream(), *reader_);
+    if (log.Size() > kMaxLogBytes ||
+        (reader_->DeviceSize() > 0 && log.Size() > reader_->DeviceSize()))
+        return cannotServe("the $LogFile's size (" + std::to_string(log.Size()) +
+                           " bytes) is larger than a log can be");
     const int loaded =
-        logRecordStore_->Load(copy, clusterSize_, reader_->SectorSize(), recordSize_, progress);
-    if (loaded == kLogCannotServe) return cannotServe();
+        logRecordStore_->Load(log, clusterSize_, reader_->SectorSize(), recordSize_, progress);
+    if (loaded == kLogCannotServe) return cannotServe({});
+    if (loaded == kErrRead || loaded == kErrSeek || loaded == kErrDecompress)
+        return cannotServe(std::string("the $LogFile cannot be read: ") + DescribeError(loaded));
     if (loaded == kErrTempFile) Fail(loaded, TempFailure());
     if (loaded < 0)
         Fail(loaded, std::string("indexing the $LogFile failed: ") + DescribeError(loaded));

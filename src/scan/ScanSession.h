@@ -18,10 +18,11 @@ class ProgressDialog;
 class VolumeReader;
 
 // One scan of one volume. Constructing it opens the volume, copies the whole $MFT into a private
-// temporary file ("NRM"), and for the advanced scan copies the $LogFile ("NRL") and indexes its
-// records. Afterwards it is the store of MFT records for the collection of deleted files and for
-// path reconstruction, and it keeps the volume open for the recovery. Every failure of the
-// preparation is thrown as CMyException; Stop during the copies is not a failure.
+// temporary file ("NRM"), and for the advanced scan indexes the records of the $LogFile, read
+// where it lies, into a second one ("NRG"). Afterwards it is the store of MFT records for the
+// collection of deleted files and for path reconstruction, and it keeps the volume open for the
+// recovery. Every failure of the preparation is thrown as CMyException; Stop during the copies is
+// not a failure.
 class ScanSession {
 public:
     ScanSession(char16_t driveLetter, bool advanced, ProgressDialog& progress);
@@ -39,7 +40,8 @@ public:
     int ReadRecord(uint64_t number, std::vector<uint8_t>& buffer);
 
     // Walks the copy from record 24 and appends one FileRecord per deleted file, in ascending
-    // record number. 0 or kErrNoMemory.
+    // record number. 0, kErrNoMemory, or kErrRead when the copy cannot be read (out then holds
+    // a part of the files only).
     int FindDeletedFiles(std::vector<std::unique_ptr<FileRecord>>& out, bool advanced,
                          ProgressDialog& progress);
 

@@ -3,7 +3,10 @@
 #include <algorithm>
 
 #include "app/Format.h"
+#include "platform/BlockDevice.h"
+#include "platform/Text.h"
 #include "ui/WindowListControl.h"
+#include "volume/VolumeReader.h"
 
 namespace qv {
 
@@ -18,6 +21,15 @@ QStringList DriveChooserItems(const std::vector<DriveTable::Drive>& drives) {
         return c != 0 ? c < 0 : a < b;
     });
     return items;
+}
+
+std::string WhyNotAnNtfsVolume(const std::u16string& image) {
+    int error = 0;
+    auto device = DeviceFile::Open(image, &error);
+    if (!device) return "cannot open " + ToUtf8(image) + ": " + ToUtf8(ErrorText(error));
+    VolumeReader reader;
+    if (reader.Open(std::move(device), 0) < 0) return reader.FailureReason();
+    return {};
 }
 
 char16_t LetterOfDriveItem(const QString& item) {

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <string>
 #include <vector>
 
 #include "platform/DriveTable.h"
@@ -13,6 +14,10 @@ namespace qv {
 // as exactly "NTFS", sorted as the chooser keeps them (alphabetically, case-insensitive, as the
 // old sorted drop-down did).
 QStringList DriveChooserItems(const std::vector<DriveTable::Drive>& drives);
+
+// Why an image given on the command line cannot be offered ("cannot open x.img: No such file or
+// directory", "not an NTFS volume: ..."), or "" when it opens as an NTFS volume.
+std::string WhyNotAnNtfsVolume(const std::u16string& image);
 
 // The letter an entry shows in parentheses before ":)", e.g. 'E' for "Data (old)(E:) - NTFS";
 // 0 when there is none.

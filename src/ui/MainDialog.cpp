@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QTimer>
 
 #include "platform/DriveTable.h"
 #include "platform/VolumeEnumeration.h"
@@ -66,8 +67,27 @@ MainDialog::MainDialog(const std::vector<std::u16string>& images, QWidget* paren
     // Initialisation: icon, drives, option, the Log page (so that the log has its pane before
     // anything writes to it), then the window's size.
     setWindowIcon(AppIcon());
-    FillDriveTable(images);
+    // Only what opens as NTFS is offered; an image that does not is named with its cause once
+    // the window is up, instead of being listed as a drive that cannot be scanned.
+    std::vector<std::u16string> usable;
+    QStringList refused;
+    for (const std::u16string& image : images) {
+        const std::string why = WhyNotAnNtfsVolume(image);
+        if (why.empty())
+            usable.push_back(image);
+        else
+            refused.append(QString::fromStdString(why));
+    }
+    FillDriveTable(usable);
     FillDriveChooser();
+    if (!refused.isEmpty()) {
+        QTimer::singleShot(0, this, [this, refused] {
+            WindowPrompts::ShowMessageBox(this,
+                                          QStringLiteral("These images cannot be scanned:\n") +
+                                              refused.join(QLatin1Char('\n')),
+                                          QStringLiteral("Error"), PromptButtons::kOk);
+        });
+    }
     advanced_->setChecked(true);
     sheet_->SetActivePage(1);
     sheet_->SetActivePage(0);

@@ -56,14 +56,15 @@ void UndeleteToDialog::OnBrowse() {
 }
 
 void UndeleteToDialog::accept() {
-    if (edit_->text().isEmpty()) {
+    // Blanks alone name no folder (taken as they stand, they would put the files at "/").
+    if (edit_->text().trimmed().isEmpty()) {
         WindowPrompts::ShowMessageBox(
             this, QStringLiteral("Please enter the path that undeleted files will be saved."),
             QStringLiteral("No path"), PromptButtons::kOk);
         return;
     }
-    // Nothing more is checked here: blanks pass, and a folder that does not exist is made by
-    // the recovery.
+    // Nothing more is checked here: a folder that does not exist is made by the recovery, and
+    // one that cannot take the files is said by it before the first file.
     path_ = edit_->text();
     doNotRecoverPathnames_ = check_->isChecked();
     QDialog::accept();

@@ -36,6 +36,9 @@ int WindowPrompts::ShowMessageBox(QWidget* owner, const QString& text, const QSt
                        {QMessageBox::No, kIdNo},
                        {QMessageBox::Cancel, kIdCancel}};
             break;
+        case PromptButtons::kYesNo:
+            choices = {{QMessageBox::No, kIdNo}, {QMessageBox::Yes, kIdYes}};
+            break;
     }
     for (const Choice& c : choices)
         box.addButton(c.button);
@@ -65,7 +68,8 @@ int WindowPrompts::MessageBox(const std::u16string& text, const std::u16string& 
 std::optional<std::u16string> WindowPrompts::SaveFileDialog(const std::u16string& filterName,
                                                             const std::u16string& filterPattern,
                                                             const std::u16string& defaultExtension,
-                                                            const std::u16string& initialName) {
+                                                            const std::u16string& initialName,
+                                                            const std::u16string& initialFolder) {
     // "*.*" means every file on the old platform; here it would only match names with a dot.
     QString pattern = ToQString(filterPattern);
     if (pattern == QStringLiteral("*.*")) pattern = QStringLiteral("*");
@@ -75,12 +79,14 @@ std::optional<std::u16string> WindowPrompts::SaveFileDialog(const std::u16string
            QLatin1Char(')');
     const QString suffix = ToQString(defaultExtension);
     const QString initial = ToQString(initialName);
+    const QString folder = ToQString(initialFolder);
     const QString chosen = CallOnUiThread(this, [&] {
         QFileDialog dialog(owner_);
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
         dialog.setNameFilter(name);
         if (!suffix.isEmpty()) dialog.setDefaultSuffix(suffix);
+        if (!folder.isEmpty()) dialog.setDirectory(folder);
         if (!initial.isEmpty()) dialog.selectFile(initial);
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
             return QString();

@@ -25,7 +25,8 @@ public:
     std::optional<std::u16string> SaveFileDialog(const std::u16string& filterName,
                                                  const std::u16string& filterPattern,
                                                  const std::u16string& defaultExtension,
-                                                 const std::u16string& initialName) override;
+                                                 const std::u16string& initialName,
+                                                 const std::u16string& initialFolder) override;
 
     // The same message box, shown on the window thread; the answer as the old platform numbered
     // it (1 OK ... 7 No).

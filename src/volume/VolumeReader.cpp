@@ -10,6 +10,14 @@
 
 namespace qv {
 
+namespace {
+
+uint64_t RoundUp(uint64_t value, uint64_t block) {
+    return value % block == 0 ? value : value + (block - value % block);
+}
+
+}  // namespace
+
 int VolumeReader::Open(char16_t driveLetter) {
     driveLetter_ = driveLetter;
     const auto drive = DriveTable::Global().Find(driveLetter);
@@ -20,8 +28,10 @@ int VolumeReader::Open(char16_t driveLetter) {
     }
     int error = 0;
     std::string why;
+    sourcePath_ = drive->path;
     auto device = DeviceFile::Open(drive->path, &error, &why);
     if (!device) {
+        failureErrno_ = error;
         failureReason_ = "cannot open " + ToUtf8(drive->path) + ": " + std::strerror(error);
         if (!why.empty()) failureReason_ += " (" + why + ")";
         return kErrOpenVolume;
@@ -58,6 +68,8 @@ int VolumeReader::Open(std::unique_ptr<BlockDevice> device, char16_t driveLetter
     }
     windowLength_ = 0;
     windowStart_ = 0;
+    nextOffset_ = -1;
+    lastFill_ = 0;
     return 0;
 }
 
@@ -67,22 +79,35 @@ int64_t VolumeReader::ReadAt(int64_t offset, void* buffer, uint32_t length) {
         static_cast<uint64_t>(offset - windowStart_) + length <= windowLength_) {
         std::memcpy(buffer, window_.get() + (offset - windowStart_), length);
         ++stats_.hits;
+        nextOffset_ = offset + length;
         return length;
     }
     if (offset < 0 || !device_) return kErrSeek;
     if (length == 0) return 0;
     ++stats_.misses;
+    // A request that continues the previous one is sequential reading (the $MFT copy, a large
+    // file's runs): read ahead, twice as far as last time, up to the whole window. A request
+    // anywhere else (the next of many small files) reads just what it asks for, rounded up to a
+    // block, so scattered small reads do not each cost a whole window.
+    const bool sequential = offset == nextOffset_;
     auto* out = static_cast<uint8_t*>(buffer);
     uint64_t position = static_cast<uint64_t>(offset);
     uint32_t delivered = 0;
     while (delivered < length) {
-        const int64_t n = device_->ReadAt(position, window_.get(), windowSize_);
+        const uint64_t wanted = RoundUp(position + (length - delivered), kBlockBytes) - position;
+        uint64_t fill = wanted;
+        if (sequential || delivered > 0) fill = std::max(fill, 2 * lastFill_);
+        fill = std::min(fill, windowSize_);
+        const int64_t n = device_->ReadAt(position, window_.get(), fill);
         ++stats_.deviceReads;
         if (n <= 0) {
             windowLength_ = 0;  // the buffer may be half overwritten: trust none of it
+            lastFill_ = 0;
+            nextOffset_ = -1;
             return kErrRead;
         }
         stats_.bytesFromDevice += static_cast<uint64_t>(n);
+        lastFill_ = fill;
         windowStart_ = static_cast<int64_t>(position);
         windowLength_ = static_cast<uint64_t>(n);
         const uint32_t take = static_cast<uint32_t>(std::min<uint64_t>(n, length - delivered));
@@ -90,6 +115,7 @@ int64_t VolumeReader::ReadAt(int64_t offset, void* buffer, uint32_t length) {
         delivered += take;
         position += static_cast<uint64_t>(n);
     }
+    nextOffset_ = offset + length;
     return delivered;
 }
 

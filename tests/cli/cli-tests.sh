@@ -28,12 +28,18 @@ expect_status 2 $? "recover without a choice of files"
 "$cli" recover --all --record 5 --to "$work/x" "$work/sample.img" >/dev/null 2>&1
 expect_status 2 $? "--all with --record"
 
-# A volume that cannot be opened: the cause, then the fixed message.
+# Both programs say their version.
+[[ $("$cli" --version) == "quorvane-cli "[0-9]* ]] || fail "--version"
+
+# A volume that cannot be opened: the cause, then the fixed message, whose last line names the
+# real cause; the administrator sentence is for a refusal by the system only.
 "$cli" scan "$work/missing.img" >"$work/out" 2>"$work/err"; status=$?
 expect_status 1 $status "missing image"
 grep -q "No such file or directory" "$work/err" || fail "the cause of a failed open is not logged"
 grep -q "open disk C: failed\." "$work/err" || fail "no 'open disk' log line"
-grep -q "You must be an administrator to run this software." "$work/err" || fail "no message"
+grep -q "Open disk C: failed\." "$work/err" || fail "no message"
+tail -1 "$work/err" | grep -q "No such file or directory" || fail "the message's last line: $(tail -1 "$work/err")"
+grep -q "administrator" "$work/err" && fail "a missing file is blamed on rights"
 head -c 4096 /dev/zero > "$work/zeros.img"
 "$cli" scan "$work/zeros.img" >/dev/null 2>"$work/err"; status=$?
 expect_status 1 $status "not NTFS"
@@ -97,9 +103,78 @@ shown=$(python3 -c 'import json,sys; print([r["deleted"] for r in map(json.loads
 [[ $(date -d "@$(stat -c %Y "$work/one/holiday.png")" '+%Y-%m-%d %H:%M') != "$shown" ]] ||
     fail "without --keep-times the file should carry the time of its recovery"
 
-# A destination that cannot be made: without a terminal the run ends.
+# A destination that cannot be made: without a terminal the run ends, with the cause.
 "$cli" recover --all --to /proc/quorvane-no "$work/sample.img" >/dev/null 2>"$work/err" </dev/null
+expect_status 2 $? "destination that cannot be made"
 grep -q "Create folder /proc/quorvane-no/ failed, canceled by user" "$work/err" || fail "dest line"
+grep -q "/proc/quorvane-no/: No such file or directory" "$work/err" || fail "dest cause"
+
+# A blank destination, or one that is a file, is refused before anything is scanned or written.
+"$cli" recover --all --to '   ' "$work/sample.img" >"$work/out" 2>"$work/err"
+expect_status 2 $? "blank destination"
+grep -q "blank" "$work/err" || fail "blank destination: no message"
+[[ ! -s $work/out ]] || fail "blank destination: something was scanned"
+echo "a file" > "$work/afile"
+"$cli" recover --all --to "$work/afile" "$work/sample.img" >/dev/null 2>"$work/err"
+expect_status 2 $? "destination that is a file"
+grep -q "cannot recover into $work/afile: Not a directory" "$work/err" || fail "file destination"
+[[ $(wc -l < "$work/err") -eq 1 ]] || fail "a file destination is one message: $(cat "$work/err")"
+
+# "~" is the home folder.
+HOME=$work/home "$cli" recover --record "$record" --no-paths --to '~/restored' "$work/sample.img" \
+    >/dev/null 2>&1
+[[ -f $work/home/restored/holiday.png ]] || fail "~ is not the home folder"
+
+# On a terminal: Abort at a question ends the run with exit 3 and counts the files not reached;
+# the table's long names and paths are cut to the terminal's width, --wide prints them whole.
+if command -v script >/dev/null; then
+    first=$(awk 'NR == 2 {print $1}' "$work/table")
+    firstPath=$(python3 -c 'import json,sys
+rows = [json.loads(l) for l in open(sys.argv[1])]
+r = [r for r in rows if r["name"] == sys.argv[2]][0]
+print(r["path"][3:].replace("\\", "/") + r["name"])' "$work/json" "$first")
+    mkdir -p "$(dirname "$work/abort/$firstPath")"
+    ln -s "$work/elsewhere" "$work/abort/$firstPath"
+    printf 'a\n' | script -qefc "stty cols 60; '$cli' recover --all --if-exists overwrite --to '$work/abort' '$work/sample.img'" /dev/null >"$work/pty" 2>&1
+    expect_status 3 $? "abort on a terminal"
+    grep -q "8 chosen, 0 recovered, 8 not reached" "$work/pty" || fail "abort summary: $(tail -1 "$work/pty")"
+    [[ ! -e $work/elsewhere ]] || fail "a link planted in the destination was followed"
+    script -qefc "stty cols 72; '$cli' scan '$work/sample.img' 2>/dev/null" /dev/null >"$work/pty"
+    python3 - "$work/pty" <<'PY' || fail "table on a 72-column terminal: $(cat "$work/pty")"
+import sys
+rows = [l.rstrip('\r\n') for l in open(sys.argv[1], encoding='utf-8') if l.strip()]
+assert len(rows) == 9, rows
+assert rows[0].startswith('Name '), rows
+assert all(len(r) <= 72 for r in rows), [r for r in rows if len(r) > 72]
+assert sum('\u2026' in r for r in rows) >= 2, rows
+PY
+    script -qefc "stty cols 60; '$cli' scan --wide '$work/sample.img'" /dev/null >"$work/pty" 2>/dev/null
+    grep -q 'server-2023-08.log' "$work/pty" || fail "--wide cuts names"
+fi
+
+# A destination on the device being scanned (a loop device, mounted through ntfs-3g as Linux
+# users mount NTFS): refused, unless --allow-same-volume. Needs root, losetup and FUSE.
+if [[ $(id -u) -eq 0 ]] && command -v losetup >/dev/null && command -v ntfs-3g >/dev/null &&
+    [[ -e /dev/fuse ]] && loop=$(losetup -f --show "$work/sample.img" 2>/dev/null); then
+    cp "$work/sample.img" "$work/mounted.img"
+    losetup -d "$loop"
+    loop=$(losetup -f --show "$work/mounted.img")
+    mkdir -p "$work/mnt"
+    if ntfs-3g "$loop" "$work/mnt" 2>/dev/null; then
+        "$cli" recover --all --to "$work/mnt/out" "$loop" >/dev/null 2>"$work/err"
+        expect_status 2 $? "destination on the scanned volume"
+        grep -q "it is on the volume being scanned ($loop)" "$work/err" || fail "same volume message"
+        [[ ! -e $work/mnt/out ]] || fail "the destination was made on the scanned volume"
+        "$cli" recover --all --allow-same-volume --to "$work/mnt/out" "$loop" >/dev/null 2>&1
+        expect_status 0 $? "--allow-same-volume"
+        umount "$work/mnt"
+    else
+        echo "skipped: ntfs-3g could not mount $loop"
+    fi
+    losetup -d "$loop"
+else
+    echo "skipped: the same-volume check needs root, losetup and FUSE"
+fi
 
 # Temporary files go on every path: a reader that stops early (| head) and Ctrl-C included.
 # (rich-4k lists enough files to fill the pipe after head has gone.)

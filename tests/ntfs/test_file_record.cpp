@@ -101,13 +101,20 @@ TEST(FileRecord, FirstNonResidentExtentOfSizeZeroStillStartsAStream) {
     EXPECT_EQ(r.TotalDataSize(kCluster), 0u);
 }
 
-TEST(FileRecord, EmptyResidentValueAddsNoStream) {
-    // A resident $DATA whose value starts at the attribute's end.
+TEST(FileRecord, EmptyResidentValueIsAnEmptyStream) {
+    // A resident $DATA whose value starts at the attribute's end: an empty stream, which a
+    // recovery writes as an empty file (or file:stream).
     std::vector<uint8_t> attr(0x18, 0);
     attr[0] = 0x80, attr[4] = 0x18, attr[0x14] = 0x18;
     FileRecord r = ParseBase(RecordBuilder().Raw(attr).Build());
-    EXPECT_EQ(r.StreamCount(), 0u);
+    ASSERT_EQ(r.StreamCount(), 1u);
+    EXPECT_EQ(r.TotalDataSize(kCluster), 0u);
     EXPECT_EQ(r.AttributeCount(), 1u);
+    // A value offset past the attribute's end is damage, not an empty stream.
+    attr[0x14] = 0x20;
+    FileRecord clipped = ParseBase(RecordBuilder().Raw(attr).Build());
+    EXPECT_EQ(clipped.StreamCount(), 0u);
+    EXPECT_TRUE(clipped.Damaged());
 }
 
 TEST(FileRecord, CompressedFlagOnResidentDataIsIgnored) {
@@ -118,7 +125,8 @@ TEST(FileRecord, CompressedFlagOnResidentDataIsIgnored) {
     EXPECT_EQ(r.TotalDataSize(kCluster), 1u);
     // An empty one has no value at all (the value would start at the attribute's end).
     FileRecord empty = ParseBase(RecordBuilder().ResidentData({}, u"", 0x0001).Build());
-    EXPECT_EQ(empty.StreamCount(), 0u);
+    ASSERT_EQ(empty.StreamCount(), 1u);
+    EXPECT_FALSE(empty.UnnamedStream()->IsCompressed());
     EXPECT_EQ(empty.TotalDataSize(kCluster), 0u);
 }
 

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 
 #include "platform/BlockDevice.h"
@@ -51,14 +52,19 @@ std::string CheckAsUnprivilegedUser(const std::string& locked) {
 struct PrivilegedOpen : ::testing::Test {
     std::string dir;
     void SetUp() override {
-        std::string pattern = ::testing::TempDir() + "qvpriv-XXXXXX";
+        // Under /tmp, not the test's own TMPDIR: the check runs as "nobody", who cannot pass
+        // through a build tree in a private home folder (root's /root is mode 0700).
+        std::string pattern = "/tmp/qvpriv-XXXXXX";
         dir = ::mkdtemp(pattern.data());
         ::chmod(dir.c_str(), 0755);
         handedPath = dir + "/volume";
         std::ofstream(handedPath) << "NTFS";
         ::chmod(handedPath.c_str(), 0666);  // the stand-in can hand over a writable one too
     }
-    void TearDown() override { SetPrivilegedOpener(nullptr); }
+    void TearDown() override {
+        SetPrivilegedOpener(nullptr);
+        std::filesystem::remove_all(dir);
+    }
 };
 
 TEST_F(PrivilegedOpen, OnlyAReadOnlyDescriptorIsTakenAndARefusalNamesItsCause) {

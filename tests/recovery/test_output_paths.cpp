@@ -9,6 +9,7 @@
 #include "app/WorkerContext.h"
 #include "platform/File.h"
 #include "platform/Text.h"
+#include "recovery/TargetFolders.h"
 #include "support/FakeFrontEnd.h"
 
 namespace qv {
@@ -57,36 +58,41 @@ TEST_F(OutputPaths, CreatePathMakesEveryMissingLevelAndAddsTheSlash) {
     EXPECT_TRUE(prompts.asked.empty());
 }
 
-TEST_F(OutputPaths, AFileWhereAFolderShouldBeCountsAsMadeAndTheFileLaterCannotBeCreated) {
+TEST_F(OutputPaths, AFileInTheWayOfAFolderGivesTheFolderANumberedName) {
     ASSERT_EQ(context.CreatePath(context.destination, Folder::kRetryCancel), 0);
     Write(root + "/dest/docs", "in the way");
-    EXPECT_EQ(context.CreatePath(U(root + "/dest/docs/"), Folder::kAbortRetryIgnore), 0);
+    TargetFolders plan;
+    plan.AddFile({u"docs", u"old"}, u"a.txt");
+    const TargetFolders::Id old = plan.Folder({u"docs", u"old"});
+    EXPECT_EQ(context.MakeTargetFolder(plan, old), 0);
     EXPECT_TRUE(prompts.asked.empty());
-    File file;
-    std::u16string target = U(root + "/dest/docs/a.txt");
-    prompts.answers = {kIdIgnore};
-    EXPECT_EQ(context.OpenTarget(file, target, u"a.txt"), kIdIgnore);
-    ASSERT_EQ(prompts.asked.size(), 1u);
-    EXPECT_EQ(ToUtf8(prompts.asked[0].text),
-              "Can't create file " + root + "/dest/docs/a.txt, continue?");
-    EXPECT_EQ(prompts.asked[0].caption, u"Error");
-    EXPECT_EQ(prompts.asked[0].buttons, PromptButtons::kAbortRetryIgnore);
+    EXPECT_EQ(plan.Relative(old), u"docs (1)/old/");
+    EXPECT_TRUE(IsDir(root + "/dest/docs (1)/old"));
+    EXPECT_EQ(Slurp(root + "/dest/docs"), "in the way");
 }
 
 TEST_F(OutputPaths, FolderThatCannotBeMadeAsksAndRetryWorksOnceTheCauseIsGone) {
     ASSERT_EQ(context.CreatePath(context.destination, Folder::kRetryCancel), 0);
-    Write(root + "/dest/blocker", "a file, not a folder");
+    ::mkdir((root + "/elsewhere").c_str(), 0777);
+    TargetFolders plan;
+    plan.AddFile({u"blocker", u"sub"}, u"a.txt");
+    const TargetFolders::Id sub = plan.Folder({u"blocker", u"sub"});
+    // "blocker" was made earlier in the run and has been swapped for a link since.
+    plan.SetMade(plan.Parent(sub));
+    ASSERT_EQ(::symlink((root + "/elsewhere").c_str(), (root + "/dest/blocker").c_str()), 0);
     prompts.answers = {kIdRetry};
     prompts.onAsk = [&] {
         ::unlink((root + "/dest/blocker").c_str());
         ::mkdir((root + "/dest/blocker").c_str(), 0777);
     };
-    EXPECT_EQ(context.CreatePath(U(root + "/dest/blocker/sub/"), Folder::kAbortRetryIgnore), 0);
+    EXPECT_EQ(context.MakeTargetFolder(plan, sub), 0);
     ASSERT_EQ(prompts.asked.size(), 1u);
     EXPECT_EQ(ToUtf8(prompts.asked[0].text),
               "Create folder " + root + "/dest/blocker/sub/ failed, continue?");
     EXPECT_EQ(prompts.asked[0].buttons, PromptButtons::kAbortRetryIgnore);
+    EXPECT_EQ(context.lastError, ELOOP);
     EXPECT_TRUE(IsDir(root + "/dest/blocker/sub"));
+    EXPECT_FALSE(Exists(root + "/elsewhere/sub"));
 }
 
 TEST_F(OutputPaths, TheAnswerOfAFolderQuestionIsPassedBack) {
@@ -107,6 +113,7 @@ TEST_F(OutputPaths, NothingIsFollowedThroughASymbolicLinkPlantedInTheDestination
     prompts.answers = {kIdIgnore};
     EXPECT_EQ(context.CreatePath(U(root + "/dest/docs/sub/"), Folder::kAbortRetryIgnore),
               kIdIgnore);
+    EXPECT_EQ(context.lastError, EEXIST);  // a link is not a folder
     EXPECT_FALSE(Exists(root + "/outside/sub"));
 
     File file;
@@ -160,6 +167,8 @@ TEST_F(Overwrite, NoAsksForAnotherNameAndCancellingThatAsksAgain) {
     ASSERT_EQ(Open(file), 0);
     EXPECT_EQ(prompts.asked.size(), 2u);
     EXPECT_EQ(prompts.saveDialogs, (std::vector<std::u16string>{u"a.txt", u"a.txt"}));
+    // The dialog opens in the file's own folder, not in the program's current one.
+    EXPECT_EQ(ToUtf8(prompts.saveFolders[0]), root + "/dest/");
     EXPECT_EQ(ToUtf8(target), root + "/dest/b.txt");  // a bare name goes beside the first
     EXPECT_EQ(Slurp(root + "/dest/a.txt"), "old");
 }

@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "platform/Text.h"
 #include "support/NtfsBuilder.h"
@@ -38,7 +40,8 @@ bool Exists(const std::string& p) {
 // A volume with a handful of deleted files of every kind a recovery meets.
 struct Recovery : ::testing::Test {
     static constexpr uint64_t kReport = 31, kRootFile = 32, kDotDot = 33, kSlash = 34, kShort = 35,
-                              kEvil = 36, kBig = 38, kDeep = 40;
+                              kEvil = 36, kBig = 38, kDeep = 40, kDocsFile = 41, kLost = 42,
+                              kEmptyStream = 44, kEarly = 27, kLast = 26, kTwin1 = 45, kTwin2 = 46;
     std::string image;
     std::string dest;
     test::ScanHarness h;
@@ -105,6 +108,55 @@ struct Recovery : ::testing::Test {
                                     .FileName(Ref(39, 1), u"deep.txt")
                                     .ResidentData({'D'})
                                     .Build());
+        // A deleted file named like the deleted folder beside it.
+        volume.SetRecord(kDocsFile, RecordBuilder()
+                                        .RecordNumber(kDocsFile)
+                                        .FileName(kRoot, u"docs")
+                                        .ResidentData({'f'})
+                                        .Build());
+        // A file whose data lives in extension record 43, which another file has taken since.
+        const uint64_t l = volume.Allocate(1);
+        volume.PutData(l, PatternBytes(4096, 4));
+        volume.SetRecord(kLost, RecordBuilder()
+                                    .RecordNumber(kLost)
+                                    .FileName(kRoot, u"lost.bin")
+                                    .ResidentAttributeList({{0x30, 0, Ref(kLost, 1), 0, u""},
+                                                            {0x80, 0, Ref(43, 1), 0, u""}})
+                                    .Build());
+        volume.SetRecord(43, RecordBuilder()
+                                 .RecordNumber(43)
+                                 .InUse()
+                                 .Sequence(2)
+                                 .FileName(kRoot, u"newcomer.txt")
+                                 .NonResidentData({{l, 1}}, 4096)
+                                 .Build());
+        // An empty named stream beside the content.
+        volume.SetRecord(kEmptyStream, RecordBuilder()
+                                           .RecordNumber(kEmptyStream)
+                                           .FileName(kRoot, u"tagged.txt")
+                                           .ResidentData({'t'})
+                                           .ResidentData({}, u"tag")
+                                           .Build());
+        // A folder and a file in it, listed after everything above.
+        volume.SetRecord(
+            28, RecordBuilder().RecordNumber(28).Directory().FileName(Ref(30, 1), u"old").Build());
+        volume.SetRecord(kEarly, RecordBuilder()
+                                     .RecordNumber(kEarly)
+                                     .FileName(Ref(28, 1), u"early.txt")
+                                     .ResidentData({'E'})
+                                     .Build());
+        volume.SetRecord(kLast, RecordBuilder()
+                                    .RecordNumber(kLast)
+                                    .FileName(kRoot, u"last.txt")
+                                    .ResidentData({'L'})
+                                    .Build());
+        // The same name deleted twice from the same folder.
+        for (const uint64_t twin : {kTwin1, kTwin2})
+            volume.SetRecord(twin, RecordBuilder()
+                                       .RecordNumber(static_cast<uint32_t>(twin))
+                                       .FileName(Ref(30, 1), u"twin.txt")
+                                       .ResidentData({static_cast<uint8_t>('0' + twin % 10)})
+                                       .Build());
         image = volume.WriteImage("recovery.img");
         std::string pattern = ::testing::TempDir() + "qvrec-XXXXXX";
         dest = std::string(::mkdtemp(pattern.data())) + "/out";
@@ -232,28 +284,93 @@ TEST_F(Recovery, TheSameFileTwiceMeetsTheOverwriteQuestion) {
     ASSERT_EQ(h.prompts.asked.size(), 2u);
     EXPECT_EQ(ToUtf8(h.prompts.asked[0].text), dest + "/root.txt existed, Overwrite?");
     EXPECT_EQ(log[2], "Open file " + dest + "/root.txt failed, skip");
+    EXPECT_EQ(log[3], dest + "/root.txt: File exists");
 }
 
-TEST_F(Recovery, AbortAtAFolderEndsTheRunWithoutTheClosingLine) {
+// A view that runs a step when the status names a file: the destination changes under the run.
+struct OnStatus final : ProgressView {
+    std::u16string when;
+    std::function<void()> step;
+    void SetStatusText(const std::u16string& text) override {
+        if (text == when && step) step();
+    }
+    void SetTitle(const std::u16string&) override {}
+    void StepBar() override {}
+    void Close(int) override {}
+};
+
+struct FolderFailure : Recovery {
+    std::string elsewhere;
+    OnStatus view;
+    std::unique_ptr<ProgressDialog> progress;
+    // deep.txt makes docs/ and docs/sub/; then, before early.txt, docs becomes a link, so
+    // docs/old/ cannot be made.
+    Messages Run(int answer) {
+        Check(kDeep);
+        Check(kEarly);
+        std::string pattern = ::testing::TempDir() + "qvelsewhere-XXXXXX";
+        elsewhere = ::mkdtemp(pattern.data());
+        view.when = u"Recovering early.txt";
+        view.step = [this] {
+            std::filesystem::remove_all(dest + "/docs");
+            ::symlink(elsewhere.c_str(), (dest + "/docs").c_str());
+        };
+        progress = std::make_unique<ProgressDialog>(&view);
+        h.context.progress = progress.get();
+        h.context.destination = FromUtf8(dest + "/");
+        h.prompts.answers = {answer};
+        h.pane.Clear();
+        h.context.RunRecovery();
+        return h.LogMessages();
+    }
+};
+
+TEST_F(FolderFailure, AbortEndsTheRunNamesTheCauseAndCountsWhatWasNotReached) {
+    Check(kLast);  // listed after early.txt: never reached
+    const Messages log = Run(kIdAbort);
+    const Messages tail(log.end() - 4, log.end());
+    EXPECT_EQ(
+        tail,
+        (Messages{"Recovering early.txt ... ", "Create folder " + dest + "/docs/old/ failed",
+                  dest + "/docs/old/: Too many levels of symbolic links", "Canceled by user"}));
+    EXPECT_EQ(h.context.counts.recovered, 1);
+    EXPECT_EQ(h.context.counts.notReached, 2);  // early.txt itself and report.txt
+    EXPECT_FALSE(Exists(elsewhere + "/old"));
+}
+
+TEST_F(FolderFailure, IgnorePutsTheFileIntoTheDestination) {
+    const Messages log = Run(kIdIgnore);
+    EXPECT_NE(std::find(log.begin(), log.end(),
+                        "Create folder " + dest + "/docs/old/ failed, recover to " + dest + "/"),
+              log.end());
+    EXPECT_NE(
+        std::find(log.begin(), log.end(), dest + "/docs/old/: Too many levels of symbolic links"),
+        log.end());
+    EXPECT_EQ(Slurp(dest + "/early.txt"), (std::vector<uint8_t>{'E'}));
+    EXPECT_FALSE(Exists(elsewhere + "/old"));
+}
+
+TEST_F(Recovery, AFileInTheWayOfAFolderGivesTheFolderANumberedName) {
     Check(kReport);
     ::mkdir(dest.c_str(), 0777);
     std::ofstream(dest + "/docs") << "a file where the folder should be";
-    // A file standing there counts as a folder; the file itself then cannot be created.
-    h.prompts.answers = {kIdAbort};
     const Messages log = Recover();
-    EXPECT_EQ(log, (Messages{"Start recover", "Recovering report.txt ... ",
-                             "Open file " + dest + "/docs/report.txt failed", "Canceled by user"}));
-    EXPECT_EQ(h.view.closed.back(), 1);
+    EXPECT_EQ(log[2],
+              "Create folder " + dest + "/docs/ as " + dest + "/docs (1)/, the name is taken");
+    EXPECT_EQ(Slurp(dest + "/docs (1)/report.txt"), report);
+    EXPECT_TRUE(h.prompts.asked.empty());
 }
 
-TEST_F(Recovery, IgnoreAtAFolderPutsTheFileIntoTheDestination) {
+TEST_F(Recovery, ADeletedFileAndADeletedFolderOfOneNameAreBothRecovered) {
+    Check(kDocsFile);
+    Check(kReport);
     Check(kDeep);
-    ::mkdir(dest.c_str(), 0777);
-    std::ofstream(dest + "/docs") << "a file where a folder should be";
-    h.prompts.answers = {kIdIgnore};
     const Messages log = Recover();
-    EXPECT_EQ(log[2], "Create folder " + dest + "/docs/sub/ failed, recover to " + dest + "/");
-    EXPECT_EQ(Slurp(dest + "/deep.txt"), (std::vector<uint8_t>{'D'}));
+    EXPECT_EQ(Slurp(dest + "/docs"), (std::vector<uint8_t>{'f'}));
+    EXPECT_EQ(Slurp(dest + "/docs (1)/report.txt"), report);
+    EXPECT_EQ(Slurp(dest + "/docs (1)/sub/deep.txt"), (std::vector<uint8_t>{'D'}));
+    EXPECT_EQ(h.context.counts.recovered, 3);
+    EXPECT_EQ(h.context.counts.skipped, 0);
 }
 
 TEST_F(Recovery, ASymbolicLinkPlantedInTheDestinationIsNeverFollowed) {
@@ -262,10 +379,30 @@ TEST_F(Recovery, ASymbolicLinkPlantedInTheDestinationIsNeverFollowed) {
     const std::string elsewhere = ::mkdtemp(pattern.data());
     ::mkdir(dest.c_str(), 0777);
     ASSERT_EQ(::symlink(elsewhere.c_str(), (dest + "/docs").c_str()), 0);
-    h.prompts.answers = {kIdIgnore};
-    const Messages log = Recover();
-    EXPECT_EQ(log[2], "Open file " + dest + "/docs/report.txt failed, skip");
+    Recover();
+    EXPECT_EQ(Slurp(dest + "/docs (1)/report.txt"), report);
     EXPECT_FALSE(Exists(elsewhere + "/report.txt"));
+}
+
+TEST_F(Recovery, DataInAnExtensionRecordThatIsGoneIsReportedIncomplete) {
+    Check(kLost);
+    const Messages log = Recover();
+    EXPECT_EQ(log, (Messages{"Start recover", "Recovering lost.bin ... ",
+                             "Recover lost.bin to " + dest + "/lost.bin incomplete",
+                             dest + "/lost.bin: part of its data lies in an extension record that "
+                                    "is missing, reused or damaged",
+                             "All files are processed, recover end"}));
+    EXPECT_EQ(h.context.counts.incomplete, 1);
+    EXPECT_EQ(h.context.counts.recovered, 0);
+}
+
+TEST_F(Recovery, AnEmptyNamedStreamIsWrittenAsAnEmptyFile) {
+    Check(kEmptyStream);
+    Recover();
+    EXPECT_EQ(Slurp(dest + "/tagged.txt"), (std::vector<uint8_t>{'t'}));
+    ASSERT_TRUE(Exists(dest + "/tagged.txt:tag"));
+    EXPECT_TRUE(Slurp(dest + "/tagged.txt:tag").empty());
+    EXPECT_EQ(h.context.counts.recovered, 2);
 }
 
 TEST_F(Recovery, DestinationThatCannotBeMadeEndsWithCancel) {
@@ -274,8 +411,66 @@ TEST_F(Recovery, DestinationThatCannotBeMadeEndsWithCancel) {
     h.prompts.answers = {kIdCancel};
     const Messages log = Recover();
     EXPECT_EQ(log,
-              (Messages{"Start recover", "Create folder " + dest + "/ failed, canceled by user"}));
+              (Messages{"Start recover", "Create folder " + dest + "/ failed, canceled by user",
+                        dest + "/: No such file or directory"}));
     EXPECT_EQ(h.view.closed.back(), 2);
+    EXPECT_TRUE(h.context.counts.refused);
+}
+
+TEST_F(Recovery, ADestinationThatIsAFileIsSaidOnceBeforeTheFirstFile) {
+    std::ofstream(dest) << "a file, not a folder";
+    Check(kReport);
+    Check(kRootFile);
+    const Messages log = Recover();
+    EXPECT_EQ(log,
+              (Messages{"Start recover", "Cannot recover into " + dest + "/: Not a directory"}));
+    ASSERT_EQ(h.prompts.asked.size(), 1u);
+    EXPECT_EQ(ToUtf8(h.prompts.asked[0].text),
+              "Cannot recover into " + dest + "/: Not a directory");
+    EXPECT_EQ(h.prompts.asked[0].buttons, PromptButtons::kOk);
+    EXPECT_TRUE(h.context.counts.refused);
+    EXPECT_EQ(h.context.counts.recovered, 0);
+}
+
+TEST_F(Recovery, ADestinationOnTheScannedVolumeIsAskedAboutOnceWithNoAsTheSafeAnswer) {
+    h.context.destinationOnSource = [](const std::u16string&, const std::u16string&) {
+        return true;
+    };
+    Check(kReport);
+    const std::string question =
+        "The destination is on the volume being scanned; recovering there can overwrite the "
+        "files you are recovering. Continue?";
+    h.prompts.answers = {kIdNo};
+    Messages log = Recover();
+    EXPECT_EQ(log, (Messages{"Start recover", question + " No"}));
+    ASSERT_EQ(h.prompts.asked.size(), 1u);
+    EXPECT_EQ(ToUtf8(h.prompts.asked[0].text), question);
+    EXPECT_EQ(h.prompts.asked[0].buttons, PromptButtons::kYesNo);
+    EXPECT_FALSE(Exists(dest));  // not even the destination folder was made there
+    EXPECT_TRUE(h.context.counts.refused);
+
+    h.prompts.answers = {kIdYes};
+    log = Recover();
+    EXPECT_EQ(log[1], question + " Yes");
+    EXPECT_EQ(Slurp(dest + "/docs/report.txt"), report);
+    EXPECT_EQ(h.prompts.asked.size(), 2u);  // once per recovery, not per file
+}
+
+TEST_F(Recovery, TwoFilesOfOneNameInOneFolderBothComeBackUnderRename) {
+    h.context.existingFile = WorkerContext::ExistingFile::kRename;
+    for (const bool paths : {true, false}) {
+        SCOPED_TRACE(paths ? "with folders" : "without folders");
+        std::filesystem::remove_all(dest);
+        Check(kTwin1);
+        Check(kTwin2);
+        Recover(paths);
+        const std::string folder = paths ? dest + "/docs/" : dest + "/";
+        // The list shows the newer record first: it keeps the name, the other is numbered.
+        EXPECT_EQ(Slurp(folder + "twin.txt"), (std::vector<uint8_t>{'6'}));
+        EXPECT_EQ(Slurp(folder + "twin (1).txt"), (std::vector<uint8_t>{'5'}));
+        EXPECT_EQ(h.context.counts.recovered, 2);
+        EXPECT_TRUE(h.prompts.asked.empty());
+    }
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "platform/Text.h"
+#include "recovery/TargetFolders.h"
 #include "recovery/TargetNames.h"
 
 namespace qv {
@@ -31,21 +34,62 @@ TEST(TargetNames, NamesLongerThanLinuxAllowsAreShortenedKeepingTheExtension) {
     EXPECT_EQ(FromUtf8(ToUtf8(cut)), cut);
 }
 
-TEST(TargetNames, PathColumnBecomesAFolderBelowTheDestination) {
-    EXPECT_EQ(FolderBelowDestination(u"C:\\"), u"");
-    EXPECT_EQ(FolderBelowDestination(u"C:\\docs\\old\\"), u"docs/old/");
-    EXPECT_EQ(FolderBelowDestination(u""), u"");
+TEST(TargetNames, PathColumnGivesTheFolderNamesAsTheyStand) {
+    using Names = std::vector<std::u16string>;
+    EXPECT_EQ(FolderNames(u"C:\\"), Names{});
+    EXPECT_EQ(FolderNames(u"C:\\docs\\old\\"), (Names{u"docs", u"old"}));
+    EXPECT_EQ(FolderNames(u""), Names{});
     // Partial paths (the climb stopped below the root) are recreated as they stand.
-    EXPECT_EQ(FolderBelowDestination(u"A\\B\\"), u"A/B/");
-    EXPECT_EQ(FolderBelowDestination(u"\\"), u"_/");
-    EXPECT_EQ(FolderBelowDestination(u"C:\\..\\x/y\\"), u"_../x_y/");
+    EXPECT_EQ(FolderNames(u"A\\B\\"), (Names{u"A", u"B"}));
+    EXPECT_EQ(FolderNames(u"C:\\..\\x/y\\"), (Names{u"..", u"x/y"}));
 }
 
-TEST(TargetNames, DestinationIsTrimmedAndEndsInASlash) {
-    EXPECT_EQ(TidyDestination(u"/tmp/out  "), u"/tmp/out/");
-    EXPECT_EQ(TidyDestination(u"\t/tmp/out/\r\n"), u"/tmp/out/");
-    EXPECT_EQ(TidyDestination(u"   "), u"/");
-    EXPECT_EQ(TidyDestination(u"/"), u"/");
+TEST(TargetNames, DestinationIsTrimmedEndsInASlashAndBlankIsNone) {
+    ::setenv("HOME", "/home/someone", 1);
+    const struct {
+        std::u16string typed, tidy;
+    } cases[] = {
+        {u"/tmp/out  ", u"/tmp/out/"},
+        {u"\t/tmp/out/\r\n", u"/tmp/out/"},
+        {u"/", u"/"},
+        {u"   ", u""},  // no destination: refused, never "/"
+        {u"", u""},
+        {u"~", u"/home/someone/"},
+        {u" ~/restored ", u"/home/someone/restored/"},
+        {u"~root/x", u"/root/x/"},
+        {u"~no-such-user-here/x", u"~no-such-user-here/x/"},
+        {u"a~/b", u"a~/b/"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(TidyDestination(c.typed), c.tidy) << ToUtf8(c.typed);
+}
+
+TEST(TargetFolders, NamesThatWouldMergeWhatTheVolumeKeepsApartAreNumbered) {
+    TargetFolders plan;
+    // A deleted file "report" beside a deleted folder "report", declared after the folder's
+    // first file: the folder still yields.
+    const TargetFolders::Id inReport = plan.AddFile({u"docs", u"report"}, u"a.txt");
+    plan.AddFile({u"docs"}, u"report");
+    // ".." and a real "_.." both become "_.." when made safe.
+    plan.AddFile({u".."}, u"x");
+    plan.AddFile({u"_.."}, u"y");
+    EXPECT_EQ(plan.Relative(plan.Folder({u"docs", u"report"})), u"docs/report (1)/");
+    EXPECT_EQ(plan.Folder({u"docs", u"report"}), inReport);
+    EXPECT_EQ(plan.Relative(plan.Folder({u".."})), u"_../");
+    EXPECT_EQ(plan.Relative(plan.Folder({u"_.."})), u"_.. (1)/");
+    // The same folder always lands in the same place.
+    EXPECT_EQ(plan.Relative(plan.Folder({u".."})), u"_../");
+    EXPECT_EQ(plan.Relative(TargetFolders::kTop), u"");
+}
+
+TEST(TargetFolders, AFolderRenumberedOnDiskTakesItsSubfoldersAlong) {
+    TargetFolders plan;
+    plan.AddFile({u"a", u"b"}, u"f");
+    const TargetFolders::Id b = plan.Folder({u"a", u"b"});
+    const TargetFolders::Id a = plan.Parent(b);
+    EXPECT_EQ(plan.Renumber(a), u"a (1)/");
+    EXPECT_EQ(plan.Relative(b), u"a (1)/b/");
+    EXPECT_EQ(plan.Renumber(a), u"a (2)/");
 }
 
 TEST(TargetNames, NumberedNamesKeepTheExtension) {

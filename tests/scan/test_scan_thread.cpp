@@ -1,6 +1,11 @@
 // A whole scan through the worker, as a front end sees it: log lines, list operations, prompts.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
 
 #include "app/ErrorCodes.h"
 #include "platform/DriveTable.h"
@@ -54,6 +59,28 @@ TEST(ScanThread, SuccessListsTheFilesNewestRecordOnTop) {
     EXPECT_EQ(h.progress->StageCount(), 3);
 }
 
+TEST(ScanThread, ALogThatCannotBeReadFallsBackToTheNormalScanAndSaysWhy) {
+    NtfsBuilder volume = VolumeWithFiles(2);
+    // The $LogFile's run lies past the end of the volume: every read of it fails.
+    volume.SetRecord(2, RecordBuilder()
+                            .InUse()
+                            .RecordNumber(2)
+                            .FileName(kRoot, u"$LogFile", 3)
+                            .NonResidentData({{1u << 20, 16}}, 16 * 4096)
+                            .Build());
+    const std::string image = volume.WriteImage("scan-badlog.img");
+    test::ScanHarness h;
+    h.Scan(image, /*advanced=*/true);
+    const std::string letter(1, static_cast<char>(h.context.driveLetter));
+    EXPECT_EQ(
+        h.LogMessages(),
+        (Messages{"Searching deleted files on " + letter + ": ...",
+                  "Advanced scan is not possible on " + letter + ":, the log file cannot be used",
+                  letter + ": the $LogFile cannot be read: read error", "Scan finished"}));
+    EXPECT_TRUE(h.prompts.asked.empty());  // no administrator message
+    EXPECT_EQ(h.list.Count(), 2);
+}
+
 TEST(ScanThread, NothingFoundIsAFinishedScan) {
     const std::string image = VolumeWithFiles(0).WriteImage("scan-empty.img");
     test::ScanHarness h;
@@ -63,37 +90,97 @@ TEST(ScanThread, NothingFoundIsAFinishedScan) {
     EXPECT_NE(h.context.session, nullptr);
 }
 
-TEST(ScanThread, CannotOpenNamesTheCauseThenShowsTheAdministratorMessage) {
+// What the message of a volume that cannot be opened says: the administrator sentence only when
+// the system refused access, the real cause otherwise. The log names the cause either way.
+std::string OpenFailureMessage(const std::string& image, std::string* cause) {
     test::ScanHarness h;
-    h.Scan("/nonexistent/disk.img");
-    const char letter = static_cast<char>(h.context.driveLetter);
+    h.Scan(image);
     const Messages log = h.LogMessages();
-    ASSERT_EQ(log.size(), 3u);
-    EXPECT_NE(log[1].find("No such file or directory"), std::string::npos) << log[1];
-    EXPECT_EQ(log[2], std::string("open disk ") + letter + ": failed.");
-    ASSERT_EQ(h.prompts.asked.size(), 1u);
-    EXPECT_EQ(ToUtf8(h.prompts.asked[0].text),
-              std::string("Open disk ") + letter +
-                  ": failed.\nYou must be an administrator to run this software.");
-    EXPECT_EQ(h.prompts.asked[0].caption, u"Error");
-    EXPECT_EQ(h.prompts.asked[0].buttons, PromptButtons::kOk);
-    EXPECT_EQ(h.context.session, nullptr);
-    EXPECT_EQ(h.list.Count(), 0);
-    EXPECT_EQ(h.view.closed, (std::vector<int>{1}));
+    if (log.size() != 3 || h.prompts.asked.size() != 1 || h.context.session != nullptr ||
+        h.list.Count() != 0)
+        return "unexpected: " + std::to_string(log.size()) + " lines";
+    const std::string letter(1, static_cast<char>(h.context.driveLetter));
+    if (log[2] != "open disk " + letter + ": failed.") return "unexpected: " + log[2];
+    if (h.prompts.asked[0].caption != u"Error" || h.prompts.asked[0].buttons != PromptButtons::kOk)
+        return "unexpected prompt";
+    *cause = log[1].substr(letter.size() + 2);  // "X: cause"
+    std::string said = ToUtf8(h.prompts.asked[0].text);
+    const std::string head = "Open disk " + letter + ": failed.\n";
+    return said.compare(0, head.size(), head) == 0 ? said.substr(head.size())
+                                                   : "unexpected: " + said;
 }
 
-TEST(ScanThread, NotAnNtfsVolumeSaysSo) {
-    const std::string path = VolumeWithFiles(1).WriteImage("scan-notntfs.img");
+TEST(ScanThread, CannotOpenNamesTheRealCauseAndBlamesRightsOnlyWhenRefused) {
+    std::string notNtfs = VolumeWithFiles(1).WriteImage("scan-notntfs.img");
     {  // spoil the signature
-        FILE* f = std::fopen(path.c_str(), "r+b");
+        FILE* f = std::fopen(notNtfs.c_str(), "r+b");
         std::fseek(f, 3, SEEK_SET);
         std::fputs("FAT32   ", f);
         std::fclose(f);
     }
+    const std::string shortImage = VolumeWithFiles(1).WriteImage("scan-short.img");
+    ASSERT_EQ(::truncate(shortImage.c_str(), 16 * 4096), 0);  // ends before its $MFT
+    const struct {
+        std::string image;
+        std::string causeHas;
+    } cases[] = {
+        {"/nonexistent/disk.img", "No such file or directory"},
+        {notNtfs, "not an NTFS volume"},
+        {shortImage, "the volume ends before its $MFT"},
+    };
+    for (const auto& c : cases) {
+        std::string cause;
+        const std::string second = OpenFailureMessage(c.image, &cause);
+        EXPECT_NE(cause.find(c.causeHas), std::string::npos) << c.image << ": " << cause;
+        EXPECT_EQ(second, cause) << c.image;  // no administrator sentence: being root is no cure
+    }
+}
+
+TEST(ScanThread, AVolumeTheUserMayNotReadIsBlamedOnRights) {
+    std::string pattern = "/tmp/qvlocked-XXXXXX";  // reachable by "nobody"
+    const std::string dir = ::mkdtemp(pattern.data());
+    ::chmod(dir.c_str(), 0755);
+    const std::string locked = dir + "/locked.img";
+    {
+        std::ifstream in(VolumeWithFiles(1).WriteImage("scan-locked.img"), std::ios::binary);
+        std::ofstream(locked, std::ios::binary) << in.rdbuf();
+    }
+    ::chmod(locked.c_str(), 0600);
+    const auto check = [&] {
+        std::string cause;
+        const std::string second = OpenFailureMessage(locked, &cause);
+        const std::string want = "You must be an administrator to run this software.\n" + cause;
+        return cause.find("Permission denied") != std::string::npos && second == want;
+    };
+    if (::geteuid() != 0) {
+        EXPECT_TRUE(check());
+    } else {
+        // Root is never refused: look as "nobody", in a child process.
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
+            ::_exit(check() ? 0 : 1);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    }
+    std::filesystem::remove_all(dir);
+}
+
+TEST(ScanThread, AnUnreadableRecordCopyListsNothingAndSaysSo) {
+    // The session's own $MFT copy cannot be read (here: a folder stands in for it).
     test::ScanHarness h;
-    h.Scan(path);
-    EXPECT_NE(h.LogMessages()[1].find("not an NTFS volume"), std::string::npos);
-    EXPECT_EQ(h.prompts.asked.size(), 1u);
+    auto reader = VolumeWithFiles(3).Open();
+    h.context.session = std::make_unique<ScanSession>(std::move(reader), u"/");
+    h.progress = std::make_unique<ProgressDialog>(&h.view);
+    h.context.progress = h.progress.get();
+    h.context.ListDeletedFiles();
+    EXPECT_EQ(h.LogMessages(), (Messages{"Reading the deleted files failed: read error"}));
+    EXPECT_TRUE(h.context.scanFailed);
+    EXPECT_EQ(h.list.Count(), 0);
+    EXPECT_TRUE(h.context.results.empty());
 }
 
 TEST(ScanThread, StopBeforeTheCopyEndsCanceledWithoutAMessage) {

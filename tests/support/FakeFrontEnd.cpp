@@ -33,8 +33,10 @@ int ScriptedPrompts::MessageBox(const std::u16string& text, const std::u16string
 std::optional<std::u16string> ScriptedPrompts::SaveFileDialog(const std::u16string&,
                                                               const std::u16string&,
                                                               const std::u16string&,
-                                                              const std::u16string& initialName) {
+                                                              const std::u16string& initialName,
+                                                              const std::u16string& initialFolder) {
     saveDialogs.push_back(initialName);
+    saveFolders.push_back(initialFolder);
     if (savePaths.empty()) return std::nullopt;
     auto path = savePaths.front();
     savePaths.pop_front();

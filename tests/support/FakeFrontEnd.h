@@ -38,12 +38,14 @@ public:
     std::optional<std::u16string> SaveFileDialog(const std::u16string& filterName,
                                                  const std::u16string& filterPattern,
                                                  const std::u16string& defaultExtension,
-                                                 const std::u16string& initialName) override;
+                                                 const std::u16string& initialName,
+                                                 const std::u16string& initialFolder) override;
 
     std::deque<int> answers;                              // used in order; OK when empty
     std::deque<std::optional<std::u16string>> savePaths;  // nothing when empty
     std::vector<Asked> asked;
     std::vector<std::u16string> saveDialogs;  // initial names offered
+    std::vector<std::u16string> saveFolders;  // and the folders the dialogs opened in
     std::function<void()> onAsk;              // e.g. press Stop while a prompt is open
 };
 

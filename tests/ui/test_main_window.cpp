@@ -21,6 +21,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fstream>
 #include <map>
 #include <set>
 
@@ -31,6 +32,7 @@
 #include "platform/Text.h"
 #include "scan/DeletedFileEntry.h"
 #include "support/Fixtures.h"
+#include "support/NtfsBuilder.h"
 #include "support/Sha256.h"
 #include "ui/AboutBox.h"
 #include "ui/AboutPage.h"
@@ -441,12 +443,51 @@ TEST_F(MainWindow, AVolumeThatCannotBeOpenedShowsTheMessageAndLogsTheCause) {
     dialog.OnScan();
     DriveTable::Global().Set(u'Y', u"", u"");
     EXPECT_TRUE(script.Done());
+    // Being told to become an administrator would be wrong here: the file is not there.
     EXPECT_EQ(said,
-              "Error|Open disk Y: failed.\nYou must be an administrator to run this software.");
+              "Error|Open disk Y: failed.\ncannot open " + missing + ": No such file or directory");
     const auto lines = LogMessages();
     EXPECT_TRUE(Contains(lines, "Y: cannot open " + missing + ": No such file or directory"));
     EXPECT_TRUE(Contains(lines, "open disk Y: failed."));
     EXPECT_EQ(dialog.Sheet()->Undelete()->Model().Count(), 0);
+}
+
+TEST_F(MainWindow, OnlyImagesThatOpenAsNtfsAreListedUnderTheirNamesAndTheOthersAreNamed) {
+    QV_REQUIRE_FIXTURE(image, "rich-4k.img");
+    QTemporaryDir temp;
+    const std::string missing = temp.filePath(QStringLiteral("missing.img")).toStdString();
+    const std::string folder = temp.path().toStdString();
+    const std::string zeros = temp.filePath(QStringLiteral("zeros.img")).toStdString();
+    std::ofstream(zeros, std::ios::binary) << std::string(8192, '\0');
+    DriveTable::Global().Clear();
+    ModalScript script;
+    std::string said;
+    script.Then<QMessageBox>([&](QMessageBox* box) {
+        said = box->windowTitle().toStdString() + "|" + box->text().toStdString();
+        box->button(QMessageBox::Ok)->click();
+    });
+    const std::string unlabelled = test::NtfsBuilder().WriteImage("unlabelled.img");
+    MainDialog dialog({FromUtf8(image), FromUtf8(unlabelled), FromUtf8(missing), FromUtf8(folder),
+                       FromUtf8(zeros)});
+    dialog.show();
+    QTRY_VERIFY(script.Done());
+    QStringList entries;
+    for (int i = 0; i < dialog.DriveChooser()->count(); ++i)
+        entries.append(dialog.DriveChooser()->itemText(i));
+    // The good images, under their labels, or their file names where the volume has none;
+    // nothing else.
+    const QRegularExpression good(
+        QStringLiteral("^(rich-4k|[0-9]+-unlabelled\\.img)\\([C-Z]:\\) - NTFS$"));
+    EXPECT_EQ(entries.filter(good).size(), 2) << entries.join(',').toStdString();
+    EXPECT_TRUE(entries.filter(QStringLiteral("missing")).isEmpty());
+    EXPECT_TRUE(entries.filter(QStringLiteral("zeros")).isEmpty());
+    const QStringList lines = QString::fromStdString(said).split(QLatin1Char('\n'));
+    ASSERT_EQ(lines.size(), 4) << said;
+    EXPECT_EQ(lines[0].toStdString(), "Error|These images cannot be scanned:");
+    EXPECT_EQ(lines[1].toStdString(), "cannot open " + missing + ": No such file or directory");
+    EXPECT_EQ(lines[2].toStdString(), "cannot open " + folder + ": Is a directory");
+    EXPECT_TRUE(lines[3].startsWith(QStringLiteral("not an NTFS volume: "))) << said;
+    DriveTable::Global().Clear();
 }
 
 TEST_F(MainWindow, StartsWithItsOptionsPagesAndSize) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -10,6 +11,7 @@
 #include <QTest>
 
 #include "UiTestSupport.h"
+#include "platform/Text.h"
 #include "recovery/TargetNames.h"
 #include "ui/DialogUnits.h"
 #include "ui/UndeleteToDialog.h"
@@ -35,29 +37,37 @@ TEST(UndeleteTo, StartsEmptyAndUncheckedEveryTime) {
     }
 }
 
-TEST(UndeleteTo, AnEmptyPathIsRefusedWithAMessageAndTheDialogStays) {
+TEST(UndeleteTo, AnEmptyOrBlankPathIsRefusedWithAMessageAndTheDialogStays) {
     UndeleteToDialog dialog(nullptr);
     ModalScript script;
-    std::string said;
+    std::vector<std::string> said;
     bool openDuringMessage = false;
+    const auto answer = [&](QMessageBox* box) {
+        said.push_back(box->windowTitle().toStdString() + "|" + box->text().toStdString());
+        openDuringMessage = dialog.isVisible();
+        box->button(QMessageBox::Ok)->click();
+    };
     script.Then<UndeleteToDialog>([&](UndeleteToDialog* d) { d->OkButton()->click(); })
-        .Then<QMessageBox>([&](QMessageBox* box) {
-            said = box->windowTitle().toStdString() + "|" + box->text().toStdString();
-            openDuringMessage = dialog.isVisible();
-            box->button(QMessageBox::Ok)->click();
-        })
+        .Then<QMessageBox>(answer)
         .Then<UndeleteToDialog>([&](UndeleteToDialog* d) {
-            d->PathEdit()->setText(QStringLiteral("   "));   // blanks pass
+            // Blanks name no folder: taken as they stand they would put the files at "/".
+            d->PathEdit()->setText(QStringLiteral(" \t "));
             QTest::keyClick(d->PathEdit(), Qt::Key_Return);  // Enter is OK
+        })
+        .Then<QMessageBox>(answer)
+        .Then<UndeleteToDialog>([&](UndeleteToDialog* d) {
+            d->PathEdit()->setText(QStringLiteral("~/restored"));
+            d->OkButton()->click();
         });
     EXPECT_EQ(dialog.exec(), QDialog::Accepted);
     EXPECT_TRUE(script.Done());
     EXPECT_TRUE(script.Problems().empty()) << script.Problems().front();
-    EXPECT_EQ(said, "No path|Please enter the path that undeleted files will be saved.");
+    const std::string message = "No path|Please enter the path that undeleted files will be saved.";
+    EXPECT_EQ(said, (std::vector<std::string>{message, message}));
     EXPECT_TRUE(openDuringMessage);
-    EXPECT_EQ(dialog.Path(), QStringLiteral("   "));
-    // The recovery then works in "/" for such a path, as tidying leaves nothing else.
-    EXPECT_EQ(TidyDestination(FromQString(dialog.Path())), u"/");
+    // "~" is the home folder, never a folder named "~" in the current one.
+    EXPECT_EQ(ToUtf8(TidyDestination(FromQString(dialog.Path()))),
+              QDir::homePath().toStdString() + "/restored/");
 }
 
 TEST(UndeleteTo, OkHandsOverThePathAsTypedAndTheBox) {

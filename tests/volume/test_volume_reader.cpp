@@ -43,28 +43,59 @@ struct WindowTest : ::testing::Test {
     }
 };
 
-TEST_F(WindowTest, MissRefillsFromTheRequestedOffsetAndHitsNeedNoDevice) {
+TEST_F(WindowTest, AJumpReadsTheRequestRoundedToABlockAndHitsNeedNoDevice) {
     const size_t before = DeviceReads();
-    auto out = Read(1000 * kCs, kCs);
+    auto out = Read(1000 * kCs + 100, kCs);
     EXPECT_EQ(DeviceReads(), before + 1);
-    EXPECT_EQ(log->reads.back().first, 1000u * kCs);
-    EXPECT_EQ(log->reads.back().second, 5000u * kCs);
-    EXPECT_EQ(std::vector<uint8_t>(out.begin(), out.begin() + kCs), Expected(1000 * kCs, kCs));
+    EXPECT_EQ(log->reads.back().first, 1000u * kCs + 100);
+    // 512,100 + 512 = 512,612 is rounded up to the next 4 KiB boundary, 516,096.
+    EXPECT_EQ(log->reads.back().second, 516096u - (1000u * kCs + 100));
+    EXPECT_EQ(std::vector<uint8_t>(out.begin(), out.begin() + kCs),
+              Expected(1000 * kCs + 100, kCs));
 
     // Wholly inside, also ending exactly at the window's last byte: no device access.
-    Read(1001 * kCs, kCs);
-    Read(6000 * kCs - 100, 100);
+    Read(1002 * kCs, kCs);
+    Read(516096 - 100, 100);
     EXPECT_EQ(DeviceReads(), before + 1);
     EXPECT_EQ(reader.GetStats().hits, 2u);
+}
+
+TEST_F(WindowTest, SequentialRequestsReadAheadDoublingUpToTheWholeWindow) {
+    // Cluster after cluster from 0, as the $MFT copy or a large file's runs are read.
+    std::vector<uint64_t> fills;
+    int64_t offset = 0;
+    while (fills.size() < 11) {
+        const size_t before = DeviceReads();
+        int64_t r;
+        auto out = Read(offset, kCs, &r);
+        ASSERT_EQ(r, kCs);
+        ASSERT_EQ(std::vector<uint8_t>(out.begin(), out.begin() + kCs), Expected(offset, kCs));
+        if (DeviceReads() != before) {
+            EXPECT_EQ(log->reads.back().first, static_cast<uint64_t>(offset));
+            fills.push_back(log->reads.back().second);
+        }
+        offset += kCs;
+    }
+    const std::vector<uint64_t> expected = {4096,   8192,   16384,   32768,   65536,  131072,
+                                            262144, 524288, 1048576, 2097152, 2560000};
+    EXPECT_EQ(fills, expected);
+}
+
+TEST_F(WindowTest, AJumpEndsTheReadAhead) {
+    for (int64_t offset = 0; offset < 64 * kCs; offset += kCs)
+        Read(offset, kCs);
+    EXPECT_GT(log->reads.back().second, 4096u);
+    Read(9000 * kCs, kCs);
+    EXPECT_EQ(log->reads.back().second, 4096u);
 }
 
 TEST_F(WindowTest, OneBytePastTheWindowRefillsAtTheRequest) {
     Read(1000 * kCs, kCs);
     const size_t before = DeviceReads();
-    Read(6000 * kCs - 100, 101);
+    Read(1000 * kCs + 4096 - 100, 101);
     EXPECT_EQ(DeviceReads(), before + 1);
-    EXPECT_EQ(log->reads.back().first, 6000u * kCs - 100);
-    EXPECT_EQ(reader.WindowStart(), 6000 * int64_t{kCs} - 100);
+    EXPECT_EQ(log->reads.back().first, 1000u * kCs + 4096 - 100);
+    EXPECT_EQ(reader.WindowStart(), 1000 * int64_t{kCs} + 4096 - 100);
 }
 
 TEST_F(WindowTest, RequestBeforeTheWindowRefillsEvenWhenOverlapping) {
@@ -93,8 +124,9 @@ TEST_F(WindowTest, LongRequestIsServedBySuccessiveRefillsAndNothingMore) {
     EXPECT_EQ(std::vector<uint8_t>(out.begin(), out.begin() + length), Expected(kCs, length));
     EXPECT_EQ(std::vector<uint8_t>(out.begin() + length, out.end()),
               std::vector<uint8_t>(16, 0xCC));
-    // The window now holds the last piece read.
+    // Window-sized pieces; the window now holds the last one.
     EXPECT_EQ(reader.WindowStart(), int64_t{kCs} + 2 * 5000 * kCs);
+    EXPECT_EQ(log->reads.back().second, 5000u * kCs);
 }
 
 TEST_F(WindowTest, ShortRefillAtTheEndIsAcceptedAndPastItFails) {

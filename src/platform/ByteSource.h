@@ -1,0 +1,20 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace qv {
+
+// Bytes read by position: a block device, an image file, a file of ours, or one stream of the
+// volume read where it lies. Read only: nothing can be written through it.
+class ByteSource {
+public:
+    virtual ~ByteSource() = default;
+    // Reads up to size bytes at offset. Returns the count read (fewer only at the end; 0 at or
+    // past the end), or a negative number when the read failed.
+    virtual int64_t ReadAt(uint64_t offset, void* buffer, size_t size) = 0;
+    // Size in bytes.
+    virtual uint64_t Size() const = 0;
+};
+
+}  // namespace qv

@@ -1,0 +1,71 @@
+#include "recovery/TargetFolders.h"
+
+#include "recovery/TargetNames.h"
+
+namespace qv {
+
+TargetFolders::TargetFolders() : nodes_(1) {
+    nodes_[kTop].made = true;
+}
+
+TargetFolders::Id TargetFolders::Child(Id parent, const std::u16string& original) {
+    const auto found = nodes_[parent].children.find(original);
+    if (found != nodes_[parent].children.end()) return found->second;
+    const Id id = nodes_.size();
+    Node node;
+    node.parent = parent;
+    node.original = original;
+    nodes_.push_back(std::move(node));
+    nodes_[parent].children.emplace(original, id);
+    return id;
+}
+
+TargetFolders::Id TargetFolders::AddFile(const Names& folder, const std::u16string& leaf) {
+    Id id = kTop;
+    for (const std::u16string& name : folder)
+        id = Child(id, name);
+    nodes_[id].taken.insert(leaf);
+    return id;
+}
+
+void TargetFolders::Place(Id id) {
+    Node& parent = nodes_[nodes_[id].parent];
+    const std::u16string safe = SafeComponent(nodes_[id].original);
+    for (int n = nodes_[id].number;; ++n) {
+        const std::u16string candidate = n == 0 ? safe : NumberedName(safe, n);
+        if (parent.taken.insert(candidate).second) {
+            nodes_[id].name = candidate;
+            nodes_[id].number = n;
+            return;
+        }
+    }
+}
+
+TargetFolders::Id TargetFolders::Folder(const Names& folder) {
+    Id id = kTop;
+    for (const std::u16string& name : folder) {
+        id = Child(id, name);
+        if (nodes_[id].name.empty()) Place(id);
+    }
+    return id;
+}
+
+std::u16string TargetFolders::Relative(Id id) const {
+    std::vector<const std::u16string*> names;
+    for (; id != kTop; id = nodes_[id].parent)
+        names.push_back(&nodes_[id].name);
+    std::u16string relative;
+    for (auto it = names.rbegin(); it != names.rend(); ++it) {
+        relative += **it;
+        relative += u'/';
+    }
+    return relative;
+}
+
+std::u16string TargetFolders::Renumber(Id id) {
+    ++nodes_[id].number;
+    Place(id);
+    return Relative(id);
+}
+
+}  // namespace qv

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace qv {
+
+// Where a recovery recreates the folders of the files it writes, below the destination. Each
+// folder of the volume gets one folder there, named after its own name made safe
+// (SafeComponent). Names that would merge things the volume keeps apart get the next free
+// numbered name ("name (1)", as NumberedName makes it): a folder whose safe name another folder of
+// the same parent took already (".." and "_.." both become "_.."), and a folder whose name a
+// chosen file of the same parent has (a deleted file "report" beside a deleted folder "report").
+// A folder that cannot be made because something that is not a folder has its name on the disk
+// is renamed the same way.
+class TargetFolders {
+public:
+    using Names = std::vector<std::u16string>;  // a folder path, from the top down
+    using Id = size_t;
+    static constexpr Id kTop = 0;  // the destination itself
+
+    TargetFolders();
+
+    // Declares a file that will be written into the folder `folder` under the name `leaf` (safe
+    // already). Every file is declared before the first folder is placed, so that a folder never
+    // takes a chosen file's name, whatever the order of the files.
+    Id AddFile(const Names& folder, const std::u16string& leaf);
+    // The folder of a path, placed on first use.
+    Id Folder(const Names& folder);
+    Id Parent(Id id) const { return nodes_[id].parent; }
+
+    // The folder below the destination: "" for the top, else "a/b/" (each component safe).
+    std::u16string Relative(Id id) const;
+    // Gives a folder the next numbered name its parent does not use; returns the new relative
+    // path. Folders below it follow, as they are placed relative to it.
+    std::u16string Renumber(Id id);
+
+    bool Made(Id id) const { return nodes_[id].made; }
+    void SetMade(Id id) { nodes_[id].made = true; }
+
+private:
+    struct Node {
+        Id parent = kTop;
+        std::u16string original;  // the name on the volume
+        std::u16string name;      // the name below the destination; empty until placed
+        int number = 0;           // the numbered name's number, 0 for the plain name
+        bool made = false;
+        std::map<std::u16string, Id> children;  // by name on the volume
+        std::set<std::u16string> taken;         // names used here by folders and chosen files
+    };
+    Id Child(Id parent, const std::u16string& original);
+    void Place(Id id);
+
+    std::vector<Node> nodes_;
+};
+
+}  // namespace qv

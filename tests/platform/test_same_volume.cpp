@@ -1,0 +1,110 @@
+// Whether a destination can land on the device being scanned: device numbers, sysfs's partitions
+// and mountinfo's sources, on a made-up sysfs and mountinfo, and on this machine's own root.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "platform/SameVolume.h"
+#include "platform/Text.h"
+
+namespace qv {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A sysfs with disk sda (8:0) holding partitions sda1 (8:1) and sda2 (8:2), and disk sdb (8:16)
+// without partitions.
+struct FakeSysfs : ::testing::Test {
+    fs::path root;
+    DeviceLayout layout;
+    void SetUp() override {
+        std::string pattern = ::testing::TempDir() + "qvsysfs-XXXXXX";
+        root = ::mkdtemp(pattern.data());
+        Disk("sda", "8:0", {{"sda1", "8:1"}, {"sda2", "8:2"}});
+        Disk("sdb", "8:16", {});
+        layout.sysfs = root.string();
+        layout.mountInfo = (root / "mountinfo").string();
+        std::ofstream(layout.mountInfo) << "";
+    }
+    void TearDown() override { fs::remove_all(root); }
+    void Disk(const std::string& name, const std::string& number,
+              const std::vector<std::pair<std::string, std::string>>& partitions) {
+        const fs::path disk = root / "devices" / "block" / name;
+        fs::create_directories(disk);
+        std::ofstream(disk / "dev") << number << "\n";
+        fs::create_directories(root / "dev" / "block");
+        fs::create_symlink(disk, root / "dev" / "block" / number);
+        for (const auto& [part, partNumber] : partitions) {
+            fs::create_directories(disk / part);
+            std::ofstream(disk / part / "dev") << partNumber << "\n";
+            std::ofstream(disk / part / "partition") << "1\n";
+            fs::create_symlink(disk / part, root / "dev" / "block" / partNumber);
+        }
+    }
+};
+
+TEST_F(FakeSysfs, APartitionAndItsWholeDiskOverlapTwoPartitionsDoNot) {
+    const dev_t sda = makedev(8, 0), sda1 = makedev(8, 1), sda2 = makedev(8, 2),
+                sdb = makedev(8, 16), other = makedev(9, 0);
+    const struct {
+        dev_t source;
+        dev_t destination;
+        bool overlap;
+    } cases[] = {
+        {sda1, sda1, true},    // the very partition
+        {sda, sda1, true},     // a whole disk and one of its partitions
+        {sda1, sda, true},     // a partition of the disk the destination is on
+        {sda1, sda2, false},   // another partition of the same disk
+        {sdb, sda1, false},    // another disk
+        {other, other, true},  // unknown to sysfs, but the same number
+        {other, sdb, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(DevicesOverlap(c.source, {c.destination}, layout), c.overlap)
+            << major(c.source) << ":" << minor(c.source) << " -> " << major(c.destination) << ":"
+            << minor(c.destination);
+}
+
+TEST_F(FakeSysfs, AFuseMountCountsTheBlockDeviceItNames) {
+    // ntfs-3g mounts are "fuseblk": their st_dev is FUSE's own, the source names the device.
+    const std::string folder = root.string();
+    struct stat st {};
+    ASSERT_EQ(::stat(folder.c_str(), &st), 0);
+    struct stat loop {};
+    if (::stat("/dev/loop0", &loop) != 0 || !S_ISBLK(loop.st_mode))
+        GTEST_SKIP() << "no /dev/loop0 to name as a mount's source";
+    std::ofstream(layout.mountInfo)
+        << "36 35 98:0 / /elsewhere rw - ext4 /dev/elsewhere rw\n"
+        << "44 26 " << major(st.st_dev) << ":" << minor(st.st_dev) << " / " << folder
+        << " rw,relatime - fuseblk /dev/loop0 rw,user_id=0\n";
+    const auto devices = DevicesBehind(folder + "/not/made/yet", layout);
+    ASSERT_EQ(devices.size(), 2u);
+    EXPECT_EQ(devices[0], st.st_dev);
+    EXPECT_EQ(devices[1], loop.st_rdev);
+}
+
+TEST(SameVolume, ThisMachinesRootDeviceHoldsTmpAndAnImageNeverDoes) {
+    struct stat st {};
+    ASSERT_EQ(::stat("/tmp", &st), 0);
+    // The device node of the file system /tmp is on, if /dev has it.
+    std::string node;
+    for (const auto& entry : fs::directory_iterator("/dev")) {
+        struct stat dev {};
+        if (::stat(entry.path().c_str(), &dev) == 0 && S_ISBLK(dev.st_mode) &&
+            dev.st_rdev == st.st_dev)
+            node = entry.path().string();
+    }
+    if (node.empty()) GTEST_SKIP() << "/tmp is not on a block device listed in /dev";
+    EXPECT_TRUE(DestinationOnSource(FromUtf8(node), u"/tmp/quorvane-out"));
+    // An image file on that same file system is read-only input: never a question.
+    const std::string image = ::testing::TempDir() + "qv-sv.img";
+    std::ofstream(image) << "x";
+    EXPECT_FALSE(DestinationOnSource(FromUtf8(image), FromUtf8(::testing::TempDir())));
+}
+
+}  // namespace
+}  // namespace qv
