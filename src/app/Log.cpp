@@ -2,14 +2,19 @@
 
 #include <cstring>
 
-#include "app/Prompts.h"
+#include "base/Prompts.h"
 #include "platform/File.h"
 #include "platform/Text.h"
 
 namespace qv {
 
 Log& Log::Global() {
-    static Log log;
+    // The engine's reports become lines of this log.
+    static Log& log = []() -> Log& {
+        static Log instance;
+        SetReportSink(&instance);
+        return instance;
+    }();
     return log;
 }
 

@@ -4,17 +4,19 @@
 #include <mutex>
 #include <string>
 
-#include "app/Format.h"
 #include "app/LogPane.h"
+#include "base/Format.h"
+#include "base/Report.h"
 #include "platform/LocalTime.h"
 
 namespace qv {
 
 class Prompts;
 
-// The one report channel of the program: time-stamped lines in the log pane. Any thread may
-// write; every message ends in "\n".
-class Log {
+// The program's log: time-stamped lines in the log pane, from the workers and from the engine's
+// report channel (base/Report.h), which it receives. Any thread may write; every message ends in
+// "\n".
+class Log final : public ReportSink {
 public:
     static Log& Global();
 
@@ -27,6 +29,7 @@ public:
         return WriteText(Format(format, args...));
     }
     int WriteText(const std::u16string& message);
+    void Line(const std::u16string& message) override { WriteText(message); }
     int Clear();
     std::u16string Text() const;
     // Asks for a ".log" file and writes the text into it as UTF-8. Returns 0 when saved or

@@ -12,6 +12,10 @@ int ProgressDialog::SetStatus(const std::u16string& text, const std::u16string& 
     return 0;
 }
 
+void ProgressDialog::SetStatusText(const std::u16string& text) {
+    if (view_) view_->SetStatusText(text);
+}
+
 void ProgressDialog::SetSteps(int64_t total) {
     // The bar keeps its position and what has accumulated: a new stage continues the filling.
     threshold_ =

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/ProgressView.h"
+#include "base/Progress.h"
 
 namespace qv {
 
@@ -17,7 +18,7 @@ namespace qv {
 // The bar has ten steps. A stage begins with SetSteps(total); Step(amount) accumulates work and
 // advances the bar by one step each time more than a tenth of stageCount x total has piled up, so
 // a scan of n stages fills the bar about once.
-class ProgressDialog {
+class ProgressDialog final : public Progress {
 public:
     static constexpr int kBarRange = 100;
     static constexpr int kBarStep = 10;
@@ -28,10 +29,11 @@ public:
 
     // Worker side.
     int SetStatus(const std::u16string& text, const std::u16string& title, StopListener* task);
-    void SetStageCount(int32_t stages) { stageCount_ = stages; }
-    void SetSteps(int64_t total);
-    void Step(uint64_t amount);
-    bool IsCancelled() const { return cancelled_.load(std::memory_order_acquire); }
+    void SetStatusText(const std::u16string& text) override;
+    void SetStageCount(int32_t stages) override { stageCount_ = stages; }
+    void SetSteps(int64_t total) override;
+    void Step(uint64_t amount) override;
+    bool IsCancelled() const override { return cancelled_.load(std::memory_order_acquire); }
     // The worker's close request. Remembered, so a front end that starts waiting later still
     // sees it.
     void Close(int result);

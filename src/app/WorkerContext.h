@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "app/ProgressView.h"
-#include "app/Prompts.h"
+#include "base/Prompts.h"
 #include "platform/DestinationFolder.h"
 #include "platform/SameVolume.h"
 

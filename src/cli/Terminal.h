@@ -7,7 +7,7 @@
 
 #include "app/LogPane.h"
 #include "app/ProgressView.h"
-#include "app/Prompts.h"
+#include "base/Prompts.h"
 
 namespace qv {
 

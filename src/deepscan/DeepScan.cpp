@@ -1,7 +1,7 @@
 #include "deepscan/DeepScan.h"
 
-#include "app/Log.h"
-#include "app/ProgressDialog.h"
+#include "base/Report.h"
+#include "base/Progress.h"
 #include "deepscan/ImageChange.h"
 #include "deepscan/LogRecordStore.h"
 #include "deepscan/RollbackCheck.h"
@@ -53,7 +53,7 @@ bool RollBackFile(uint64_t number, DeletedFileImages& file, LogRecordStore& stor
     if (sink.Applied() == 0) return false;
     if (RollbackKeepsFile(file, asFound, clusterSize, reader)) return true;
     asFound.Restore(file);
-    Log::Global().Write(
+    Report(
         u"Advanced scan: the log would make deleted file record %u worse; it is built from its "
         u"records as found\n",
         number);
@@ -63,7 +63,7 @@ bool RollBackFile(uint64_t number, DeletedFileImages& file, LogRecordStore& stor
 }  // namespace
 
 int RollBackDeletedFiles(DeletedFileMap& files, LogRecordStore& store, uint32_t clusterSize,
-                         VolumeReader* reader, ProgressDialog& progress) {
+                         VolumeReader* reader, Progress& progress) {
     // Files without a base record yield nothing.
     for (auto it = files.begin(); it != files.end();) {
         if (progress.IsCancelled()) break;

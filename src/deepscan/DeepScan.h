@@ -7,7 +7,7 @@
 namespace qv {
 
 class LogRecordStore;
-class ProgressDialog;
+class Progress;
 class VolumeReader;
 
 // The advanced scan's pass over the deleted files, between collecting them and building them.
@@ -19,6 +19,6 @@ class VolumeReader;
 // Steps the progress once per file in each of the two passes and honours Stop in both.
 // Returns the number of files whose rolled-back images were kept.
 int RollBackDeletedFiles(DeletedFileMap& files, LogRecordStore& store, uint32_t clusterSize,
-                         VolumeReader* reader, ProgressDialog& progress);
+                         VolumeReader* reader, Progress& progress);
 
 }  // namespace qv

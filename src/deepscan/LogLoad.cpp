@@ -2,8 +2,8 @@
 #include <algorithm>
 #include <new>
 
-#include "app/ErrorCodes.h"
-#include "app/ProgressDialog.h"
+#include "base/Error.h"
+#include "base/Progress.h"
 #include "deepscan/LogFormat.h"
 #include "deepscan/LogRecordStore.h"
 #include "deepscan/LogRestart.h"
@@ -59,7 +59,7 @@ private:
 };
 
 // Reports one pass over a log that cannot serve, a page at a time, so the bar moves as it would.
-void StepPages(ProgressDialog& progress, uint64_t length, uint32_t pageSize) {
+void StepPages(Progress& progress, uint64_t length, uint32_t pageSize) {
     for (uint64_t done = 0; done < length; done += pageSize)
         progress.Step(std::min<uint64_t>(pageSize, length - done));
 }
@@ -105,7 +105,7 @@ bool LogRecordStore::AgreesAfter(const uint8_t* page, uint64_t k, uint64_t from,
 }
 
 int LogRecordStore::Load(ByteSource& log, uint32_t clusterSize, uint32_t bytesPerSector,
-                         uint32_t recordSize, ProgressDialog& progress) {
+                         uint32_t recordSize, Progress& progress) {
     clusterSize_ = clusterSize;
     bytesPerSector_ = bytesPerSector;
     recordSize_ = recordSize != 0 ? recordSize : 1024;
@@ -149,7 +149,7 @@ int LogRecordStore::Load(ByteSource& log, uint32_t clusterSize, uint32_t bytesPe
 // Notes the last LSN of every intact record page (0 for every other page). The restart page at
 // 0 is never a record page; pages are counted from P, so the second restart page is read and
 // passed over like any page that is not a record page.
-int LogRecordStore::Pass1(ByteSource& log, uint64_t pages, ProgressDialog& progress) {
+int LogRecordStore::Pass1(ByteSource& log, uint64_t pages, Progress& progress) {
     const uint32_t p = geometry_.pageSize;
     const uint64_t chunkPages = std::max<uint64_t>(1, kChunkBytes / p);
     std::vector<uint8_t> buffer;
@@ -176,7 +176,7 @@ int LogRecordStore::Pass1(ByteSource& log, uint64_t pages, ProgressDialog& progr
 // last record runs on into the next page, or leaves fewer than 48 bytes on its page, goes on with
 // the next page whatever that page's header says.
 int LogRecordStore::Pass2(ByteSource& log, uint64_t length, uint64_t pages,
-                          ProgressDialog& progress) {
+                          Progress& progress) {
     const uint32_t p = geometry_.pageSize;
     const uint32_t d = geometry_.dataOffset;
     const uint32_t bits = geometry_.sequenceBits;

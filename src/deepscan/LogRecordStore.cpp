@@ -5,8 +5,7 @@
 #include <algorithm>
 #include <new>
 
-#include "app/CMyException.h"
-#include "app/ErrorCodes.h"
+#include "base/Error.h"
 #include "deepscan/LogFormat.h"
 
 namespace qv {

@@ -5,14 +5,14 @@
 #include <string>
 #include <vector>
 
-#include "app/ErrorCodes.h"
+#include "base/Error.h"
 #include "ntfs/LittleEndian.h"
 #include "platform/File.h"
 
 namespace qv {
 
 class ChangeSink;
-class ProgressDialog;
+class Progress;
 
 // Load's result when the $LogFile cannot serve the advanced scan: no usable restart page (a
 // blank log, all 0xFF as Linux drivers and mkntfs leave it, or zeroes), a log page size that is
@@ -70,7 +70,7 @@ public:
     // genuine failure: kErrRead (the log cannot be read), kErrTempFile (no "NRG" file),
     // kErrWrite (the "NRG" file cannot be written), kErrNoMemory.
     int Load(ByteSource& log, uint32_t clusterSize, uint32_t bytesPerSector, uint32_t recordSize,
-             ProgressDialog& progress);
+             Progress& progress);
 
     // The index entry of an LSN, or null. Runs are searched in the order Load closed them.
     const LsnIndexEntry* FindEntry(uint64_t lsn) const;
@@ -113,8 +113,8 @@ public:
     const std::u16string& StorePath() const { return store_.Path(); }
 
 private:
-    int Pass1(ByteSource& log, uint64_t pages, ProgressDialog& progress);
-    int Pass2(ByteSource& log, uint64_t length, uint64_t pages, ProgressDialog& progress);
+    int Pass1(ByteSource& log, uint64_t pages, Progress& progress);
+    int Pass2(ByteSource& log, uint64_t length, uint64_t pages, Progress& progress);
     bool Walkable(uint64_t page) const;
     bool Continues(uint64_t page, uint64_t lsn) const;
     bool AgreesAfter(const uint8_t* page, uint64_t k, uint64_t from, uint64_t lsn) const;

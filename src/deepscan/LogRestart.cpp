@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "app/ErrorCodes.h"
+#include "base/Error.h"
 #include "deepscan/LogFormat.h"
 #include "ntfs/Fixup.h"
 

@@ -5,8 +5,8 @@
 #include <new>
 #include <vector>
 
-#include "app/ErrorCodes.h"
-#include "app/ProgressDialog.h"
+#include "base/Error.h"
+#include "base/Progress.h"
 #include "ntfs/FileRecord.h"
 #include "ntfs/Lznt1.h"
 #include "ntfs/RunList.h"
@@ -26,7 +26,7 @@ constexpr uint64_t kMaxUnitBytes = 1u << 20;  // 16 clusters of 64 KiB
 // initialized size, reports progress.
 class StreamWriter {
 public:
-    StreamWriter(ByteSink& output, ProgressDialog& progress, uint64_t total, uint64_t initialized)
+    StreamWriter(ByteSink& output, Progress& progress, uint64_t total, uint64_t initialized)
         : output_(output), progress_(progress), total_(total), initialized_(initialized) {}
 
     bool Done() const { return position_ >= total_; }
@@ -69,7 +69,7 @@ public:
 
 private:
     ByteSink& output_;
-    ProgressDialog& progress_;
+    Progress& progress_;
     uint64_t total_;
     uint64_t initialized_;
     uint64_t position_ = 0;
@@ -81,7 +81,7 @@ int CopyResident(const DataRun& run, StreamWriter& writer) {
 }
 
 int CopyPlain(const RunList& stream, VolumeReader& reader, StreamWriter& writer,
-              ProgressDialog& progress) {
+              Progress& progress) {
     const uint64_t cs = reader.ClusterSize();
     // As large as a piece, or as the stream when it is smaller: a recovery of many small files
     // must not allocate (and zero) a megabyte for each.
@@ -168,7 +168,7 @@ private:
 // (stored as is), none (zeros), or the first few allocated and the rest sparse (LZNT1, which
 // decodes to the whole unit; what it does not produce is zeros).
 int CopyCompressed(const RunList& stream, VolumeReader& reader, StreamWriter& writer,
-                   ProgressDialog& progress) {
+                   Progress& progress) {
     const uint64_t cs = reader.ClusterSize();
     const uint64_t u = stream.ClustersPerUnit();
     if (u > kMaxUnitBytes / cs) return kErrDecompress;
@@ -241,7 +241,7 @@ int CopyCompressed(const RunList& stream, VolumeReader& reader, StreamWriter& wr
 }  // namespace
 
 int CopyTo(const RunList& stream, VolumeReader& reader, ByteSink& output,
-           ProgressDialog& progress) {
+           Progress& progress) {
     const uint64_t total = stream.TotalSize(reader.ClusterSize());
     const uint64_t initialized =
         stream.HasSizes() ? std::min(stream.InitializedSize(), total) : total;
@@ -256,7 +256,7 @@ int CopyTo(const RunList& stream, VolumeReader& reader, ByteSink& output,
 }
 
 int CopyRecordData(ByteSink& output, const FileRecord& record, VolumeReader& reader,
-                   ProgressDialog& progress) {
+                   Progress& progress) {
     progress.SetSteps(static_cast<int64_t>(record.TotalDataSize(reader.ClusterSize())));
     if (progress.IsCancelled()) return 0;
     const RunList* content = record.UnnamedStream();

@@ -7,7 +7,7 @@
 namespace qv {
 
 class FileRecord;
-class ProgressDialog;
+class Progress;
 class RunList;
 class VolumeReader;
 
@@ -24,9 +24,9 @@ class VolumeReader;
 // Copies the file's content: its unnamed $DATA stream. Announces the stream's size with
 // SetSteps first.
 int CopyRecordData(ByteSink& output, const FileRecord& record, VolumeReader& reader,
-                   ProgressDialog& progress);
+                   Progress& progress);
 
 // Copies one stream (SetSteps is the caller's business).
-int CopyTo(const RunList& stream, VolumeReader& reader, ByteSink& output, ProgressDialog& progress);
+int CopyTo(const RunList& stream, VolumeReader& reader, ByteSink& output, Progress& progress);
 
 }  // namespace qv

@@ -5,9 +5,8 @@
 #include <cstring>
 #include <new>
 
-#include "app/CMyException.h"
-#include "app/ErrorCodes.h"
-#include "app/ProgressDialog.h"
+#include "base/Error.h"
+#include "base/Progress.h"
 #include "ntfs/DataCopy.h"
 #include "ntfs/Fixup.h"
 #include "platform/ByteSink.h"
@@ -215,7 +214,7 @@ int FileRecord::ReadNonResidentList(const AttributeHeader& a, uint32_t clusterSi
         // Read into memory: the list is small, and a copy that fails is abandoned rather than
         // parsed from whatever a half-written buffer holds.
         MemorySink sink(kMaxAttributeListBytes);
-        ProgressDialog quiet;  // never shown, never cancelled
+        QuietProgress quiet;
         const int copied = CopyTo(list, *reader, sink, quiet);
         if (copied < 0) {
             damaged_ = true;

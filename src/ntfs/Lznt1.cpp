@@ -4,7 +4,7 @@
 #include <bit>
 #include <cstring>
 
-#include "app/ErrorCodes.h"
+#include "base/Error.h"
 
 namespace qv {
 

@@ -1,5 +1,5 @@
 // The accessors through which the rest of the program reads a FileRecord.
-#include "app/ErrorCodes.h"
+#include "base/Error.h"
 #include "ntfs/FileRecord.h"
 
 namespace qv {

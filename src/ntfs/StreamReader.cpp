@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "app/ErrorCodes.h"
+#include "base/Error.h"
 #include "ntfs/RunList.h"
 #include "volume/VolumeReader.h"
 

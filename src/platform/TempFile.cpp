@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "app/ErrorCodes.h"
+#include "base/Error.h"
 #include "platform/Text.h"
 
 namespace qv {

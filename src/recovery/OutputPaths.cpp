@@ -1,9 +1,9 @@
 // Folders and target files of a recovery, with the questions they may need.
 #include <cerrno>
 
-#include "app/Log.h"
+#include "base/Report.h"
 #include "app/ProgressDialog.h"
-#include "app/Prompts.h"
+#include "base/Prompts.h"
 #include "app/WorkerContext.h"
 #include "platform/File.h"
 #include "platform/SafeDirectory.h"
@@ -106,7 +106,7 @@ int WorkerContext::MakeTargetFolder(TargetFolders& plan, size_t folder) {
             // A file (or a link) has the folder's name: the folder takes the next numbered name,
             // and the files below it go there.
             const std::u16string renamed = plan.Renumber(folder);
-            Log::Global().Write(u"Create folder %s as %s, the name is taken\n",
+            Report(u"Create folder %s as %s, the name is taken\n",
                                 destination + relative, destination + renamed);
             continue;
         }

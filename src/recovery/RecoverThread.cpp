@@ -1,7 +1,7 @@
 // The recovery worker: every checked row of the list is written below the destination.
 #include <cstring>
 
-#include "app/ErrorCodes.h"
+#include "base/Error.h"
 #include "app/ListControl.h"
 #include "app/Log.h"
 #include "app/ProgressDialog.h"

@@ -2,9 +2,8 @@
 #include <algorithm>
 #include <new>
 
-#include "app/CMyException.h"
-#include "app/ErrorCodes.h"
-#include "app/ProgressDialog.h"
+#include "base/Error.h"
+#include "base/Progress.h"
 #include "deepscan/DeepScan.h"
 #include "deepscan/LogRecordStore.h"
 #include "ntfs/FileRecord.h"
@@ -48,7 +47,7 @@ DeletedFileImages& EntryFor(DeletedFileMap& files, uint64_t number) {
 
 }  // namespace
 
-int ScanSession::CollectCandidates(DeletedFileMap& files, ProgressDialog& progress) {
+int ScanSession::CollectCandidates(DeletedFileMap& files, Progress& progress) {
     if (progress.IsCancelled()) return 0;
     const uint64_t records = copyLength_ / recordSize_;
     const size_t perSlice = static_cast<size_t>(
@@ -82,7 +81,7 @@ int ScanSession::CollectCandidates(DeletedFileMap& files, ProgressDialog& progre
 }
 
 int ScanSession::FindDeletedFiles(std::vector<std::unique_ptr<FileRecord>>& out, bool advanced,
-                                  ProgressDialog& progress) {
+                                  Progress& progress) {
     DeletedFileMap files;
     progress.SetSteps(static_cast<int64_t>(copyLength_));
     if (const int r = CollectCandidates(files, progress); r < 0) return r;

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <new>
 
-#include "app/ErrorCodes.h"
+#include "base/Error.h"
 #include "ntfs/FileRecord.h"
 
 namespace qv {

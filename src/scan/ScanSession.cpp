@@ -3,10 +3,9 @@
 #include <cstring>
 #include <set>
 
-#include "app/CMyException.h"
-#include "app/ErrorCodes.h"
-#include "app/Log.h"
-#include "app/ProgressDialog.h"
+#include "base/Error.h"
+#include "base/Report.h"
+#include "base/Progress.h"
 #include "deepscan/LogRecordStore.h"
 #include "ntfs/DataCopy.h"
 #include "ntfs/FileRecord.h"
@@ -87,7 +86,7 @@ void FollowMftAttributeList(FileRecord& mft, VolumeReader& reader, uint32_t reco
 
 }  // namespace
 
-ScanSession::ScanSession(char16_t driveLetter, bool advanced, ProgressDialog& progress)
+ScanSession::ScanSession(char16_t driveLetter, bool advanced, Progress& progress)
     : reader_(std::make_unique<VolumeReader>()) {
     const int r = reader_->Open(driveLetter);
     if (r < 0) Fail(r, reader_->FailureReason(), reader_->FailureErrno());
@@ -95,7 +94,7 @@ ScanSession::ScanSession(char16_t driveLetter, bool advanced, ProgressDialog& pr
 }
 
 ScanSession::ScanSession(std::unique_ptr<VolumeReader> reader, bool advanced,
-                         ProgressDialog& progress)
+                         Progress& progress)
     : reader_(std::move(reader)) {
     Prepare(advanced, progress);
 }
@@ -113,7 +112,7 @@ ScanSession::ScanSession(std::unique_ptr<VolumeReader> reader, const std::u16str
 
 ScanSession::~ScanSession() = default;  // the copies remove themselves when closed
 
-void ScanSession::Prepare(bool advanced, ProgressDialog& progress) {
+void ScanSession::Prepare(bool advanced, Progress& progress) {
     recordSize_ = reader_->RecordSize();
     clusterSize_ = reader_->ClusterSize();
     // The normal scan has three stages: the $MFT copy, the collection and the building. The
@@ -123,7 +122,7 @@ void ScanSession::Prepare(bool advanced, ProgressDialog& progress) {
     if (advanced && !progress.IsCancelled()) PrepareLog(progress);
 }
 
-void ScanSession::CopyMft(ProgressDialog& progress) {
+void ScanSession::CopyMft(Progress& progress) {
     std::vector<uint8_t> record0(recordSize_);
     const uint64_t mftOffset = reader_->Boot().mftCluster * uint64_t{clusterSize_};
     if (reader_->DeviceSize() > 0 && mftOffset / clusterSize_ == reader_->Boot().mftCluster &&
@@ -147,10 +146,10 @@ void ScanSession::CopyMft(ProgressDialog& progress) {
     LimitedSink copy(mftCopy_, reader_->DeviceSize() > 0 ? reader_->DeviceSize() : UINT64_MAX);
     const int copied = CopyRecordData(copy, mft, *reader_, progress);
     if (copied == kErrCopyIncomplete) {
-        Log::Global().Write(u"The $MFT's data runs end before its size: %s\n",
+        Report(u"The $MFT's data runs end before its size: %s\n",
                             u"records past them cannot be scanned");
     } else if (copied == kErrWrite && copy.ReachedLimit()) {
-        Log::Global().Write(u"The $MFT's size is larger than the volume: %s\n",
+        Report(u"The $MFT's size is larger than the volume: %s\n",
                             u"records past the volume's size cannot be scanned");
     } else if (copied == kErrWrite) {
         Fail(copied, "cannot write the $MFT copy " + ToUtf8(mftCopy_.Path()) + ": " +
@@ -162,14 +161,14 @@ void ScanSession::CopyMft(ProgressDialog& progress) {
     copyLength_ = length > 0 ? static_cast<uint64_t>(length) : 0;
 }
 
-void ScanSession::PrepareLog(ProgressDialog& progress) {
+void ScanSession::PrepareLog(Progress& progress) {
     // A log that cannot serve is no failure: the scan goes on as the normal one, saying why
     // when the reason is not simply a log nobody wrote.
     auto cannotServe = [&](const std::string& why) {
         logRecordStore_.reset();
-        Log::Global().Write(u"Advanced scan is not possible on %c:, the log file cannot be used\n",
+        Report(u"Advanced scan is not possible on %c:, the log file cannot be used\n",
                             reader_->DriveLetter());
-        if (!why.empty()) Log::Global().Write(u"%c: %s\n", reader_->DriveLetter(), FromUtf8(why));
+        if (!why.empty()) Report(u"%c: %s\n", reader_->DriveLetter(), FromUtf8(why));
     };
     logRecordStore_ = std::make_unique<LogRecordStore>();
     std::vector<uint8_t> record;

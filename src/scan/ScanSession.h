@@ -14,7 +14,7 @@ namespace qv {
 
 class FileRecord;
 class LogRecordStore;
-class ProgressDialog;
+class Progress;
 class VolumeReader;
 
 // One scan of one volume. Constructing it opens the volume, copies the whole $MFT into a private
@@ -25,9 +25,9 @@ class VolumeReader;
 // not a failure.
 class ScanSession {
 public:
-    ScanSession(char16_t driveLetter, bool advanced, ProgressDialog& progress);
+    ScanSession(char16_t driveLetter, bool advanced, Progress& progress);
     // On a volume already open (tests, tools).
-    ScanSession(std::unique_ptr<VolumeReader> reader, bool advanced, ProgressDialog& progress);
+    ScanSession(std::unique_ptr<VolumeReader> reader, bool advanced, Progress& progress);
     // On a $MFT that was extracted before (a raw $MFT file, opened read-only), with reader
     // standing for the volume it came from: for looking at $MFT extracts without their volume.
     ScanSession(std::unique_ptr<VolumeReader> reader, const std::u16string& mftExtract);
@@ -43,7 +43,7 @@ public:
     // record number. 0, kErrNoMemory, or kErrRead when the copy cannot be read (out then holds
     // a part of the files only).
     int FindDeletedFiles(std::vector<std::unique_ptr<FileRecord>>& out, bool advanced,
-                         ProgressDialog& progress);
+                         Progress& progress);
 
     // The folder path of a deleted file: "X:\A\B\" when the climb reaches the root, a partial
     // path ("A\B\") when it stops earlier. 0, -1 when the file has no name, or the code of the
@@ -58,10 +58,10 @@ public:
     const std::u16string& MftCopyPath() const { return mftCopy_.Path(); }
 
 private:
-    void Prepare(bool advanced, ProgressDialog& progress);
-    void CopyMft(ProgressDialog& progress);
-    void PrepareLog(ProgressDialog& progress);
-    int CollectCandidates(DeletedFileMap& files, ProgressDialog& progress);
+    void Prepare(bool advanced, Progress& progress);
+    void CopyMft(Progress& progress);
+    void PrepareLog(Progress& progress);
+    int CollectCandidates(DeletedFileMap& files, Progress& progress);
 
     // What the path climb needs of a folder record.
     struct Folder {

@@ -2,8 +2,7 @@
 #include <cerrno>
 #include <new>
 
-#include "app/CMyException.h"
-#include "app/ErrorCodes.h"
+#include "base/Error.h"
 #include "app/ListControl.h"
 #include "app/Log.h"
 #include "app/ProgressDialog.h"

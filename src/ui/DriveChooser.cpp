@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/Format.h"
+#include "base/Format.h"
 #include "platform/BlockDevice.h"
 #include "platform/Text.h"
 #include "ui/WindowListControl.h"

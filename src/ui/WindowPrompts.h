@@ -4,7 +4,7 @@
 #include <QPointer>
 #include <QWidget>
 
-#include "app/Prompts.h"
+#include "base/Prompts.h"
 
 namespace qv {
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <new>
 
-#include "app/ErrorCodes.h"
+#include "base/Error.h"
 #include "platform/DriveTable.h"
 #include "platform/Text.h"
 

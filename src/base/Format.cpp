@@ -1,4 +1,4 @@
-#include "app/Format.h"
+#include "base/Format.h"
 
 namespace qv {
 

@@ -5,7 +5,8 @@
 
 namespace qv {
 
-// Answers of a message box, as the old platform numbered them.
+// The answers a question can get. The numbers are fixed: callers pass them on as plain integers
+// (0 stays free for "go on").
 enum PromptAnswer : int {
     kIdOk = 1,
     kIdCancel = 2,

@@ -1,4 +1,4 @@
-#include "app/ErrorCodes.h"
+#include "base/Error.h"
 
 namespace qv {
 
