@@ -15,14 +15,14 @@ constexpr int kExitBadArguments = 2;
 constexpr int kExitSomeNotRecovered = 3;
 constexpr int kExitInterrupted = 130;
 
-struct ScanOptions {
+struct ScanArguments {
     std::string source;
     bool json = false;
     bool noAdvanced = false;
     bool wide = false;
 };
 
-struct RecoverOptions {
+struct RecoverArguments {
     std::string source;
     std::string destination;
     bool all = false;
@@ -36,9 +36,9 @@ struct RecoverOptions {
     bool wide = false;
 };
 
-void AddScanCommand(CLI::App& app, ScanOptions& options);
-void AddRecoverCommand(CLI::App& app, RecoverOptions& options);
-int RunScanCommand(const ScanOptions& options);
-int RunRecoverCommand(const RecoverOptions& options);
+void AddScanCommand(CLI::App& app, ScanArguments& options);
+void AddRecoverCommand(CLI::App& app, RecoverArguments& options);
+int RunScanCommand(const ScanArguments& options);
+int RunRecoverCommand(const RecoverArguments& options);
 
 }  // namespace qv

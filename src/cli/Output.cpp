@@ -7,16 +7,17 @@
 #include <algorithm>
 #include <array>
 #include <string>
+#include <unordered_map>
 
+#include "app/FileTexts.h"
 #include "platform/Text.h"
-#include "scan/DeletedFileEntry.h"
 
 namespace qv {
 
 namespace {
 
-const std::array<const char*, ListControl::kColumns> kHeadings = {"Name",    "Type",    "Size",
-                                                                  "Created", "Deleted", "Path"};
+const std::array<const char*, kColumnCount> kHeadings = {"Name",    "Type",    "Size",
+                                                         "Created", "Deleted", "Path"};
 
 // Terminal columns a UTF-8 text takes (one per code point; good enough for a table).
 size_t Width(const std::string& s) {
@@ -39,11 +40,8 @@ std::string Cut(const std::string& s, size_t width) {
 
 }  // namespace
 
-void SortByName(MemoryListControl& list) {
-    list.Sort([](const DeletedFileEntry& a, const DeletedFileEntry& b) {
-        const int c = CompareEntries(a, b, DeletedFileEntry::kName);
-        return c != 0 ? c < 0 : a.RecordNumber() < b.RecordNumber();
-    });
+void SortByName(std::vector<DeletedFile>& files) {
+    std::stable_sort(files.begin(), files.end(), ListedBefore);
 }
 
 size_t TerminalWidth(std::FILE* out) {
@@ -54,24 +52,37 @@ size_t TerminalWidth(std::FILE* out) {
     return 80;
 }
 
-void PrintTable(const MemoryListControl& list, std::FILE* out, size_t width) {
-    std::vector<std::array<std::string, ListControl::kColumns>> cells;
-    std::array<size_t, ListControl::kColumns> widths{};
-    for (int c = 0; c < ListControl::kColumns; ++c)
+void PrintTable(const std::vector<DeletedFile>& files, char16_t letter, std::FILE* out,
+                size_t width) {
+    std::vector<std::array<std::string, kColumnCount>> cells;
+    std::array<size_t, kColumnCount> widths{};
+    for (int c = 0; c < kColumnCount; ++c)
         widths[c] = Width(kHeadings[c]);
-    for (const auto& row : list.Rows()) {
+    // Files of one folder share their path: its text is made once.
+    std::unordered_map<uintptr_t, std::string> paths;  // by folder chain and rootedness
+    cells.reserve(files.size());
+    for (const DeletedFile& file : files) {
         auto& line = cells.emplace_back();
-        for (int c = 0; c < ListControl::kColumns; ++c) {
-            line[c] = ToUtf8(row.Text(c));
+        for (int c = 0; c < kColumnCount; ++c) {
+            const Column column = static_cast<Column>(c);
+            if (column == Column::kPath) {
+                const uintptr_t key =
+                    reinterpret_cast<uintptr_t>(file.folder.Identity()) * 2 + file.rooted;
+                auto [it, made] = paths.try_emplace(key);
+                if (made) it->second = ToUtf8(PathText(file, letter));
+                line[c] = it->second;
+            } else {
+                line[c] = ToUtf8(ColumnText(file, column, letter));
+            }
             widths[c] = std::max(widths[c], Width(line[c]));
         }
     }
     if (width > 0) {
         // Name and Path share what the other columns and the gaps leave; Name gets up to two
         // fifths, Path the rest, each at least a few columns.
-        constexpr size_t kName = 0, kPath = ListControl::kColumns - 1, kMinimum = 8;
-        size_t fixed = 2 * (ListControl::kColumns - 1);
-        for (int c = 1; c < ListControl::kColumns - 1; ++c)
+        constexpr size_t kName = 0, kPath = kColumnCount - 1, kMinimum = 8;
+        size_t fixed = 2 * (kColumnCount - 1);
+        for (int c = 1; c < kColumnCount - 1; ++c)
             fixed += widths[c];
         const size_t room = width > fixed + 2 * kMinimum ? width - fixed : 2 * kMinimum;
         if (widths[kName] + widths[kPath] > room) {
@@ -91,34 +102,33 @@ void PrintTable(const MemoryListControl& list, std::FILE* out, size_t width) {
     }
     auto print = [&](const auto& line) {
         std::string text;
-        for (int c = 0; c < ListControl::kColumns; ++c) {
+        for (int c = 0; c < kColumnCount; ++c) {
             const std::string cell = line[c];
             const bool right = c == 2;  // sizes line up on the right
             const std::string pad(widths[c] - Width(cell), ' ');
-            text += right ? pad + cell : (c + 1 < ListControl::kColumns ? cell + pad : cell);
-            if (c + 1 < ListControl::kColumns) text += "  ";
+            text += right ? pad + cell : (c + 1 < kColumnCount ? cell + pad : cell);
+            if (c + 1 < kColumnCount) text += "  ";
         }
         std::fprintf(out, "%s\n", text.c_str());
     };
-    std::array<std::string, ListControl::kColumns> heading;
-    for (int c = 0; c < ListControl::kColumns; ++c)
+    std::array<std::string, kColumnCount> heading;
+    for (int c = 0; c < kColumnCount; ++c)
         heading[c] = kHeadings[c];
     print(heading);
     for (const auto& line : cells)
         print(line);
 }
 
-void PrintJsonLines(const MemoryListControl& list, std::FILE* out) {
-    for (const auto& row : list.Rows()) {
-        const DeletedFileEntry* e = row.data;
+void PrintJsonLines(const std::vector<DeletedFile>& files, char16_t letter, std::FILE* out) {
+    for (const DeletedFile& file : files) {
         nlohmann::ordered_json j;
-        j["record"] = e ? e->RecordNumber() : 0;
-        j["name"] = ToUtf8(row.Text(0));
-        j["type"] = ToUtf8(row.Text(1));
-        j["size"] = e ? e->size : 0;
-        j["created"] = ToUtf8(row.Text(3));
-        j["deleted"] = ToUtf8(row.Text(4));
-        j["path"] = ToUtf8(row.Text(5));
+        j["record"] = file.record;
+        j["name"] = ToUtf8(file.name);
+        j["type"] = ToUtf8(TypeOf(file.name));
+        j["size"] = file.size;
+        j["created"] = ToUtf8(TimeText(file.created));
+        j["deleted"] = ToUtf8(TimeText(file.deleted));
+        j["path"] = ToUtf8(PathText(file, letter));
         std::fprintf(out, "%s\n",
                      j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
     }

@@ -9,15 +9,13 @@
 #include "cli/Output.h"
 #include "cli/ScanRunner.h"
 #include "platform/DestinationFolder.h"
-#include "platform/DriveTable.h"
 #include "platform/SameVolume.h"
 #include "platform/Text.h"
 #include "recovery/TargetNames.h"
-#include "scan/DeletedFileEntry.h"
 
 namespace qv {
 
-void AddRecoverCommand(CLI::App& app, RecoverOptions& options) {
+void AddRecoverCommand(CLI::App& app, RecoverArguments& options) {
     CLI::App* recover = app.add_subcommand(
         "recover",
         "Scan like 'scan', tick the chosen files and copy them below DIR, in their folders.\n"
@@ -57,27 +55,27 @@ void AddRecoverCommand(CLI::App& app, RecoverOptions& options) {
 
 namespace {
 
-bool Chosen(const RecoverOptions& options, const DeletedFileEntry& entry) {
+bool Chosen(const RecoverArguments& options, const DeletedFile& file) {
     if (options.all) return true;
-    if (std::find(options.records.begin(), options.records.end(), entry.RecordNumber()) !=
+    if (std::find(options.records.begin(), options.records.end(), file.record) !=
         options.records.end())
         return true;
-    const std::string name = ToUtf8(entry.name);
+    const std::string name = ToUtf8(file.name);
     return std::any_of(options.patterns.begin(), options.patterns.end(), [&](const std::string& p) {
         return fnmatch(p.c_str(), name.c_str(), 0) == 0;
     });
 }
 
-WorkerContext::ExistingFile ExistingFilePolicy(const std::string& text) {
-    if (text == "overwrite") return WorkerContext::ExistingFile::kOverwrite;
-    if (text == "skip") return WorkerContext::ExistingFile::kSkip;
-    if (text == "rename") return WorkerContext::ExistingFile::kRename;
-    return WorkerContext::ExistingFile::kAsk;
+ExistingFile ExistingFilePolicy(const std::string& text) {
+    if (text == "overwrite") return ExistingFile::kOverwrite;
+    if (text == "skip") return ExistingFile::kSkip;
+    if (text == "rename") return ExistingFile::kRename;
+    return ExistingFile::kAsk;
 }
 
 }  // namespace
 
-int RunRecoverCommand(const RecoverOptions& options) {
+int RunRecoverCommand(const RecoverArguments& options) {
     // The destination is checked before the scan: a scan of a large volume must not end in
     // finding that there is nowhere to put the files.
     const std::u16string destination = TidyDestination(FromUtf8(options.destination));
@@ -93,48 +91,46 @@ int RunRecoverCommand(const RecoverOptions& options) {
     }
     ScanRunner runner;
     // Nor must it end in finding that the destination lies on the volume being scanned.
-    if (const char16_t letter = runner.ResolveSource(options.source); letter != 0) {
-        const auto drive = DriveTable::Global().Find(letter);
-        if (drive && !options.allowSameVolume && DestinationOnSource(drive->path, destination)) {
+    if (const auto drive = ScanRunner::ResolveSource(options.source)) {
+        if (!options.allowSameVolume && DestinationOnSource(drive->source.path, destination)) {
             std::fprintf(stderr,
                          "quorvane-cli: --to: cannot recover into %s: it is on the volume being "
                          "scanned (%s); --allow-same-volume recovers there anyway\n",
-                         ToUtf8(destination).c_str(), ToUtf8(drive->path).c_str());
+                         ToUtf8(destination).c_str(), ToUtf8(drive->source.path).c_str());
             return kExitBadArguments;
         }
     }
     if (const int status = runner.ScanSource(options.source, !options.noAdvanced); status >= 0)
         return status;
-    MemoryListControl& list = runner.List();
-    PrintTable(list, stdout, options.wide ? 0 : TerminalWidth(stdout));
+    const std::vector<DeletedFile>& files = runner.Files();
+    PrintTable(files, runner.Letter(), stdout, options.wide ? 0 : TerminalWidth(stdout));
     std::fflush(stdout);
 
-    int chosen = 0;
-    for (int i = 0; i < list.Count(); ++i) {
-        const bool pick = list.GetItemData(i) && Chosen(options, *list.GetItemData(i));
-        list.SetCheck(i, pick);
-        chosen += pick ? 1 : 0;
-    }
     for (const uint64_t record : options.records) {
-        const bool listed = std::any_of(list.Rows().begin(), list.Rows().end(), [&](const auto& r) {
-            return r.data && r.data->RecordNumber() == record;
-        });
+        const bool listed = std::any_of(files.begin(), files.end(),
+                                        [&](const DeletedFile& f) { return f.record == record; });
         if (!listed)
             Log::Global().Write(u"Record %u is not a deleted file of this volume\n", record);
     }
-
+    // The list is not needed after this: the chosen files move into the recovery.
     WorkerContext& context = runner.Context();
-    context.destination = destination;
-    context.sameVolume = options.allowSameVolume ? WorkerContext::SameVolume::kAllow
-                                                 : WorkerContext::SameVolume::kRefuse;
-    context.recreatePaths = options.noPaths ? 0 : 1;
-    context.existingFile = ExistingFilePolicy(options.ifExists);
-    context.keepTimes = options.keepTimes;
+    context.chosen.clear();
+    for (DeletedFile& file : runner.Files())
+        if (Chosen(options, file)) context.chosen.push_back(std::move(file));
+    runner.Files().clear();
+    const int chosen = static_cast<int>(context.chosen.size());
+
+    RecoveryOptions& recovery = context.recovery;
+    recovery.destination = destination;
+    recovery.recreatePaths = !options.noPaths;
+    recovery.existingFile = ExistingFilePolicy(options.ifExists);
+    recovery.keepTimes = options.keepTimes;
+    recovery.sameVolume = options.allowSameVolume ? SameVolume::kAllow : SameVolume::kRefuse;
     if (runner.Recover() == ScanRunner::Outcome::kCancelled) return kExitInterrupted;
-    const auto& c = context.counts;
+    const RecoverySummary& c = context.summary;
     if (c.refused) {
         std::fprintf(stderr, "quorvane-cli: --to: cannot recover into %s%s\n",
-                     ToUtf8(context.refusal).c_str(),
+                     ToUtf8(c.refusal).c_str(),
                      c.onSameVolume ? "; --allow-same-volume recovers there anyway" : "");
         return kExitBadArguments;
     }

@@ -6,7 +6,7 @@
 
 namespace qv {
 
-void AddScanCommand(CLI::App& app, ScanOptions& options) {
+void AddScanCommand(CLI::App& app, ScanArguments& options) {
     CLI::App* scan = app.add_subcommand(
         "scan", "List the deleted files of a volume: Name, Type, Size, Created, Deleted, Path.");
     scan->add_option("SOURCE", options.source, "image file, block device, or drive letter (E:)")
@@ -18,14 +18,15 @@ void AddScanCommand(CLI::App& app, ScanOptions& options) {
                    "do not use the volume's log file (the advanced scan is the default)");
 }
 
-int RunScanCommand(const ScanOptions& options) {
+int RunScanCommand(const ScanArguments& options) {
     ScanRunner runner;
     if (const int status = runner.ScanSource(options.source, !options.noAdvanced); status >= 0)
         return status;
     if (options.json)
-        PrintJsonLines(runner.List(), stdout);
+        PrintJsonLines(runner.Files(), runner.Letter(), stdout);
     else
-        PrintTable(runner.List(), stdout, options.wide ? 0 : TerminalWidth(stdout));
+        PrintTable(runner.Files(), runner.Letter(), stdout,
+                   options.wide ? 0 : TerminalWidth(stdout));
     return kExitOk;
 }
 

@@ -8,10 +8,8 @@
 #include "app/ProgressDialog.h"
 #include "cli/Commands.h"
 #include "cli/Output.h"
-#include "platform/DriveTable.h"
 #include "platform/Text.h"
 #include "platform/VolumeEnumeration.h"
-#include "scan/ScanSession.h"
 
 namespace qv {
 
@@ -26,7 +24,7 @@ extern "C" void OnInterrupt(int) {
 
 ScanRunner::ScanRunner() {
     Log::Global().Attach(&pane_);
-    context_.list = &list_;
+    context_.files = &files_;
     context_.prompts = &prompts_;
     // Ctrl-C, a closed terminal and a polite kill all press Stop, so the scan winds down and its
     // temporary files go. A reader that goes away (| head) must not kill us before that either:
@@ -41,17 +39,17 @@ ScanRunner::ScanRunner() {
 
 ScanRunner::~ScanRunner() {
     context_.session.reset();
-    context_.ClearResults();
     Log::Global().Attach(nullptr);
 }
 
-char16_t ScanRunner::ResolveSource(const std::string& source) {
+std::optional<Drive> ScanRunner::ResolveSource(const std::string& source) {
     const std::u16string text = FromUtf8(source);
-    if (const char16_t letter = DriveTable::ParseLetter(text)) {
-        FillDriveTable({});
-        return letter;
+    if (const char16_t letter = ParseDriveLetter(text)) {
+        for (const Drive& drive : MakeDriveList(FindNtfsVolumes(), {}))
+            if (drive.letter == letter) return drive;
+        return std::nullopt;
     }
-    return DriveTable::Global().Assign(text);
+    return Drive{u'C', {}, Source{text}};
 }
 
 template <typename Body>
@@ -72,27 +70,24 @@ ScanRunner::Outcome ScanRunner::RunWorker(Body body) {
     return Outcome::kFinished;
 }
 
-ScanRunner::Outcome ScanRunner::Scan(char16_t letter, bool advanced) {
-    context_.driveLetter = letter;
-    context_.advanced = advanced ? 1 : 0;
-    const Outcome outcome = RunWorker(ScanThreadProc);
-    if (outcome == Outcome::kFinished && (!context_.session || context_.scanFailed))
-        return Outcome::kCannotOpen;
-    return outcome;
-}
-
 int ScanRunner::ScanSource(const std::string& source, bool advanced) {
-    const char16_t letter = ResolveSource(source);
-    if (letter == 0) {
-        std::fprintf(stderr, "quorvane-cli: no free drive letter for %s\n", source.c_str());
+    const auto drive = ResolveSource(source);
+    if (!drive) {
+        std::fprintf(stderr, "quorvane-cli: %s names no NTFS volume of this machine\n",
+                     source.c_str());
         return kExitBadArguments;
     }
-    switch (Scan(letter, advanced)) {
-        case Outcome::kCannotOpen: return kExitCannotOpen;
+    drive_ = *drive;
+    context_.source = drive_.source;
+    context_.scanOptions.advanced = advanced;
+    context_.scanOptions.volumeName = std::u16string(1, drive_.letter) + u":";
+    switch (RunWorker(ScanThreadProc)) {
         case Outcome::kCancelled: return kExitInterrupted;
+        case Outcome::kCannotOpen: return kExitCannotOpen;
         case Outcome::kFinished: break;
     }
-    SortByName(list_);
+    if (!context_.session || context_.scanFailed) return kExitCannotOpen;
+    SortByName(files_.files);
     return -1;
 }
 

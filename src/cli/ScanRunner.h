@@ -1,10 +1,12 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
-#include "app/MemoryListControl.h"
+#include "app/DriveList.h"
 #include "app/WorkerContext.h"
 #include "cli/Terminal.h"
+#include "scan/DeletedFile.h"
 
 namespace qv {
 
@@ -17,19 +19,20 @@ public:
     ScanRunner();
     ~ScanRunner();
 
-    // Resolves SOURCE (an image, a block device, or a drive letter such as E:) to a letter.
-    // Returns 0 when it cannot.
-    char16_t ResolveSource(const std::string& source);
+    // What SOURCE names: an image or a block device (shown as C:), or a drive letter such as E:
+    // standing for the machine's NTFS volumes in device-name order from C:. Empty when a letter
+    // names no volume.
+    static std::optional<Drive> ResolveSource(const std::string& source);
 
-    Outcome Scan(char16_t letter, bool advanced);
-    // Resolves SOURCE, scans it and sorts the rows by name. Returns the exit status to end with,
-    // or -1 when the scan finished and the command goes on.
+    // Resolves SOURCE, scans it and sorts the files by name. Returns the exit status to end
+    // with, or -1 when the scan finished and the command goes on.
     int ScanSource(const std::string& source, bool advanced);
-    // Recovers the checked rows; Outcome::kCancelled when Stop ended it.
+    // Recovers context().chosen with context().recovery; Outcome::kCancelled when Stop ended it.
     Outcome Recover();
 
     WorkerContext& Context() { return context_; }
-    MemoryListControl& List() { return list_; }
+    std::vector<DeletedFile>& Files() { return files_.files; }
+    char16_t Letter() const { return drive_.letter; }
     Terminal& Term() { return terminal_; }
 
 private:
@@ -39,7 +42,8 @@ private:
     Terminal terminal_;
     TerminalLogPane pane_{terminal_};
     TerminalPrompts prompts_{terminal_};
-    MemoryListControl list_;
+    DeletedFileList files_;
+    Drive drive_;
     WorkerContext context_;
 };
 

@@ -13,8 +13,8 @@ int main(int argc, char** argv) {
         "quorvane-cli"};
     app.set_version_flag("--version", std::string("quorvane-cli ") + QUORVANE_VERSION);
     app.require_subcommand(1);
-    qv::ScanOptions scan;
-    qv::RecoverOptions recover;
+    qv::ScanArguments scan;
+    qv::RecoverArguments recover;
     qv::AddScanCommand(app, scan);
     qv::AddRecoverCommand(app, recover);
     try {

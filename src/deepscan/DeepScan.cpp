@@ -1,7 +1,7 @@
 #include "deepscan/DeepScan.h"
 
-#include "base/Report.h"
 #include "base/Progress.h"
+#include "base/Report.h"
 #include "deepscan/ImageChange.h"
 #include "deepscan/LogRecordStore.h"
 #include "deepscan/RollbackCheck.h"
@@ -63,7 +63,7 @@ bool RollBackFile(uint64_t number, DeletedFileImages& file, LogRecordStore& stor
 }  // namespace
 
 int RollBackDeletedFiles(DeletedFileMap& files, LogRecordStore& store, uint32_t clusterSize,
-                         VolumeReader* reader, Progress& progress) {
+                         VolumeReader* reader, Progress& progress, std::set<uint64_t>* kept) {
     // Files without a base record yield nothing.
     for (auto it = files.begin(); it != files.end();) {
         if (progress.IsCancelled()) break;
@@ -74,17 +74,19 @@ int RollBackDeletedFiles(DeletedFileMap& files, LogRecordStore& store, uint32_t 
         }
         progress.Step(1);
     }
-    int kept = 0;
+    int count = 0;
     for (auto& [number, file] : files) {
         if (progress.IsCancelled()) break;
         // Files whose attributes all fit in the base record are left as the normal scan finds
         // them; so are those whose images were not loaded.
         if (file->ExtensionCount() > 0 && file->Base() != nullptr &&
-            RollBackFile(number, *file, store, clusterSize, reader))
-            ++kept;
+            RollBackFile(number, *file, store, clusterSize, reader)) {
+            ++count;
+            if (kept) kept->insert(number);
+        }
         progress.Step(1);
     }
-    return kept;
+    return count;
 }
 
 }  // namespace qv

@@ -1,8 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <set>
 
-#include "scan/DeletedFileImages.h"
+#include "deepscan/DeletedFileImages.h"
 
 namespace qv {
 
@@ -17,8 +18,10 @@ class VolumeReader;
 // kept only when the file is at least as good as built from its records as found (see
 // RollbackKeepsFile); otherwise the images are put back and the log says so in one line.
 // Steps the progress once per file in each of the two passes and honours Stop in both.
-// Returns the number of files whose rolled-back images were kept.
+// Returns the number of files whose rolled-back images were kept, and notes their base record
+// numbers in *kept when given.
 int RollBackDeletedFiles(DeletedFileMap& files, LogRecordStore& store, uint32_t clusterSize,
-                         VolumeReader* reader, Progress& progress);
+                         VolumeReader* reader, Progress& progress,
+                         std::set<uint64_t>* kept = nullptr);
 
 }  // namespace qv

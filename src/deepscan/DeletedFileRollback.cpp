@@ -3,10 +3,10 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "deepscan/DeletedFileImages.h"
 #include "deepscan/ImageChange.h"
 #include "deepscan/LogFormat.h"
 #include "platform/Trace.h"
-#include "scan/DeletedFileImages.h"
 
 namespace qv {
 

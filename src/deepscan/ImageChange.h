@@ -3,8 +3,8 @@
 #include <cstdint>
 
 #include "deepscan/ChangeSink.h"
+#include "deepscan/DeletedFileImages.h"
 #include "deepscan/RecordUndo.h"
-#include "scan/DeletedFileImages.h"
 
 namespace qv {
 

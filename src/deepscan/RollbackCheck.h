@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "scan/DeletedFileImages.h"
+#include "deepscan/DeletedFileImages.h"
 
 namespace qv {
 

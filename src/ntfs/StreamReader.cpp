@@ -9,8 +9,11 @@
 
 namespace qv {
 
-StreamReader::StreamReader(const RunList& stream, VolumeReader& reader)
-    : stream_(stream), reader_(reader), size_(stream.TotalSize(reader.ClusterSize())) {
+StreamReader::StreamReader(const RunList& stream, VolumeReader& reader, int window)
+    : stream_(stream),
+      reader_(reader),
+      size_(stream.TotalSize(reader.ClusterSize())),
+      window_(window) {
     initialized_ = stream.HasSizes() && !stream.IsResident()
                        ? std::min(stream.InitializedSize(), size_)
                        : size_;
@@ -58,7 +61,8 @@ int64_t StreamReader::ReadAt(uint64_t offset, void* buffer, size_t size) {
                 const uint64_t lcn = run->firstCluster + (vcn - run->vcn);
                 if (lcn > static_cast<uint64_t>(INT64_MAX) / cs) return kErrSeek;
                 const int64_t r = reader_.ReadAt(static_cast<int64_t>(lcn * cs + within),
-                                                 out + done, static_cast<uint32_t>(piece));
+                                                 out + done, static_cast<uint32_t>(piece),
+                                                 static_cast<VolumeReader::Stream>(window_));
                 if (r < 0) return r;
             }
         }

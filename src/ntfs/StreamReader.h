@@ -16,7 +16,8 @@ class VolumeReader;
 // kErrDecompress). The stream and the reader must outlive it.
 class StreamReader final : public ByteSource {
 public:
-    StreamReader(const RunList& stream, VolumeReader& reader);
+    // Reads go through the reader's window of the given stream (VolumeReader::Stream).
+    StreamReader(const RunList& stream, VolumeReader& reader, int window = 0);
     // The count read, or a negative error code of the volume reader.
     int64_t ReadAt(uint64_t offset, void* buffer, size_t size) override;
     uint64_t Size() const override { return size_; }
@@ -26,6 +27,7 @@ private:
     VolumeReader& reader_;
     uint64_t size_;
     uint64_t initialized_;
+    int window_;
 };
 
 }  // namespace qv

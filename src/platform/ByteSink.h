@@ -30,6 +30,22 @@ private:
     size_t limit_;
 };
 
+// Passes writes on to another sink and counts the bytes that went through.
+class CountingSink final : public ByteSink {
+public:
+    explicit CountingSink(ByteSink& inner) : inner_(inner) {}
+    [[nodiscard]] bool Write(const void* data, size_t size) override {
+        if (!inner_.Write(data, size)) return false;
+        bytes_ += size;
+        return true;
+    }
+    uint64_t Bytes() const { return bytes_; }
+
+private:
+    ByteSink& inner_;
+    uint64_t bytes_ = 0;
+};
+
 // Passes writes on to another sink up to a limit, and refuses the write that would pass it
 // (nothing of it is written): a copy whose size a hostile volume sets stops there.
 class LimitedSink final : public ByteSink {

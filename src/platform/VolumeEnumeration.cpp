@@ -8,7 +8,6 @@
 #include <set>
 #include <string>
 
-#include "platform/DriveTable.h"
 #include "platform/Text.h"
 
 namespace qv {
@@ -74,20 +73,6 @@ std::vector<FoundVolume> FindNtfsVolumes() {
 std::u16string NtfsLabel(const std::u16string& path) {
     std::string label;
     return ProbeNtfs(ToUtf8(path).c_str(), label) ? FromUtf8(label) : std::u16string();
-}
-
-int FillDriveTable(const std::vector<std::u16string>& images) {
-    DriveTable& table = DriveTable::Global();
-    int given = 0;
-    for (const FoundVolume& v : FindNtfsVolumes())
-        if (table.Assign(v.device, v.label) != 0) ++given;
-    for (const std::u16string& image : images) {
-        // Several images are told apart by their labels, or by their file names.
-        std::u16string label = NtfsLabel(image);
-        if (label.empty()) label = image.substr(image.rfind(u'/') + 1);
-        if (table.Assign(image, label) != 0) ++given;
-    }
-    return given;
 }
 
 }  // namespace qv

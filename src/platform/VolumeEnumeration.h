@@ -20,9 +20,4 @@ std::vector<FoundVolume> FindNtfsVolumes();
 // none or cannot be read.
 std::u16string NtfsLabel(const std::u16string& path);
 
-// Puts the machine's NTFS volumes into the drive table from C: on, in device-name order, then
-// the images given (each under its label, or its file name when it has none); returns how many
-// letters were given.
-int FillDriveTable(const std::vector<std::u16string>& images);
-
 }  // namespace qv

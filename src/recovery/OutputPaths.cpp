@@ -1,10 +1,10 @@
 // Folders and target files of a recovery, with the questions they may need.
 #include <cerrno>
 
-#include "base/Report.h"
 #include "app/ProgressDialog.h"
-#include "base/Prompts.h"
 #include "app/WorkerContext.h"
+#include "base/Prompts.h"
+#include "base/Report.h"
 #include "platform/File.h"
 #include "platform/SafeDirectory.h"
 #include "platform/Text.h"
@@ -15,9 +15,9 @@ namespace qv {
 
 namespace {
 
-PromptButtons ButtonsFor(WorkerContext::FolderPrompt kind) {
-    return kind == WorkerContext::FolderPrompt::kRetryCancel ? PromptButtons::kRetryCancel
-                                                             : PromptButtons::kAbortRetryIgnore;
+PromptButtons ButtonsFor(OutputPaths::FolderPrompt kind) {
+    return kind == OutputPaths::FolderPrompt::kRetryCancel ? PromptButtons::kRetryCancel
+                                                           : PromptButtons::kAbortRetryIgnore;
 }
 
 bool Below(const std::u16string& path, const std::u16string& folder) {
@@ -35,24 +35,28 @@ std::u16string WithoutSlash(std::u16string path) {
     return path;
 }
 
-// The open destination when path lies below it, opened on first use; null for a path outside
-// it (the destination itself, the folders above it, a path chosen in the save dialog). *error
-// is set when the destination cannot be opened.
-DestinationFolder* Beneath(WorkerContext& c, const std::u16string& path, int* error) {
-    *error = 0;
-    if (!Below(path, c.destination)) return nullptr;
-    if (!c.destinationFolder.IsOpen()) *error = c.OpenDestination();
-    return &c.destinationFolder;
-}
-
 }  // namespace
 
-int WorkerContext::CreatePath(std::u16string path, FolderPrompt kind) {
+OutputPaths::OutputPaths(std::u16string destination, ExistingFile existing, Prompts& prompts,
+                         Progress& progress)
+    : destination_(std::move(destination)),
+      existing_(existing),
+      prompts_(prompts),
+      progress_(progress) {}
+
+DestinationFolder* OutputPaths::Beneath(const std::u16string& path, int* error) {
+    *error = 0;
+    if (!Below(path, destination_)) return nullptr;
+    if (!folder_.IsOpen()) *error = OpenDestination();
+    return &folder_;
+}
+
+int OutputPaths::CreatePath(std::u16string path, FolderPrompt kind) {
     if (path.empty() || path.back() != u'/') path += u'/';
     // "/" is the root: it is never made.
     size_t start = path.front() == u'/' ? 1 : 0;
     while (true) {
-        if (progress->IsCancelled()) return 0;
+        if (progress_.IsCancelled()) return 0;
         const size_t slash = path.find(u'/', start);
         if (slash == std::u16string::npos) return 0;
         if (const int answer = CreateFolder(path.substr(0, slash + 1), kind); answer != 0)
@@ -61,43 +65,43 @@ int WorkerContext::CreatePath(std::u16string path, FolderPrompt kind) {
     }
 }
 
-int WorkerContext::CreateFolder(const std::u16string& folder, FolderPrompt kind) {
+int OutputPaths::CreateFolder(const std::u16string& folder, FolderPrompt kind) {
     while (true) {
-        if (progress->IsCancelled()) return 0;
+        if (progress_.IsCancelled()) return 0;
         // Below an open destination nothing is followed through a symbolic link; the destination
         // and the folders above it are the user's own.
         int error;
-        if (DestinationFolder* below = Beneath(*this, folder, &error)) {
+        if (DestinationFolder* below = Beneath(folder, &error)) {
             if (error == 0)
-                error = below->MakeFolder(WithoutSlash(folder.substr(destination.size())));
+                error = below->MakeFolder(WithoutSlash(folder.substr(destination_.size())));
         } else {
             error = MakeFolder(folder);
         }
         if (error == 0) return 0;
-        lastError = error;
-        const int answer = prompts->MessageBox(u"Create folder " + folder + u" failed, continue?",
+        lastError_ = error;
+        const int answer = prompts_.MessageBox(u"Create folder " + folder + u" failed, continue?",
                                                u"Error", ButtonsFor(kind));
         if (answer != kIdRetry) return answer;
     }
 }
 
-int WorkerContext::OpenDestination() {
-    return destinationFolder.Open(destination);
+int OutputPaths::OpenDestination() {
+    return folder_.Open(destination_);
 }
 
-int WorkerContext::MakeTargetFolder(TargetFolders& plan, size_t folder) {
+int OutputPaths::MakeTargetFolder(TargetFolders& plan, size_t folder) {
     if (plan.Made(folder)) return 0;
-    if (!destinationFolder.IsOpen()) {
+    if (!folder_.IsOpen()) {
         if (const int error = OpenDestination(); error != 0) {
-            lastError = error;
+            lastError_ = error;
             return kIdIgnore;
         }
     }
     if (const int above = MakeTargetFolder(plan, plan.Parent(folder)); above != 0) return above;
     while (true) {
-        if (progress->IsCancelled()) return kStopped;
+        if (progress_.IsCancelled()) return kStopped;
         const std::u16string relative = plan.Relative(folder);
-        const int error = destinationFolder.MakeFolder(WithoutSlash(relative));
+        const int error = folder_.MakeFolder(WithoutSlash(relative));
         if (error == 0) {
             plan.SetMade(folder);
             return 0;
@@ -106,24 +110,24 @@ int WorkerContext::MakeTargetFolder(TargetFolders& plan, size_t folder) {
             // A file (or a link) has the folder's name: the folder takes the next numbered name,
             // and the files below it go there.
             const std::u16string renamed = plan.Renumber(folder);
-            Report(u"Create folder %s as %s, the name is taken\n",
-                                destination + relative, destination + renamed);
+            Report(u"Create folder %s as %s, the name is taken\n", destination_ + relative,
+                   destination_ + renamed);
             continue;
         }
-        lastError = error;
+        lastError_ = error;
         const int answer =
-            prompts->MessageBox(u"Create folder " + destination + relative + u" failed, continue?",
+            prompts_.MessageBox(u"Create folder " + destination_ + relative + u" failed, continue?",
                                 u"Error", PromptButtons::kAbortRetryIgnore);
         if (answer != kIdRetry) return answer;
     }
 }
 
-int WorkerContext::OpenTarget(File& file, std::u16string& target, const std::u16string& fileName) {
+int OutputPaths::OpenTarget(File& file, std::u16string& target, const std::u16string& fileName) {
     const auto create = [&](bool exclusive) {
         int error;
-        if (DestinationFolder* below = Beneath(*this, target, &error)) {
+        if (DestinationFolder* below = Beneath(target, &error)) {
             if (error == 0)
-                return below->CreateFile(file, target.substr(destination.size()), exclusive);
+                return below->CreateFile(file, target.substr(destination_.size()), exclusive);
             file.SetLastError(error);
             return false;
         }
@@ -131,7 +135,7 @@ int WorkerContext::OpenTarget(File& file, std::u16string& target, const std::u16
         return file.Open(target, exclusive ? File::Mode::kCreateNew : File::Mode::kCreate);
     };
     while (true) {
-        if (progress->IsCancelled()) return kStopped;
+        if (progress_.IsCancelled()) return kStopped;
         // Most targets do not exist yet: creating them exclusively is the existence test and the
         // creation in one call. Only when something has the name is the existing-file rule asked.
         bool opened = create(true);
@@ -139,31 +143,31 @@ int WorkerContext::OpenTarget(File& file, std::u16string& target, const std::u16
             const int confirmed = ConfirmOverwrite(target, fileName);
             if (confirmed != 0) return confirmed;  // skip, or stopped
             // Stop may have been pressed while a question was open: then nothing is truncated.
-            if (progress->IsCancelled()) return kStopped;
+            if (progress_.IsCancelled()) return kStopped;
             opened = create(false);
         }
         if (opened) return 0;
-        lastError = file.LastError();
-        const int answer = prompts->MessageBox(u"Can't create file " + target + u", continue?",
+        lastError_ = file.LastError();
+        const int answer = prompts_.MessageBox(u"Can't create file " + target + u", continue?",
                                                u"Error", PromptButtons::kAbortRetryIgnore);
         if (answer == kIdAbort) return kIdAbort;
         if (answer == kIdIgnore) return kIdIgnore;
     }
 }
 
-int WorkerContext::ConfirmOverwrite(std::u16string& target, const std::u16string& fileName) {
+int OutputPaths::ConfirmOverwrite(std::u16string& target, const std::u16string& fileName) {
     const auto exists = [&](const std::u16string& path) {
         int error;
-        if (DestinationFolder* below = Beneath(*this, path, &error))
-            return error == 0 && below->Exists(path.substr(destination.size()));
+        if (DestinationFolder* below = Beneath(path, &error))
+            return error == 0 && below->Exists(path.substr(destination_.size()));
         return PathExists(path);
     };
     while (true) {
-        if (progress->IsCancelled()) return kStopped;
+        if (progress_.IsCancelled()) return kStopped;
         if (!exists(target)) return 0;
-        switch (existingFile) {
+        switch (existing_) {
             case ExistingFile::kOverwrite: return 0;
-            case ExistingFile::kSkip: lastError = EEXIST; return kIdIgnore;
+            case ExistingFile::kSkip: lastError_ = EEXIST; return kIdIgnore;
             case ExistingFile::kRename: {
                 const std::u16string folder = FolderOf(target);
                 const std::u16string leaf = target.substr(folder.size());
@@ -177,18 +181,18 @@ int WorkerContext::ConfirmOverwrite(std::u16string& target, const std::u16string
             }
             case ExistingFile::kAsk: break;
         }
-        const int answer = prompts->MessageBox(target + u" existed, Overwrite?", u"Warnning",
+        const int answer = prompts_.MessageBox(target + u" existed, Overwrite?", u"Warnning",
                                                PromptButtons::kYesNoCancel);
         if (answer == kIdYes) return 0;
         if (answer != kIdNo) {  // Cancel: the file is skipped
-            lastError = EEXIST;
+            lastError_ = EEXIST;
             return kIdIgnore;
         }
         // The save dialog opens in the file's own folder, so a bare name typed there (or on a
         // terminal) lands beside the file it replaces, inside the destination.
         const std::u16string folder = FolderOf(target);
         if (auto chosen =
-                prompts->SaveFileDialog(u"All files (*.*)", u"*.*", u"", fileName, folder)) {
+                prompts_.SaveFileDialog(u"All files (*.*)", u"*.*", u"", fileName, folder)) {
             target = (!chosen->empty() && chosen->front() == u'/') ? *chosen : folder + *chosen;
             return 0;
         }

@@ -20,10 +20,16 @@ TargetFolders::Id TargetFolders::Child(Id parent, const std::u16string& original
     return id;
 }
 
-TargetFolders::Id TargetFolders::AddFile(const Names& folder, const std::u16string& leaf) {
-    Id id = kTop;
-    for (const std::u16string& name : folder)
-        id = Child(id, name);
+TargetFolders::Id TargetFolders::Find(const FolderPath& folder) {
+    if (folder.Empty()) return kTop;
+    if (const auto it = known_.find(folder.Identity()); it != known_.end()) return it->second;
+    const Id id = Child(Find(folder.Parent()), folder.Last());
+    known_.emplace(folder.Identity(), id);
+    return id;
+}
+
+TargetFolders::Id TargetFolders::AddFile(const FolderPath& folder, const std::u16string& leaf) {
+    const Id id = Find(folder);
     nodes_[id].taken.insert(leaf);
     return id;
 }
@@ -41,12 +47,14 @@ void TargetFolders::Place(Id id) {
     }
 }
 
-TargetFolders::Id TargetFolders::Folder(const Names& folder) {
-    Id id = kTop;
-    for (const std::u16string& name : folder) {
-        id = Child(id, name);
-        if (nodes_[id].name.empty()) Place(id);
-    }
+TargetFolders::Id TargetFolders::Folder(const FolderPath& folder) {
+    const Id id = Find(folder);
+    // Placed from the top down, the first time each is met.
+    std::vector<Id> unplaced;
+    for (Id up = id; up != kTop && nodes_[up].name.empty(); up = nodes_[up].parent)
+        unplaced.push_back(up);
+    for (auto it = unplaced.rbegin(); it != unplaced.rend(); ++it)
+        Place(*it);
     return id;
 }
 

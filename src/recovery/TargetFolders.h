@@ -3,7 +3,10 @@
 #include <map>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
+
+#include "scan/FolderPath.h"
 
 namespace qv {
 
@@ -17,7 +20,6 @@ namespace qv {
 // is renamed the same way.
 class TargetFolders {
 public:
-    using Names = std::vector<std::u16string>;  // a folder path, from the top down
     using Id = size_t;
     static constexpr Id kTop = 0;  // the destination itself
 
@@ -26,9 +28,9 @@ public:
     // Declares a file that will be written into the folder `folder` under the name `leaf` (safe
     // already). Every file is declared before the first folder is placed, so that a folder never
     // takes a chosen file's name, whatever the order of the files.
-    Id AddFile(const Names& folder, const std::u16string& leaf);
+    Id AddFile(const FolderPath& folder, const std::u16string& leaf);
     // The folder of a path, placed on first use.
-    Id Folder(const Names& folder);
+    Id Folder(const FolderPath& folder);
     Id Parent(Id id) const { return nodes_[id].parent; }
 
     // The folder below the destination: "" for the top, else "a/b/" (each component safe).
@@ -51,9 +53,12 @@ private:
         std::set<std::u16string> taken;         // names used here by folders and chosen files
     };
     Id Child(Id parent, const std::u16string& original);
+    Id Find(const FolderPath& folder);
     void Place(Id id);
 
     std::vector<Node> nodes_;
+    // Paths met before: the files of one folder share their chain.
+    std::unordered_map<const void*, Id> known_;
 };
 
 }  // namespace qv

@@ -41,20 +41,6 @@ std::u16string SafeComponent(const std::u16string& name) {
     return safe;
 }
 
-std::vector<std::u16string> FolderNames(const std::u16string& pathColumn) {
-    std::u16string rest = pathColumn;
-    if (rest.size() >= 3 && rest[1] == u':' && rest[2] == u'\\') rest = rest.substr(3);
-    std::vector<std::u16string> names;
-    size_t start = 0;
-    while (start < rest.size()) {
-        size_t end = rest.find(u'\\', start);
-        if (end == std::u16string::npos) end = rest.size();
-        names.push_back(rest.substr(start, end - start));
-        start = end + 1;
-    }
-    return names;
-}
-
 std::u16string TidyDestination(const std::u16string& typed) {
     size_t begin = 0, end = typed.size();
     while (begin < end && IsBlank(typed[begin]))

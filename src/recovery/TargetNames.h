@@ -1,7 +1,6 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
 namespace qv {
 
@@ -10,11 +9,6 @@ namespace qv {
 // NUL become "_", and a name longer than the 255 bytes a Linux file name may have is shortened
 // (keeping its extension).
 std::u16string SafeComponent(const std::u16string& name);
-
-// The folder names of a row's Path column, from the top down: "X:\A\B\" gives {A, B}, the
-// drive root alone none, and a partial path ("A\B\", where the climb to the root stopped) its
-// names as they stand. The names are the volume's own (not made safe yet).
-std::vector<std::u16string> FolderNames(const std::u16string& pathColumn);
 
 // The destination as typed: blanks, tabs and line ends trimmed at both ends, a leading "~" made
 // the home folder, "/" added at the end. Empty when nothing but blanks was typed: there is no

@@ -42,13 +42,12 @@ const ScanSession::Folder& ScanSession::LookUpFolder(uint64_t number) {
     return folders_.emplace(number, std::move(folder)).first->second;
 }
 
-int ScanSession::BuildPath(const FileRecord& file, std::u16string& path) {
-    if (file.PreferredName() == nullptr) return -1;
-    std::vector<const std::u16string*> names;  // folder names, from the file upwards
+Status ScanSession::FolderOf(uint64_t parentReference, FolderPath* folder, bool* rooted) {
+    std::vector<std::pair<uint64_t, const std::u16string*>> names;  // from the file upwards
     std::unordered_set<uint64_t> visited;
-    uint64_t reference = file.GetParentReference();
+    uint64_t reference = parentReference;
     bool reachedRoot = false;
-    int result = 0;
+    Status result;
     for (int depth = 0; depth < kMaxDepth; ++depth) {
         const uint64_t parent = RecordNumberOf(reference);
         if (parent == kRootFolder) {
@@ -57,33 +56,38 @@ int ScanSession::BuildPath(const FileRecord& file, std::u16string& path) {
         }
         if (parent < kFirstUserRecord) break;       // $Extend and the like: a partial path
         if (!visited.insert(parent).second) break;  // a loop through reused records
-        const Folder& folder = LookUpFolder(parent);
-        if (!folder.readable) {
-            result = folder.error;
+        const Folder& found = LookUpFolder(parent);
+        if (!found.readable) {
+            result = Error(found.error,
+                           "the record of folder " + std::to_string(parent) + " cannot be read");
             break;
         }
-        if (!folder.usable) break;
+        if (!found.usable) break;
         // NTFS increments a record's sequence number when it frees it. The reference names this
         // parent only while the record still has that sequence, or the next one with the folder
         // deleted; otherwise the record was reused by something the file was never in.
         const uint16_t expected = SequenceOf(reference);
-        const bool same = folder.sequence == expected ||
-                          (folder.sequence == static_cast<uint16_t>(expected + 1) && !folder.inUse);
+        const bool same = found.sequence == expected ||
+                          (found.sequence == static_cast<uint16_t>(expected + 1) && !found.inUse);
         if (expected != 0 && !same) break;
-        names.push_back(&folder.name);
-        if (!folder.hasName) break;  // its own name is empty; nothing above it is known
-        reference = folder.parentReference;
+        names.emplace_back(parent, &found.name);
+        if (!found.hasName) break;  // its own name is empty; nothing above it is known
+        reference = found.parentReference;
     }
-    std::u16string built;
-    if (reachedRoot) {
-        built.push_back(reader_->DriveLetter());
-        built += u":\\";
-    }
+    // The chain from the top down, each folder's node made once per scan and shared by every
+    // file below it. A rooted chain and a partial one of the same folders differ at the top.
+    static const char kRootedTop = 0, kPartialTop = 0;
+    FolderPath path;
+    const void* above = reachedRoot ? static_cast<const void*>(&kRootedTop)
+                                    : static_cast<const void*>(&kPartialTop);
     for (auto it = names.rbegin(); it != names.rend(); ++it) {
-        built += **it;
-        built += u'\\';
+        auto [slot, made] = paths_.try_emplace({above, it->first});
+        if (made) slot->second = path.Child(*it->second);
+        path = slot->second;
+        above = path.Identity();
     }
-    path = built;
+    *folder = path;
+    *rooted = reachedRoot;
     return result;
 }
 

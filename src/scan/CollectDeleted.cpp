@@ -1,6 +1,8 @@
 // Which MFT records are deleted files, and how each becomes one FileRecord.
 #include <algorithm>
 #include <new>
+#include <set>
+#include <utility>
 
 #include "base/Error.h"
 #include "base/Progress.h"
@@ -49,15 +51,20 @@ DeletedFileImages& EntryFor(DeletedFileMap& files, uint64_t number) {
 
 int ScanSession::CollectCandidates(DeletedFileMap& files, Progress& progress) {
     if (progress.IsCancelled()) return 0;
-    const uint64_t records = copyLength_ / recordSize_;
+    const uint64_t records = recordsLength_ / recordSize_;
     const size_t perSlice = static_cast<size_t>(
         std::max<uint64_t>(1, std::min<uint64_t>(kSliceBytes / recordSize_, records)));
     std::vector<uint8_t> slice(perSlice * recordSize_);
     uint64_t number = kFirstUserRecord;
     try {
         while (true) {
-            const int64_t got = mftCopy_.ReadAt(number * recordSize_, slice.data(), slice.size());
-            if (got < 0) return kErrRead;  // the copy cannot be read: a list would be cut short
+            const uint64_t offset = number * recordSize_;
+            if (offset >= recordsLength_) return 0;
+            const size_t wanted =
+                static_cast<size_t>(std::min<uint64_t>(slice.size(), recordsLength_ - offset));
+            ByteSource& walk = walk_ ? *walk_ : *records_;
+            const int64_t got = walk.ReadAt(offset, slice.data(), wanted);
+            if (got < 0) return kErrRead;  // the $MFT cannot be read: a list would be cut short
             if (got == 0) return 0;
             const size_t whole = static_cast<size_t>(got) / recordSize_;
             for (size_t i = 0; i < whole; ++i, ++number) {
@@ -71,7 +78,7 @@ int ScanSession::CollectCandidates(DeletedFileMap& files, Progress& progress) {
                 }
                 if (progress.IsCancelled()) return 0;
             }
-            // A copy whose length is not a multiple of the record size ends at its last whole
+            // An $MFT whose length is not a multiple of the record size ends at its last whole
             // record.
             if (whole < perSlice) return 0;
         }
@@ -80,42 +87,123 @@ int ScanSession::CollectCandidates(DeletedFileMap& files, Progress& progress) {
     }
 }
 
-int ScanSession::FindDeletedFiles(std::vector<std::unique_ptr<FileRecord>>& out, bool advanced,
-                                  Progress& progress) {
-    DeletedFileMap files;
-    progress.SetSteps(static_cast<int64_t>(copyLength_));
-    if (const int r = CollectCandidates(files, progress); r < 0) return r;
+namespace {
 
-    auto source = [this](uint64_t n, std::vector<uint8_t>& buffer) {
-        return ReadRecord(n, buffer);
-    };
-    if (advanced && logRecordStore_) {
-        // Only files spread over extension records are rolled back; their images are loaded
-        // now, the others' when they are built.
-        for (auto& [number, file] : files) {
-            if (file->HasBaseImage() && file->ExtensionCount() > 0) {
-                if (const int r = file->LoadImages(source); r < 0) return r;
+// Files go to the sink in batches of this many: a front end takes each batch in one call.
+constexpr size_t kBatch = 4096;
+
+}  // namespace
+
+DeletedFile ScanSession::Describe(const FileRecord& record) {
+    DeletedFile file;
+    file.record = record.RecordNumber();
+    file.name = record.GetName();
+    CTime accessed;
+    record.GetTimes(file.created, file.deleted, accessed);  // none without a name
+    file.size = record.TotalDataSize(clusterSize_);
+    file.damaged = record.Damaged();
+    for (size_t i = 0; const RunList* stream = record.GetDataStream(i); ++i)
+        if (!stream->Name().empty()) file.hasNamedStreams = true;
+    // A read error on the way up leaves the path partial; the file is listed all the same.
+    if (record.PreferredName() != nullptr)
+        FolderOf(record.GetParentReference(), &file.folder, &file.rooted);
+    return file;
+}
+
+Status ScanSession::FindDeletedFiles(DeletedFileSink& sink, Progress& progress) {
+    try {
+        DeletedFileMap files;
+        progress.SetSteps(static_cast<int64_t>(recordsLength_));
+        if (const int r = CollectCandidates(files, progress); r < 0)
+            return Error(r, r == kErrRead ? "the $MFT cannot be read" : "");
+
+        auto source = [this](uint64_t n, std::vector<uint8_t>& buffer) {
+            return ReadRecord(n, buffer);
+        };
+        std::set<uint64_t> kept;
+        if (options_.advanced && logRecordStore_) {
+            // Only files spread over extension records are rolled back; their images are
+            // loaded now, the others' when they are built.
+            for (auto& [number, file] : files) {
+                if (file->HasBaseImage() && file->ExtensionCount() > 0) {
+                    if (const int r = file->LoadImages(source); r < 0) return Error(r);
+                }
             }
+            progress.SetSteps(static_cast<int64_t>(files.size()));
+            RollBackDeletedFiles(files, *logRecordStore_, clusterSize_, reader_.get(), progress,
+                                 &kept);
+            logRecordStore_.reset();
         }
-        progress.SetSteps(static_cast<int64_t>(files.size()));
-        RollBackDeletedFiles(files, *logRecordStore_, clusterSize_, reader_.get(), progress);
-        logRecordStore_.reset();
-    }
 
-    progress.SetSteps(static_cast<int64_t>(files.size()));
-    if (progress.IsCancelled()) return 0;
-    for (auto& [number, file] : files) {
-        if (!file->ImagesLoaded()) {
-            if (const int r = file->LoadImages(source); r < 0) return r;
+        progress.SetSteps(static_cast<int64_t>(files.size()));
+        if (progress.IsCancelled()) return {};
+        std::vector<DeletedFile> batch;
+        for (auto it = files.begin(); it != files.end(); it = files.erase(it)) {
+            DeletedFileImages& file = *it->second;
+            if (!file.ImagesLoaded()) {
+                if (const int r = file.LoadImages(source); r < 0) return Error(r);
+            }
+            if (auto record = file.BuildFileRecord(clusterSize_, reader_.get())) {
+                batch.push_back(Describe(*record));
+                if (batch.size() == kBatch) sink.Take(std::exchange(batch, {}));
+            }
+            if (kept.count(it->first)) {
+                rolledBack_[it->first] = std::move(it->second);  // the recovery builds from these
+            } else {
+                file.ReleaseImages();
+            }
+            progress.Step(1);
+            if (progress.IsCancelled()) break;
         }
-        if (auto record = file->BuildFileRecord(clusterSize_, reader_.get())) {
-            out.push_back(std::move(record));
-        }
-        file->ReleaseImages();
-        progress.Step(1);
-        if (progress.IsCancelled()) break;
+        if (!batch.empty()) sink.Take(std::move(batch));
+    } catch (const CMyException& e) {
+        return e.GetError();
+    } catch (const std::bad_alloc&) {
+        return Error(kErrNoMemory);
     }
-    return 0;
+    return {};
+}
+
+Result<std::unique_ptr<FileRecord>> ScanSession::LoadFile(uint64_t number) {
+    try {
+        if (const auto it = rolledBack_.find(number); it != rolledBack_.end()) {
+            if (auto record = it->second->BuildFileRecord(clusterSize_, reader_.get()))
+                return record;
+            return Error(kErrRead, "the rolled-back record cannot be parsed");
+        }
+        std::vector<uint8_t> image;
+        if (ReadRecord(number, image) < 0) return Error(kErrRead, "the record cannot be read");
+        uint64_t base = 0;
+        if (Classify(image.data(), image.size(), base) != Kind::kBase)
+            return Error(kErrRead, "the record is not a deleted file");
+        DeletedFileImages file;
+        if (const int r = file.SetBaseImage(number, image); r < 0) return Error(r);
+        auto record = file.BuildFileRecord(clusterSize_, reader_.get());
+        if (!record) return Error(kErrRead, "the record cannot be parsed");
+        // Its extension records are the deleted ones its attribute list names that still say
+        // they belong to it, as the scan collected them; with any, the file is built again.
+        bool extended = false;
+        std::vector<uint8_t> extension;
+        for (size_t i = 0; i < record->AttributeListCount(); ++i) {
+            const uint64_t segment = record->GetAttributeListEntry(i)->SegmentRecordNumber();
+            if (segment == number || file.Extensions().count(segment) ||
+                ReadRecord(segment, extension) < 0)
+                continue;
+            uint64_t owner = 0;
+            if (Classify(extension.data(), extension.size(), owner) != Kind::kExtension ||
+                owner != number)
+                continue;
+            if (const int r = file.AddExtension(segment, extension); r < 0) return Error(r);
+            extended = true;
+        }
+        if (!extended) return record;
+        if (auto built = file.BuildFileRecord(clusterSize_, reader_.get())) return built;
+        return Error(kErrRead, "the record cannot be parsed");
+    } catch (const CMyException& e) {
+        return e.GetError();
+    } catch (const std::bad_alloc&) {
+        return Error(kErrNoMemory);
+    }
 }
 
 }  // namespace qv

@@ -4,10 +4,9 @@
 #include <set>
 
 #include "base/Error.h"
-#include "base/Report.h"
 #include "base/Progress.h"
+#include "base/Report.h"
 #include "deepscan/LogRecordStore.h"
-#include "ntfs/DataCopy.h"
 #include "ntfs/FileRecord.h"
 #include "ntfs/StreamReader.h"
 #include "platform/TempFile.h"
@@ -86,43 +85,59 @@ void FollowMftAttributeList(FileRecord& mft, VolumeReader& reader, uint32_t reco
 
 }  // namespace
 
-ScanSession::ScanSession(char16_t driveLetter, bool advanced, Progress& progress)
-    : reader_(std::make_unique<VolumeReader>()) {
-    const int r = reader_->Open(driveLetter);
-    if (r < 0) Fail(r, reader_->FailureReason(), reader_->FailureErrno());
-    Prepare(advanced, progress);
-}
-
-ScanSession::ScanSession(std::unique_ptr<VolumeReader> reader, bool advanced,
-                         Progress& progress)
-    : reader_(std::move(reader)) {
-    Prepare(advanced, progress);
-}
-
-ScanSession::ScanSession(std::unique_ptr<VolumeReader> reader, const std::u16string& mftExtract)
-    : reader_(std::move(reader)) {
+ScanSession::ScanSession(std::unique_ptr<VolumeReader> reader) : reader_(std::move(reader)) {
     recordSize_ = reader_->RecordSize();
     clusterSize_ = reader_->ClusterSize();
-    if (!mftCopy_.Open(mftExtract, File::Mode::kRead))
-        Fail(kErrRead,
-             "cannot open " + ToUtf8(mftExtract) + ": " + std::strerror(mftCopy_.LastError()));
-    const int64_t length = mftCopy_.Length();
-    copyLength_ = length > 0 ? static_cast<uint64_t>(length) : 0;
 }
 
 ScanSession::~ScanSession() = default;  // the copies remove themselves when closed
 
-void ScanSession::Prepare(bool advanced, Progress& progress) {
-    recordSize_ = reader_->RecordSize();
-    clusterSize_ = reader_->ClusterSize();
-    // The normal scan has three stages: the $MFT copy, the collection and the building. The
-    // advanced one adds the two passes over the $LogFile and the rollback.
-    progress.SetStageCount(advanced ? 6 : 3);
-    CopyMft(progress);
-    if (advanced && !progress.IsCancelled()) PrepareLog(progress);
+Result<std::unique_ptr<ScanSession>> ScanSession::Open(const Source& source,
+                                                       const ScanOptions& options,
+                                                       Progress& progress) {
+    auto reader = std::make_unique<VolumeReader>();
+    if (const Status opened = reader->Open(source); !opened) return opened.error();
+    return Open(std::move(reader), options, progress);
 }
 
-void ScanSession::CopyMft(Progress& progress) {
+Result<std::unique_ptr<ScanSession>> ScanSession::Open(std::unique_ptr<VolumeReader> reader,
+                                                       const ScanOptions& options,
+                                                       Progress& progress) {
+    std::unique_ptr<ScanSession> session(new ScanSession(std::move(reader)));
+    session->options_ = options;
+    try {
+        session->Prepare(progress);
+    } catch (const CMyException& e) {
+        return e.GetError();
+    } catch (const std::bad_alloc&) {
+        return Error(kErrNoMemory);
+    }
+    return session;
+}
+
+Result<std::unique_ptr<ScanSession>> ScanSession::OpenExtract(std::unique_ptr<VolumeReader> reader,
+                                                              const std::u16string& mftExtract) {
+    std::unique_ptr<ScanSession> session(new ScanSession(std::move(reader)));
+    session->options_.advanced = false;
+    auto extract = std::make_unique<File>();
+    if (!extract->Open(mftExtract, File::Mode::kRead))
+        return Error(kErrRead, "cannot open " + ToUtf8(mftExtract) + ": " +
+                                   std::strerror(extract->LastError()));
+    session->recordsLength_ = extract->Size();
+    session->records_ = std::move(extract);
+    session->walk_.reset();
+    return session;
+}
+
+void ScanSession::Prepare(Progress& progress) {
+    // The normal scan has two stages: the walk over the $MFT and the building. The advanced one
+    // adds the two passes over the $LogFile and the rollback.
+    progress.SetStageCount(options_.advanced ? 5 : 2);
+    OpenMft();
+    if (options_.advanced && !progress.IsCancelled()) PrepareLog(progress);
+}
+
+void ScanSession::OpenMft() {
     std::vector<uint8_t> record0(recordSize_);
     const uint64_t mftOffset = reader_->Boot().mftCluster * uint64_t{clusterSize_};
     if (reader_->DeviceSize() > 0 && mftOffset / clusterSize_ == reader_->Boot().mftCluster &&
@@ -130,35 +145,43 @@ void ScanSession::CopyMft(Progress& progress) {
         Fail(kErrRead, "the volume ends before its $MFT (an image cut short?)");
     const int64_t r = reader_->ReadMftStart(record0.data(), recordSize_);
     if (r < 0) Fail(static_cast<int>(r), "read error at the $MFT's first cluster");
-    FileRecord mft;
+    mft_ = std::make_unique<FileRecord>();
     std::vector<uint8_t> image = record0;
-    mft.SetHeader(image);
-    if (const int p = mft.Parse(image, clusterSize_, reader_.get()); p < 0)
+    mft_->SetHeader(image);
+    if (const int p = mft_->Parse(image, clusterSize_, reader_.get()); p < 0)
         Fail(p, "record 0 of the $MFT cannot be parsed");
-    if (!HasFileSignature(record0.data(), record0.size()) || mft.UnnamedStream() == nullptr ||
-        mft.UnnamedStream()->IsResident())
+    const RunList* data = mft_->UnnamedStream();
+    if (!HasFileSignature(record0.data(), record0.size()) || data == nullptr || data->IsResident())
         Fail(kErrRead, "record 0 of the $MFT is not a FILE record with an unnamed $DATA");
-    FollowMftAttributeList(mft, *reader_, recordSize_);
+    FollowMftAttributeList(*mft_, *reader_, recordSize_);
 
-    if (MakeTempFile(mftCopy_, "NRM") < 0) Fail(kErrTempFile, TempFailure());
-    // The $MFT lies on the volume, so it is never larger than the volume: a size beyond that
-    // is damage, and copying it (sparse runs cost no reading) would fill the temporary folder.
-    LimitedSink copy(mftCopy_, reader_->DeviceSize() > 0 ? reader_->DeviceSize() : UINT64_MAX);
-    const int copied = CopyRecordData(copy, mft, *reader_, progress);
-    if (copied == kErrCopyIncomplete) {
-        Report(u"The $MFT's data runs end before its size: %s\n",
-                            u"records past them cannot be scanned");
-    } else if (copied == kErrWrite && copy.ReachedLimit()) {
-        Report(u"The $MFT's size is larger than the volume: %s\n",
-                            u"records past the volume's size cannot be scanned");
-    } else if (copied == kErrWrite) {
-        Fail(copied, "cannot write the $MFT copy " + ToUtf8(mftCopy_.Path()) + ": " +
-                         std::strerror(mftCopy_.LastError()));
-    } else if (copied < 0) {
-        Fail(copied, std::string("copying the $MFT failed: ") + DescribeError(copied));
+    // The records are read where they lie, through the $MFT's runs, not copied first: a copy of
+    // a large $MFT costs a write and a read of hundreds of megabytes before the first record
+    // is looked at. Records past the end of the runs are not there to read, and neither are
+    // records past the volume's end: the $MFT lies on the volume, so a larger size is damage.
+    // The walk reads them in order through the data window; records read one at a time (a
+    // file's, a folder's) go through a window of their own.
+    walk_ = std::make_unique<StreamReader>(*mft_->UnnamedStream(), *reader_);
+    auto records = std::make_unique<StreamReader>(*mft_->UnnamedStream(), *reader_,
+                                                  static_cast<int>(VolumeReader::Stream::kRecords));
+    recordsLength_ = records->Size();
+    uint64_t next = 0;
+    bool hole = false;
+    for (const DataRun& run : data->Runs()) {
+        if (run.vcn > next) hole = true;
+        next = std::max(next, run.vcn + run.clusterCount);
     }
-    const int64_t length = mftCopy_.Length();
-    copyLength_ = length > 0 ? static_cast<uint64_t>(length) : 0;
+    if (next * clusterSize_ < recordsLength_ || hole) {
+        Report(u"The $MFT's data runs end before its size: %s\n",
+               u"records past them cannot be scanned");
+        recordsLength_ = std::min(recordsLength_, next * clusterSize_);
+    }
+    if (reader_->DeviceSize() > 0 && recordsLength_ > reader_->DeviceSize()) {
+        Report(u"The $MFT's size is larger than the volume: %s\n",
+               u"records past the volume's size cannot be scanned");
+        recordsLength_ = reader_->DeviceSize();
+    }
+    records_ = std::move(records);
 }
 
 void ScanSession::PrepareLog(Progress& progress) {
@@ -166,9 +189,9 @@ void ScanSession::PrepareLog(Progress& progress) {
     // when the reason is not simply a log nobody wrote.
     auto cannotServe = [&](const std::string& why) {
         logRecordStore_.reset();
-        Report(u"Advanced scan is not possible on %c:, the log file cannot be used\n",
-                            reader_->DriveLetter());
-        if (!why.empty()) Report(u"%c: %s\n", reader_->DriveLetter(), FromUtf8(why));
+        Report(u"Advanced scan is not possible on %s, the log file cannot be used\n",
+               options_.volumeName);
+        if (!why.empty()) Report(u"%s %s\n", options_.volumeName, FromUtf8(why));
     };
     logRecordStore_ = std::make_unique<LogRecordStore>();
     std::vector<uint8_t> record;
@@ -200,7 +223,8 @@ void ScanSession::PrepareLog(Progress& progress) {
 int ScanSession::ReadRecord(uint64_t number, std::vector<uint8_t>& buffer) {
     buffer.resize(recordSize_);
     if (number > UINT64_MAX / recordSize_) return kErrRead;
-    const int64_t n = mftCopy_.ReadAt(number * recordSize_, buffer.data(), recordSize_);
+    if ((number + 1) * recordSize_ > recordsLength_) return kErrRead;
+    const int64_t n = records_->ReadAt(number * recordSize_, buffer.data(), recordSize_);
     return n == static_cast<int64_t>(recordSize_) ? 0 : kErrRead;
 }
 

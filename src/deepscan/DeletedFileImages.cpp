@@ -1,4 +1,4 @@
-#include "scan/DeletedFileImages.h"
+#include "deepscan/DeletedFileImages.h"
 
 #include <algorithm>
 #include <new>

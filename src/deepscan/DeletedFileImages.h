@@ -8,7 +8,7 @@
 
 #include "deepscan/ChangeSink.h"
 #include "ntfs/LittleEndian.h"
-#include "scan/RecordImage.h"
+#include "deepscan/RecordImage.h"
 
 namespace qv {
 

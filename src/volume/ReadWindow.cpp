@@ -1,0 +1,74 @@
+#include "volume/ReadWindow.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "base/Error.h"
+#include "platform/BlockDevice.h"
+
+namespace qv {
+
+namespace {
+
+uint64_t RoundUp(uint64_t value, uint64_t block) {
+    return value % block == 0 ? value : value + (block - value % block);
+}
+
+}  // namespace
+
+bool ReadWindow::Allocate(uint64_t capacity, int64_t near) {
+    near_ = near;
+    bytes_.reset(new (std::nothrow) uint8_t[capacity]);
+    capacity_ = bytes_ ? capacity : 0;
+    length_ = 0;
+    start_ = 0;
+    nextOffset_ = -1;
+    lastFill_ = 0;
+    return bytes_ != nullptr;
+}
+
+int64_t ReadWindow::Read(BlockDevice& device, int64_t offset, void* buffer, uint32_t length) {
+    // Hit: wholly inside the window, no device access.
+    if (length_ > 0 && start_ <= offset &&
+        static_cast<uint64_t>(offset - start_) + length <= length_) {
+        std::memcpy(buffer, bytes_.get() + (offset - start_), length);
+        ++stats_.hits;
+        nextOffset_ = offset + length;
+        return length;
+    }
+    if (offset < 0 || capacity_ == 0) return kErrSeek;
+    if (length == 0) return 0;
+    ++stats_.misses;
+    const bool sequential =
+        nextOffset_ >= 0 && offset >= nextOffset_ && offset - nextOffset_ <= near_;
+    auto* out = static_cast<uint8_t*>(buffer);
+    uint64_t position = static_cast<uint64_t>(offset);
+    uint32_t delivered = 0;
+    while (delivered < length) {
+        const uint64_t wanted = RoundUp(position + (length - delivered), kBlockBytes) - position;
+        uint64_t fill = wanted;
+        if (sequential || delivered > 0) fill = std::max(fill, 2 * lastFill_);
+        fill = std::min(fill, capacity_);
+        const int64_t n = device.ReadAt(position, bytes_.get(), fill);
+        ++stats_.deviceReads;
+        if (n <= 0) {
+            length_ = 0;  // the buffer may be half overwritten: trust none of it
+            lastFill_ = 0;
+            nextOffset_ = -1;
+            return kErrRead;
+        }
+        stats_.bytesFromDevice += static_cast<uint64_t>(n);
+        lastFill_ = fill;
+        start_ = static_cast<int64_t>(position);
+        length_ = static_cast<uint64_t>(n);
+        const uint32_t take = static_cast<uint32_t>(std::min<uint64_t>(n, length - delivered));
+        std::memcpy(out + delivered, bytes_.get(), take);
+        delivered += take;
+        position += static_cast<uint64_t>(n);
+    }
+    nextOffset_ = offset + length;
+    return delivered;
+}
+
+}  // namespace qv
