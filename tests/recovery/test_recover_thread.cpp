@@ -164,13 +164,11 @@ struct Recovery : ::testing::Test {
         ASSERT_NE(h.context.session, nullptr);
     }
 
-    void Check(uint64_t record) {
-        for (int i = 0; i < h.list.Count(); ++i)
-            if (h.list.GetItemData(i)->RecordNumber() == record) h.list.SetCheck(i, true);
-    }
+    std::vector<uint64_t> checked;
+    void Check(uint64_t record) { checked.push_back(record); }
     Messages Recover(bool paths = true) {
         h.pane.Clear();
-        h.Recover(FromUtf8(dest), paths);
+        h.Recover(FromUtf8(dest), checked, paths);
         return h.LogMessages();
     }
 };
@@ -226,8 +224,8 @@ TEST_F(Recovery, RunsEndingBeforeTheSizeAreReportedIncomplete) {
     const Messages log = Recover();
     EXPECT_EQ(log[2], "Recover short.bin to " + dest + "/short.bin incomplete");
     EXPECT_EQ(Slurp(dest + "/short.bin").size(), 2u * 4096);
-    EXPECT_EQ(h.context.counts.incomplete, 1);
-    EXPECT_EQ(h.context.counts.recovered, 0);
+    EXPECT_EQ(h.context.summary.incomplete, 1);
+    EXPECT_EQ(h.context.summary.recovered, 0);
 }
 
 TEST_F(Recovery, AFailedWriteFailsThatFileAndTheNextStillComes) {
@@ -247,7 +245,7 @@ TEST_F(Recovery, AFailedWriteFailsThatFileAndTheNextStillComes) {
     EXPECT_NE(
         std::find(log.begin(), log.end(), "Recover root.txt to " + dest + "/root.txt success"),
         log.end());
-    EXPECT_EQ(h.context.counts.failed, 1);
+    EXPECT_EQ(h.context.summary.failed, 1);
     EXPECT_EQ(log.back(), "All files are processed, recover end");
 }
 
@@ -263,13 +261,9 @@ TEST_F(Recovery, StopDuringACopyRemovesTheCutShortFile) {
         void Close(int) override {}
     };
     StopOnStep view;
-    ProgressDialog progress(&view);
-    view.dialog = &progress;
-    h.context.progress = &progress;
-    h.context.destination = FromUtf8(dest + "/");
-    h.pane.Clear();
-    h.context.RunRecovery();
-    const Messages log = h.LogMessages();
+    h.customView = &view;
+    h.beforeRun = [&](ProgressDialog& progress) { view.dialog = &progress; };
+    const Messages log = Recover();
     EXPECT_EQ(log[2], "Recover big.bin to " + dest + "/big.bin canceled");
     EXPECT_EQ(log.back(), "Canceled by user");
     EXPECT_FALSE(Exists(dest + "/big.bin"));
@@ -302,7 +296,6 @@ struct OnStatus final : ProgressView {
 struct FolderFailure : Recovery {
     std::string elsewhere;
     OnStatus view;
-    std::unique_ptr<ProgressDialog> progress;
     // deep.txt makes docs/ and docs/sub/; then, before early.txt, docs becomes a link, so
     // docs/old/ cannot be made.
     Messages Run(int answer) {
@@ -315,13 +308,9 @@ struct FolderFailure : Recovery {
             std::filesystem::remove_all(dest + "/docs");
             ::symlink(elsewhere.c_str(), (dest + "/docs").c_str());
         };
-        progress = std::make_unique<ProgressDialog>(&view);
-        h.context.progress = progress.get();
-        h.context.destination = FromUtf8(dest + "/");
+        h.customView = &view;
         h.prompts.answers = {answer};
-        h.pane.Clear();
-        h.context.RunRecovery();
-        return h.LogMessages();
+        return Recover();
     }
 };
 
@@ -333,8 +322,8 @@ TEST_F(FolderFailure, AbortEndsTheRunNamesTheCauseAndCountsWhatWasNotReached) {
         tail,
         (Messages{"Recovering early.txt ... ", "Create folder " + dest + "/docs/old/ failed",
                   dest + "/docs/old/: Too many levels of symbolic links", "Canceled by user"}));
-    EXPECT_EQ(h.context.counts.recovered, 1);
-    EXPECT_EQ(h.context.counts.notReached, 2);  // early.txt itself and report.txt
+    EXPECT_EQ(h.context.summary.recovered, 1);
+    EXPECT_EQ(h.context.summary.notReached, 2);  // early.txt itself and report.txt
     EXPECT_FALSE(Exists(elsewhere + "/old"));
 }
 
@@ -369,8 +358,8 @@ TEST_F(Recovery, ADeletedFileAndADeletedFolderOfOneNameAreBothRecovered) {
     EXPECT_EQ(Slurp(dest + "/docs"), (std::vector<uint8_t>{'f'}));
     EXPECT_EQ(Slurp(dest + "/docs (1)/report.txt"), report);
     EXPECT_EQ(Slurp(dest + "/docs (1)/sub/deep.txt"), (std::vector<uint8_t>{'D'}));
-    EXPECT_EQ(h.context.counts.recovered, 3);
-    EXPECT_EQ(h.context.counts.skipped, 0);
+    EXPECT_EQ(h.context.summary.recovered, 3);
+    EXPECT_EQ(h.context.summary.skipped, 0);
 }
 
 TEST_F(Recovery, ASymbolicLinkPlantedInTheDestinationIsNeverFollowed) {
@@ -392,8 +381,8 @@ TEST_F(Recovery, DataInAnExtensionRecordThatIsGoneIsReportedIncomplete) {
                              dest + "/lost.bin: part of its data lies in an extension record that "
                                     "is missing, reused or damaged",
                              "All files are processed, recover end"}));
-    EXPECT_EQ(h.context.counts.incomplete, 1);
-    EXPECT_EQ(h.context.counts.recovered, 0);
+    EXPECT_EQ(h.context.summary.incomplete, 1);
+    EXPECT_EQ(h.context.summary.recovered, 0);
 }
 
 TEST_F(Recovery, AnEmptyNamedStreamIsWrittenAsAnEmptyFile) {
@@ -402,7 +391,7 @@ TEST_F(Recovery, AnEmptyNamedStreamIsWrittenAsAnEmptyFile) {
     EXPECT_EQ(Slurp(dest + "/tagged.txt"), (std::vector<uint8_t>{'t'}));
     ASSERT_TRUE(Exists(dest + "/tagged.txt:tag"));
     EXPECT_TRUE(Slurp(dest + "/tagged.txt:tag").empty());
-    EXPECT_EQ(h.context.counts.recovered, 2);
+    EXPECT_EQ(h.context.summary.recovered, 2);
 }
 
 TEST_F(Recovery, DestinationThatCannotBeMadeEndsWithCancel) {
@@ -414,7 +403,7 @@ TEST_F(Recovery, DestinationThatCannotBeMadeEndsWithCancel) {
               (Messages{"Start recover", "Create folder " + dest + "/ failed, canceled by user",
                         dest + "/: No such file or directory"}));
     EXPECT_EQ(h.view.closed.back(), 2);
-    EXPECT_TRUE(h.context.counts.refused);
+    EXPECT_TRUE(h.context.summary.refused);
 }
 
 TEST_F(Recovery, ADestinationThatIsAFileIsSaidOnceBeforeTheFirstFile) {
@@ -428,12 +417,12 @@ TEST_F(Recovery, ADestinationThatIsAFileIsSaidOnceBeforeTheFirstFile) {
     EXPECT_EQ(ToUtf8(h.prompts.asked[0].text),
               "Cannot recover into " + dest + "/: Not a directory");
     EXPECT_EQ(h.prompts.asked[0].buttons, PromptButtons::kOk);
-    EXPECT_TRUE(h.context.counts.refused);
-    EXPECT_EQ(h.context.counts.recovered, 0);
+    EXPECT_TRUE(h.context.summary.refused);
+    EXPECT_EQ(h.context.summary.recovered, 0);
 }
 
 TEST_F(Recovery, ADestinationOnTheScannedVolumeIsAskedAboutOnceWithNoAsTheSafeAnswer) {
-    h.context.destinationOnSource = [](const std::u16string&, const std::u16string&) {
+    h.context.recovery.destinationOnSource = [](const std::u16string&, const std::u16string&) {
         return true;
     };
     Check(kReport);
@@ -447,7 +436,7 @@ TEST_F(Recovery, ADestinationOnTheScannedVolumeIsAskedAboutOnceWithNoAsTheSafeAn
     EXPECT_EQ(ToUtf8(h.prompts.asked[0].text), question);
     EXPECT_EQ(h.prompts.asked[0].buttons, PromptButtons::kYesNo);
     EXPECT_FALSE(Exists(dest));  // not even the destination folder was made there
-    EXPECT_TRUE(h.context.counts.refused);
+    EXPECT_TRUE(h.context.summary.refused);
 
     h.prompts.answers = {kIdYes};
     log = Recover();
@@ -457,7 +446,7 @@ TEST_F(Recovery, ADestinationOnTheScannedVolumeIsAskedAboutOnceWithNoAsTheSafeAn
 }
 
 TEST_F(Recovery, TwoFilesOfOneNameInOneFolderBothComeBackUnderRename) {
-    h.context.existingFile = WorkerContext::ExistingFile::kRename;
+    h.context.recovery.existingFile = ExistingFile::kRename;
     for (const bool paths : {true, false}) {
         SCOPED_TRACE(paths ? "with folders" : "without folders");
         std::filesystem::remove_all(dest);
@@ -468,7 +457,7 @@ TEST_F(Recovery, TwoFilesOfOneNameInOneFolderBothComeBackUnderRename) {
         // The list shows the newer record first: it keeps the name, the other is numbered.
         EXPECT_EQ(Slurp(folder + "twin.txt"), (std::vector<uint8_t>{'6'}));
         EXPECT_EQ(Slurp(folder + "twin (1).txt"), (std::vector<uint8_t>{'5'}));
-        EXPECT_EQ(h.context.counts.recovered, 2);
+        EXPECT_EQ(h.context.summary.recovered, 2);
         EXPECT_TRUE(h.prompts.asked.empty());
     }
 }

@@ -8,7 +8,7 @@
 
 #include "app/LogPane.h"
 #include "app/ProgressView.h"
-#include "app/Prompts.h"
+#include "base/Prompts.h"
 
 namespace qv::test {
 

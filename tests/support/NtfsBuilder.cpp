@@ -81,9 +81,9 @@ std::vector<uint8_t> NtfsBuilder::Build() const {
     return image.Bytes();
 }
 
-std::unique_ptr<VolumeReader> NtfsBuilder::Open(char16_t letter) const {
+std::unique_ptr<VolumeReader> NtfsBuilder::Open() const {
     auto reader = std::make_unique<VolumeReader>();
-    if (reader->Open(std::make_unique<MemoryDevice>(Build()), letter) != 0)
+    if (!reader->Open(std::make_unique<MemoryDevice>(Build())))
         throw std::runtime_error("synthetic volume does not open");
     return reader;
 }

@@ -32,7 +32,7 @@ public:
     void PutData(uint64_t lcn, const std::vector<uint8_t>& data);
 
     std::vector<uint8_t> Build() const;
-    std::unique_ptr<VolumeReader> Open(char16_t letter = u'T') const;
+    std::unique_ptr<VolumeReader> Open() const;
     // Writes the image to a file of this process under $TMPDIR and returns its path.
     std::string WriteImage(const std::string& name) const;
 

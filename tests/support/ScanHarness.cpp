@@ -1,6 +1,7 @@
 #include "support/ScanHarness.h"
 
-#include "platform/DriveTable.h"
+#include <algorithm>
+
 #include "platform/Text.h"
 #include "recovery/TargetNames.h"
 
@@ -8,41 +9,43 @@ namespace qv::test {
 
 ScanHarness::ScanHarness() {
     Log::Global().Attach(&pane);
-    context.list = &list;
+    context.files = &list;
     context.prompts = &prompts;
 }
 
 ScanHarness::~ScanHarness() {
     context.session.reset();
-    context.ClearResults();
     Log::Global().Attach(nullptr);
 }
 
-void ScanHarness::Scan(const std::string& image, bool advanced) {
-    ScanLetter(DriveTable::Global().Assign(FromUtf8(image)), advanced);
-}
-
-void ScanHarness::ScanLetter(char16_t letter, bool advanced) {
-    progress = std::make_unique<ProgressDialog>(&view);
+void ScanHarness::Scan(const std::string& image, bool advanced, char16_t letter) {
+    progress = std::make_unique<ProgressDialog>(customView ? customView : &view);
     if (beforeRun) beforeRun(*progress);
     context.progress = progress.get();
-    context.driveLetter = letter;
-    context.advanced = advanced ? 1 : 0;
+    context.source = Source{FromUtf8(image)};
+    context.scanOptions.advanced = advanced;
+    context.scanOptions.volumeName = std::u16string(1, letter) + u":";
     context.RunScan();
 }
 
-void ScanHarness::Recover(const std::u16string& destination, bool recreatePaths) {
-    progress = std::make_unique<ProgressDialog>(&view);
+void ScanHarness::Recover(const std::u16string& destination, const std::vector<uint64_t>& records,
+                          bool recreatePaths) {
+    progress = std::make_unique<ProgressDialog>(customView ? customView : &view);
     if (beforeRun) beforeRun(*progress);
     context.progress = progress.get();
-    context.destination = TidyDestination(destination);
-    context.recreatePaths = recreatePaths ? 1 : 0;
+    context.chosen.clear();
+    // The window's list after a scan: newest record first.
+    for (auto it = list.files.rbegin(); it != list.files.rend(); ++it)
+        if (std::find(records.begin(), records.end(), it->record) != records.end())
+            context.chosen.push_back(*it);
+    context.recovery.destination = TidyDestination(destination);
+    context.recovery.recreatePaths = recreatePaths;
     context.RunRecovery();
 }
 
-const DeletedFileEntry* ScanHarness::Find(uint64_t record) const {
-    for (const auto& row : list.Rows())
-        if (row.data && row.data->RecordNumber() == record) return row.data;
+const DeletedFile* ScanHarness::Find(uint64_t record) const {
+    for (const DeletedFile& f : list.files)
+        if (f.record == record) return &f;
     return nullptr;
 }
 

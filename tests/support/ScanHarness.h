@@ -4,11 +4,9 @@
 #include <string>
 
 #include "app/Log.h"
-#include "app/MemoryListControl.h"
 #include "app/ProgressDialog.h"
 #include "app/WorkerContext.h"
-#include "scan/DeletedFileEntry.h"
-#include "scan/ScanSession.h"
+#include "scan/DeletedFile.h"
 #include "support/FakeFrontEnd.h"
 
 namespace qv::test {
@@ -20,19 +18,22 @@ public:
     ScanHarness();
     ~ScanHarness();
 
-    // Scans an image file (given a drive letter through the drive table).
-    void Scan(const std::string& image, bool advanced = false);
-    void ScanLetter(char16_t letter, bool advanced = false);
-    void Recover(const std::u16string& destination, bool recreatePaths = true);
+    // Scans an image file (shown as volume letter: "X:").
+    void Scan(const std::string& image, bool advanced = false, char16_t letter = u'C');
+    // Recovers the chosen files (by record number), in the order the window lists them after a
+    // scan: newest record first.
+    void Recover(const std::u16string& destination, const std::vector<uint64_t>& records,
+                 bool recreatePaths = true);
 
-    // The row of a record number, or null.
-    const DeletedFileEntry* Find(uint64_t record) const;
+    // The listed file of a record number, or null.
+    const DeletedFile* Find(uint64_t record) const;
     std::vector<std::string> LogMessages() const { return pane.Messages(); }
 
     MemoryLogPane pane;
     ScriptedPrompts prompts;
     RecordingProgressView view;
-    MemoryListControl list;
+    ProgressView* customView = nullptr;  // shown instead of view when set
+    DeletedFileList list;  // as the scan delivered it: ascending record number
     WorkerContext context;
     std::unique_ptr<ProgressDialog> progress;
     // Called on the progress dialog before the worker runs (e.g. to press Stop at a moment).

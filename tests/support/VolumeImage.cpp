@@ -52,9 +52,9 @@ void VolumeImage::PutAt(uint64_t offset, const std::vector<uint8_t>& data) {
     std::memcpy(bytes_.data() + offset, data.data(), data.size());
 }
 
-std::unique_ptr<VolumeReader> VolumeImage::Open(char16_t letter) const {
+std::unique_ptr<VolumeReader> VolumeImage::Open() const {
     auto reader = std::make_unique<VolumeReader>();
-    if (reader->Open(std::make_unique<MemoryDevice>(bytes_), letter) != 0)
+    if (!reader->Open(std::make_unique<MemoryDevice>(bytes_)))
         throw std::runtime_error("test volume does not open");
     return reader;
 }

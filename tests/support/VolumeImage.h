@@ -27,7 +27,7 @@ public:
     void PutAt(uint64_t offset, const std::vector<uint8_t>& data);
 
     // A reader over a copy of the image as it stands now.
-    std::unique_ptr<VolumeReader> Open(char16_t letter = u'T') const;
+    std::unique_ptr<VolumeReader> Open() const;
 
 private:
     uint32_t clusterSize_;
