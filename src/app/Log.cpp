@@ -1,7 +1,5 @@
 #include "app/Log.h"
 
-#include <cstring>
-
 #include "base/Prompts.h"
 #include "platform/File.h"
 #include "platform/Text.h"
@@ -55,9 +53,11 @@ int Log::Save(Prompts& prompts) {
     if (!path) return 0;
     const std::string text = ToUtf8(Text());
     File file;
-    if (!file.Open(*path, File::Mode::kCreate) || !file.Write(text.data(), text.size())) {
+    Status saved = file.Open(*path, File::Mode::kCreate);
+    if (saved) saved = file.Write(text.data(), text.size());
+    if (!saved) {
         // Silence here would let the user believe a log was saved that was not.
-        const std::u16string reason = FromUtf8(std::strerror(file.LastError()));
+        const std::u16string reason = ErrorText(saved.error().osError);
         prompts.MessageBox(u"Save log to " + *path + u" failed: " + reason, u"Error",
                            PromptButtons::kOk);
     }

@@ -18,6 +18,8 @@ const char* DescribeError(int32_t code) {
         case kErrCopyIncomplete: return "the data runs end before the file's size";
         case kErrWrite: return "writing the output failed";
         case kErrLogCannotServe: return "the log file cannot be used";
+        case kErrFile: return "a file or folder could not be opened or made";
+        case kErrNotIndexed: return "no log record has that LSN";
         default: return "unknown error";
     }
 }

@@ -26,6 +26,8 @@ enum ErrorCode : int32_t {
     kErrCopyIncomplete = -3016,  // the runs end before the stream's data size: bytes are missing
     kErrWrite = -3017,           // writing the output failed (disk full, I/O error)
     kErrLogCannotServe = -3019,  // the $LogFile cannot serve the advanced scan (blank, damaged)
+    kErrFile = -3020,            // a file or folder could not be opened or made
+    kErrNotIndexed = -3021,      // the log record store holds no record with that LSN
 };
 
 // A short, lower-case description of a code for log lines ("read error"); never shown instead of

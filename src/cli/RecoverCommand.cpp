@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 
 #include "app/Log.h"
 #include "cli/Commands.h"
@@ -83,10 +82,8 @@ int RunRecoverCommand(const RecoverArguments& options) {
         std::fprintf(stderr, "quorvane-cli: --to: the destination folder is blank\n");
         return kExitBadArguments;
     }
-    std::u16string failing;
-    if (const int error = CheckDestination(destination, &failing); error != 0) {
-        std::fprintf(stderr, "quorvane-cli: --to: cannot recover into %s: %s\n",
-                     ToUtf8(failing).c_str(), std::strerror(error));
+    if (Status usable = CheckDestination(destination); !usable) {
+        std::fprintf(stderr, "quorvane-cli: --to: %s\n", usable.error().Text().c_str());
         return kExitBadArguments;
     }
     ScanRunner runner;

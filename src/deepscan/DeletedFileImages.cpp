@@ -28,33 +28,33 @@ void DeletedFileImages::NoteExtension(uint64_t recordNumber) {
         extensionNumbers_.insert(at, recordNumber);
 }
 
-int DeletedFileImages::SetBaseImage(uint64_t recordNumber, ByteSpan record) {
+Status DeletedFileImages::SetBaseImage(uint64_t recordNumber, ByteSpan record) {
     auto image = MakeImage(recordNumber, record);
-    if (!image) return kErrNoMemory;
+    if (!image) return Error(kErrNoMemory);
     baseAsFound_.assign(record.begin(), record.end());
     base_ = std::move(image);
     NoteBase(recordNumber);
-    return 0;
+    return {};
 }
 
-int DeletedFileImages::AddExtension(uint64_t recordNumber, ByteSpan record) {
+Status DeletedFileImages::AddExtension(uint64_t recordNumber, ByteSpan record) {
     auto image = MakeImage(recordNumber, record);
-    if (!image) return kErrNoMemory;
+    if (!image) return Error(kErrNoMemory);
     extensions_[recordNumber] = std::move(image);
     NoteExtension(recordNumber);
-    return 0;
+    return {};
 }
 
-int DeletedFileImages::LoadImages(const RecordSource& source) {
-    if (!hasBase_) return 0;
+Status DeletedFileImages::LoadImages(const RecordSource& source) {
+    if (!hasBase_) return {};
     std::vector<uint8_t> buffer;
-    if (const int r = source(baseNumber_, buffer); r < 0) return r;
-    if (const int r = SetBaseImage(baseNumber_, buffer); r < 0) return r;
+    if (Status r = source(baseNumber_, buffer); !r) return r;
+    if (Status r = SetBaseImage(baseNumber_, buffer); !r) return r;
     for (const uint64_t n : extensionNumbers_) {
-        if (source(n, buffer) < 0) continue;
-        if (const int r = AddExtension(n, buffer); r < 0) return r;
+        if (!source(n, buffer)) continue;
+        if (Status r = AddExtension(n, buffer); !r) return r;
     }
-    return 0;
+    return {};
 }
 
 void DeletedFileImages::ReleaseImages() {
@@ -74,7 +74,7 @@ std::unique_ptr<FileRecord> DeletedFileImages::BuildFileRecord(uint32_t clusterS
     std::vector<uint8_t> found = baseAsFound_;
     file->ParseFileNames(found, clusterSize);
     std::vector<uint8_t> base = base_->image;
-    if (file->Parse(base, clusterSize, reader) < 0) return nullptr;
+    file->Parse(base, clusterSize, reader);
     // Each entry names one attribute in one record: take exactly that attribute, so an extension
     // record named by several entries adds each of its attributes once.
     const size_t entries = file->AttributeListCount();
@@ -93,8 +93,8 @@ std::unique_ptr<FileRecord> DeletedFileImages::BuildFileRecord(uint32_t clusterS
             continue;
         }
         std::vector<uint8_t> copy = it->second->image;
-        const int parsed = file->ParseListedAttribute(copy, entry, clusterSize, reader);
-        if (data && parsed != 0) file->MarkExtentMissing(entry.name);
+        const bool taken = file->ParseListedAttribute(copy, entry, clusterSize, reader);
+        if (data && !taken) file->MarkExtentMissing(entry.name);
     }
     return file;
 }

@@ -6,9 +6,10 @@
 #include <memory>
 #include <vector>
 
+#include "base/Error.h"
 #include "deepscan/ChangeSink.h"
-#include "ntfs/LittleEndian.h"
 #include "deepscan/RecordImage.h"
+#include "ntfs/LittleEndian.h"
 
 namespace qv {
 
@@ -22,8 +23,8 @@ class VolumeReader;
 // volume does not hold a kilobyte or two per deleted file.
 class DeletedFileImages : public ChangeSink {
 public:
-    // Reads record n of the $MFT copy into buffer (resized to the record size); 0 or a code.
-    using RecordSource = std::function<int(uint64_t, std::vector<uint8_t>&)>;
+    // Reads record n of the $MFT into buffer (resized to the record size).
+    using RecordSource = std::function<Status(uint64_t, std::vector<uint8_t>&)>;
 
     void NoteBase(uint64_t recordNumber) { baseNumber_ = recordNumber, hasBase_ = true; }
     void NoteExtension(uint64_t recordNumber);
@@ -34,13 +35,13 @@ public:
     const std::vector<uint64_t>& ExtensionNumbers() const { return extensionNumbers_; }
 
     // Loads the images of the noted records; a record that cannot be read is left out.
-    int LoadImages(const RecordSource& source);
+    Status LoadImages(const RecordSource& source);
     void ReleaseImages();
     bool ImagesLoaded() const { return base_ != nullptr; }
 
     // Notes a record and keeps its image at once.
-    int SetBaseImage(uint64_t recordNumber, ByteSpan record);
-    int AddExtension(uint64_t recordNumber, ByteSpan record);
+    Status SetBaseImage(uint64_t recordNumber, ByteSpan record);
+    Status AddExtension(uint64_t recordNumber, ByteSpan record);
 
     RecordImage* Base() { return base_.get(); }
     const RecordImage* Base() const { return base_.get(); }

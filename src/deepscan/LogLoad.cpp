@@ -40,8 +40,8 @@ private:
     bool Load(uint64_t k) {
         const uint64_t count = std::min(chunkPages_, pages_ - k);
         buffer_.resize(static_cast<size_t>(count * g_.pageSize));
-        const int64_t n = log_.ReadAt(k * g_.pageSize, buffer_.data(), buffer_.size());
-        if (n != static_cast<int64_t>(buffer_.size())) return false;
+        const Result<size_t> n = log_.ReadAt(k * g_.pageSize, buffer_.data(), buffer_.size());
+        if (!n || *n != buffer_.size()) return false;
         for (uint64_t i = 0; i < count; ++i)
             FixLogPage(buffer_.data() + i * g_.pageSize, g_);
         first_ = k;
@@ -104,8 +104,8 @@ bool LogRecordStore::AgreesAfter(const uint8_t* page, uint64_t k, uint64_t from,
     return true;
 }
 
-int LogRecordStore::Load(ByteSource& log, uint32_t clusterSize, uint32_t bytesPerSector,
-                         uint32_t recordSize, Progress& progress) {
+Status LogRecordStore::Load(ByteSource& log, uint32_t clusterSize, uint32_t bytesPerSector,
+                            uint32_t recordSize, Progress& progress) {
     clusterSize_ = clusterSize;
     bytesPerSector_ = bytesPerSector;
     recordSize_ = recordSize != 0 ? recordSize : 1024;
@@ -119,29 +119,29 @@ int LogRecordStore::Load(ByteSource& log, uint32_t clusterSize, uint32_t bytesPe
     store_.Close();
 
     const uint64_t length = log.Size();
-    const int geometryResult = ReadLogGeometry(log, length, geometry_);
-    if (geometryResult == kLogCannotServe) {
+    const Status geometry = ReadLogGeometry(log, length, geometry_);
+    if (!geometry && geometry.error().code == kLogCannotServe) {
         geometry_ = LogGeometry{};
         StepPages(progress, length, 4096);
         StepPages(progress, length, 4096);
-        return kLogCannotServe;
+        return geometry;
     }
-    if (geometryResult < 0) return geometryResult;
-    if (MakeTempFile(store_, "NRG") < 0) return kErrTempFile;
+    if (!geometry) return geometry;
+    if (Status made = MakeTempFile(store_, "NRG"); !made) return made;
 
     const uint64_t pages = length / geometry_.pageSize;
-    int result = 0;
+    Status result;
     try {
         pages_.assign(static_cast<size_t>(pages), PageInfo{});
         result = Pass1(log, pages, progress);
-        if (result == 0) result = Pass2(log, length, pages, progress);
+        if (result) result = Pass2(log, length, pages, progress);
     } catch (const std::bad_alloc&) {
-        result = kErrNoMemory;
+        result = Error(kErrNoMemory);
     }
     CloseRun();
     pages_.clear();
     pages_.shrink_to_fit();
-    if (result == 0) result = Flush();
+    if (result) result = Flush();
     pending_.shrink_to_fit();
     return result;
 }
@@ -149,24 +149,25 @@ int LogRecordStore::Load(ByteSource& log, uint32_t clusterSize, uint32_t bytesPe
 // Notes the last LSN of every intact record page (0 for every other page). The restart page at
 // 0 is never a record page; pages are counted from P, so the second restart page is read and
 // passed over like any page that is not a record page.
-int LogRecordStore::Pass1(ByteSource& log, uint64_t pages, Progress& progress) {
+Status LogRecordStore::Pass1(ByteSource& log, uint64_t pages, Progress& progress) {
     const uint32_t p = geometry_.pageSize;
     const uint64_t chunkPages = std::max<uint64_t>(1, kChunkBytes / p);
     std::vector<uint8_t> buffer;
     for (uint64_t k = 1; k < pages;) {
         const uint64_t count = std::min(chunkPages, pages - k);
         buffer.resize(static_cast<size_t>(count * p));
-        const int64_t n = log.ReadAt(k * p, buffer.data(), buffer.size());
-        if (n != static_cast<int64_t>(buffer.size())) return kErrRead;
+        const Result<size_t> n = log.ReadAt(k * p, buffer.data(), buffer.size());
+        if (!n) return n.error();
+        if (*n != buffer.size()) return Error(kErrRead, "the $LogFile ends before its size");
         for (uint64_t i = 0; i < count; ++i, ++k) {
-            if (progress.IsCancelled()) return 0;
+            if (progress.IsCancelled()) return {};
             const uint8_t* page = buffer.data() + i * p;
             if (IsIntactLogPage(page, geometry_))
                 pages_[k] = PageInfo{Load64(page + kPageLastLsn), true};
             progress.Step(p);
         }
     }
-    return 0;
+    return {};
 }
 
 // The record walk. A walk starts on a walkable page and examines every 8-byte aligned offset from
@@ -175,8 +176,7 @@ int LogRecordStore::Pass1(ByteSource& log, uint64_t pages, Progress& progress) {
 // behind it, and where none stands there the walk looks further ahead on the page. A walk whose
 // last record runs on into the next page, or leaves fewer than 48 bytes on its page, goes on with
 // the next page whatever that page's header says.
-int LogRecordStore::Pass2(ByteSource& log, uint64_t length, uint64_t pages,
-                          Progress& progress) {
+Status LogRecordStore::Pass2(ByteSource& log, uint64_t length, uint64_t pages, Progress& progress) {
     const uint32_t p = geometry_.pageSize;
     const uint32_t d = geometry_.dataOffset;
     const uint32_t bits = geometry_.sequenceBits;
@@ -187,13 +187,13 @@ int LogRecordStore::Pass2(ByteSource& log, uint64_t length, uint64_t pages,
     uint64_t start = d;
     bool entered = false;  // the walk comes from the page before
     while (k < pages) {
-        if (progress.IsCancelled()) return 0;
+        if (progress.IsCancelled()) return {};
         uint64_t next = k + 1;
         uint64_t nextStart = d;
         bool nextEntered = false;
         if (pages_[k].intact && (entered || Walkable(k))) {
             const uint8_t* page = reader.Page(k);
-            if (page == nullptr) return kErrRead;
+            if (page == nullptr) return Error(kErrRead, "a page of the $LogFile cannot be read");
             // Whether the offset in hand is right behind a taken record (or where the walk came
             // in): a page left with no room behind a record hands the walk on to the next page.
             bool behindRecord = entered;
@@ -218,7 +218,8 @@ int LogRecordStore::Pass2(ByteSource& log, uint64_t length, uint64_t pages,
                     record.assign(page + o, page + std::min<uint64_t>(p, o + total));
                     for (uint64_t c = k + 1; take && c <= last; ++c) {
                         const uint8_t* cont = reader.Page(c);  // may replace the piece in hand
-                        if (cont == nullptr) return kErrRead;
+                        if (cont == nullptr)
+                            return Error(kErrRead, "a page of the $LogFile cannot be read");
                         const uint64_t piece = std::min<uint64_t>(total - record.size(), perPage);
                         record.insert(record.end(), cont + d, cont + d + piece);
                         // A page that says nothing in its header must not hold older records
@@ -228,12 +229,13 @@ int LogRecordStore::Pass2(ByteSource& log, uint64_t length, uint64_t pages,
                     }
                 }
                 if (!take) {
-                    if (last > k && (page = reader.Page(k)) == nullptr) return kErrRead;
+                    if (last > k && (page = reader.Page(k)) == nullptr)
+                        return Error(kErrRead, "a page of the $LogFile cannot be read");
                     o += 8;
                     behindRecord = false;
                     continue;
                 }
-                if (const int r = Append(lsn, record); r < 0) return r;
+                if (Status r = Append(lsn, record); !r) return r;
                 if (last > k) {
                     next = last;
                     nextStart = end;
@@ -251,7 +253,7 @@ int LogRecordStore::Pass2(ByteSource& log, uint64_t length, uint64_t pages,
         start = nextStart;
         entered = nextEntered;
     }
-    return 0;
+    return {};
 }
 
 }  // namespace qv

@@ -41,7 +41,7 @@ void LogRecordStore::CloseRun() {
     current_ = LsnRun{};
 }
 
-int LogRecordStore::Append(uint64_t lsn, const std::vector<uint8_t>& record) {
+Status LogRecordStore::Append(uint64_t lsn, const std::vector<uint8_t>& record) {
     // A new run begins wherever the LSNs go back: where the circular log wraps, or where the
     // walk meets older records.
     if (!current_.empty() && current_.back().lsn > lsn) CloseRun();
@@ -49,14 +49,14 @@ int LogRecordStore::Append(uint64_t lsn, const std::vector<uint8_t>& record) {
     pending_.insert(pending_.end(), record.begin(), record.end());
     storeLength_ += record.size();
     if (pending_.size() >= kFlushSize) return Flush();
-    return 0;
+    return {};
 }
 
-int LogRecordStore::Flush() {
-    if (pending_.empty()) return 0;
-    if (!store_.Write(pending_.data(), pending_.size())) return kErrWrite;
+Status LogRecordStore::Flush() {
+    if (pending_.empty()) return {};
+    if (Status written = store_.Write(pending_.data(), pending_.size()); !written) return written;
     pending_.clear();
-    return 0;
+    return {};
 }
 
 bool LogRecordStore::ReadStore(uint64_t position, uint8_t* out, size_t size) {
@@ -64,10 +64,13 @@ bool LogRecordStore::ReadStore(uint64_t position, uint8_t* out, size_t size) {
     if (position < cacheStart_ || position + size > cacheStart_ + cache_.size()) {
         const uint64_t start = position & ~(kCacheSize - 1);
         if (position + size > start + kCacheSize)  // across two pieces: read it alone
-            return store_.ReadAt(position, out, size) == static_cast<int64_t>(size);
+        {
+            const Result<size_t> n = store_.ReadAt(position, out, size);
+            return n && *n == size;
+        }
         cache_.resize(static_cast<size_t>(std::min(kCacheSize, storeLength_ - start)));
-        if (store_.ReadAt(start, cache_.data(), cache_.size()) !=
-            static_cast<int64_t>(cache_.size())) {
+        const Result<size_t> n = store_.ReadAt(start, cache_.data(), cache_.size());
+        if (!n || *n != cache_.size()) {
             cache_.clear();
             return false;
         }
@@ -92,7 +95,7 @@ const LsnIndexEntry* LogRecordStore::FindEntry(uint64_t lsn) const {
 std::optional<std::vector<uint8_t>> LogRecordStore::Fetch(uint64_t lsn, uint64_t& position) {
     using namespace logfmt;
     const LsnIndexEntry* e = FindEntry(lsn);
-    if (e == nullptr || Flush() < 0) return std::nullopt;
+    if (e == nullptr || !Flush()) return std::nullopt;
     uint8_t header[kHeaderSize];
     if (!ReadStore(e->position, header, kHeaderSize) || Load64(header + kLsn) != lsn)
         return std::nullopt;
@@ -113,7 +116,7 @@ std::optional<std::vector<uint8_t>> LogRecordStore::FetchPrevious(uint64_t lsn,
                                                                   uint64_t& position) {
     if (lsn != 0) return Fetch(lsn, position);
     constexpr uint64_t kClosing = 88;
-    if (position < kClosing || position > storeLength_ || Flush() < 0) return std::nullopt;
+    if (position < kClosing || position > storeLength_ || !Flush()) return std::nullopt;
     std::vector<uint8_t> record(kClosing);
     if (!ReadStore(position - kClosing, record.data(), kClosing)) return std::nullopt;
     // Only a record the index knows to start there counts: bytes in the middle of a longer

@@ -7,6 +7,7 @@
 
 #include "base/Error.h"
 #include "ntfs/LittleEndian.h"
+#include "platform/ByteSource.h"
 #include "platform/File.h"
 
 namespace qv {
@@ -14,16 +15,13 @@ namespace qv {
 class ChangeSink;
 class Progress;
 
-// Load's result when the $LogFile cannot serve the advanced scan: no usable restart page (a
+// Load's error code when the $LogFile cannot serve the advanced scan: no usable restart page (a
 // blank log, all 0xFF as Linux drivers and mkntfs leave it, or zeroes), a log page size that is
 // not a power of two from 512 to 65536, an unusable restart area, or a log too short to hold a
 // restart page. It is not a failure of the scan: the store is left empty, so a rollback changes
 // nothing, and the scan goes on as the normal scan does. Both passes have been reported to the
 // progress dialog.
 inline constexpr int32_t kLogCannotServe = kErrLogCannotServe;
-
-// Rollback's result when the LSN it starts from is not indexed.
-inline constexpr int32_t kLsnNotIndexed = -1;
 
 // One indexed log record: its LSN and where it starts in the record store file.
 struct LsnIndexEntry {
@@ -69,8 +67,8 @@ public:
     // 0 (also after Stop: the index then holds what was found so far), kLogCannotServe, or a
     // genuine failure: kErrRead (the log cannot be read), kErrTempFile (no "NRG" file),
     // kErrWrite (the "NRG" file cannot be written), kErrNoMemory.
-    int Load(ByteSource& log, uint32_t clusterSize, uint32_t bytesPerSector, uint32_t recordSize,
-             Progress& progress);
+    Status Load(ByteSource& log, uint32_t clusterSize, uint32_t bytesPerSector, uint32_t recordSize,
+                Progress& progress);
 
     // The index entry of an LSN, or null. Runs are searched in the order Load closed them.
     const LsnIndexEntry* FindEntry(uint64_t lsn) const;
@@ -102,8 +100,8 @@ public:
     // transaction had already undone itself), and nothing older. Every record of the chain whose
     // undo operation changes a FILE record (records 24 and up) is handed to the sink as a
     // RecordChange, newest first; undo data that would run past the record is clipped. The
-    // count of changes handed on, or kLsnNotIndexed.
-    int Rollback(uint64_t lsn);
+    // count of changes handed on, or nothing when the LSN is not indexed.
+    std::optional<int> Rollback(uint64_t lsn);
 
     // What Load found.
     size_t RecordCount() const;
@@ -113,13 +111,13 @@ public:
     const std::u16string& StorePath() const { return store_.Path(); }
 
 private:
-    int Pass1(ByteSource& log, uint64_t pages, Progress& progress);
-    int Pass2(ByteSource& log, uint64_t length, uint64_t pages, Progress& progress);
+    Status Pass1(ByteSource& log, uint64_t pages, Progress& progress);
+    Status Pass2(ByteSource& log, uint64_t length, uint64_t pages, Progress& progress);
     bool Walkable(uint64_t page) const;
     bool Continues(uint64_t page, uint64_t lsn) const;
     bool AgreesAfter(const uint8_t* page, uint64_t k, uint64_t from, uint64_t lsn) const;
-    int Append(uint64_t lsn, const std::vector<uint8_t>& record);
-    int Flush();
+    Status Append(uint64_t lsn, const std::vector<uint8_t>& record);
+    Status Flush();
     bool ReadStore(uint64_t position, uint8_t* out, size_t size);
     void CloseRun();
 

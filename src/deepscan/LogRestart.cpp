@@ -48,21 +48,21 @@ bool ParseRestartPage(std::vector<uint8_t>& page, LogGeometry& g) {
 
 }  // namespace
 
-int ReadLogGeometry(ByteSource& log, uint64_t length, LogGeometry& geometry) {
+Status ReadLogGeometry(ByteSource& log, uint64_t length, LogGeometry& geometry) {
     for (const uint64_t at : {uint64_t{0}, uint64_t{kSecondRestartPage}}) {
         if (at >= length) break;
         // A restart page is one system page; the fields needed lie in its first 4 KiB.
         std::vector<uint8_t> page(static_cast<size_t>(std::min<uint64_t>(4096, length - at)));
-        const int64_t n = log.ReadAt(at, page.data(), page.size());
-        if (n < 0) return kErrRead;
-        page.resize(static_cast<size_t>(n));
+        const Result<size_t> n = log.ReadAt(at, page.data(), page.size());
+        if (!n) return n.error();
+        page.resize(*n);
         LogGeometry g;
         if (ParseRestartPage(page, g)) {
             geometry = g;
-            return 0;
+            return {};
         }
     }
-    return kLogCannotServe;
+    return Error(kLogCannotServe);
 }
 
 bool IsIntactLogPage(const uint8_t* page, const LogGeometry& g) {

@@ -8,10 +8,10 @@
 namespace qv {
 
 // Reads the log's geometry from its restart page: the one at offset 0, or, when that one is not
-// usable, its copy at 4096. 0, kLogCannotServe when neither gives a page size that is a power of
-// two from 512 to 65536 and a restart area with sequence number bits from 3 to 63 (a blank or
-// damaged log), or kErrRead when the copy cannot be read.
-int ReadLogGeometry(ByteSource& log, uint64_t length, LogGeometry& geometry);
+// usable, its copy at 4096. Fails with kLogCannotServe when neither gives a page size that is a
+// power of two from 512 to 65536 and a restart area with sequence number bits from 3 to 63 (a
+// blank or damaged log), or with the read's error when the log cannot be read.
+Status ReadLogGeometry(ByteSource& log, uint64_t length, LogGeometry& geometry);
 
 // True when a record page of the log is intact: it begins with "RCRD", its update sequence
 // array lies between the page header and the data area and protects every 512-byte block, and

@@ -29,10 +29,10 @@ uint64_t LogRecordStore::TargetRecordNumber(ByteSpan record, uint32_t clusterSiz
     return offset / recordSize;
 }
 
-int LogRecordStore::Rollback(uint64_t lsn) {
+std::optional<int> LogRecordStore::Rollback(uint64_t lsn) {
     uint64_t position = 0;
     std::optional<std::vector<uint8_t>> record = Fetch(lsn, position);
-    if (!record) return kLsnNotIndexed;
+    if (!record) return std::nullopt;
     int delivered = 0;
     uint64_t current = lsn;
     // Each step goes to an older record; a chain can be no longer than the index.

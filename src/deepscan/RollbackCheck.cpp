@@ -11,7 +11,7 @@ namespace {
 bool Parses(const std::vector<uint8_t>& image, uint32_t clusterSize) {
     std::vector<uint8_t> copy = image;
     FileRecord record;
-    return record.Parse(copy, clusterSize, nullptr) >= 0 && !record.Damaged();
+    return record.Parse(copy, clusterSize, nullptr) != Parsed::kDamaged;
 }
 
 std::unique_ptr<FileRecord> BuildAsFound(DeletedFileImages& file, const ImagesAsFound& asFound,

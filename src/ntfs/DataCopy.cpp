@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "base/Error.h"
@@ -33,38 +34,38 @@ public:
     uint64_t Remaining() const { return total_ - position_; }
 
     // Writes the first min(size, Remaining()) bytes of data; data may be changed (zeroed).
-    bool Put(uint8_t* data, uint64_t size) {
+    Status Put(uint8_t* data, uint64_t size) {
         const uint64_t n = std::min(size, Remaining());
-        if (n == 0) return true;
+        if (n == 0) return {};
         if (position_ + n > initialized_) {
             const uint64_t from = initialized_ > position_ ? initialized_ - position_ : 0;
             std::memset(data + from, 0, n - from);
         }
-        if (!output_.Write(data, n)) return false;
+        if (Status written = output_.Write(data, n); !written) return written;
         position_ += n;
         progress_.Step(n);
-        return true;
+        return {};
     }
 
     // Put for bytes that lie wholly before the initialized size.
-    bool PutWhole(const uint8_t* data, uint64_t size) {
+    Status PutWhole(const uint8_t* data, uint64_t size) {
         const uint64_t n = std::min(size, Remaining());
-        if (n == 0) return true;
-        if (!output_.Write(data, n)) return false;
+        if (n == 0) return {};
+        if (Status written = output_.Write(data, n); !written) return written;
         position_ += n;
         progress_.Step(n);
-        return true;
+        return {};
     }
 
-    bool PutZeros(uint64_t size, std::vector<uint8_t>& scratch) {
+    Status PutZeros(uint64_t size, std::vector<uint8_t>& scratch) {
         uint64_t left = std::min(size, Remaining());
         while (left > 0) {
             const uint64_t n = std::min<uint64_t>(left, scratch.size());
             std::memset(scratch.data(), 0, n);
-            if (!Put(scratch.data(), n)) return false;
+            if (Status put = Put(scratch.data(), n); !put) return put;
             left -= n;
         }
-        return true;
+        return {};
     }
 
 private:
@@ -75,13 +76,15 @@ private:
     uint64_t position_ = 0;
 };
 
-int CopyResident(const DataRun& run, StreamWriter& writer) {
+Result<Copied> CopyResident(const DataRun& run, StreamWriter& writer) {
     // A resident value is initialized whole: nothing of it is zeroed, so it is written as it is.
-    return writer.PutWhole(run.residentBytes.data(), run.residentBytes.size()) ? 0 : kErrWrite;
+    if (Status put = writer.PutWhole(run.residentBytes.data(), run.residentBytes.size()); !put)
+        return put.error();
+    return Copied::kWhole;
 }
 
-int CopyPlain(const RunList& stream, VolumeReader& reader, StreamWriter& writer,
-              Progress& progress) {
+Result<Copied> CopyPlain(const RunList& stream, VolumeReader& reader, StreamWriter& writer,
+                         Progress& progress) {
     const uint64_t cs = reader.ClusterSize();
     // As large as a piece, or as the stream when it is smaller: a recovery of many small files
     // must not allocate (and zero) a megabyte for each.
@@ -93,21 +96,22 @@ int CopyPlain(const RunList& stream, VolumeReader& reader, StreamWriter& writer,
     uint64_t nextVcn = 0;
     bool gap = false;
     for (const DataRun& run : stream.Runs()) {
-        if (progress.IsCancelled()) return 0;
+        if (progress.IsCancelled()) return Copied::kStopped;
         if (writer.Done()) break;
         if (run.resident) {
-            if (const int r = CopyResident(run, writer); r < 0) return r;
+            if (auto r = CopyResident(run, writer); !r) return r;
             continue;
         }
         if (run.vcn > nextVcn) {
             // An extent is missing: keep the offsets of what follows, and say so at the end.
             gap = true;
-            if (!writer.PutZeros((run.vcn - nextVcn) * cs, buffer)) return kErrWrite;
+            if (Status put = writer.PutZeros((run.vcn - nextVcn) * cs, buffer); !put)
+                return put.error();
             nextVcn = run.vcn;
         }
         uint64_t index = nextVcn - run.vcn;  // skip clusters an overlapping extent gave already
         while (index < run.clusterCount && !writer.Done()) {
-            if (progress.IsCancelled()) return 0;
+            if (progress.IsCancelled()) return Copied::kStopped;
             // Not (Remaining() + cs - 1) / cs: that wraps for a data size near 2^64, and a piece
             // of 0 clusters never ends the loop.
             const uint64_t remaining = writer.Remaining();
@@ -117,17 +121,16 @@ int CopyPlain(const RunList& stream, VolumeReader& reader, StreamWriter& writer,
             if (run.IsSparse()) {
                 std::memset(buffer.data(), 0, bytes);
             } else {
-                const int64_t r =
-                    reader.ReadClusters(run.firstCluster + index, buffer.data(), bytes);
-                if (r < 0) return static_cast<int>(r);
+                Status read = reader.ReadClusters(run.firstCluster + index, buffer.data(), bytes);
+                if (!read) return read.error();
             }
-            if (!writer.Put(buffer.data(), bytes)) return kErrWrite;
+            if (Status put = writer.Put(buffer.data(), bytes); !put) return put.error();
             index += n;
         }
         nextVcn = std::max(nextVcn, run.vcn + run.clusterCount);
     }
-    if (!writer.Done() || gap) return kErrCopyIncomplete;
-    return 0;
+    if (!writer.Done() || gap) return Copied::kIncomplete;
+    return Copied::kWhole;
 }
 
 // Walks a stream's runs cluster range by cluster range in VCN order.
@@ -167,18 +170,20 @@ private:
 // A compression unit of u clusters is stored in one of three ways: all u clusters allocated
 // (stored as is), none (zeros), or the first few allocated and the rest sparse (LZNT1, which
 // decodes to the whole unit; what it does not produce is zeros).
-int CopyCompressed(const RunList& stream, VolumeReader& reader, StreamWriter& writer,
-                   Progress& progress) {
+Result<Copied> CopyCompressed(const RunList& stream, VolumeReader& reader, StreamWriter& writer,
+                              Progress& progress) {
     const uint64_t cs = reader.ClusterSize();
     const uint64_t u = stream.ClustersPerUnit();
-    if (u > kMaxUnitBytes / cs) return kErrDecompress;
+    if (u > kMaxUnitBytes / cs)
+        return Error(kErrDecompress, "a compression unit of " + std::to_string(u) +
+                                         " clusters is larger than NTFS makes them");
     const uint64_t unitBytes = u * cs;
     std::vector<uint8_t> input(unitBytes);
     std::vector<uint8_t> output(unitBytes);
     RunCursor cursor(stream.Runs());
     bool incomplete = false;
     for (uint64_t unitVcn = 0; !writer.Done(); unitVcn += u) {
-        if (progress.IsCancelled()) return 0;
+        if (progress.IsCancelled()) return Copied::kStopped;
         uint64_t covered = 0;    // clusters of the unit the runs describe
         uint64_t allocated = 0;  // of which hold data, gathered at the front of input
         bool sparse = false;
@@ -200,16 +205,15 @@ int CopyCompressed(const RunList& stream, VolumeReader& reader, StreamWriter& wr
             if (piece.firstCluster == 0) {
                 sparse = true;
             } else {
-                const int64_t r =
-                    reader.ReadClusters(piece.firstCluster, input.data() + allocated * cs,
-                                        static_cast<uint32_t>(count * cs));
-                if (r < 0) return static_cast<int>(r);
+                Status read = reader.ReadClusters(piece.firstCluster, input.data() + allocated * cs,
+                                                  static_cast<uint32_t>(count * cs));
+                if (!read) return read.error();
                 allocated += count;
             }
             covered += count;
         }
         if (covered == 0) break;  // the runs have ended at a unit boundary
-        bool ok;
+        Status ok;
         if (allocated == u) {
             ok = writer.Put(input.data(), unitBytes);
         } else if (allocated == 0) {
@@ -220,7 +224,9 @@ int CopyCompressed(const RunList& stream, VolumeReader& reader, StreamWriter& wr
             ok = writer.Put(input.data(), allocated * cs);
         } else {
             const int32_t produced = DecompressUnit(ByteSpan(input.data(), allocated * cs), output);
-            if (produced < 0) return produced;
+            if (produced < 0)
+                return Error(produced, "compression unit at cluster " + std::to_string(unitVcn) +
+                                           " of the stream cannot be decoded");
             if (runsEnded && !sparse) {
                 // The runs end inside a unit without its sparse tail and before the file's
                 // size: write what the clusters decode to and report the copy as incomplete.
@@ -231,17 +237,17 @@ int CopyCompressed(const RunList& stream, VolumeReader& reader, StreamWriter& wr
                 ok = writer.Put(output.data(), unitBytes);
             }
         }
-        if (!ok) return kErrWrite;
+        if (!ok) return ok.error();
         if (runsEnded) break;
     }
-    if (!writer.Done() || incomplete) return kErrCopyIncomplete;
-    return 0;
+    if (!writer.Done() || incomplete) return Copied::kIncomplete;
+    return Copied::kWhole;
 }
 
 }  // namespace
 
-int CopyTo(const RunList& stream, VolumeReader& reader, ByteSink& output,
-           Progress& progress) {
+Result<Copied> CopyTo(const RunList& stream, VolumeReader& reader, ByteSink& output,
+                      Progress& progress) {
     const uint64_t total = stream.TotalSize(reader.ClusterSize());
     const uint64_t initialized =
         stream.HasSizes() ? std::min(stream.InitializedSize(), total) : total;
@@ -251,16 +257,16 @@ int CopyTo(const RunList& stream, VolumeReader& reader, ByteSink& output,
         if (stream.IsCompressed()) return CopyCompressed(stream, reader, writer, progress);
         return CopyPlain(stream, reader, writer, progress);
     } catch (const std::bad_alloc&) {
-        return kErrNoMemory;
+        return Error(kErrNoMemory);
     }
 }
 
-int CopyRecordData(ByteSink& output, const FileRecord& record, VolumeReader& reader,
-                   Progress& progress) {
+Result<Copied> CopyRecordData(ByteSink& output, const FileRecord& record, VolumeReader& reader,
+                              Progress& progress) {
     progress.SetSteps(static_cast<int64_t>(record.TotalDataSize(reader.ClusterSize())));
-    if (progress.IsCancelled()) return 0;
+    if (progress.IsCancelled()) return Copied::kStopped;
     const RunList* content = record.UnnamedStream();
-    if (content == nullptr) return 0;
+    if (content == nullptr) return Copied::kWhole;
     return CopyTo(*content, reader, output, progress);
 }
 

@@ -6,10 +6,8 @@
 #include <new>
 
 #include "base/Error.h"
-#include "base/Progress.h"
-#include "ntfs/DataCopy.h"
 #include "ntfs/Fixup.h"
-#include "platform/ByteSink.h"
+#include "ntfs/StreamReader.h"
 #include "platform/Trace.h"
 
 namespace qv {
@@ -64,53 +62,49 @@ uint16_t FileRecord::SequenceNumber() const {
     return Load16(header_.data() + record::kSequence);
 }
 
-int FileRecord::Parse(MutableByteSpan image, uint32_t clusterSize, VolumeReader* reader) {
+Parsed FileRecord::Parse(MutableByteSpan image, uint32_t clusterSize, VolumeReader* reader) {
     const uint16_t first = PrepareImage(image);
-    if (first == 0) return 0;
+    if (first == 0) return Parsed::kUnreadable;
     AttributeWalker walker(image, first);
-    int result = 0;
     while (auto attribute = walker.Next()) {
         ++attributeCount_;
-        result = HandleAttribute(*attribute, clusterSize, reader);
-        if (result < 0) break;
+        HandleAttribute(*attribute, clusterSize, reader);
         // A FileRecord set up with an extension record's header takes one attribute per image.
         if (!IsBaseRecord()) break;
     }
     if (walker.Damaged()) damaged_ = true;
-    return result;
+    return damaged_ ? Parsed::kDamaged : Parsed::kFine;
 }
 
-int FileRecord::ParseFileNames(MutableByteSpan image, uint32_t clusterSize) {
+Parsed FileRecord::ParseFileNames(MutableByteSpan image, uint32_t clusterSize) {
     const uint16_t first = PrepareImage(image);
-    if (first == 0) return 0;
+    if (first == 0) return Parsed::kUnreadable;
     AttributeWalker walker(image, first);
-    int result = 0;
     while (auto attribute = walker.Next()) {
-        if (attribute->type == kAttrFileName) {
-            result = HandleAttribute(*attribute, clusterSize, nullptr);
-            if (result < 0) break;
-        }
+        if (attribute->type == kAttrFileName) HandleAttribute(*attribute, clusterSize, nullptr);
         if (!IsBaseRecord()) break;
     }
     if (walker.Damaged()) damaged_ = true;
-    return result;
+    return damaged_ ? Parsed::kDamaged : Parsed::kFine;
 }
 
-int FileRecord::ParseListedAttribute(MutableByteSpan image, const AttributeListEntry& entry,
-                                     uint32_t clusterSize, VolumeReader* reader) {
+bool FileRecord::ParseListedAttribute(MutableByteSpan image, const AttributeListEntry& entry,
+                                      uint32_t clusterSize, VolumeReader* reader) {
     const uint16_t first = PrepareImage(image);
-    if (first == 0) return 0;
+    if (first == 0) return false;
     // Attribute ids are unique within a record; fall back to type, name and VCN for lists whose
     // ids do not match (written by other implementations).
     for (const bool byId : {true, false}) {
         AttributeWalker walker(image, first);
         while (auto attribute = walker.Next()) {
-            if (SameAttribute(*attribute, entry, byId))
-                return HandleAttribute(*attribute, clusterSize, reader);
+            if (SameAttribute(*attribute, entry, byId)) {
+                HandleAttribute(*attribute, clusterSize, reader);
+                return true;
+            }
         }
         if (walker.Damaged()) damaged_ = true;
     }
-    return kNotInRecord;
+    return false;
 }
 
 void FileRecord::MarkExtentMissing(const std::u16string& stream) {
@@ -122,33 +116,33 @@ bool FileRecord::ExtentMissing(const std::u16string& stream) const {
            missingExtents_.end();
 }
 
-int FileRecord::HandleAttribute(const AttributeHeader& a, uint32_t clusterSize,
-                                VolumeReader* reader) {
+void FileRecord::HandleAttribute(const AttributeHeader& a, uint32_t clusterSize,
+                                 VolumeReader* reader) {
     if (!a.nonResident) {
         if (!a.hasValue) {
             // The value starts at the attribute's end: an empty value. An empty $DATA is still a
             // stream (an empty named stream is recovered as an empty file:stream).
-            if (a.valueClipped) {
+            if (a.valueClipped)
                 damaged_ = true;  // it would start past the attribute's end
-                return 0;
-            }
-            return a.type == kAttrData ? AddDataStream(a) : 0;
+            else if (a.type == kAttrData)
+                AddDataStream(a);
+            return;
         }
         if (a.valueClipped) damaged_ = true;
         switch (a.type) {
             case kAttrAttributeList:
                 TraceAttributeList(header_);
                 if (!ParseAttributeList(a.value, attributeList_)) damaged_ = true;
-                return 0;
-            case kAttrFileName: StoreFileName(a.value); return 0;
-            case kAttrData: return AddDataStream(a);
-            default: return 0;
+                return;
+            case kAttrFileName: StoreFileName(a.value); return;
+            case kAttrData: AddDataStream(a); return;
+            default: return;
         }
     }
     switch (a.type) {
-        case kAttrAttributeList: return ReadNonResidentList(a, clusterSize, reader);
-        case kAttrData: return AddDataStream(a);
-        default: return 0;  // a non-resident $FILE_NAME is not a thing NTFS writes
+        case kAttrAttributeList: ReadNonResidentList(a, clusterSize, reader); return;
+        case kAttrData: AddDataStream(a); return;
+        default: return;  // a non-resident $FILE_NAME is not a thing NTFS writes
     }
 }
 
@@ -178,54 +172,52 @@ RunList* FileRecord::FindOrAddStream(const std::u16string& name) {
     return streams_.back().get();
 }
 
-int FileRecord::AddDataStream(const AttributeHeader& a) {
+void FileRecord::AddDataStream(const AttributeHeader& a) {
     // A later extent joins the stream of the same name, never a stream of another name.
     RunList* stream = FindOrAddStream(a.name);
     if (stream == nullptr) {
         damaged_ = true;  // the 257th stream
-        return 0;
+        return;
     }
     if (!a.nonResident) {
         if (stream->Runs().empty() && !stream->HasSizes()) stream->AddResident(a.value);
-        return 0;
+        return;
     }
-    if (stream->IsResident()) return 0;  // a resident and a non-resident value of one name
+    if (stream->IsResident()) return;  // a resident and a non-resident value of one name
     if (a.lowestVcn == 0 && !stream->HasSizes()) {
         stream->SetSizes(a.dataSize, a.initializedSize, a.allocatedSize);
         stream->SetCompression(a.compressionUnit, a.IsCompressed());
     }
     stream->AddExtent(a.mappingPairs, a.lowestVcn);
     if (stream->Damaged()) damaged_ = true;
-    return 0;
 }
 
-int FileRecord::ReadNonResidentList(const AttributeHeader& a, uint32_t clusterSize,
-                                    VolumeReader* reader) {
-    if (reader == nullptr) return 0;
+void FileRecord::ReadNonResidentList(const AttributeHeader& a, uint32_t clusterSize,
+                                     VolumeReader* reader) {
+    if (reader == nullptr) return;
     RunList list;
     list.SetSizes(a.dataSize, a.initializedSize, a.allocatedSize);
     list.SetCompression(a.compressionUnit, a.IsCompressed());
     list.AddExtent(a.mappingPairs, a.lowestVcn);
     if (list.TotalSize(clusterSize) > kMaxAttributeListBytes) {
         damaged_ = true;
-        return 0;
+        return;
     }
     try {
-        // Read into memory: the list is small, and a copy that fails is abandoned rather than
-        // parsed from whatever a half-written buffer holds.
-        MemorySink sink(kMaxAttributeListBytes);
-        QuietProgress quiet;
-        const int copied = CopyTo(list, *reader, sink, quiet);
-        if (copied < 0) {
+        // Read into memory: the list is small, and a list that cannot be read whole is
+        // abandoned rather than parsed from whatever a half-filled buffer holds.
+        StreamReader in(list, *reader);
+        std::vector<uint8_t> bytes(static_cast<size_t>(in.Size()));
+        const Result<size_t> got = in.ReadAt(0, bytes.data(), bytes.size());
+        if (!got || *got != bytes.size() || list.Damaged()) {
             damaged_ = true;
-            return 0;
+            return;
         }
         TraceAttributeList(header_);
-        if (!ParseAttributeList(sink.bytes, attributeList_)) damaged_ = true;
+        if (!ParseAttributeList(bytes, attributeList_)) damaged_ = true;
     } catch (const std::bad_alloc&) {
         throw CMyException(kErrNoMemory);
     }
-    return 0;
 }
 
 }  // namespace qv

@@ -18,6 +18,11 @@ namespace qv {
 
 class VolumeReader;
 
+// What parsing an image gave: every attribute read as it should be; damaged (an attribute or a
+// value runs past its room, a name or a list entry is broken) but what was read is usable; or
+// nothing at all (no "FILE" signature, no attributes).
+enum class Parsed { kFine, kDamaged, kUnreadable };
+
 // The parsed view of one file from one or more FILE record images: the header of the record it
 // was set up with, one $FILE_NAME per namespace, its $DATA streams by name, and its attribute
 // list. Several images (base and extension records) may be parsed into one FileRecord; what they
@@ -31,17 +36,17 @@ public:
 
     // Applies the fixups to image in place and takes its attributes: file names, $DATA streams,
     // the attribute list. A non-resident attribute list is read through reader (skipped without
-    // one). An image without the "FILE" signature contributes nothing. Returns 0 or a negative
-    // code; a damaged attribute ends the walk and marks the record Damaged().
-    int Parse(MutableByteSpan image, uint32_t clusterSize, VolumeReader* reader = nullptr);
+    // one). An image without the "FILE" signature contributes nothing. A damaged attribute ends
+    // the walk and marks the record Damaged() from then on. Memory running out throws
+    // CMyException(kErrNoMemory).
+    Parsed Parse(MutableByteSpan image, uint32_t clusterSize, VolumeReader* reader = nullptr);
     // The same, taking only the $FILE_NAME attributes.
-    int ParseFileNames(MutableByteSpan image, uint32_t clusterSize);
+    Parsed ParseFileNames(MutableByteSpan image, uint32_t clusterSize);
     // Takes from an extension record only the attribute that an attribute-list entry names
-    // (matched by type and attribute id, else by type, name and starting VCN). 0, kNotInRecord
-    // when the image does not hold that attribute, or a negative code.
-    static constexpr int kNotInRecord = 1;
-    int ParseListedAttribute(MutableByteSpan image, const AttributeListEntry& entry,
-                             uint32_t clusterSize, VolumeReader* reader = nullptr);
+    // (matched by type and attribute id, else by type, name and starting VCN). False when the
+    // image does not hold that attribute.
+    bool ParseListedAttribute(MutableByteSpan image, const AttributeListEntry& entry,
+                              uint32_t clusterSize, VolumeReader* reader = nullptr);
     // An extent of a $DATA stream that the attribute list names could not be found (its
     // extension record is missing, reused by another file, or damaged): a copy of that stream
     // cannot be whole, whatever its runs say.
@@ -92,11 +97,11 @@ public:
 
 private:
     static uint16_t PrepareImage(MutableByteSpan image);
-    int HandleAttribute(const AttributeHeader& attribute, uint32_t clusterSize,
-                        VolumeReader* reader);
-    int AddDataStream(const AttributeHeader& attribute);
-    int ReadNonResidentList(const AttributeHeader& attribute, uint32_t clusterSize,
-                            VolumeReader* reader);
+    void HandleAttribute(const AttributeHeader& attribute, uint32_t clusterSize,
+                         VolumeReader* reader);
+    void AddDataStream(const AttributeHeader& attribute);
+    void ReadNonResidentList(const AttributeHeader& attribute, uint32_t clusterSize,
+                             VolumeReader* reader);
     void StoreFileName(ByteSpan value);
     RunList* FindOrAddStream(const std::u16string& name);
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 #include "base/Error.h"
 #include "ntfs/RunList.h"
@@ -19,8 +20,9 @@ StreamReader::StreamReader(const RunList& stream, VolumeReader& reader, int wind
                        : size_;
 }
 
-int64_t StreamReader::ReadAt(uint64_t offset, void* buffer, size_t size) {
-    if (stream_.IsCompressed()) return kErrDecompress;
+Result<size_t> StreamReader::ReadAt(uint64_t offset, void* buffer, size_t size) {
+    if (stream_.IsCompressed())
+        return Error(kErrDecompress, "a compressed stream cannot be read in place");
     if (offset >= size_) return 0;
     size = static_cast<size_t>(std::min<uint64_t>(size, size_ - offset));
     auto* out = static_cast<uint8_t*>(buffer);
@@ -30,7 +32,7 @@ int64_t StreamReader::ReadAt(uint64_t offset, void* buffer, size_t size) {
         const size_t take = std::min(size, have);
         if (take) std::memcpy(out, bytes.data() + offset, take);
         std::memset(out + take, 0, size - take);
-        return static_cast<int64_t>(size);
+        return size;
     }
     const uint64_t cs = reader_.ClusterSize();
     const auto& runs = stream_.Runs();
@@ -59,11 +61,12 @@ int64_t StreamReader::ReadAt(uint64_t offset, void* buffer, size_t size) {
                 std::memset(out + done, 0, static_cast<size_t>(piece));
             } else {
                 const uint64_t lcn = run->firstCluster + (vcn - run->vcn);
-                if (lcn > static_cast<uint64_t>(INT64_MAX) / cs) return kErrSeek;
-                const int64_t r = reader_.ReadAt(static_cast<int64_t>(lcn * cs + within),
-                                                 out + done, static_cast<uint32_t>(piece),
-                                                 static_cast<VolumeReader::Stream>(window_));
-                if (r < 0) return r;
+                if (lcn > static_cast<uint64_t>(INT64_MAX) / cs)
+                    return Error(kErrSeek, "no volume cluster " + std::to_string(lcn));
+                Status read = reader_.ReadAt(static_cast<int64_t>(lcn * cs + within), out + done,
+                                             static_cast<uint32_t>(piece),
+                                             static_cast<VolumeReader::Stream>(window_));
+                if (!read) return read.error();
             }
         }
         // Bytes past the initialized size are not the stream's: whatever the clusters hold.
@@ -73,7 +76,7 @@ int64_t StreamReader::ReadAt(uint64_t offset, void* buffer, size_t size) {
         }
         done += static_cast<size_t>(piece);
     }
-    return static_cast<int64_t>(done);
+    return done;
 }
 
 }  // namespace qv

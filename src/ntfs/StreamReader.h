@@ -18,8 +18,8 @@ class StreamReader final : public ByteSource {
 public:
     // Reads go through the reader's window of the given stream (VolumeReader::Stream).
     StreamReader(const RunList& stream, VolumeReader& reader, int window = 0);
-    // The count read, or a negative error code of the volume reader.
-    int64_t ReadAt(uint64_t offset, void* buffer, size_t size) override;
+    // The count read (cut at the stream's size), or the volume reader's error.
+    Result<size_t> ReadAt(uint64_t offset, void* buffer, size_t size) override;
     uint64_t Size() const override { return size_; }
 
 private:

@@ -20,25 +20,23 @@ namespace {
 std::atomic<PrivilegedOpener> privilegedOpener{nullptr};
 }  // namespace
 
-int64_t MemoryBlockDevice::ReadAt(uint64_t offset, void* buffer, size_t size) {
-    if (offset >= bytes_.size()) return 0;
-    const size_t n = static_cast<size_t>(std::min<uint64_t>(size, bytes_.size() - offset));
-    if (n > 0) std::memcpy(buffer, bytes_.data() + offset, n);
-    return static_cast<int64_t>(n);
-}
-
 void SetPrivilegedOpener(PrivilegedOpener opener) {
     privilegedOpener.store(opener);
 }
 
-std::unique_ptr<DeviceFile> DeviceFile::Open(const std::u16string& path, int* error,
-                                             std::string* reason) {
+Result<std::unique_ptr<DeviceFile>> DeviceFile::Open(const std::u16string& path) {
     const std::string native = ToUtf8(path);
+    const auto failed = [&](int error, const std::string& why = {}) {
+        std::string cause = "cannot open " + native + ": " + std::strerror(error);
+        if (!why.empty()) cause += " (" + why + ")";
+        return Error(kErrOpenVolume, cause, error);
+    };
     int fd;
     do {
         fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0 && (errno == EACCES || errno == EPERM)) {
+        const int refused = errno;
         if (const PrivilegedOpener opener = privilegedOpener.load()) {
             int openerError = 0;
             std::string why;
@@ -50,32 +48,26 @@ std::unique_ptr<DeviceFile> DeviceFile::Open(const std::u16string& path, int* er
                 openerError = EPERM;
                 why = "the descriptor handed over is not read-only";
             }
-            if (fd < 0) {
-                if (error) *error = openerError ? openerError : EACCES;
-                if (reason) *reason = why;
-                return nullptr;
-            }
+            if (fd < 0) return failed(openerError ? openerError : EACCES, why);
             ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+        } else {
+            errno = refused;
         }
     }
-    if (fd < 0) {
-        if (error) *error = errno;
-        return nullptr;
-    }
+    if (fd < 0) return failed(errno);
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
-        if (error) *error = errno;
+        const int error = errno;
         ::close(fd);
-        return nullptr;
+        return failed(error);
     }
     uint64_t size = static_cast<uint64_t>(st.st_size);
     if (S_ISBLK(st.st_mode)) {
         uint64_t bytes = 0;
         if (::ioctl(fd, BLKGETSIZE64, &bytes) == 0) size = bytes;
     } else if (S_ISDIR(st.st_mode)) {
-        if (error) *error = EISDIR;
         ::close(fd);
-        return nullptr;
+        return failed(EISDIR);
     }
     return std::unique_ptr<DeviceFile>(new DeviceFile(fd, size));
 }
@@ -84,11 +76,14 @@ DeviceFile::~DeviceFile() {
     ::close(fd_);
 }
 
-int64_t DeviceFile::ReadAt(uint64_t offset, void* buffer, size_t size) {
+Result<size_t> DeviceFile::ReadAt(uint64_t offset, void* buffer, size_t size) {
     const ReadResult r = ReadFully(fd_, buffer, size, static_cast<int64_t>(offset));
     // Deliver what arrived; the next read reports the error.
-    if (r.error != 0 && r.count == 0) return -r.error;
-    return static_cast<int64_t>(r.count);
+    if (r.error != 0 && r.count == 0)
+        return Error(kErrRead,
+                     "read error at byte " + std::to_string(offset) + ": " + std::strerror(r.error),
+                     r.error);
+    return r.count;
 }
 
 }  // namespace qv

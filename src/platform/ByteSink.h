@@ -4,25 +4,27 @@
 #include <cstdint>
 #include <vector>
 
+#include "base/Error.h"
+
 namespace qv {
 
-// Where a data copy writes: a file on disk, or memory in tests. Write appends at the current
-// position and reports whether every byte was written.
+// Where a data copy writes: a file on disk, or memory. Write appends at the current position;
+// it writes every byte or fails with the cause (kErrWrite).
 class ByteSink {
 public:
     virtual ~ByteSink() = default;
-    [[nodiscard]] virtual bool Write(const void* data, size_t size) = 0;
+    virtual Status Write(const void* data, size_t size) = 0;
 };
 
 // Collects what is written in memory, up to a limit (a hostile size must not exhaust memory).
 class MemorySink final : public ByteSink {
 public:
     explicit MemorySink(size_t limit = SIZE_MAX) : limit_(limit) {}
-    [[nodiscard]] bool Write(const void* data, size_t size) override {
-        if (size > limit_ - bytes.size()) return false;
+    Status Write(const void* data, size_t size) override {
+        if (size > limit_ - bytes.size()) return Error(kErrWrite, "the memory sink is full");
         const auto* p = static_cast<const uint8_t*>(data);
         bytes.insert(bytes.end(), p, p + size);
-        return true;
+        return {};
     }
     std::vector<uint8_t> bytes;
 
@@ -34,10 +36,10 @@ private:
 class CountingSink final : public ByteSink {
 public:
     explicit CountingSink(ByteSink& inner) : inner_(inner) {}
-    [[nodiscard]] bool Write(const void* data, size_t size) override {
-        if (!inner_.Write(data, size)) return false;
-        bytes_ += size;
-        return true;
+    Status Write(const void* data, size_t size) override {
+        Status written = inner_.Write(data, size);
+        if (written) bytes_ += size;
+        return written;
     }
     uint64_t Bytes() const { return bytes_; }
 
@@ -51,10 +53,10 @@ private:
 class LimitedSink final : public ByteSink {
 public:
     LimitedSink(ByteSink& inner, uint64_t limit) : inner_(inner), left_(limit) {}
-    [[nodiscard]] bool Write(const void* data, size_t size) override {
+    Status Write(const void* data, size_t size) override {
         if (size > left_) {
             reachedLimit_ = true;
-            return false;
+            return Error(kErrWrite, "the size limit is reached");
         }
         left_ -= size;
         return inner_.Write(data, size);

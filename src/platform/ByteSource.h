@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/Error.h"
+
 namespace qv {
 
 // Bytes read by position: a block device, an image file, a file of ours, or one stream of the
@@ -10,9 +12,9 @@ namespace qv {
 class ByteSource {
 public:
     virtual ~ByteSource() = default;
-    // Reads up to size bytes at offset. Returns the count read (fewer only at the end; 0 at or
-    // past the end), or a negative number when the read failed.
-    virtual int64_t ReadAt(uint64_t offset, void* buffer, size_t size) = 0;
+    // Reads up to size bytes at offset: the count read (fewer only at the end; 0 at or past the
+    // end), or the error (kErrRead, with the errno) of a read that failed.
+    virtual Result<size_t> ReadAt(uint64_t offset, void* buffer, size_t size) = 0;
     // Size in bytes.
     virtual uint64_t Size() const = 0;
 };

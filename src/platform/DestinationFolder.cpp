@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 
 #include "platform/Text.h"
 
@@ -66,6 +67,10 @@ std::pair<std::string, std::string> SplitLast(const std::string& relative) {
     return {relative.substr(0, slash), relative.substr(slash + 1)};
 }
 
+Error FileError(int error, const std::string& path, const char* doing) {
+    return Error(kErrFile, std::string(doing) + " " + path + ": " + std::strerror(error), error);
+}
+
 }  // namespace
 
 DestinationFolder::~DestinationFolder() {
@@ -77,23 +82,23 @@ void DestinationFolder::Close() {
     fd_ = -1;
 }
 
-int DestinationFolder::Open(const std::u16string& path) {
+Status DestinationFolder::Open(const std::u16string& path) {
     Close();
     path_ = path;
     if (path_.empty() || path_.back() != u'/') path_ += u'/';
     const std::string native = ToUtf8(path);
     const int fd =
         ::open(native.empty() ? "." : native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return errno;
+    if (fd < 0) return FileError(errno, native, "cannot open");
     // Asked now, so that a folder nobody may write into is one message before the first file,
     // not two questions for every file.
     if (::faccessat(fd, ".", W_OK | X_OK, AT_EACCESS) != 0) {
         const int error = errno;
         ::close(fd);
-        return error;
+        return FileError(error, native, "cannot write into");
     }
     fd_ = fd;
-    return 0;
+    return {};
 }
 
 int DestinationFolder::OpenBeneath(const std::string& relative, int flags, unsigned mode) {
@@ -109,13 +114,15 @@ int DestinationFolder::OpenBeneath(const std::string& relative, int flags, unsig
     return WalkBeneath(fd_, relative, flags, mode);
 }
 
-int DestinationFolder::MakeFolder(const std::u16string& relative) {
-    const auto [parent, leaf] = SplitLast(ToUtf8(relative));
-    if (leaf.empty() || leaf == "." || leaf == "..") return EINVAL;
+Status DestinationFolder::MakeFolder(const std::u16string& relative) {
+    const std::string native = ToUtf8(relative);
+    const auto [parent, leaf] = SplitLast(native);
+    const std::string full = ToUtf8(path_) + native;
+    if (leaf.empty() || leaf == "." || leaf == "..") return FileError(EINVAL, full, "cannot make");
     int dir = fd_;
     if (!parent.empty()) {
         dir = OpenBeneath(parent, O_PATH | O_DIRECTORY | O_CLOEXEC, 0);
-        if (dir < 0) return -dir;
+        if (dir < 0) return FileError(-dir, full, "cannot make");
     }
     int result = 0;
     if (::mkdirat(dir, leaf.c_str(), 0777) != 0) {
@@ -126,19 +133,17 @@ int DestinationFolder::MakeFolder(const std::u16string& relative) {
             result = 0;
     }
     if (dir != fd_) ::close(dir);
-    return result;
+    if (result != 0) return FileError(result, full, "cannot make");
+    return {};
 }
 
-bool DestinationFolder::CreateFile(File& file, const std::u16string& relative, bool exclusive) {
+Status DestinationFolder::CreateFile(File& file, const std::u16string& relative, bool exclusive) {
     file.Close();
     const int flags = O_RDWR | O_CREAT | O_CLOEXEC | (exclusive ? O_EXCL : O_TRUNC);
     const int fd = OpenBeneath(ToUtf8(relative), flags, 0666);
-    if (fd < 0) {
-        file.SetLastError(-fd);
-        return false;
-    }
+    if (fd < 0) return FileError(-fd, ToUtf8(path_ + relative), "cannot create");
     file.Adopt(fd, path_ + relative);
-    return true;
+    return {};
 }
 
 bool DestinationFolder::Exists(const std::u16string& relative) {
@@ -154,26 +159,20 @@ bool DestinationFolder::Exists(const std::u16string& relative) {
     return exists;
 }
 
-int CheckDestination(const std::u16string& path, std::u16string* folder) {
+Status CheckDestination(const std::u16string& path) {
     std::string probe = ToUtf8(path);
     while (probe.size() > 1 && probe.back() == '/')
         probe.pop_back();
     while (true) {
+        const char* name = probe.empty() ? "." : probe.c_str();
         struct stat st {};
-        if (::stat(probe.empty() ? "." : probe.c_str(), &st) == 0) {
-            int error = 0;
-            if (!S_ISDIR(st.st_mode))
-                error = ENOTDIR;
-            else if (::faccessat(AT_FDCWD, probe.empty() ? "." : probe.c_str(), W_OK | X_OK,
-                                 AT_EACCESS) != 0)
-                error = errno;
-            if (error != 0 && folder) *folder = FromUtf8(probe.empty() ? "." : probe);
-            return error;
+        if (::stat(name, &st) == 0) {
+            if (!S_ISDIR(st.st_mode)) return FileError(ENOTDIR, name, "cannot recover into");
+            if (::faccessat(AT_FDCWD, name, W_OK | X_OK, AT_EACCESS) != 0)
+                return FileError(errno, name, "cannot recover into");
+            return {};
         }
-        if (errno != ENOENT) {
-            if (folder) *folder = FromUtf8(probe);
-            return errno;
-        }
+        if (errno != ENOENT) return FileError(errno, name, "cannot recover into");
         // Missing: it will be made inside the nearest folder above it that exists.
         const size_t slash = probe.rfind('/');
         if (slash == std::string::npos) {

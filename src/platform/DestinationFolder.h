@@ -22,23 +22,22 @@ public:
     DestinationFolder(const DestinationFolder&) = delete;
     DestinationFolder& operator=(const DestinationFolder&) = delete;
 
-    // Opens an existing folder to write into. 0, or an errno: ENOENT, ENOTDIR when it is not a
-    // folder, EACCES or EROFS when this user cannot make files in it.
-    int Open(const std::u16string& path);
+    // Opens an existing folder to write into. Fails (kErrFile) with the errno: ENOENT, ENOTDIR
+    // when it is not a folder, EACCES or EROFS when this user cannot make files in it.
+    Status Open(const std::u16string& path);
     void Close();
     bool IsOpen() const { return fd_ >= 0; }
     // The folder as given, ending in '/'.
     const std::u16string& Path() const { return path_; }
 
-    // Makes the last component of relative (the ones before it must exist). 0 when it was made or
-    // is a folder already; EEXIST when something that is not a folder (a file, a link) has the
-    // name; otherwise an errno.
-    int MakeFolder(const std::u16string& relative);
+    // Makes the last component of relative (the ones before it must exist): done when it was
+    // made or is a folder already. Fails (kErrFile) with errno EEXIST when something that is not
+    // a folder (a file, a link) has the name, otherwise with the errno that stopped it.
+    Status MakeFolder(const std::u16string& relative);
 
-    // Opens relative for writing. With exclusive, fails with EEXIST when anything has the name;
-    // otherwise an existing file is truncated. Returns false with file.LastError() set. The
-    // file's path becomes Path() + relative.
-    bool CreateFile(File& file, const std::u16string& relative, bool exclusive);
+    // Opens relative for writing. With exclusive, fails with errno EEXIST when anything has the
+    // name; otherwise an existing file is truncated. The file's path becomes Path() + relative.
+    Status CreateFile(File& file, const std::u16string& relative, bool exclusive);
 
     // Whether anything (a file, a folder, a link) has that name below the folder.
     bool Exists(const std::u16string& relative);
@@ -53,7 +52,7 @@ private:
 
 // Whether a recovery could write into path before anything is scanned: path, or the nearest
 // folder above it that exists when path does not (it will be made), must be a folder this user
-// can make files in. 0, or an errno with *folder set to the folder that fails.
-int CheckDestination(const std::u16string& path, std::u16string* folder);
+// can make files in. Fails (kErrFile) naming the folder that fails and why.
+Status CheckDestination(const std::u16string& path);
 
 }  // namespace qv

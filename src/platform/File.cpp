@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <utility>
 
 #include "platform/PosixRead.h"
@@ -35,7 +36,6 @@ File::~File() {
 File::File(File&& other) noexcept
     : fd_(std::exchange(other.fd_, -1)),
       path_(std::move(other.path_)),
-      lastError_(other.lastError_),
       removeOnClose_(std::exchange(other.removeOnClose_, false)) {}
 
 File& File::operator=(File&& other) noexcept {
@@ -43,39 +43,33 @@ File& File::operator=(File&& other) noexcept {
         Close();
         fd_ = std::exchange(other.fd_, -1);
         path_ = std::move(other.path_);
-        lastError_ = other.lastError_;
         removeOnClose_ = std::exchange(other.removeOnClose_, false);
     }
     return *this;
 }
 
-bool File::Open(const std::u16string& path, Mode mode, bool noFollow) {
-    return OpenAt(AT_FDCWD, path, path, mode, noFollow);
+Error File::Failed(int32_t code, int error, const char* doing) const {
+    return Error(code, std::string(doing) + " " + ToUtf8(path_) + ": " + std::strerror(error),
+                 error);
 }
 
-bool File::OpenAt(int dirFd, const std::u16string& name, const std::u16string& fullPath, Mode mode,
-                  bool noFollow) {
+Status File::Open(const std::u16string& path, Mode mode, bool noFollow) {
     Close();
-    const std::string native = ToUtf8(name);
+    path_ = path;
+    const std::string native = ToUtf8(path);
     int fd;
     do {
-        fd = ::openat(dirFd, native.c_str(), FlagsFor(mode, noFollow), 0666);
+        fd = ::open(native.c_str(), FlagsFor(mode, noFollow), 0666);
     } while (fd < 0 && errno == EINTR);
-    if (fd < 0) {
-        lastError_ = errno;
-        return false;
-    }
+    if (fd < 0) return Failed(kErrFile, errno, "cannot open");
     fd_ = fd;
-    path_ = fullPath;
-    lastError_ = 0;
-    return true;
+    return {};
 }
 
 void File::Adopt(int fd, const std::u16string& path) {
     Close();
     fd_ = fd;
     path_ = path;
-    lastError_ = 0;
 }
 
 void File::Close() {
@@ -88,66 +82,26 @@ void File::Close() {
     }
 }
 
-int64_t File::Seek(int64_t offset, Whence whence) {
-    const int w = whence == Whence::kBegin     ? SEEK_SET
-                  : whence == Whence::kCurrent ? SEEK_CUR
-                                               : SEEK_END;
-    const off_t pos = ::lseek(fd_, static_cast<off_t>(offset), w);
-    if (pos < 0) {
-        lastError_ = errno;
-        return -1;
-    }
-    return pos;
-}
-
-int64_t File::Read(void* buffer, size_t size) {
-    const ReadResult r = ReadFully(fd_, buffer, size, -1);
-    if (r.error != 0) {
-        lastError_ = r.error;
-        return -1;
-    }
-    return static_cast<int64_t>(r.count);
-}
-
-int64_t File::ReadAt(uint64_t offset, void* buffer, size_t size) {
+Result<size_t> File::ReadAt(uint64_t offset, void* buffer, size_t size) {
     const ReadResult r = ReadFully(fd_, buffer, size, static_cast<int64_t>(offset));
-    if (r.error != 0) {
-        lastError_ = r.error;
-        return -1;
-    }
-    return static_cast<int64_t>(r.count);
+    if (r.error != 0) return Failed(kErrRead, r.error, "cannot read");
+    return r.count;
 }
 
-bool File::Write(const void* data, size_t size) {
-    if (fd_ < 0) {
-        lastError_ = EBADF;
-        return false;
-    }
+Status File::Write(const void* data, size_t size) {
+    if (fd_ < 0) return Failed(kErrWrite, EBADF, "cannot write");
     const auto* in = static_cast<const char*>(data);
     size_t done = 0;
     while (done < size) {
         const ssize_t n = ::write(fd_, in + done, size - done);
         if (n < 0) {
             if (errno == EINTR) continue;
-            lastError_ = errno;
-            return false;
+            return Failed(kErrWrite, errno, "cannot write");
         }
-        if (n == 0) {
-            lastError_ = ENOSPC;
-            return false;
-        }
+        if (n == 0) return Failed(kErrWrite, ENOSPC, "cannot write");
         done += static_cast<size_t>(n);
     }
-    return true;
-}
-
-int64_t File::Length() {
-    struct stat st {};
-    if (::fstat(fd_, &st) != 0) {
-        lastError_ = errno;
-        return -1;
-    }
-    return st.st_size;
+    return {};
 }
 
 uint64_t File::Size() const {
@@ -155,14 +109,11 @@ uint64_t File::Size() const {
     return ::fstat(fd_, &st) == 0 && st.st_size > 0 ? static_cast<uint64_t>(st.st_size) : 0;
 }
 
-bool File::SetTimes(int64_t accessed, int64_t modified) {
+Status File::SetTimes(int64_t accessed, int64_t modified) {
     const struct timespec times[2] = {{static_cast<time_t>(accessed), 0},
                                       {static_cast<time_t>(modified), 0}};
-    if (::futimens(fd_, times) != 0) {
-        lastError_ = errno;
-        return false;
-    }
-    return true;
+    if (::futimens(fd_, times) != 0) return Failed(kErrWrite, errno, "cannot set the times of");
+    return {};
 }
 
 bool File::Remove(const std::u16string& path) {

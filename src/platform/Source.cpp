@@ -15,7 +15,7 @@ class DeviceWindow final : public BlockDevice {
 public:
     DeviceWindow(std::unique_ptr<BlockDevice> device, uint64_t offset, uint64_t length)
         : device_(std::move(device)), offset_(offset), length_(length) {}
-    int64_t ReadAt(uint64_t offset, void* buffer, size_t size) override {
+    Result<size_t> ReadAt(uint64_t offset, void* buffer, size_t size) override {
         if (offset >= length_) return 0;
         size = static_cast<size_t>(std::min<uint64_t>(size, length_ - offset));
         return device_->ReadAt(offset_ + offset, buffer, size);
@@ -31,14 +31,9 @@ private:
 }  // namespace
 
 Result<std::unique_ptr<BlockDevice>> OpenSource(const Source& source) {
-    int error = 0;
-    std::string why;
-    auto device = DeviceFile::Open(source.path, &error, &why);
-    if (!device) {
-        std::string cause = "cannot open " + ToUtf8(source.path) + ": " + std::strerror(error);
-        if (!why.empty()) cause += " (" + why + ")";
-        return Error(kErrOpenVolume, cause, error);
-    }
+    auto opened = DeviceFile::Open(source.path);
+    if (!opened) return opened.error();
+    std::unique_ptr<DeviceFile> device = std::move(*opened);
     if (source.offset == 0 && source.length == 0)
         return std::unique_ptr<BlockDevice>(std::move(device));
     const uint64_t size = device->Size();

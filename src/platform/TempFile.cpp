@@ -3,10 +3,11 @@
 #include <fcntl.h>
 #include <stdlib.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
-#include "base/Error.h"
 #include "platform/Text.h"
 
 namespace qv {
@@ -17,7 +18,7 @@ std::u16string TempDirectory() {
     return FromUtf8(dir);
 }
 
-int MakeTempFile(File& file, const char* prefix) {
+Status MakeTempFile(File& file, const char* prefix) {
     std::string name = ToUtf8(TempDirectory());
     if (name.empty() || name.back() != '/') name += '/';
     name += prefix;
@@ -25,10 +26,14 @@ int MakeTempFile(File& file, const char* prefix) {
     std::vector<char> buffer(name.begin(), name.end());
     buffer.push_back('\0');
     const int fd = ::mkostemps(buffer.data(), 4, O_CLOEXEC);  // suffix ".tmp"; mode 0600
-    if (fd < 0) return kErrTempFile;
+    if (fd < 0)
+        return Error(kErrTempFile,
+                     "cannot make a temporary file in " + ToUtf8(TempDirectory()) + ": " +
+                         std::strerror(errno),
+                     errno);
     file.Adopt(fd, FromUtf8(buffer.data()));
     file.SetRemoveOnClose(true);
-    return 0;
+    return {};
 }
 
 }  // namespace qv

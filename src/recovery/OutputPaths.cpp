@@ -44,10 +44,10 @@ OutputPaths::OutputPaths(std::u16string destination, ExistingFile existing, Prom
       prompts_(prompts),
       progress_(progress) {}
 
-DestinationFolder* OutputPaths::Beneath(const std::u16string& path, int* error) {
-    *error = 0;
+DestinationFolder* OutputPaths::Beneath(const std::u16string& path, Status* opened) {
+    *opened = {};
     if (!Below(path, destination_)) return nullptr;
-    if (!folder_.IsOpen()) *error = OpenDestination();
+    if (!folder_.IsOpen()) *opened = OpenDestination();
     return &folder_;
 }
 
@@ -70,30 +70,29 @@ int OutputPaths::CreateFolder(const std::u16string& folder, FolderPrompt kind) {
         if (progress_.IsCancelled()) return 0;
         // Below an open destination nothing is followed through a symbolic link; the destination
         // and the folders above it are the user's own.
-        int error;
-        if (DestinationFolder* below = Beneath(folder, &error)) {
-            if (error == 0)
-                error = below->MakeFolder(WithoutSlash(folder.substr(destination_.size())));
+        Status made;
+        if (DestinationFolder* below = Beneath(folder, &made)) {
+            if (made) made = below->MakeFolder(WithoutSlash(folder.substr(destination_.size())));
         } else {
-            error = MakeFolder(folder);
+            made = MakeFolder(folder);
         }
-        if (error == 0) return 0;
-        lastError_ = error;
+        if (made) return 0;
+        lastError_ = made.error().osError;
         const int answer = prompts_.MessageBox(u"Create folder " + folder + u" failed, continue?",
                                                u"Error", ButtonsFor(kind));
         if (answer != kIdRetry) return answer;
     }
 }
 
-int OutputPaths::OpenDestination() {
+Status OutputPaths::OpenDestination() {
     return folder_.Open(destination_);
 }
 
 int OutputPaths::MakeTargetFolder(TargetFolders& plan, size_t folder) {
     if (plan.Made(folder)) return 0;
     if (!folder_.IsOpen()) {
-        if (const int error = OpenDestination(); error != 0) {
-            lastError_ = error;
+        if (Status opened = OpenDestination(); !opened) {
+            lastError_ = opened.error().osError;
             return kIdIgnore;
         }
     }
@@ -101,11 +100,12 @@ int OutputPaths::MakeTargetFolder(TargetFolders& plan, size_t folder) {
     while (true) {
         if (progress_.IsCancelled()) return kStopped;
         const std::u16string relative = plan.Relative(folder);
-        const int error = folder_.MakeFolder(WithoutSlash(relative));
-        if (error == 0) {
+        const Status made = folder_.MakeFolder(WithoutSlash(relative));
+        if (made) {
             plan.SetMade(folder);
             return 0;
         }
+        const int error = made.error().osError;
         if (error == EEXIST) {
             // A file (or a link) has the folder's name: the folder takes the next numbered name,
             // and the files below it go there.
@@ -123,13 +123,11 @@ int OutputPaths::MakeTargetFolder(TargetFolders& plan, size_t folder) {
 }
 
 int OutputPaths::OpenTarget(File& file, std::u16string& target, const std::u16string& fileName) {
-    const auto create = [&](bool exclusive) {
-        int error;
-        if (DestinationFolder* below = Beneath(target, &error)) {
-            if (error == 0)
-                return below->CreateFile(file, target.substr(destination_.size()), exclusive);
-            file.SetLastError(error);
-            return false;
+    const auto create = [&](bool exclusive) -> Status {
+        Status opened;
+        if (DestinationFolder* below = Beneath(target, &opened)) {
+            if (!opened) return opened;
+            return below->CreateFile(file, target.substr(destination_.size()), exclusive);
         }
         // A path the user chose in the save dialog, outside the destination.
         return file.Open(target, exclusive ? File::Mode::kCreateNew : File::Mode::kCreate);
@@ -138,8 +136,8 @@ int OutputPaths::OpenTarget(File& file, std::u16string& target, const std::u16st
         if (progress_.IsCancelled()) return kStopped;
         // Most targets do not exist yet: creating them exclusively is the existence test and the
         // creation in one call. Only when something has the name is the existing-file rule asked.
-        bool opened = create(true);
-        if (!opened && file.LastError() == EEXIST) {
+        Status opened = create(true);
+        if (!opened && opened.error().osError == EEXIST) {
             const int confirmed = ConfirmOverwrite(target, fileName);
             if (confirmed != 0) return confirmed;  // skip, or stopped
             // Stop may have been pressed while a question was open: then nothing is truncated.
@@ -147,7 +145,7 @@ int OutputPaths::OpenTarget(File& file, std::u16string& target, const std::u16st
             opened = create(false);
         }
         if (opened) return 0;
-        lastError_ = file.LastError();
+        lastError_ = opened.error().osError;
         const int answer = prompts_.MessageBox(u"Can't create file " + target + u", continue?",
                                                u"Error", PromptButtons::kAbortRetryIgnore);
         if (answer == kIdAbort) return kIdAbort;
@@ -157,9 +155,9 @@ int OutputPaths::OpenTarget(File& file, std::u16string& target, const std::u16st
 
 int OutputPaths::ConfirmOverwrite(std::u16string& target, const std::u16string& fileName) {
     const auto exists = [&](const std::u16string& path) {
-        int error;
-        if (DestinationFolder* below = Beneath(path, &error))
-            return error == 0 && below->Exists(path.substr(destination_.size()));
+        Status opened;
+        if (DestinationFolder* below = Beneath(path, &opened))
+            return opened && below->Exists(path.substr(destination_.size()));
         return PathExists(path);
     };
     while (true) {

@@ -34,8 +34,8 @@ public:
     // Ignore).
     int CreatePath(std::u16string path, FolderPrompt kind);
     int CreateFolder(const std::u16string& folder, FolderPrompt kind);
-    // Opens the destination for writing below it: 0, or the errno that makes it unusable.
-    int OpenDestination();
+    // Opens the destination for writing below it; the error says what makes it unusable.
+    Status OpenDestination();
     // Makes a folder of the plan below the destination (and the ones above it), renaming it
     // when the name is taken by something that is not a folder. 0, kIdAbort, kIdIgnore, or
     // kStopped.
@@ -54,8 +54,8 @@ public:
 
 private:
     // The open destination when path lies below it, opened on first use; null for a path
-    // outside it. *error is set when the destination cannot be opened.
-    DestinationFolder* Beneath(const std::u16string& path, int* error);
+    // outside it. *opened says whether the destination could be opened.
+    DestinationFolder* Beneath(const std::u16string& path, Status* opened);
 
     std::u16string destination_;
     ExistingFile existing_;

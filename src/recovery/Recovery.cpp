@@ -42,8 +42,8 @@ const char16_t* WhyNotWhole(const FileRecord& record, const std::u16string& stre
 // One run: its options, its output paths and what it has done so far.
 class Run {
 public:
-    Run(ScanSession& session, const RecoveryOptions& options, Prompts& prompts,
-        Progress& progress, RecoveryOutcomeSink* outcomes)
+    Run(ScanSession& session, const RecoveryOptions& options, Prompts& prompts, Progress& progress,
+        RecoveryOutcomeSink* outcomes)
         : session_(session),
           options_(options),
           prompts_(prompts),
@@ -76,9 +76,8 @@ private:
     OutputPaths paths_;
 };
 
-void Run::Outcome(const DeletedFile& file, const std::u16string& name,
-                  const std::u16string& target, RecoveryOutcome::Kind kind, uint64_t bytes,
-                  std::u16string cause) {
+void Run::Outcome(const DeletedFile& file, const std::u16string& name, const std::u16string& target,
+                  RecoveryOutcome::Kind kind, uint64_t bytes, std::u16string cause) {
     switch (kind) {
         case RecoveryOutcome::kRecovered: ++summary.recovered; break;
         case RecoveryOutcome::kIncomplete: ++summary.incomplete; break;
@@ -119,14 +118,14 @@ Next Run::RecoverStream(const DeletedFile& file, const FileRecord& record, const
     const uint32_t cs = reader.ClusterSize();
     const uint64_t expected = stream ? stream->TotalSize(cs) : record.TotalDataSize(cs);
     CountingSink counted(out);
-    int result;
+    Result<Copied> copied = Copied::kWhole;
     if (stream == nullptr) {
-        result = CopyRecordData(counted, record, reader, progress_);
+        copied = CopyRecordData(counted, record, reader, progress_);
     } else {
         progress_.SetSteps(static_cast<int64_t>(expected));
-        result = CopyTo(*stream, reader, counted, progress_);
+        copied = CopyTo(*stream, reader, counted, progress_);
     }
-    if (result >= 0 && progress_.IsCancelled() && counted.Bytes() < expected) {
+    if (copied && *copied == Copied::kStopped && counted.Bytes() < expected) {
         // Cut short by Stop: a partial file must never look like a recovered one.
         out.Close();
         File::Remove(target);
@@ -135,16 +134,18 @@ Next Run::RecoverStream(const DeletedFile& file, const FileRecord& record, const
         return Next::kGoOn;
     }
     const char16_t* notWhole = nullptr;
-    if (result >= 0) notWhole = WhyNotWhole(record, stream ? stream->Name() : std::u16string());
-    if (result == kErrCopyIncomplete || notWhole) {
+    if (copied) notWhole = WhyNotWhole(record, stream ? stream->Name() : std::u16string());
+    if (copied && (*copied == Copied::kIncomplete || notWhole)) {
         const std::u16string cause =
-            notWhole ? std::u16string(notWhole) : FromUtf8(DescribeError(result));
+            notWhole ? std::u16string(notWhole) : FromUtf8(DescribeError(kErrCopyIncomplete));
         Report(u"Recover %s to %s incomplete\n", name, target);
         Report(u"%s: %s\n", target, cause);
         Outcome(file, name, target, RecoveryOutcome::kIncomplete, counted.Bytes(), cause);
-    } else if (result < 0) {
-        const std::u16string cause = result == kErrWrite ? ErrorText(out.LastError())
-                                                         : FromUtf8(DescribeError(result));
+    } else if (!copied) {
+        const Error& e = copied.error();
+        // A write that failed says why in the system's words; anything else in ours.
+        const std::u16string cause =
+            e.code == kErrWrite ? ErrorText(e.osError) : FromUtf8(DescribeError(e.code));
         Report(u"Recover %s to %s failed\n", name, target);
         Report(u"%s: %s\n", target, cause);
         Outcome(file, name, target, RecoveryOutcome::kFailed, counted.Bytes(), cause);
@@ -232,9 +233,9 @@ bool Run::PrepareDestination() {
         return Refuse(destination + u": " + ErrorText(paths_.LastError()));
     }
     if (progress_.IsCancelled()) return true;
-    if (const int error = paths_.OpenDestination(); error != 0) {
+    if (Status opened = paths_.OpenDestination(); !opened) {
         // A file, or a folder this user cannot write into: said once, before the first file.
-        const std::u16string why = destination + u": " + ErrorText(error);
+        const std::u16string why = destination + u": " + ErrorText(opened.error().osError);
         Report(u"Cannot recover into %s\n", why);
         prompts_.MessageBox(u"Cannot recover into " + why, u"Error", PromptButtons::kOk);
         return Refuse(why);

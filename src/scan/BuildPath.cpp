@@ -21,12 +21,14 @@ const ScanSession::Folder& ScanSession::LookUpFolder(uint64_t number) {
     if (const auto it = folders_.find(number); it != folders_.end()) return it->second;
     Folder folder;
     std::vector<uint8_t> image;
-    folder.error = ReadRecord(number, image);
-    if (folder.error == 0) {
+    const Status read = ReadRecord(number, image);
+    if (!read) {
+        folder.error = read.error();
+    } else {
         FileRecord record;
         record.SetHeader(image);
-        folder.error = record.ParseFileNames(image, clusterSize_);
-        if (folder.error == 0) {
+        record.ParseFileNames(image, clusterSize_);
+        {
             folder.readable = true;
             // Only base records that are folders are climbed; the in-use flag does not matter:
             // a deleted folder is climbed like a live one.
@@ -58,8 +60,7 @@ Status ScanSession::FolderOf(uint64_t parentReference, FolderPath* folder, bool*
         if (!visited.insert(parent).second) break;  // a loop through reused records
         const Folder& found = LookUpFolder(parent);
         if (!found.readable) {
-            result = Error(found.error,
-                           "the record of folder " + std::to_string(parent) + " cannot be read");
+            result = found.error;
             break;
         }
         if (!found.usable) break;

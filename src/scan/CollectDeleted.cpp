@@ -49,8 +49,8 @@ DeletedFileImages& EntryFor(DeletedFileMap& files, uint64_t number) {
 
 }  // namespace
 
-int ScanSession::CollectCandidates(DeletedFileMap& files, Progress& progress) {
-    if (progress.IsCancelled()) return 0;
+Status ScanSession::CollectCandidates(DeletedFileMap& files, Progress& progress) {
+    if (progress.IsCancelled()) return {};
     const uint64_t records = recordsLength_ / recordSize_;
     const size_t perSlice = static_cast<size_t>(
         std::max<uint64_t>(1, std::min<uint64_t>(kSliceBytes / recordSize_, records)));
@@ -59,14 +59,15 @@ int ScanSession::CollectCandidates(DeletedFileMap& files, Progress& progress) {
     try {
         while (true) {
             const uint64_t offset = number * recordSize_;
-            if (offset >= recordsLength_) return 0;
+            if (offset >= recordsLength_) return {};
             const size_t wanted =
                 static_cast<size_t>(std::min<uint64_t>(slice.size(), recordsLength_ - offset));
             ByteSource& walk = walk_ ? *walk_ : *records_;
-            const int64_t got = walk.ReadAt(offset, slice.data(), wanted);
-            if (got < 0) return kErrRead;  // the $MFT cannot be read: a list would be cut short
-            if (got == 0) return 0;
-            const size_t whole = static_cast<size_t>(got) / recordSize_;
+            const Result<size_t> got = walk.ReadAt(offset, slice.data(), wanted);
+            // The $MFT cannot be read: a list would be cut short.
+            if (!got) return Error(kErrRead, "the $MFT cannot be read: " + got.error().Text());
+            if (*got == 0) return {};
+            const size_t whole = *got / recordSize_;
             for (size_t i = 0; i < whole; ++i, ++number) {
                 progress.Step(recordSize_);
                 const uint8_t* r = slice.data() + i * recordSize_;
@@ -76,14 +77,14 @@ int ScanSession::CollectCandidates(DeletedFileMap& files, Progress& progress) {
                     case Kind::kBase: EntryFor(files, number).NoteBase(number); break;
                     case Kind::kExtension: EntryFor(files, base).NoteExtension(number); break;
                 }
-                if (progress.IsCancelled()) return 0;
+                if (progress.IsCancelled()) return {};
             }
             // An $MFT whose length is not a multiple of the record size ends at its last whole
             // record.
-            if (whole < perSlice) return 0;
+            if (whole < perSlice) return {};
         }
     } catch (const std::bad_alloc&) {
-        return kErrNoMemory;
+        return Error(kErrNoMemory);
     }
 }
 
@@ -114,8 +115,7 @@ Status ScanSession::FindDeletedFiles(DeletedFileSink& sink, Progress& progress) 
     try {
         DeletedFileMap files;
         progress.SetSteps(static_cast<int64_t>(recordsLength_));
-        if (const int r = CollectCandidates(files, progress); r < 0)
-            return Error(r, r == kErrRead ? "the $MFT cannot be read" : "");
+        if (Status collected = CollectCandidates(files, progress); !collected) return collected;
 
         auto source = [this](uint64_t n, std::vector<uint8_t>& buffer) {
             return ReadRecord(n, buffer);
@@ -126,7 +126,7 @@ Status ScanSession::FindDeletedFiles(DeletedFileSink& sink, Progress& progress) 
             // loaded now, the others' when they are built.
             for (auto& [number, file] : files) {
                 if (file->HasBaseImage() && file->ExtensionCount() > 0) {
-                    if (const int r = file->LoadImages(source); r < 0) return Error(r);
+                    if (Status r = file->LoadImages(source); !r) return r;
                 }
             }
             progress.SetSteps(static_cast<int64_t>(files.size()));
@@ -141,11 +141,17 @@ Status ScanSession::FindDeletedFiles(DeletedFileSink& sink, Progress& progress) 
         for (auto it = files.begin(); it != files.end(); it = files.erase(it)) {
             DeletedFileImages& file = *it->second;
             if (!file.ImagesLoaded()) {
-                if (const int r = file.LoadImages(source); r < 0) return Error(r);
+                if (Status r = file.LoadImages(source); !r) return r;
             }
             if (auto record = file.BuildFileRecord(clusterSize_, reader_.get())) {
                 batch.push_back(Describe(*record));
                 if (batch.size() == kBatch) sink.Take(std::exchange(batch, {}));
+                // Its records as found, for the recovery to build it from the same bytes.
+                if (!kept.count(it->first)) {
+                    if (Status r = snapshot_.Add(it->first, file.Base()->image); !r) return r;
+                    for (const auto& [number, image] : file.Extensions())
+                        if (Status r = snapshot_.Add(number, image->image); !r) return r;
+                }
             }
             if (kept.count(it->first)) {
                 rolledBack_[it->first] = std::move(it->second);  // the recovery builds from these
@@ -156,6 +162,7 @@ Status ScanSession::FindDeletedFiles(DeletedFileSink& sink, Progress& progress) 
             if (progress.IsCancelled()) break;
         }
         if (!batch.empty()) sink.Take(std::move(batch));
+        if (Status r = snapshot_.Finish(); !r) return r;
     } catch (const CMyException& e) {
         return e.GetError();
     } catch (const std::bad_alloc&) {
@@ -171,29 +178,21 @@ Result<std::unique_ptr<FileRecord>> ScanSession::LoadFile(uint64_t number) {
                 return record;
             return Error(kErrRead, "the rolled-back record cannot be parsed");
         }
+        // The records as the scan found them, not as the volume holds them now.
         std::vector<uint8_t> image;
-        if (ReadRecord(number, image) < 0) return Error(kErrRead, "the record cannot be read");
-        uint64_t base = 0;
-        if (Classify(image.data(), image.size(), base) != Kind::kBase)
-            return Error(kErrRead, "the record is not a deleted file");
+        if (Status read = snapshot_.Read(number, image); !read) return read.error();
         DeletedFileImages file;
-        if (const int r = file.SetBaseImage(number, image); r < 0) return Error(r);
+        if (Status set = file.SetBaseImage(number, image); !set) return set.error();
         auto record = file.BuildFileRecord(clusterSize_, reader_.get());
         if (!record) return Error(kErrRead, "the record cannot be parsed");
-        // Its extension records are the deleted ones its attribute list names that still say
-        // they belong to it, as the scan collected them; with any, the file is built again.
         bool extended = false;
         std::vector<uint8_t> extension;
         for (size_t i = 0; i < record->AttributeListCount(); ++i) {
             const uint64_t segment = record->GetAttributeListEntry(i)->SegmentRecordNumber();
-            if (segment == number || file.Extensions().count(segment) ||
-                ReadRecord(segment, extension) < 0)
+            if (segment == number || file.Extensions().count(segment) || !snapshot_.Has(segment) ||
+                !snapshot_.Read(segment, extension))
                 continue;
-            uint64_t owner = 0;
-            if (Classify(extension.data(), extension.size(), owner) != Kind::kExtension ||
-                owner != number)
-                continue;
-            if (const int r = file.AddExtension(segment, extension); r < 0) return Error(r);
+            if (Status added = file.AddExtension(segment, extension); !added) return added.error();
             extended = true;
         }
         if (!extended) return record;

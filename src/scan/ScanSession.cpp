@@ -22,19 +22,14 @@ constexpr uint64_t kLogFileRecord = 2;
 // that many (sparse) pages would keep the scan busy for hours.
 constexpr uint64_t kMaxLogBytes = uint64_t{4} << 30;
 
-std::string TempFailure() {
-    return "cannot make a temporary file in " + ToUtf8(TempDirectory()) + ": " +
-           std::strerror(errno);
-}
-
 [[noreturn]] void Fail(int code, std::string detail, int osError = 0) {
     throw CMyException(code, std::move(detail), osError);
 }
 
 // Reads record n of the $MFT straight from the volume through the runs known so far; a record
 // may straddle runs when clusters are smaller than records.
-int ReadMftRecordFromVolume(VolumeReader& reader, const RunList& mft, uint64_t n,
-                            uint32_t recordSize, std::vector<uint8_t>& buffer) {
+Status ReadMftRecordFromVolume(VolumeReader& reader, const RunList& mft, uint64_t n,
+                               uint32_t recordSize, std::vector<uint8_t>& buffer) {
     const uint64_t cs = reader.ClusterSize();
     buffer.assign(recordSize, 0);
     uint64_t offset = n * recordSize;
@@ -45,17 +40,18 @@ int ReadMftRecordFromVolume(VolumeReader& reader, const RunList& mft, uint64_t n
         const DataRun* run = nullptr;
         for (const DataRun& r : mft.Runs())
             if (!r.resident && vcn >= r.vcn && vcn - r.vcn < r.clusterCount) run = &r;
-        if (run == nullptr || run->IsSparse()) return kErrRead;
+        if (run == nullptr || run->IsSparse())
+            return Error(kErrRead, "$MFT record " + std::to_string(n) + " lies in no run");
         const uint32_t piece =
             static_cast<uint32_t>(std::min<uint64_t>(cs - within, recordSize - done));
         const uint64_t lcn = run->firstCluster + (vcn - run->vcn);
-        const int64_t r =
+        Status read =
             reader.ReadAt(static_cast<int64_t>(lcn * cs + within), buffer.data() + done, piece);
-        if (r < 0) return static_cast<int>(r);
+        if (!read) return read;
         done += piece;
         offset += piece;
     }
-    return 0;
+    return {};
 }
 
 // A big or old volume has a fragmented $MFT whose record 0 carries an attribute list: further
@@ -73,8 +69,8 @@ void FollowMftAttributeList(FileRecord& mft, VolumeReader& reader, uint32_t reco
             if (entry.type != kAttrData || !entry.name.empty() || entry.SegmentRecordNumber() == 0)
                 continue;
             std::vector<uint8_t> image;
-            if (ReadMftRecordFromVolume(reader, *mft.UnnamedStream(), entry.SegmentRecordNumber(),
-                                        recordSize, image) < 0)
+            if (!ReadMftRecordFromVolume(reader, *mft.UnnamedStream(), entry.SegmentRecordNumber(),
+                                         recordSize, image))
                 continue;
             mft.ParseListedAttribute(image, entry, reader.ClusterSize(), &reader);
             taken.insert(i);
@@ -120,12 +116,12 @@ Result<std::unique_ptr<ScanSession>> ScanSession::OpenExtract(std::unique_ptr<Vo
     std::unique_ptr<ScanSession> session(new ScanSession(std::move(reader)));
     session->options_.advanced = false;
     auto extract = std::make_unique<File>();
-    if (!extract->Open(mftExtract, File::Mode::kRead))
-        return Error(kErrRead, "cannot open " + ToUtf8(mftExtract) + ": " +
-                                   std::strerror(extract->LastError()));
+    if (Status opened = extract->Open(mftExtract, File::Mode::kRead); !opened)
+        return Error(kErrRead, opened.error().cause, opened.error().osError);
     session->recordsLength_ = extract->Size();
     session->records_ = std::move(extract);
     session->walk_.reset();
+    if (Status made = session->snapshot_.Create(); !made) return made.error();
     return session;
 }
 
@@ -133,6 +129,7 @@ void ScanSession::Prepare(Progress& progress) {
     // The normal scan has two stages: the walk over the $MFT and the building. The advanced one
     // adds the two passes over the $LogFile and the rollback.
     progress.SetStageCount(options_.advanced ? 5 : 2);
+    if (Status made = snapshot_.Create(); !made) throw CMyException(made.error());
     OpenMft();
     if (options_.advanced && !progress.IsCancelled()) PrepareLog(progress);
 }
@@ -143,13 +140,12 @@ void ScanSession::OpenMft() {
     if (reader_->DeviceSize() > 0 && mftOffset / clusterSize_ == reader_->Boot().mftCluster &&
         mftOffset + recordSize_ > reader_->DeviceSize())
         Fail(kErrRead, "the volume ends before its $MFT (an image cut short?)");
-    const int64_t r = reader_->ReadMftStart(record0.data(), recordSize_);
-    if (r < 0) Fail(static_cast<int>(r), "read error at the $MFT's first cluster");
+    if (Status read = reader_->ReadMftStart(record0.data(), recordSize_); !read)
+        Fail(read.error().code, "read error at the $MFT's first cluster");
     mft_ = std::make_unique<FileRecord>();
     std::vector<uint8_t> image = record0;
     mft_->SetHeader(image);
-    if (const int p = mft_->Parse(image, clusterSize_, reader_.get()); p < 0)
-        Fail(p, "record 0 of the $MFT cannot be parsed");
+    mft_->Parse(image, clusterSize_, reader_.get());
     const RunList* data = mft_->UnnamedStream();
     if (!HasFileSignature(record0.data(), record0.size()) || data == nullptr || data->IsResident())
         Fail(kErrRead, "record 0 of the $MFT is not a FILE record with an unnamed $DATA");
@@ -195,11 +191,11 @@ void ScanSession::PrepareLog(Progress& progress) {
     };
     logRecordStore_ = std::make_unique<LogRecordStore>();
     std::vector<uint8_t> record;
-    if (ReadRecord(kLogFileRecord, record) < 0) return cannotServe({});
+    if (!ReadRecord(kLogFileRecord, record)) return cannotServe({});
     FileRecord logFile;
     logFile.SetHeader(record);
     if (!HasFileSignature(record.data(), record.size()) ||
-        logFile.Parse(record, clusterSize_, reader_.get()) < 0 ||
+        logFile.Parse(record, clusterSize_, reader_.get()) == Parsed::kUnreadable ||
         logFile.UnnamedStream() == nullptr)
         return cannotServe({});
 
@@ -210,22 +206,26 @@ void ScanSession::PrepareLog(Progress& progress) {
         (reader_->DeviceSize() > 0 && log.Size() > reader_->DeviceSize()))
         return cannotServe("the $LogFile's size (" + std::to_string(log.Size()) +
                            " bytes) is larger than a log can be");
-    const int loaded =
+    const Status loaded =
         logRecordStore_->Load(log, clusterSize_, reader_->SectorSize(), recordSize_, progress);
-    if (loaded == kLogCannotServe) return cannotServe({});
-    if (loaded == kErrRead || loaded == kErrSeek || loaded == kErrDecompress)
-        return cannotServe(std::string("the $LogFile cannot be read: ") + DescribeError(loaded));
-    if (loaded == kErrTempFile) Fail(loaded, TempFailure());
-    if (loaded < 0)
-        Fail(loaded, std::string("indexing the $LogFile failed: ") + DescribeError(loaded));
+    if (loaded) return;
+    const int32_t code = loaded.error().code;
+    if (code == kLogCannotServe) return cannotServe({});
+    if (code == kErrRead || code == kErrSeek || code == kErrDecompress)
+        return cannotServe(std::string("the $LogFile cannot be read: ") + DescribeError(code));
+    if (code == kErrTempFile) Fail(code, loaded.error().Text(), loaded.error().osError);
+    Fail(code, std::string("indexing the $LogFile failed: ") + DescribeError(code));
 }
 
-int ScanSession::ReadRecord(uint64_t number, std::vector<uint8_t>& buffer) {
+Status ScanSession::ReadRecord(uint64_t number, std::vector<uint8_t>& buffer) {
     buffer.resize(recordSize_);
-    if (number > UINT64_MAX / recordSize_) return kErrRead;
-    if ((number + 1) * recordSize_ > recordsLength_) return kErrRead;
-    const int64_t n = records_->ReadAt(number * recordSize_, buffer.data(), recordSize_);
-    return n == static_cast<int64_t>(recordSize_) ? 0 : kErrRead;
+    if (number >= recordsLength_ / recordSize_)
+        return Error(kErrRead, "$MFT record " + std::to_string(number) + " is past its end");
+    const Result<size_t> n = records_->ReadAt(number * recordSize_, buffer.data(), recordSize_);
+    if (!n) return n.error();
+    if (*n != recordSize_)
+        return Error(kErrRead, "$MFT record " + std::to_string(number) + " cannot be read whole");
+    return {};
 }
 
 }  // namespace qv

@@ -12,6 +12,7 @@
 #include "deepscan/DeletedFileImages.h"
 #include "platform/ByteSource.h"
 #include "scan/DeletedFile.h"
+#include "scan/RecordSnapshot.h"
 
 namespace qv {
 
@@ -30,8 +31,9 @@ struct ScanOptions {
 
 // One scan of one volume. Opening it opens the volume and its $MFT, whose records are read where
 // they lie, and for the advanced scan indexes the records of the $LogFile into a private
-// temporary file ("NRG"). Afterwards it finds the deleted files, and stays the store of MFT
-// records a recovery (or a preview) builds each chosen file from, with the volume open.
+// temporary file ("NRG"). Afterwards it finds the deleted files, keeps their records as found
+// in a second one ("NRM"), and stays the store a recovery (or a preview) builds each chosen
+// file from, with the volume open.
 class ScanSession {
 public:
     // Opens the source and prepares the scan. Stop during the copies is no failure: the session
@@ -59,9 +61,9 @@ public:
     // scan kept that): its names, streams and runs, for a recovery or a preview.
     Result<std::unique_ptr<FileRecord>> LoadFile(uint64_t record);
 
-    // Reads record n of the $MFT (no fixups applied) into buffer, resized to the record size.
-    // 0, or kErrRead when the record cannot be read whole.
-    int ReadRecord(uint64_t number, std::vector<uint8_t>& buffer);
+    // Reads record n of the $MFT (no fixups applied) into buffer, resized to the record size;
+    // kErrRead when the record cannot be read whole.
+    Status ReadRecord(uint64_t number, std::vector<uint8_t>& buffer);
 
     // The folder path of a file whose name's parent reference is parentReference, climbed
     // through the parents' records: rooted when the climb reaches the root, else partial. An
@@ -79,7 +81,7 @@ private:
     void Prepare(Progress& progress);
     void OpenMft();
     void PrepareLog(Progress& progress);
-    int CollectCandidates(DeletedFileMap& files, Progress& progress);
+    Status CollectCandidates(DeletedFileMap& files, Progress& progress);
     DeletedFile Describe(const FileRecord& record);
 
     // What the path climb needs of a folder record.
@@ -91,7 +93,7 @@ private:
         bool hasName = false;
         uint64_t parentReference = 0;
         std::u16string name;
-        int error = 0;  // the read or parse code when not readable
+        Error error;  // why it is not readable
     };
     const Folder& LookUpFolder(uint64_t recordNumber);
 
@@ -108,6 +110,8 @@ private:
     // Each folder's path, keyed by the path above it and its record: files in one folder share
     // one chain.
     std::map<std::pair<const void*, uint64_t>, FolderPath> paths_;
+    // The listed files' records as found: a recovery builds the files from these.
+    RecordSnapshot snapshot_;
     // Files whose rolled-back images the advanced scan kept: a recovery builds them from these.
     std::map<uint64_t, std::unique_ptr<DeletedFileImages>> rolledBack_;
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <string>
 
 #include "base/Error.h"
 #include "platform/BlockDevice.h"
@@ -28,17 +29,18 @@ bool ReadWindow::Allocate(uint64_t capacity, int64_t near) {
     return bytes_ != nullptr;
 }
 
-int64_t ReadWindow::Read(BlockDevice& device, int64_t offset, void* buffer, uint32_t length) {
+Status ReadWindow::Read(BlockDevice& device, int64_t offset, void* buffer, uint32_t length) {
     // Hit: wholly inside the window, no device access.
     if (length_ > 0 && start_ <= offset &&
         static_cast<uint64_t>(offset - start_) + length <= length_) {
         std::memcpy(buffer, bytes_.get() + (offset - start_), length);
         ++stats_.hits;
         nextOffset_ = offset + length;
-        return length;
+        return {};
     }
-    if (offset < 0 || capacity_ == 0) return kErrSeek;
-    if (length == 0) return 0;
+    if (offset < 0 || capacity_ == 0)
+        return Error(kErrSeek, "no volume byte " + std::to_string(offset));
+    if (length == 0) return {};
     ++stats_.misses;
     const bool sequential =
         nextOffset_ >= 0 && offset >= nextOffset_ && offset - nextOffset_ <= near_;
@@ -50,15 +52,17 @@ int64_t ReadWindow::Read(BlockDevice& device, int64_t offset, void* buffer, uint
         uint64_t fill = wanted;
         if (sequential || delivered > 0) fill = std::max(fill, 2 * lastFill_);
         fill = std::min(fill, capacity_);
-        const int64_t n = device.ReadAt(position, bytes_.get(), fill);
+        const Result<size_t> read = device.ReadAt(position, bytes_.get(), fill);
         ++stats_.deviceReads;
-        if (n <= 0) {
+        if (!read || *read == 0) {
             length_ = 0;  // the buffer may be half overwritten: trust none of it
             lastFill_ = 0;
             nextOffset_ = -1;
-            return kErrRead;
+            if (!read) return read.error();
+            return Error(kErrRead, "the volume ends before byte " + std::to_string(position));
         }
-        stats_.bytesFromDevice += static_cast<uint64_t>(n);
+        const uint64_t n = *read;
+        stats_.bytesFromDevice += n;
         lastFill_ = fill;
         start_ = static_cast<int64_t>(position);
         length_ = static_cast<uint64_t>(n);
@@ -68,7 +72,7 @@ int64_t ReadWindow::Read(BlockDevice& device, int64_t offset, void* buffer, uint
         position += static_cast<uint64_t>(n);
     }
     nextOffset_ = offset + length;
-    return delivered;
+    return {};
 }
 
 }  // namespace qv

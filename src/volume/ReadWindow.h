@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "base/Error.h"
+
 namespace qv {
 
 class BlockDevice;
@@ -30,8 +32,9 @@ public:
     // when the memory cannot be had.
     bool Allocate(uint64_t capacity, int64_t near = 0);
 
-    // Reads length bytes at offset of device. Returns length, or kErrSeek / kErrRead.
-    int64_t Read(BlockDevice& device, int64_t offset, void* buffer, uint32_t length);
+    // Reads length bytes at offset of device, all of them or none: kErrSeek for a negative
+    // offset, kErrRead (with the cause) when the device fails or ends first.
+    Status Read(BlockDevice& device, int64_t offset, void* buffer, uint32_t length);
 
     uint64_t Capacity() const { return capacity_; }
     int64_t Start() const { return start_; }

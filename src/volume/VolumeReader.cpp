@@ -20,16 +20,15 @@ Status VolumeReader::Open(const Source& source) {
 Status VolumeReader::Open(std::unique_ptr<BlockDevice> device) {
     device_ = std::move(device);
     uint8_t sector[BootParameters::kSectorBytes];
-    const int64_t n = device_->ReadAt(0, sector, sizeof sector);
-    windows_[0].CountDeviceRead(n > 0 ? static_cast<uint64_t>(n) : 0);
-    if (n != static_cast<int64_t>(sizeof sector)) {
-        if (n < 0)
-            return Error(kErrBootSector,
-                         std::string("read error in the boot sector: ") +
-                             std::strerror(static_cast<int>(-n)),
-                         static_cast<int>(-n));
-        return Error(kErrBootSector, "the volume is smaller than one sector");
-    }
+    const Result<size_t> n = device_->ReadAt(0, sector, sizeof sector);
+    windows_[0].CountDeviceRead(n ? *n : 0);
+    if (!n)
+        return Error(kErrBootSector,
+                     "read error in the boot sector: " +
+                         (n.error().osError ? std::string(std::strerror(n.error().osError))
+                                            : n.error().Text()),
+                     n.error().osError);
+    if (*n != sizeof sector) return Error(kErrBootSector, "the volume is smaller than one sector");
     std::string why;
     const auto boot = BootParameters::Parse(std::span<const uint8_t, 512>(sector), &why);
     if (!boot) return Error(kErrBootSector, "not an NTFS volume: " + why);
@@ -43,18 +42,19 @@ Status VolumeReader::Open(std::unique_ptr<BlockDevice> device) {
     return {};
 }
 
-int64_t VolumeReader::ReadAt(int64_t offset, void* buffer, uint32_t length, Stream stream) {
-    if (!device_) return kErrSeek;
+Status VolumeReader::ReadAt(int64_t offset, void* buffer, uint32_t length, Stream stream) {
+    if (!device_) return Error(kErrSeek, "no volume is open");
     return windows_[static_cast<int>(stream)].Read(*device_, offset, buffer, length);
 }
 
-int64_t VolumeReader::ReadClusters(uint64_t cluster, void* buffer, uint32_t length) {
+Status VolumeReader::ReadClusters(uint64_t cluster, void* buffer, uint32_t length) {
     const uint64_t cs = boot_.clusterSize;
-    if (cs == 0 || cluster > static_cast<uint64_t>(INT64_MAX) / cs) return kErrSeek;
+    if (cs == 0 || cluster > static_cast<uint64_t>(INT64_MAX) / cs)
+        return Error(kErrSeek, "no volume cluster " + std::to_string(cluster));
     return ReadAt(static_cast<int64_t>(cluster * cs), buffer, length);
 }
 
-int64_t VolumeReader::ReadMftStart(void* buffer, uint32_t length) {
+Status VolumeReader::ReadMftStart(void* buffer, uint32_t length) {
     return ReadClusters(boot_.mftCluster, buffer, length);
 }
 

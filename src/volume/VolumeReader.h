@@ -41,12 +41,12 @@ public:
     // The same on a device already at hand (tests, fuzzers).
     Status Open(std::unique_ptr<BlockDevice> device);
 
-    // Reads length bytes at a byte offset. Returns length, or kErrSeek / kErrRead.
-    int64_t ReadAt(int64_t offset, void* buffer, uint32_t length, Stream stream = Stream::kData);
+    // Reads length bytes at a byte offset, all or none: kErrSeek or kErrRead with the cause.
+    Status ReadAt(int64_t offset, void* buffer, uint32_t length, Stream stream = Stream::kData);
     // Reads length bytes from the start of a cluster (64-bit cluster numbers).
-    int64_t ReadClusters(uint64_t cluster, void* buffer, uint32_t length);
+    Status ReadClusters(uint64_t cluster, void* buffer, uint32_t length);
     // Reads length bytes from the first cluster of the $MFT.
-    int64_t ReadMftStart(void* buffer, uint32_t length);
+    Status ReadMftStart(void* buffer, uint32_t length);
 
     uint32_t ClusterSize() const { return boot_.clusterSize; }
     uint16_t SectorSize() const { return boot_.bytesPerSector; }
