@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "deepscan/LogFormat.h"
-#include "ntfs/LittleEndian.h"
+#include "base/LittleEndian.h"
 
 namespace qv {
 

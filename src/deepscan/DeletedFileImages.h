@@ -9,7 +9,7 @@
 #include "base/Error.h"
 #include "deepscan/ChangeSink.h"
 #include "deepscan/RecordImage.h"
-#include "ntfs/LittleEndian.h"
+#include "base/LittleEndian.h"
 
 namespace qv {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "base/Error.h"
-#include "ntfs/LittleEndian.h"
+#include "base/LittleEndian.h"
 #include "platform/ByteSource.h"
 #include "platform/File.h"
 

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "ntfs/LittleEndian.h"
+#include "base/LittleEndian.h"
 
 namespace qv {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "ntfs/LittleEndian.h"
+#include "base/LittleEndian.h"
 
 namespace qv {
 

@@ -9,7 +9,7 @@
 #include "ntfs/AttributeHeader.h"
 #include "ntfs/AttributeList.h"
 #include "ntfs/FileNameAttribute.h"
-#include "ntfs/LittleEndian.h"
+#include "base/LittleEndian.h"
 #include "ntfs/RecordHeader.h"
 #include "ntfs/RunList.h"
 #include "platform/LocalTime.h"

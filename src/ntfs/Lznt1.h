@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "ntfs/LittleEndian.h"
+#include "base/LittleEndian.h"
 
 namespace qv {
 

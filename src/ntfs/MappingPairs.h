@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "ntfs/DataRun.h"
-#include "ntfs/LittleEndian.h"
+#include "base/LittleEndian.h"
 
 namespace qv {
 

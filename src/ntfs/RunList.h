@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "ntfs/DataRun.h"
-#include "ntfs/LittleEndian.h"
+#include "base/LittleEndian.h"
 #include "ntfs/MappingPairs.h"
 
 namespace qv {

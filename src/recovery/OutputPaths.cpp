@@ -1,8 +1,9 @@
 // Folders and target files of a recovery, with the questions they may need.
+#include "recovery/OutputPaths.h"
+
 #include <cerrno>
 
-#include "app/ProgressDialog.h"
-#include "app/WorkerContext.h"
+#include "base/Progress.h"
 #include "base/Prompts.h"
 #include "base/Report.h"
 #include "platform/File.h"
