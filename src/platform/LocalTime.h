@@ -5,8 +5,8 @@
 
 namespace qv {
 
-// A point in time as seconds since 1970-01-01 UTC, shown in local time; the stand-in for the old
-// platform's time class. 64-bit, so dates past 2038 and before 1970 are kept.
+// A point in time as seconds since 1970-01-01 UTC, shown in local time: the times of a deleted
+// file and the time stamps of the log. 64-bit, so dates past 2038 and before 1970 are kept.
 class CTime {
 public:
     CTime() = default;
