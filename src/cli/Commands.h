@@ -17,6 +17,7 @@ constexpr int kExitInterrupted = 130;
 
 struct ScanArguments {
     std::string source;
+    int partition = 0;
     bool json = false;
     bool noAdvanced = false;
     bool wide = false;
@@ -24,6 +25,7 @@ struct ScanArguments {
 
 struct RecoverArguments {
     std::string source;
+    int partition = 0;
     std::string destination;
     bool all = false;
     std::vector<uint64_t> records;
@@ -36,7 +38,13 @@ struct RecoverArguments {
     bool wide = false;
 };
 
+struct VolumesArguments {
+    std::vector<std::string> sources;
+};
+
 void AddScanCommand(CLI::App& app, ScanArguments& options);
+void AddVolumesCommand(CLI::App& app, VolumesArguments& options);
+int RunVolumesCommand(const VolumesArguments& options);
 void AddRecoverCommand(CLI::App& app, RecoverArguments& options);
 int RunScanCommand(const ScanArguments& options);
 int RunRecoverCommand(const RecoverArguments& options);

@@ -7,6 +7,7 @@
 #include "cli/Commands.h"
 #include "cli/Output.h"
 #include "cli/ScanRunner.h"
+#include "cli/SourceChoice.h"
 #include "platform/DestinationFolder.h"
 #include "platform/SameVolume.h"
 #include "platform/Text.h"
@@ -22,6 +23,10 @@ void AddRecoverCommand(CLI::App& app, RecoverArguments& options) {
         "3 some files failed, were incomplete or skipped, 130 interrupted (Ctrl-C is Stop).");
     recover->add_option("SOURCE", options.source, "image file, block device, or drive letter (E:)")
         ->required();
+    recover->add_option("--partition", options.partition,
+                        "the NTFS partition to recover from, on a disk with several (see "
+                        "'volumes')")
+        ->check(CLI::PositiveNumber);
     recover->add_option("--to", options.destination, "destination folder (made when missing)")
         ->required();
     auto* all = recover->add_flag("--all", options.all, "every deleted file");
@@ -88,7 +93,9 @@ int RunRecoverCommand(const RecoverArguments& options) {
     }
     ScanRunner runner;
     // Nor must it end in finding that the destination lies on the volume being scanned.
-    if (const auto drive = ScanRunner::ResolveSource(options.source)) {
+    const SourceChoice choice = ChooseSource(options.source, options.partition);
+    if (choice.exitStatus >= 0) return choice.exitStatus;
+    if (const Drive* drive = &choice.drive) {
         if (!options.allowSameVolume && DestinationOnSource(drive->source.path, destination)) {
             std::fprintf(stderr,
                          "quorvane-cli: --to: cannot recover into %s: it is on the volume being "
@@ -97,7 +104,7 @@ int RunRecoverCommand(const RecoverArguments& options) {
             return kExitBadArguments;
         }
     }
-    if (const int status = runner.ScanSource(options.source, !options.noAdvanced); status >= 0)
+    if (const int status = runner.ScanSource(choice, !options.noAdvanced); status >= 0)
         return status;
     const std::vector<DeletedFile>& files = runner.Files();
     PrintTable(files, runner.Letter(), stdout, options.wide ? 0 : TerminalWidth(stdout));

@@ -11,6 +11,9 @@ void AddScanCommand(CLI::App& app, ScanArguments& options) {
         "scan", "List the deleted files of a volume: Name, Type, Size, Created, Deleted, Path.");
     scan->add_option("SOURCE", options.source, "image file, block device, or drive letter (E:)")
         ->required();
+    scan->add_option("--partition", options.partition,
+                     "the NTFS partition to scan, on a disk with several (see 'volumes')")
+        ->check(CLI::PositiveNumber);
     scan->add_flag("--json", options.json, "print JSON Lines, one object per file");
     scan->add_flag("--wide", options.wide,
                    "print names and paths whole on a terminal too (they are cut to fit it)");
@@ -20,7 +23,7 @@ void AddScanCommand(CLI::App& app, ScanArguments& options) {
 
 int RunScanCommand(const ScanArguments& options) {
     ScanRunner runner;
-    if (const int status = runner.ScanSource(options.source, !options.noAdvanced); status >= 0)
+    if (const int status = runner.ScanSource(options.source, options.partition, !options.noAdvanced); status >= 0)
         return status;
     if (options.json)
         PrintJsonLines(runner.Files(), runner.Letter(), stdout);

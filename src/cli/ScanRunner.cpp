@@ -42,16 +42,6 @@ ScanRunner::~ScanRunner() {
     Log::Global().Attach(nullptr);
 }
 
-std::optional<Drive> ScanRunner::ResolveSource(const std::string& source) {
-    const std::u16string text = FromUtf8(source);
-    if (const char16_t letter = ParseDriveLetter(text)) {
-        for (const Drive& drive : MakeDriveList(FindNtfsVolumes(), {}))
-            if (drive.letter == letter) return drive;
-        return std::nullopt;
-    }
-    return Drive{u'C', {}, Source{text}};
-}
-
 template <typename Body>
 ScanRunner::Outcome ScanRunner::RunWorker(Body body) {
     TerminalProgressView view(terminal_);
@@ -70,14 +60,16 @@ ScanRunner::Outcome ScanRunner::RunWorker(Body body) {
     return Outcome::kFinished;
 }
 
-int ScanRunner::ScanSource(const std::string& source, bool advanced) {
-    const auto drive = ResolveSource(source);
-    if (!drive) {
-        std::fprintf(stderr, "quorvane-cli: %s names no NTFS volume of this machine\n",
-                     source.c_str());
-        return kExitBadArguments;
-    }
-    drive_ = *drive;
+int ScanRunner::ScanSource(const std::string& source, int partition, bool advanced) {
+    const SourceChoice choice = ChooseSource(source, partition);
+    if (choice.exitStatus >= 0) return choice.exitStatus;
+    return ScanSource(choice, advanced);
+}
+
+int ScanRunner::ScanSource(const SourceChoice& choice, bool advanced) {
+    drive_ = choice.drive;
+    if (!choice.note.empty())
+        Log::Global().Write(u"Scanning %s\n", FromUtf8(choice.note));
     context_.source = drive_.source;
     context_.scanOptions.advanced = advanced;
     context_.scanOptions.volumeName = std::u16string(1, drive_.letter) + u":";

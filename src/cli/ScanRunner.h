@@ -5,6 +5,7 @@
 
 #include "app/DriveList.h"
 #include "app/WorkerContext.h"
+#include "cli/SourceChoice.h"
 #include "cli/Terminal.h"
 #include "scan/DeletedFile.h"
 
@@ -19,14 +20,10 @@ public:
     ScanRunner();
     ~ScanRunner();
 
-    // What SOURCE names: an image or a block device (shown as C:), or a drive letter such as E:
-    // standing for the machine's NTFS volumes in device-name order from C:. Empty when a letter
-    // names no volume.
-    static std::optional<Drive> ResolveSource(const std::string& source);
-
-    // Resolves SOURCE, scans it and sorts the files by name. Returns the exit status to end
-    // with, or -1 when the scan finished and the command goes on.
-    int ScanSource(const std::string& source, bool advanced);
+    // Resolves SOURCE (see SourceChoice.h), scans it and sorts the files by name. Returns the
+    // exit status to end with, or -1 when the scan finished and the command goes on.
+    int ScanSource(const std::string& source, int partition, bool advanced);
+    int ScanSource(const SourceChoice& choice, bool advanced);
     // Recovers context().chosen with context().recovery; Outcome::kCancelled when Stop ended it.
     Outcome Recover();
 

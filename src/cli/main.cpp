@@ -15,8 +15,10 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
     qv::ScanArguments scan;
     qv::RecoverArguments recover;
+    qv::VolumesArguments volumes;
     qv::AddScanCommand(app, scan);
     qv::AddRecoverCommand(app, recover);
+    qv::AddVolumesCommand(app, volumes);
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -30,5 +32,6 @@ int main(int argc, char** argv) {
         return qv::kExitBadArguments;
     }
     if (app.got_subcommand("scan")) return qv::RunScanCommand(scan);
+    if (app.got_subcommand("volumes")) return qv::RunVolumesCommand(volumes);
     return qv::RunRecoverCommand(recover);
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/DiskImage.h"
 #include "platform/Text.h"
 
 namespace qv {
@@ -30,16 +31,20 @@ private:
 
 }  // namespace
 
+Result<std::unique_ptr<BlockDevice>> OpenDisk(const std::u16string& path) {
+    return OpenDiskImage(path, DetectImageFormat(path));
+}
+
 Result<std::unique_ptr<BlockDevice>> OpenSource(const Source& source) {
-    auto opened = DeviceFile::Open(source.path);
+    auto opened = OpenDisk(source.path);
     if (!opened) return opened.error();
-    std::unique_ptr<DeviceFile> device = std::move(*opened);
+    std::unique_ptr<BlockDevice> device = std::move(*opened);
     if (source.offset == 0 && source.length == 0)
         return std::unique_ptr<BlockDevice>(std::move(device));
     const uint64_t size = device->Size();
     if (source.offset >= size)
         return Error(kErrOpenVolume, ToUtf8(source.path) +
-                                         " ends before the volume's start at byte " +
+                                         " ends before the partition's start at byte " +
                                          std::to_string(source.offset));
     const uint64_t room = size - source.offset;
     const uint64_t length = source.length == 0 ? room : std::min(source.length, room);
