@@ -10,7 +10,7 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "platform/DriveTable.h"
+#include "app/DriveList.h"
 #include "platform/VolumeEnumeration.h"
 #include "ui/AboutBox.h"
 #include "ui/AppIcon.h"
@@ -69,17 +69,16 @@ MainDialog::MainDialog(const std::vector<std::u16string>& images, QWidget* paren
     setWindowIcon(AppIcon());
     // Only what opens as NTFS is offered; an image that does not is named with its cause once
     // the window is up, instead of being listed as a drive that cannot be scanned.
-    std::vector<std::u16string> usable;
+    std::vector<Drive> usable;
     QStringList refused;
     for (const std::u16string& image : images) {
         const std::string why = WhyNotAnNtfsVolume(image);
         if (why.empty())
-            usable.push_back(image);
+            usable.push_back(ImageDrive(image));
         else
             refused.append(QString::fromStdString(why));
     }
-    FillDriveTable(usable);
-    FillDriveChooser();
+    FillDriveChooser(MakeDriveList(FindNtfsVolumes(), usable));
     if (!refused.isEmpty()) {
         QTimer::singleShot(0, this, [this, refused] {
             WindowPrompts::ShowMessageBox(this,
@@ -98,22 +97,20 @@ MainDialog::MainDialog(const std::vector<std::u16string>& images, QWidget* paren
 
 MainDialog::~MainDialog() = default;
 
-void MainDialog::FillDriveChooser() {
-    drives_->clear();
-    drives_->addItems(DriveChooserItems(DriveTable::Global().List()));
-    drives_->setCurrentIndex(-1);
+void MainDialog::FillDriveChooser(const std::vector<Drive>& drives) {
+    qv::FillDriveChooser(drives_, drives);
 }
 
 void MainDialog::OnScan() {
     sheet_->SetActivePage(0);
-    if (drives_->currentIndex() < 0) {
+    const std::optional<Drive> drive = ChosenDrive(drives_);
+    if (!drive) {
         WindowPrompts::ShowMessageBox(this, QStringLiteral("No disk is selected"),
                                       QStringLiteral("Please select the disk to scan"),
                                       PromptButtons::kOk);
         return;
     }
-    const char16_t letter = LetterOfDriveItem(drives_->currentText());
-    sheet_->Undelete()->StartScan(letter, advanced_->isChecked() ? 1 : 0);
+    sheet_->Undelete()->StartScan(*drive, advanced_->isChecked());
 }
 
 void MainDialog::OnHelp() {
