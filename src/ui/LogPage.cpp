@@ -7,8 +7,8 @@
 
 #include "app/Log.h"
 #include "ui/DialogUnits.h"
+#include "ui/QtText.h"
 #include "ui/UiThread.h"
-#include "ui/WindowListControl.h"
 #include "ui/WindowPrompts.h"
 
 namespace qv {

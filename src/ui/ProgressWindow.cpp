@@ -9,8 +9,8 @@
 
 #include "app/ProgressDialog.h"
 #include "ui/DialogUnits.h"
+#include "ui/QtText.h"
 #include "ui/UiThread.h"
-#include "ui/WindowListControl.h"
 
 namespace qv {
 

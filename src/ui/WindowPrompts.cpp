@@ -3,8 +3,8 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
+#include "ui/QtText.h"
 #include "ui/UiThread.h"
-#include "ui/WindowListControl.h"
 
 namespace qv {
 

@@ -8,12 +8,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/DriveTable.h"
 #include "ui/DriveChooser.h"
 #include "ui/MainDialog.h"
+#include "ui/QtText.h"
 #include "ui/ResultSheet.h"
 #include "ui/UndeletePage.h"
-#include "ui/WindowListControl.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -24,10 +23,10 @@ int main(int argc, char** argv) {
     const std::u16string image = qv::FromQString(QString::fromLocal8Bit(argv[1]));
     qv::MainDialog dialog({image});
     dialog.show();
-    const char16_t letter = qv::DriveTable::Global().Assign(image);
     QComboBox* chooser = dialog.DriveChooser();
     for (int i = 0; i < chooser->count(); ++i)
-        if (qv::LetterOfDriveItem(chooser->itemText(i)) == letter) chooser->setCurrentIndex(i);
+        if (chooser->itemData(i).value<qv::Drive>().source.path == image)
+            chooser->setCurrentIndex(i);
     dialog.AdvancedScan()->setChecked(!(argc > 2 && std::strcmp(argv[2], "--no-advanced") == 0));
     QElapsedTimer timer;
     timer.start();
