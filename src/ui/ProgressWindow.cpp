@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QThread>
 
 #include "app/ProgressDialog.h"
 #include "ui/DialogUnits.h"
@@ -47,8 +48,28 @@ ProgressWindow::ProgressWindow(QWidget* transientFor)
 }
 
 void ProgressWindow::SetStatusText(const std::u16string& text) {
-    const QString value = ToQString(text);
-    CallOnUiThread(this, [&] { status_->setText(value); });
+    const bool windowThread = QThread::currentThread() == thread();
+    {
+        std::lock_guard lock(statusMutex_);
+        pendingStatus_ = ToQString(text);
+        if (statusPosted_) return;  // the update on its way shows this text
+        if (!windowThread) statusPosted_ = true;
+    }
+    if (windowThread) {
+        ShowPendingStatus();
+        return;
+    }
+    PostToUiThread(this, [this] { ShowPendingStatus(); });
+}
+
+void ProgressWindow::ShowPendingStatus() {
+    QString text;
+    {
+        std::lock_guard lock(statusMutex_);
+        text.swap(pendingStatus_);
+        statusPosted_ = false;
+    }
+    status_->setText(text);
 }
 
 void ProgressWindow::SetTitle(const std::u16string& title) {
