@@ -45,7 +45,7 @@ MainDialog::MainDialog(const std::vector<std::u16string>& images, QWidget* paren
     drives_->setEditable(false);
     const QRect chooser = du.Rect(38, 19, 102, 75);
     drives_->setGeometry(chooser.x(), chooser.y(), chooser.width(), du.Y(12));
-    // The dropped list is as tall as the template's 75 units allow.
+    // The dropped list is as tall as 75 dialog units allow.
     drives_->setMaxVisibleItems(std::max(1, chooser.height() / (fontMetrics().height() + 2)));
     label->setBuddy(drives_);
     scan_ = new QPushButton(QStringLiteral("&Scan"), this);
@@ -129,7 +129,7 @@ void MainDialog::resizeEvent(QResizeEvent* event) {
 }
 
 void MainDialog::keyPressEvent(QKeyEvent* event) {
-    // Enter with no button focused ends the dialog, as the platform's OK handling did.
+    // Enter with no button focused ends the dialog, as OK would.
     if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
         event->modifiers() == Qt::NoModifier) {
         if (!qobject_cast<QPushButton*>(focusWidget())) {
@@ -141,7 +141,8 @@ void MainDialog::keyPressEvent(QKeyEvent* event) {
 }
 
 void MainDialog::contextMenuEvent(QContextMenuEvent* event) {
-    // The old system menu's entry: a desktop has no portable way to add one there.
+    // About is reached from the window's context menu: a desktop has no portable way to add an
+    // entry to the title bar's menu.
     QMenu menu(this);
     QAction* about = menu.addAction(QStringLiteral("&About Quorvane..."));
     if (menu.exec(event->globalPos()) == about) OnAbout();
