@@ -14,6 +14,7 @@
 namespace qv {
 
 void WindowLogPane::Append(const std::u16string& text) {
+    if (getenv("QV_EXP_NOLOG")) return;
     const QString value = ToQString(text);
     CallOnUiThread(edit_, [&] {
         QTextCursor cursor(edit_->document());
