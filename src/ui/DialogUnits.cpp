@@ -6,7 +6,7 @@ namespace qv {
 
 DialogUnits::DialogUnits(const QFont& font) {
     const QFontMetrics metrics(font);
-    // The average width of the 52 letters, rounded, as the old platform measured it.
+    // The average width of the 52 letters, rounded to the nearest pixel.
     const int letters = metrics.horizontalAdvance(
         QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
     baseX_ = (letters / 26 + 1) / 2;

@@ -1,41 +1,48 @@
 #include "ui/DriveChooser.h"
 
+#include <QComboBox>
+
 #include <algorithm>
+#include <numeric>
 
 #include "base/Format.h"
-#include "platform/BlockDevice.h"
 #include "platform/Text.h"
-#include "ui/WindowListControl.h"
+#include "ui/QtText.h"
 #include "volume/VolumeReader.h"
 
 namespace qv {
 
-QStringList DriveChooserItems(const std::vector<DriveTable::Drive>& drives) {
-    QStringList items;
-    for (const DriveTable::Drive& d : drives) {
-        if (d.fileSystem != u"NTFS") continue;  // exactly: "ntfs" or FAT32 are not offered
-        items.append(ToQString(Format(u"%s(%c:) - %s", d.label, d.letter, d.fileSystem)));
-    }
-    std::stable_sort(items.begin(), items.end(), [](const QString& a, const QString& b) {
-        const int c = QString::compare(a, b, Qt::CaseInsensitive);
-        return c != 0 ? c < 0 : a < b;
+QString DriveChooserText(const Drive& drive) {
+    return ToQString(Format(u"%s(%c:) - NTFS", drive.label, drive.letter));
+}
+
+void FillDriveChooser(QComboBox* chooser, const std::vector<Drive>& drives) {
+    std::vector<QString> texts;
+    texts.reserve(drives.size());
+    for (const Drive& drive : drives)
+        texts.push_back(DriveChooserText(drive));
+    std::vector<size_t> order(drives.size());
+    std::iota(order.begin(), order.end(), size_t{0});
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+        const int c = QString::compare(texts[a], texts[b], Qt::CaseInsensitive);
+        return c != 0 ? c < 0 : texts[a] < texts[b];
     });
-    return items;
+    chooser->clear();
+    for (const size_t i : order)
+        chooser->addItem(texts[i], QVariant::fromValue(drives[i]));
+    chooser->setCurrentIndex(-1);
+}
+
+std::optional<Drive> ChosenDrive(const QComboBox* chooser) {
+    const QVariant drive = chooser->currentData(Qt::UserRole);
+    if (chooser->currentIndex() < 0 || !drive.canConvert<Drive>()) return std::nullopt;
+    return drive.value<Drive>();
 }
 
 std::string WhyNotAnNtfsVolume(const std::u16string& image) {
-    int error = 0;
-    auto device = DeviceFile::Open(image, &error);
-    if (!device) return "cannot open " + ToUtf8(image) + ": " + ToUtf8(ErrorText(error));
     VolumeReader reader;
-    if (reader.Open(std::move(device), 0) < 0) return reader.FailureReason();
+    if (const Status opened = reader.Open(Source{image}); !opened) return opened.error().Text();
     return {};
-}
-
-char16_t LetterOfDriveItem(const QString& item) {
-    const qsizetype end = item.lastIndexOf(QStringLiteral(":)"));
-    if (end < 1) return 0;
-    return static_cast<char16_t>(item.at(end - 1).unicode());
 }
 
 }  // namespace qv

@@ -1,26 +1,33 @@
 #pragma once
 
+#include <QMetaType>
 #include <QString>
-#include <QStringList>
 
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "platform/DriveTable.h"
+#include "app/DriveList.h"
+
+class QComboBox;
+
+Q_DECLARE_METATYPE(qv::Drive)
 
 namespace qv {
 
-// The drive chooser's entries: "Label(X:) - NTFS" for every drive whose file system is reported
-// as exactly "NTFS", sorted as the chooser keeps them (alphabetically, case-insensitive, as the
-// old sorted drop-down did).
-QStringList DriveChooserItems(const std::vector<DriveTable::Drive>& drives);
+// The text the drive chooser shows for a drive: "Label(X:) - NTFS".
+QString DriveChooserText(const Drive& drive);
+
+// Empties the chooser and offers the drives, each entry keeping its drive beside its text
+// (Qt::UserRole), sorted by text alphabetically, case-insensitive (case-sensitive where that
+// ties). No entry is chosen.
+void FillDriveChooser(QComboBox* chooser, const std::vector<Drive>& drives);
+
+// The drive of the entry chosen; nothing when none is.
+std::optional<Drive> ChosenDrive(const QComboBox* chooser);
 
 // Why an image given on the command line cannot be offered ("cannot open x.img: No such file or
 // directory", "not an NTFS volume: ..."), or "" when it opens as an NTFS volume.
 std::string WhyNotAnNtfsVolume(const std::u16string& image);
-
-// The letter an entry shows in parentheses before ":)", e.g. 'E' for "Data (old)(E:) - NTFS";
-// 0 when there is none.
-char16_t LetterOfDriveItem(const QString& item);
 
 }  // namespace qv

@@ -7,13 +7,14 @@
 
 #include "app/Log.h"
 #include "ui/DialogUnits.h"
+#include "ui/QtText.h"
 #include "ui/UiThread.h"
-#include "ui/WindowListControl.h"
 #include "ui/WindowPrompts.h"
 
 namespace qv {
 
 void WindowLogPane::Append(const std::u16string& text) {
+    if (getenv("QV_EXP_NOLOG")) return;
     const QString value = ToQString(text);
     CallOnUiThread(edit_, [&] {
         QTextCursor cursor(edit_->document());

@@ -10,7 +10,7 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "platform/DriveTable.h"
+#include "app/DriveList.h"
 #include "platform/VolumeEnumeration.h"
 #include "ui/AboutBox.h"
 #include "ui/AppIcon.h"
@@ -45,7 +45,7 @@ MainDialog::MainDialog(const std::vector<std::u16string>& images, QWidget* paren
     drives_->setEditable(false);
     const QRect chooser = du.Rect(38, 19, 102, 75);
     drives_->setGeometry(chooser.x(), chooser.y(), chooser.width(), du.Y(12));
-    // The dropped list is as tall as the template's 75 units allow.
+    // The dropped list is as tall as 75 dialog units allow.
     drives_->setMaxVisibleItems(std::max(1, chooser.height() / (fontMetrics().height() + 2)));
     label->setBuddy(drives_);
     scan_ = new QPushButton(QStringLiteral("&Scan"), this);
@@ -69,17 +69,16 @@ MainDialog::MainDialog(const std::vector<std::u16string>& images, QWidget* paren
     setWindowIcon(AppIcon());
     // Only what opens as NTFS is offered; an image that does not is named with its cause once
     // the window is up, instead of being listed as a drive that cannot be scanned.
-    std::vector<std::u16string> usable;
+    std::vector<Drive> usable;
     QStringList refused;
     for (const std::u16string& image : images) {
         const std::string why = WhyNotAnNtfsVolume(image);
         if (why.empty())
-            usable.push_back(image);
+            usable.push_back(ImageDrive(image));
         else
             refused.append(QString::fromStdString(why));
     }
-    FillDriveTable(usable);
-    FillDriveChooser();
+    FillDriveChooser(MakeDriveList(FindNtfsVolumes(), usable));
     if (!refused.isEmpty()) {
         QTimer::singleShot(0, this, [this, refused] {
             WindowPrompts::ShowMessageBox(this,
@@ -98,22 +97,20 @@ MainDialog::MainDialog(const std::vector<std::u16string>& images, QWidget* paren
 
 MainDialog::~MainDialog() = default;
 
-void MainDialog::FillDriveChooser() {
-    drives_->clear();
-    drives_->addItems(DriveChooserItems(DriveTable::Global().List()));
-    drives_->setCurrentIndex(-1);
+void MainDialog::FillDriveChooser(const std::vector<Drive>& drives) {
+    qv::FillDriveChooser(drives_, drives);
 }
 
 void MainDialog::OnScan() {
     sheet_->SetActivePage(0);
-    if (drives_->currentIndex() < 0) {
+    const std::optional<Drive> drive = ChosenDrive(drives_);
+    if (!drive) {
         WindowPrompts::ShowMessageBox(this, QStringLiteral("No disk is selected"),
                                       QStringLiteral("Please select the disk to scan"),
                                       PromptButtons::kOk);
         return;
     }
-    const char16_t letter = LetterOfDriveItem(drives_->currentText());
-    sheet_->Undelete()->StartScan(letter, advanced_->isChecked() ? 1 : 0);
+    sheet_->Undelete()->StartScan(*drive, advanced_->isChecked());
 }
 
 void MainDialog::OnHelp() {
@@ -132,7 +129,7 @@ void MainDialog::resizeEvent(QResizeEvent* event) {
 }
 
 void MainDialog::keyPressEvent(QKeyEvent* event) {
-    // Enter with no button focused ends the dialog, as the platform's OK handling did.
+    // Enter with no button focused ends the dialog, as OK would.
     if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
         event->modifiers() == Qt::NoModifier) {
         if (!qobject_cast<QPushButton*>(focusWidget())) {
@@ -144,7 +141,8 @@ void MainDialog::keyPressEvent(QKeyEvent* event) {
 }
 
 void MainDialog::contextMenuEvent(QContextMenuEvent* event) {
-    // The old system menu's entry: a desktop has no portable way to add one there.
+    // About is reached from the window's context menu: a desktop has no portable way to add an
+    // entry to the title bar's menu.
     QMenu menu(this);
     QAction* about = menu.addAction(QStringLiteral("&About Quorvane..."));
     if (menu.exec(event->globalPos()) == about) OnAbout();

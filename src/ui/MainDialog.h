@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "app/DriveList.h"
+
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
@@ -26,16 +28,17 @@ public:
     static constexpr int kSheetLeft = 12;
     static constexpr int kSheetTop = 80;
 
-    // images: image files given on the command line; they get letters after the machine's
-    // NTFS volumes.
+    // images: image files given on the command line; those that open as NTFS are offered with
+    // letters after the machine's NTFS volumes, the others named in a message box.
     explicit MainDialog(const std::vector<std::u16string>& images, QWidget* parent = nullptr);
     ~MainDialog() override;
 
     void OnScan();
     void OnHelp();
     void OnAbout();
-    // Empties the drive chooser and fills it from the drive table.
-    void FillDriveChooser();
+    // Empties the drive chooser and offers these drives (at start: the machine's NTFS volumes,
+    // then the images that open as NTFS).
+    void FillDriveChooser(const std::vector<Drive>& drives);
 
     QComboBox* DriveChooser() const { return drives_; }
     QCheckBox* AdvancedScan() const { return advanced_; }

@@ -1,3 +1,6 @@
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
 #include "ui/ProgressWindow.h"
 
 #include <QCloseEvent>
@@ -6,11 +9,12 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QThread>
 
 #include "app/ProgressDialog.h"
 #include "ui/DialogUnits.h"
+#include "ui/QtText.h"
 #include "ui/UiThread.h"
-#include "ui/WindowListControl.h"
 
 namespace qv {
 
@@ -47,8 +51,28 @@ ProgressWindow::ProgressWindow(QWidget* transientFor)
 }
 
 void ProgressWindow::SetStatusText(const std::u16string& text) {
-    const QString value = ToQString(text);
-    CallOnUiThread(this, [&] { status_->setText(value); });
+    const bool windowThread = QThread::currentThread() == thread();
+    {
+        std::lock_guard lock(statusMutex_);
+        pendingStatus_ = ToQString(text);
+        if (statusPosted_) return;  // the update on its way shows this text
+        if (!windowThread) statusPosted_ = true;
+    }
+    if (windowThread) {
+        ShowPendingStatus();
+        return;
+    }
+    PostToUiThread(this, [this] { ShowPendingStatus(); });
+}
+
+void ProgressWindow::ShowPendingStatus() {
+    QString text;
+    {
+        std::lock_guard lock(statusMutex_);
+        text.swap(pendingStatus_);
+        statusPosted_ = false;
+    }
+    status_->setText(text);
 }
 
 void ProgressWindow::SetTitle(const std::u16string& title) {
@@ -57,6 +81,9 @@ void ProgressWindow::SetTitle(const std::u16string& title) {
 }
 
 void ProgressWindow::StepBar() {
+    static std::atomic<int> steps{0};
+    if (++steps % 10000 == 0) fprintf(stderr, "steps %d\n", steps.load());
+    if (getenv("QV_EXP_NOBAR")) return;
     CallOnUiThread(this, [&] { bar_->setValue(ProgressDialog::NextBarPosition(bar_->value())); });
 }
 

@@ -3,6 +3,7 @@
 #include <QDialog>
 
 #include <functional>
+#include <mutex>
 
 #include "app/ProgressView.h"
 
@@ -15,10 +16,14 @@ namespace qv {
 class ProgressDialog;
 
 // The small window shown while a worker scans or recovers: a status line, a bar of ten steps and
-// Stop. Made anew for every operation. The worker's calls arrive as synchronous calls onto the
-// window thread; its close request is queued and is kept when it arrives before the modal loop
-// has started. Only the worker ends the window: Enter, Escape and the window manager's close are
-// ignored, since the worker holds a pointer to it until it has finished.
+// Stop. Made anew for every operation. The worker's title and bar calls arrive as synchronous
+// calls onto the window thread. Its status texts are queued without waiting, and only the latest
+// is kept while an update is on its way: a recovery sets one per file, and must not wait for the
+// window that often. Every call is handled in the order made, so a text set before a synchronous
+// call or the close request is shown when that arrives. The close request is queued too and is
+// kept when it arrives before the modal loop has started. Only the worker ends the window: Enter,
+// Escape and the window manager's close are ignored, since the worker holds a pointer to it until
+// it has finished.
 class ProgressWindow final : public QDialog, public ProgressView {
     Q_OBJECT
 public:
@@ -53,12 +58,16 @@ public slots:
 
 private:
     void OnCloseRequest(int result);
+    void ShowPendingStatus();
 
     QLabel* status_;
     QProgressBar* bar_;
     QPushButton* stop_;
     ProgressDialog* progress_ = nullptr;
     std::function<void()> beforeClose_;
+    std::mutex statusMutex_;
+    QString pendingStatus_;      // the latest status text not yet shown
+    bool statusPosted_ = false;  // an update is queued that will show it
     bool inLoop_ = false;
     bool closeReceived_ = false;
     int closeResult_ = 0;

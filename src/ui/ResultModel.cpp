@@ -1,19 +1,22 @@
 #include "ui/ResultModel.h"
 
-#include <algorithm>
-#include <numeric>
-
-#include "scan/DeletedFileEntry.h"
+#include "ui/QtText.h"
 
 namespace qv {
 
 namespace {
-constexpr int kSizeColumn = DeletedFileEntry::kSize;
+
+constexpr int kSizeColumn = static_cast<int>(Column::kSize);
+constexpr int kNameColumn = static_cast<int>(Column::kName);
+
+QVariant Alignment(int column) {
+    if (column == kSizeColumn) return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
+    return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
 }
 
-ResultModel::ResultModel(QObject* parent) : QAbstractTableModel(parent) {
-    headerImages_.fill(-1);
-}
+}  // namespace
+
+ResultModel::ResultModel(QObject* parent) : QAbstractTableModel(parent) {}
 
 const std::array<QString, ResultModel::kColumns>& ResultModel::Headings() {
     // The trailing blanks leave room for the sort image beside the text.
@@ -38,22 +41,21 @@ int ResultModel::columnCount(const QModelIndex& parent) const {
 
 QVariant ResultModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || !Valid(index.row()) || index.column() >= kColumns) return {};
-    const Row& row = At(index.row());
     switch (role) {
-        case Qt::DisplayRole: return row.texts[static_cast<size_t>(index.column())];
+        case Qt::DisplayRole:
+            return ToQString(
+                ColumnText(File(index.row()), static_cast<Column>(index.column()), letter_));
         case Qt::CheckStateRole:
-            if (index.column() == 0) return row.checked ? Qt::Checked : Qt::Unchecked;
+            if (index.column() == kNameColumn)
+                return Checked(index.row()) ? Qt::Checked : Qt::Unchecked;
             return {};
-        case Qt::TextAlignmentRole:
-            if (index.column() == kSizeColumn)
-                return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
-            return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
+        case Qt::TextAlignmentRole: return Alignment(index.column());
         default: return {};
     }
 }
 
 bool ResultModel::setData(const QModelIndex& index, const QVariant& value, int role) {
-    if (role != Qt::CheckStateRole || !index.isValid() || index.column() != 0 ||
+    if (role != Qt::CheckStateRole || !index.isValid() || index.column() != kNameColumn ||
         !Valid(index.row()))
         return false;
     SetChecked(index.row(), value.value<Qt::CheckState>() == Qt::Checked);
@@ -63,7 +65,7 @@ bool ResultModel::setData(const QModelIndex& index, const QVariant& value, int r
 Qt::ItemFlags ResultModel::flags(const QModelIndex& index) const {
     if (!index.isValid()) return Qt::NoItemFlags;
     Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-    if (index.column() == 0) f |= Qt::ItemIsUserCheckable;
+    if (index.column() == kNameColumn) f |= Qt::ItemIsUserCheckable;
     return f;
 }
 
@@ -72,45 +74,30 @@ QVariant ResultModel::headerData(int section, Qt::Orientation orientation, int r
         return QAbstractTableModel::headerData(section, orientation, role);
     switch (role) {
         case Qt::DisplayRole: return Headings()[static_cast<size_t>(section)];
-        case Qt::TextAlignmentRole:
-            if (section == kSizeColumn)
-                return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
-            return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
-        case kSortImageRole: return headerImages_[static_cast<size_t>(section)];
+        case Qt::TextAlignmentRole: return Alignment(section);
         default: return {};
     }
 }
 
-void ResultModel::InsertOnTop(std::vector<Row>&& rows) {
-    if (rows.empty()) return;
-    beginInsertRows(QModelIndex(), 0, static_cast<int>(rows.size()) - 1);
-    for (Row& row : rows)
-        rows_.push_front(std::move(row));
+void ResultModel::Append(std::vector<DeletedFile>&& files, char16_t letter) {
+    if (letter != letter_) {
+        letter_ = letter;
+        if (!rows_.empty())
+            emit dataChanged(index(0, kColumns - 1), index(Count() - 1, kColumns - 1),
+                             {Qt::DisplayRole});
+    }
+    if (files.empty()) return;
+    beginInsertRows(QModelIndex(), Count(), Count() + static_cast<int>(files.size()) - 1);
+    rows_.reserve(rows_.size() + files.size());
+    for (DeletedFile& file : files)
+        rows_.push_back(Row{std::move(file), false});
     endInsertRows();
-}
-
-int ResultModel::InsertAt(int index, Row&& row) {
-    index = std::clamp(index, 0, Count());
-    beginInsertRows(QModelIndex(), index, index);
-    if (index == 0)
-        rows_.push_front(std::move(row));
-    else
-        rows_.insert(rows_.begin() + index, std::move(row));
-    endInsertRows();
-    return index;
-}
-
-void ResultModel::SetText(int row, int column, const QString& text) {
-    if (!Valid(row) || column < 0 || column >= kColumns) return;
-    rows_[static_cast<size_t>(row)].texts[static_cast<size_t>(column)] = text;
-    const QModelIndex at = index(row, column);
-    emit dataChanged(at, at, {Qt::DisplayRole});
 }
 
 void ResultModel::Clear() {
     if (rows_.empty()) return;
     beginResetModel();
-    rows_.clear();
+    std::vector<Row>().swap(rows_);
     endResetModel();
 }
 
@@ -118,63 +105,77 @@ void ResultModel::SetAllChecked(bool checked) {
     if (rows_.empty()) return;
     for (Row& row : rows_)
         row.checked = checked;
-    emit dataChanged(index(0, 0), index(Count() - 1, 0), {Qt::CheckStateRole});
+    emit dataChanged(index(0, kNameColumn), index(Count() - 1, kNameColumn), {Qt::CheckStateRole});
 }
 
 void ResultModel::SetChecked(int row, bool checked) {
     if (!Valid(row)) return;
     rows_[static_cast<size_t>(row)].checked = checked;
-    const QModelIndex at = index(row, 0);
+    const QModelIndex at = index(row, kNameColumn);
     emit dataChanged(at, at, {Qt::CheckStateRole});
 }
 
-void ResultModel::Sort(int column, bool descending) {
-    if (column < 0 || column >= kColumns) return;
-    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    std::vector<int> order(rows_.size());
-    std::iota(order.begin(), order.end(), 0);
-    auto key = [&](int i) -> const DeletedFileEntry* {
-        return rows_[static_cast<size_t>(i)].entry;
-    };
-    std::sort(order.begin(), order.end(), [&](int a, int b) {
-        const DeletedFileEntry* x = key(a);
-        const DeletedFileEntry* y = key(b);
-        if (x && y) {
-            int c = CompareEntries(*x, *y, column);
-            if (descending) c = -c;
-            if (c != 0) return c < 0;
-            if (x->RecordNumber() != y->RecordNumber())
-                return x->RecordNumber() < y->RecordNumber();
-        } else if (x != y) {
-            return x != nullptr;  // rows without an entry go last
-        }
-        return a < b;
-    });
-    std::deque<Row> sorted;
-    std::vector<int> newRowOf(rows_.size());
-    for (size_t i = 0; i < order.size(); ++i) {
-        sorted.push_back(std::move(rows_[static_cast<size_t>(order[i])]));
-        newRowOf[static_cast<size_t>(order[i])] = static_cast<int>(i);
+SortedResults::SortedResults(ResultModel& model, QObject* parent)
+    : QSortFilterProxyModel(parent), model_(model) {
+    // Rows stay put between sorts: a tick or a scan's new rows must not move what the user sees.
+    setDynamicSortFilter(false);
+    setSourceModel(&model_);
+}
+
+void SortedResults::sort(int column, Qt::SortOrder order) {
+    if (column < 0 || column >= ResultModel::kColumns) return;
+    QSortFilterProxyModel::sort(column, order);
+    paths_.clear();
+    emit headerDataChanged(Qt::Horizontal, 0, ResultModel::kColumns - 1);
+}
+
+QVariant SortedResults::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (role == ResultModel::kSortImageRole && orientation == Qt::Horizontal) {
+        if (section != sortColumn()) return -1;
+        return sortOrder() == Qt::AscendingOrder ? 0 : 1;
     }
-    rows_.swap(sorted);
-    const QModelIndexList persistent = persistentIndexList();
-    QModelIndexList moved;
-    moved.reserve(persistent.size());
-    for (const QModelIndex& old : persistent)
-        moved.append(index(newRowOf[static_cast<size_t>(old.row())], old.column()));
-    changePersistentIndexList(persistent, moved);
-    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+    return QSortFilterProxyModel::headerData(section, orientation, role);
 }
 
-void ResultModel::SetHeaderImage(int column, int image) {
-    if (column < 0 || column >= kColumns) return;
-    headerImages_[static_cast<size_t>(column)] = image;
-    emit headerDataChanged(Qt::Horizontal, column, column);
+int SortedResults::SourceRow(int row) const {
+    return mapToSource(index(row, 0)).row();
 }
 
-int ResultModel::HeaderImage(int column) const {
-    if (column < 0 || column >= kColumns) return -1;
-    return headerImages_[static_cast<size_t>(column)];
+const DeletedFile& SortedResults::File(int row) const {
+    return model_.File(SourceRow(row));
+}
+
+bool SortedResults::Checked(int row) const {
+    return model_.Checked(SourceRow(row));
+}
+
+std::vector<DeletedFile> SortedResults::CheckedFiles() const {
+    std::vector<DeletedFile> files;
+    for (int row = 0; row < rowCount(); ++row) {
+        const int source = SourceRow(row);
+        if (model_.Checked(source)) files.push_back(model_.File(source));
+    }
+    return files;
+}
+
+const std::u16string& SortedResults::PathKey(const DeletedFile& file) const {
+    const uintptr_t key = reinterpret_cast<uintptr_t>(file.folder.Identity()) * 2 + file.rooted;
+    auto [it, made] = paths_.try_emplace(key);
+    if (made) it->second = PathText(file, model_.Letter());
+    return it->second;
+}
+
+bool SortedResults::lessThan(const QModelIndex& left, const QModelIndex& right) const {
+    const DeletedFile& a = model_.File(left.row());
+    const DeletedFile& b = model_.File(right.row());
+    const auto column = static_cast<Column>(left.column());
+    // Paths compare as the texts shown; files of one folder share their text.
+    const int c =
+        column == Column::kPath ? PathKey(a).compare(PathKey(b)) : CompareFiles(a, b, column);
+    if (c != 0) return c < 0;
+    // A descending sort asks with the operands swapped: equal keys still end up by ascending
+    // record number.
+    return sortOrder() == Qt::AscendingOrder ? a.record < b.record : b.record < a.record;
 }
 
 }  // namespace qv

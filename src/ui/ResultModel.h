@@ -1,37 +1,31 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QSortFilterProxyModel>
 #include <QString>
 
 #include <array>
-#include <deque>
+#include <cstdint>
+#include <string>
+#include <unordered_map>
 #include <vector>
 
-#include "app/ListControl.h"
+#include "app/FileTexts.h"
+#include "scan/DeletedFile.h"
 
 namespace qv {
 
-class DeletedFileEntry;
-
-// The rows of the deleted-files list. Each row keeps its own copy of its six texts, as the old
-// list control did: the scan frees the entries before it empties the list, and a repaint in
-// between must never read an entry. Only sorting looks at the entries, and it runs on the window
-// thread while no worker does.
-//
-// Rows live in a deque so that a scan's inserts at the top cost O(1) each; check boxes on the
-// Name column are the selection that recovery reads.
+// The deleted files of the last scan, one row each in the order the scan delivered them, and a
+// tick per file: the check boxes on the Name column are the choice Undelete recovers. Rows keep
+// the files' values; the texts a view shows are made from them when it asks (data()), with the
+// scanned entry's drive letter in front of paths that reach the root. The model belongs to the
+// window thread.
 class ResultModel final : public QAbstractTableModel {
     Q_OBJECT
 public:
-    static constexpr int kColumns = ListControl::kColumns;
+    static constexpr int kColumns = kColumnCount;
     // Header role: which sort image a heading shows: 0 up, 1 down, -1 none.
     static constexpr int kSortImageRole = Qt::UserRole + 1;
-
-    struct Row {
-        std::array<QString, kColumns> texts;
-        DeletedFileEntry* entry = nullptr;
-        bool checked = false;
-    };
 
     explicit ResultModel(QObject* parent = nullptr);
 
@@ -42,32 +36,60 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
-    // Puts rows on top of the list: the last of them ends up first, as if each had been
-    // inserted at row 0 in turn.
-    void InsertOnTop(std::vector<Row>&& rows);
-    // Inserts one row at index (clamped to the list); returns its index.
-    int InsertAt(int index, Row&& row);
-    void SetText(int row, int column, const QString& text);
+    // Adds files of a scan after the rows there are, unticked. letter: the drive letter their
+    // paths are shown with (every row of the list has the same).
+    void Append(std::vector<DeletedFile>&& files, char16_t letter);
     void Clear();
     void SetAllChecked(bool checked);
     void SetChecked(int row, bool checked);
-    // Sorts by a column's key (names, types and paths by UTF-16 code unit, sizes and times as
-    // numbers); descending negates the comparison. Rows with equal keys go by record number.
-    void Sort(int column, bool descending);
-    // The sort image of a heading: 0 up, 1 down, -1 none.
-    void SetHeaderImage(int column, int image);
-    int HeaderImage(int column) const;
 
     int Count() const { return static_cast<int>(rows_.size()); }
-    const Row& At(int row) const { return rows_[static_cast<size_t>(row)]; }
     bool Valid(int row) const { return row >= 0 && row < Count(); }
+    const DeletedFile& File(int row) const { return rows_[static_cast<size_t>(row)].file; }
+    bool Checked(int row) const { return rows_[static_cast<size_t>(row)].checked; }
+    char16_t Letter() const { return letter_; }
 
     static const std::array<QString, kColumns>& Headings();
     static const std::array<int, kColumns>& ColumnWidths();
 
 private:
-    std::deque<Row> rows_;
-    std::array<int, kColumns> headerImages_;
+    struct Row {
+        DeletedFile file;
+        bool checked = false;
+    };
+    std::vector<Row> rows_;
+    char16_t letter_ = u'C';
+};
+
+// The list in the order the window shows it: the model's rows sorted by the column last asked
+// for. Names, types and paths sort by UTF-16 code unit (case matters, no locale), sizes and times
+// as numbers (CompareFiles); rows with equal keys go by ascending record number in either
+// direction. Rows move only when sort() is called: ticking files and rows added by a scan leave
+// the order alone. The headings show the sort image of the sorted column (kSortImageRole).
+class SortedResults final : public QSortFilterProxyModel {
+    Q_OBJECT
+public:
+    explicit SortedResults(ResultModel& model, QObject* parent = nullptr);
+
+    void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+    // The file shown at row, and its tick.
+    const DeletedFile& File(int row) const;
+    bool Checked(int row) const;
+    // Every ticked file, in the order shown.
+    std::vector<DeletedFile> CheckedFiles() const;
+
+protected:
+    bool lessThan(const QModelIndex& left, const QModelIndex& right) const override;
+
+private:
+    int SourceRow(int row) const;
+    // A file's path text for the sort, made once per folder while a sort runs.
+    const std::u16string& PathKey(const DeletedFile& file) const;
+
+    ResultModel& model_;
+    mutable std::unordered_map<uintptr_t, std::u16string> paths_;  // by folder chain and rooted
 };
 
 }  // namespace qv

@@ -11,7 +11,7 @@
 
 #include <cerrno>
 
-#include "ui/WindowListControl.h"
+#include "ui/QtText.h"
 
 namespace qv {
 

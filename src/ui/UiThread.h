@@ -10,8 +10,9 @@
 
 namespace qv {
 
-// Runs f on the thread of target and waits until it has run: the stand-in for the old platform's
-// synchronous window messages. On target's own thread it simply calls f.
+// Runs f on the thread of target and waits until it has run: how a worker changes a window, or
+// asks the user, and knows it has taken effect when the call returns. On target's own thread it
+// simply calls f.
 template <typename F>
 auto CallOnUiThread(QObject* target, F&& f) -> std::invoke_result_t<F> {
     using Result = std::invoke_result_t<F>;

@@ -11,17 +11,13 @@
 #include "recovery/TargetNames.h"
 #include "ui/DialogUnits.h"
 #include "ui/ProgressWindow.h"
+#include "ui/QtText.h"
 #include "ui/SortHeader.h"
 #include "ui/UiThread.h"
 #include "ui/UndeleteToDialog.h"
 #include "ui/WindowPrompts.h"
 
 namespace qv {
-
-namespace {
-constexpr char16_t kAscending = u'\u25B2';
-constexpr char16_t kDescending = u'\u25BC';
-}  // namespace
 
 UndeletePage::UndeletePage(WindowPrompts& prompts, QWidget* parent)
     : QWidget(parent), prompts_(prompts) {
@@ -33,13 +29,13 @@ UndeletePage::UndeletePage(WindowPrompts& prompts, QWidget* parent)
     list_->setObjectName(QStringLiteral("deletedFiles"));
     header_ = new SortHeader(list_);
     list_->setHorizontalHeader(header_);
-    list_->setModel(&model_);
+    list_->setModel(&sorted_);
     list_->setGeometry(du.Rect(7, 7, 486, 273));
     list_->setSelectionBehavior(QAbstractItemView::SelectRows);
     list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     list_->setShowGrid(false);
     list_->setWordWrap(false);
-    list_->setSortingEnabled(false);  // the page sorts the rows itself, by entry
+    list_->setSortingEnabled(false);  // the page sorts on heading clicks itself (SortByColumn)
     list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     list_->verticalHeader()->hide();
     list_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
@@ -60,22 +56,18 @@ UndeletePage::UndeletePage(WindowPrompts& prompts, QWidget* parent)
     connect(clearAll_, &QPushButton::clicked, this, &UndeletePage::ClearAll);
 }
 
-UndeletePage::~UndeletePage() {
-    // The rows point at the context's entries: empty the list before they go.
-    model_.Clear();
-}
+UndeletePage::~UndeletePage() = default;
 
 int UndeletePage::RunWorker(unsigned (*body)(WorkerContext*)) {
     ProgressWindow window(this->window());
     ProgressDialog progress(&window);
     window.Attach(&progress);
-    // The scan's last rows reach the list before the window closes, so the sort sees them all.
-    window.SetBeforeClose([this] { listControl_.Flush(); });
+    // The scan's last files reach the list before the window closes, so the sort sees them all.
+    window.SetBeforeClose([this] { feed_.Flush(); });
     context_.progress = &progress;
-    context_.list = &listControl_;
     context_.prompts = &prompts_;
+    context_.files = &feed_;
     prompts_.SetOwner(&window);
-    listControl_.BeginRun();
     if (beforeWorker) beforeWorker(window, progress);
 
     std::atomic<bool> finished{false};
@@ -92,36 +84,31 @@ int UndeletePage::RunWorker(unsigned (*body)(WorkerContext*)) {
     return result;
 }
 
-int UndeletePage::StartScan(char16_t driveLetter, int advanced) {
-    context_.driveLetter = driveLetter;
-    context_.advanced = advanced;
-    const int result = RunWorker(ScanThreadProc);
-    if (result != kIdCancel) {
-        // Descending first, so the sort by name below ends ascending whatever came before.
-        sortDirection_ = kDescending;
-        SortByColumn(0);
-    }
-    return 0;
+void UndeletePage::StartScan(const Drive& drive, bool advanced) {
+    context_.source = drive.source;
+    context_.scanOptions.advanced = advanced;
+    context_.scanOptions.volumeName = std::u16string(1, drive.letter) + u":";
+    feed_.Begin(drive.letter);
+    RunWorker(ScanThreadProc);
+    sorted_.sort(static_cast<int>(Column::kName), Qt::AscendingOrder);
 }
 
 void UndeletePage::OnUndelete() {
     UndeleteToDialog dialog(window());
     if (dialog.exec() != QDialog::Accepted) return;
-    context_.destination = TidyDestination(FromQString(dialog.Path()));
-    context_.recreatePaths = dialog.DoNotRecoverPathnames() ? 0 : 1;
+    context_.chosen = sorted_.CheckedFiles();
+    RecoveryOptions& recovery = context_.recovery;
+    recovery.destination = TidyDestination(FromQString(dialog.Path()));
+    recovery.recreatePaths = !dialog.DoNotRecoverPathnames();
+    recovery.sameVolume = SameVolume::kAsk;
     RunWorker(RecoverThreadProc);
+    std::vector<DeletedFile>().swap(context_.chosen);
 }
 
 void UndeletePage::SortByColumn(int column) {
     if (column < 0 || column >= ResultModel::kColumns) return;
-    if (sortColumn_ >= 0) model_.SetHeaderImage(sortColumn_, -1);
-    if (column == sortColumn_)
-        sortDirection_ = sortDirection_ == kAscending ? kDescending : kAscending;
-    else
-        sortDirection_ = kAscending;
-    model_.Sort(column, sortDirection_ == kDescending);
-    sortColumn_ = column;
-    model_.SetHeaderImage(column, sortDirection_ == kAscending ? 0 : 1);
+    const bool again = column == sorted_.sortColumn() && sorted_.sortOrder() == Qt::AscendingOrder;
+    sorted_.sort(column, again ? Qt::DescendingOrder : Qt::AscendingOrder);
 }
 
 void UndeletePage::resizeEvent(QResizeEvent* event) {

@@ -4,9 +4,10 @@
 
 #include <functional>
 
+#include "app/DriveList.h"
 #include "app/WorkerContext.h"
+#include "ui/ResultFeed.h"
 #include "ui/ResultModel.h"
-#include "ui/WindowListControl.h"
 
 class QPushButton;
 class QTableView;
@@ -27,11 +28,14 @@ public:
     UndeletePage(WindowPrompts& prompts, QWidget* parent);
     ~UndeletePage() override;
 
-    // Scans the drive behind letter; returns when the scan has ended and its window has closed.
-    int StartScan(char16_t driveLetter, int advanced);
-    // The Undelete button: asks for the destination, then recovers the checked rows.
+    // Scans a drive; returns when the scan has ended and its window has closed. The list is then
+    // sorted by name, ascending.
+    void StartScan(const Drive& drive, bool advanced);
+    // The Undelete button: asks for the destination, then recovers the ticked files in the order
+    // the list shows them.
     void OnUndelete();
-    // A click on heading column (and the sort after every scan).
+    // A click on heading column: ascending, or the other way round when it is sorted by it
+    // already.
     void SortByColumn(int column);
     void SelectAll() { model_.SetAllChecked(true); }
     void ClearAll() { model_.SetAllChecked(false); }
@@ -39,12 +43,12 @@ public:
     QTableView* List() const { return list_; }
     SortHeader* Header() const { return header_; }
     ResultModel& Model() { return model_; }
+    // The rows as the list shows them.
+    SortedResults& Sorted() { return sorted_; }
     WorkerContext& Context() { return context_; }
     QPushButton* UndeleteButton() const { return undelete_; }
     QPushButton* SelectAllButton() const { return selectAll_; }
     QPushButton* ClearAllButton() const { return clearAll_; }
-    int SortColumn() const { return sortColumn_; }
-    char16_t SortDirection() const { return sortDirection_; }
 
     // Called with each new progress window before its worker starts (tests press Stop here).
     std::function<void(ProgressWindow&, ProgressDialog&)> beforeWorker;
@@ -57,14 +61,13 @@ private:
 
     WindowPrompts& prompts_;
     ResultModel model_;
-    WindowListControl listControl_{model_};
+    SortedResults sorted_{model_};
+    ResultFeed feed_{model_};
     QTableView* list_;
     SortHeader* header_;
     QPushButton* undelete_;
     QPushButton* selectAll_;
     QPushButton* clearAll_;
-    char16_t sortDirection_ = u'\u25B2';  // ▲ ascending, ▼ descending
-    int sortColumn_ = -1;
     WorkerContext context_;
 };
 

@@ -3,8 +3,8 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
+#include "ui/QtText.h"
 #include "ui/UiThread.h"
-#include "ui/WindowListControl.h"
 
 namespace qv {
 
@@ -44,7 +44,7 @@ int WindowPrompts::ShowMessageBox(QWidget* owner, const QString& text, const QSt
         box.addButton(c.button);
     box.setDefaultButton(choices.front().button);
     // Escape and the close box give Cancel where there is one; Abort, Retry, Ignore gets Ignore
-    // (the old box could not be escaped at all, and Ignore loses nothing); OK otherwise.
+    // (of its three answers, the one that loses nothing); OK otherwise.
     QMessageBox::StandardButton escape = choices.front().button;
     for (const Choice& c : choices)
         if (c.button == QMessageBox::Cancel || c.button == QMessageBox::Ignore) escape = c.button;
@@ -70,7 +70,7 @@ std::optional<std::u16string> WindowPrompts::SaveFileDialog(const std::u16string
                                                             const std::u16string& defaultExtension,
                                                             const std::u16string& initialName,
                                                             const std::u16string& initialFolder) {
-    // "*.*" means every file on the old platform; here it would only match names with a dot.
+    // Callers give "*.*" for every file; to Qt's dialog it would only match names with a dot.
     QString pattern = ToQString(filterPattern);
     if (pattern == QStringLiteral("*.*")) pattern = QStringLiteral("*");
     QString name = ToQString(filterName);

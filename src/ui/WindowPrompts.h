@@ -28,8 +28,8 @@ public:
                                                  const std::u16string& initialName,
                                                  const std::u16string& initialFolder) override;
 
-    // The same message box, shown on the window thread; the answer as the old platform numbered
-    // it (1 OK ... 7 No).
+    // The same message box, shown on the window thread; the answer as a PromptAnswer (1 OK ...
+    // 7 No).
     static int ShowMessageBox(QWidget* owner, const QString& text, const QString& caption,
                               PromptButtons buttons);
 

@@ -10,8 +10,8 @@
 
 #include "platform/BlockDevice.h"
 #include "ui/MainDialog.h"
+#include "ui/QtText.h"
 #include "ui/UdisksOpener.h"
-#include "ui/WindowListControl.h"
 
 int main(int argc, char** argv) {
     // Answered before the window system is asked for anything, so that they work without one.

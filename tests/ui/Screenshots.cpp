@@ -14,16 +14,15 @@
 
 #include "app/Log.h"
 #include "app/ProgressDialog.h"
-#include "platform/DriveTable.h"
 #include "ui/AboutBox.h"
 #include "ui/DriveChooser.h"
 #include "ui/MainDialog.h"
 #include "ui/ProgressWindow.h"
+#include "ui/QtText.h"
 #include "ui/ResultModel.h"
 #include "ui/ResultSheet.h"
 #include "ui/UndeletePage.h"
 #include "ui/UndeleteToDialog.h"
-#include "ui/WindowListControl.h"
 
 namespace {
 
@@ -65,15 +64,17 @@ int main(int argc, char** argv) {
     qv::MainDialog dialog({image});
     dialog.show();
     if (!QTest::qWaitForWindowExposed(&dialog)) return 1;
-    const char16_t letter = qv::DriveTable::Global().Assign(image);
     QComboBox* chooser = dialog.DriveChooser();
     for (int i = 0; i < chooser->count(); ++i)
-        if (qv::LetterOfDriveItem(chooser->itemText(i)) == letter) chooser->setCurrentIndex(i);
+        if (chooser->itemData(i).value<qv::Drive>().source.path == image)
+            chooser->setCurrentIndex(i);
     dialog.OnScan();
 
     qv::UndeletePage* page = dialog.Sheet()->Undelete();
-    for (int row = 0; row < 3 && row < page->Model().Count(); ++row)
-        page->Model().SetChecked(row, true);
+    // The first three rows as shown (sorted by name) ticked.
+    qv::SortedResults& shown = page->Sorted();
+    for (int row = 0; row < 3 && row < shown.rowCount(); ++row)
+        shown.setData(shown.index(row, 0), Qt::Checked, Qt::CheckStateRole);
     Save(&dialog, out, "deleted-files.png");
     dialog.Sheet()->SetActivePage(1);
     Save(&dialog, out, "log.png");

@@ -1,41 +1,65 @@
-// The drive chooser's entries: which drives are offered, how they read, their order, and which
-// letter Scan takes from an entry.
+// The drive chooser: how its entries read, their order, and the drive each keeps beside its text
+// for Scan.
 #include <gtest/gtest.h>
 
+#include <QComboBox>
+
+#include "platform/Text.h"
 #include "ui/DriveChooser.h"
+#include "ui/QtText.h"
 
 namespace qv {
 namespace {
 
-DriveTable::Drive Drive(char16_t letter, const std::u16string& label, const std::u16string& fs) {
-    return DriveTable::Drive{letter, u"/dev/x", label, fs};
+Drive MakeDrive(char16_t letter, const std::u16string& label, const std::u16string& path,
+                uint64_t offset = 0) {
+    return Drive{letter, label, Source{path, offset, 0}};
 }
 
-TEST(DriveChooser, OffersOnlyDrivesReportedAsNtfsExactly) {
-    const QStringList items =
-        DriveChooserItems({Drive(u'C', u"System", u"NTFS"), Drive(u'D', u"Stick", u"FAT32"),
-                           Drive(u'E', u"Odd", u"ntfs"), Drive(u'F', u"", u"NTFS")});
-    EXPECT_EQ(items,
-              (QStringList{QStringLiteral("(F:) - NTFS"), QStringLiteral("System(C:) - NTFS")}));
-}
-
-TEST(DriveChooser, KeepsItsEntriesSortedByText) {
-    const QStringList items =
-        DriveChooserItems({Drive(u'C', u"System", u"NTFS"), Drive(u'D', u"Backup", u"NTFS"),
-                           Drive(u'G', u"archive", u"NTFS")});
-    EXPECT_EQ(items, (QStringList{QStringLiteral("archive(G:) - NTFS"),
-                                  QStringLiteral("Backup(D:) - NTFS"),
-                                  QStringLiteral("System(C:) - NTFS")}));
-}
-
-TEST(DriveChooser, ScanTakesTheLetterBeforeTheColonAndParenthesis) {
-    const QStringList items = DriveChooserItems({Drive(u'E', u"Data (old)", u"NTFS")});
-    ASSERT_EQ(items.size(), 1);
-    EXPECT_EQ(items.front(), QStringLiteral("Data (old)(E:) - NTFS"));
-    EXPECT_EQ(LetterOfDriveItem(items.front()), u'E');
-    EXPECT_EQ(LetterOfDriveItem(QStringLiteral("(D:) - NTFS")), u'D');
-    EXPECT_EQ(LetterOfDriveItem(QStringLiteral("no letter")), 0);
-    EXPECT_EQ(LetterOfDriveItem(QStringLiteral(":) - NTFS")), 0);
+TEST(DriveChooser, ShowsEachDriveSortedByTextAndKeepsItBesideTheText) {
+    struct Case {
+        std::vector<Drive> drives;
+        QStringList texts;  // in the order offered
+    };
+    const Case cases[] = {
+        {{}, {}},
+        {{MakeDrive(u'C', u"System", u"/dev/sda2"), MakeDrive(u'D', u"Backup", u"/dev/sdb1"),
+          MakeDrive(u'G', u"archive", u"/srv/a.img")},
+         {QStringLiteral("archive(G:) - NTFS"), QStringLiteral("Backup(D:) - NTFS"),
+          QStringLiteral("System(C:) - NTFS")}},
+        // No label; parentheses and a colon in a label; texts differing in case only (letters
+        // start again at C past Z).
+        {{MakeDrive(u'E', u"Data (old)", u"/dev/sdc1", 1048576), MakeDrive(u'F', u"", u"/dev/sdd"),
+          MakeDrive(u'H', u"disk", u"/x/1.img"), MakeDrive(u'H', u"Disk", u"/x/2.img"),
+          MakeDrive(u'J', u"a:(Z:) b", u"/x/3.img")},
+         {QStringLiteral("(F:) - NTFS"), QStringLiteral("a:(Z:) b(J:) - NTFS"),
+          QStringLiteral("Data (old)(E:) - NTFS"), QStringLiteral("Disk(H:) - NTFS"),
+          QStringLiteral("disk(H:) - NTFS")}},
+    };
+    QComboBox chooser;
+    chooser.addItem(QStringLiteral("left over"));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.texts.join(QLatin1Char(',')).toStdString());
+        FillDriveChooser(&chooser, c.drives);
+        QStringList texts;
+        for (int i = 0; i < chooser.count(); ++i)
+            texts.append(chooser.itemText(i));
+        EXPECT_EQ(texts, c.texts);
+        EXPECT_EQ(chooser.currentIndex(), -1);
+        EXPECT_FALSE(ChosenDrive(&chooser).has_value());
+        // Choosing an entry gives the very drive its text was made from.
+        for (int i = 0; i < chooser.count(); ++i) {
+            chooser.setCurrentIndex(i);
+            const std::optional<Drive> drive = ChosenDrive(&chooser);
+            ASSERT_TRUE(drive.has_value());
+            EXPECT_EQ(DriveChooserText(*drive), chooser.itemText(i));
+            const auto same = std::find_if(c.drives.begin(), c.drives.end(), [&](const Drive& d) {
+                return d.letter == drive->letter && d.label == drive->label &&
+                       d.source == drive->source;
+            });
+            EXPECT_NE(same, c.drives.end()) << ToUtf8(drive->source.path);
+        }
+    }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The whole program from its window, on a fixture image: choose the drive, scan, sort by the
 // headings, tick, recover with the destination dialog and the overwrite prompt answered as a
 // person would, read and save the log. The Sleuth Kit's manifest of the image is the oracle.
+// Also: a folder whose name holds a backslash, scanned and recovered as the one folder it is.
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
@@ -28,11 +29,10 @@
 #include "UiTestSupport.h"
 #include "app/Log.h"
 #include "app/ProgressDialog.h"
-#include "platform/DriveTable.h"
 #include "platform/Text.h"
-#include "scan/DeletedFileEntry.h"
 #include "support/Fixtures.h"
 #include "support/NtfsBuilder.h"
+#include "support/RecordBuilder.h"
 #include "support/Sha256.h"
 #include "ui/AboutBox.h"
 #include "ui/AboutPage.h"
@@ -41,11 +41,11 @@
 #include "ui/LogPage.h"
 #include "ui/MainDialog.h"
 #include "ui/ProgressWindow.h"
+#include "ui/QtText.h"
 #include "ui/ResultSheet.h"
 #include "ui/SortHeader.h"
 #include "ui/UndeletePage.h"
 #include "ui/UndeleteToDialog.h"
-#include "ui/WindowListControl.h"
 
 namespace qv {
 namespace {
@@ -71,13 +71,40 @@ bool Contains(const std::vector<std::string>& lines, const std::string& line) {
     return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
 
-// Selects the chooser's entry of an image; its letter.
+constexpr int kName = static_cast<int>(Column::kName);
+constexpr int kSize = static_cast<int>(Column::kSize);
+constexpr int kPath = static_cast<int>(Column::kPath);
+
+// Selects the chooser's entry of an image; its letter (0 when it is not offered).
 char16_t ChooseImage(MainDialog& dialog, const std::string& image) {
-    const char16_t letter = DriveTable::Global().Assign(FromUtf8(image));
     QComboBox* chooser = dialog.DriveChooser();
-    for (int i = 0; i < chooser->count(); ++i)
-        if (LetterOfDriveItem(chooser->itemText(i)) == letter) chooser->setCurrentIndex(i);
-    return letter;
+    for (int i = 0; i < chooser->count(); ++i) {
+        const Drive drive = chooser->itemData(i).value<Drive>();
+        if (drive.source.path == FromUtf8(image)) {
+            chooser->setCurrentIndex(i);
+            return drive.letter;
+        }
+    }
+    return 0;
+}
+
+// The text the list shows in a row and column.
+QString Shown(UndeletePage& page, int row, int column) {
+    const QAbstractItemModel* shown = page.List()->model();
+    return shown->data(shown->index(row, column)).toString();
+}
+
+// The sort image a heading shows: 0 up, 1 down, -1 none.
+int HeadingImage(UndeletePage& page, int column) {
+    return page.List()
+        ->model()
+        ->headerData(column, Qt::Horizontal, ResultModel::kSortImageRole)
+        .toInt();
+}
+
+void Tick(UndeletePage& page, int row) {
+    QAbstractItemModel* shown = page.List()->model();
+    shown->setData(shown->index(row, kName), Qt::Checked, Qt::CheckStateRole);
 }
 
 void ClickHeading(UndeletePage& page, int column) {
@@ -88,15 +115,15 @@ void ClickHeading(UndeletePage& page, int column) {
 
 std::vector<uint64_t> Sizes(UndeletePage& page) {
     std::vector<uint64_t> sizes;
-    for (int r = 0; r < page.Model().Count(); ++r)
-        sizes.push_back(page.Model().At(r).entry->size);
+    for (int r = 0; r < page.Sorted().rowCount(); ++r)
+        sizes.push_back(page.Sorted().File(r).size);
     return sizes;
 }
 
 std::vector<std::u16string> Names(UndeletePage& page) {
     std::vector<std::u16string> names;
-    for (int r = 0; r < page.Model().Count(); ++r)
-        names.push_back(FromQString(page.Model().At(r).texts[0]));
+    for (int r = 0; r < page.Sorted().rowCount(); ++r)
+        names.push_back(FromQString(Shown(page, r, kName)));
     return names;
 }
 
@@ -156,68 +183,68 @@ TEST_F(MainWindow, ScanSortTickRecoverAndSaveTheLog) {
     // Scan: returns when the scan has ended and its window has closed.
     QTest::mouseClick(dialog.ScanButton(), Qt::LeftButton);
     UndeletePage& page = *dialog.Sheet()->Undelete();
-    ResultModel& model = page.Model();
+    SortedResults& shown = page.Sorted();
     EXPECT_EQ(dialog.Sheet()->ActivePage(), 0);
     const auto log = LogMessages();
     EXPECT_TRUE(Contains(log, "Searching deleted files on " + drive + " ..."));
     EXPECT_TRUE(Contains(log, "Scan finished"));
 
     // Every deleted file of the manifest is listed once, with its name, size and folder path.
-    ASSERT_EQ(model.Count(), static_cast<int>(expected.files.size()));
+    ASSERT_EQ(shown.rowCount(), static_cast<int>(expected.files.size()));
     std::set<uint64_t> seen;
-    for (int r = 0; r < model.Count(); ++r) {
-        const ResultModel::Row& row = model.At(r);
-        ASSERT_NE(row.entry, nullptr);
-        const uint64_t record = row.entry->RecordNumber();
+    for (int r = 0; r < shown.rowCount(); ++r) {
+        const uint64_t record = shown.File(r).record;
         EXPECT_TRUE(seen.insert(record).second) << "record " << record << " listed twice";
         const auto it = expected.files.find(record);
         ASSERT_NE(it, expected.files.end()) << "record " << record << " is not deleted";
-        EXPECT_EQ(row.entry->size, it->second.size) << record;
+        EXPECT_EQ(shown.File(r).size, it->second.size) << record;
         if (!it->second.IsOrphan()) {
-            EXPECT_EQ(row.texts[0].toStdString(), it->second.name);
+            EXPECT_EQ(Shown(page, r, kName).toStdString(), it->second.name);
             const size_t slash = it->second.path.rfind('/');
             std::string folders =
                 slash == std::string::npos ? "" : it->second.path.substr(0, slash + 1);
             std::replace(folders.begin(), folders.end(), '/', '\\');
-            EXPECT_EQ(row.texts[5].toStdString(), drive + "\\" + folders) << record;
+            EXPECT_EQ(Shown(page, r, kPath).toStdString(), drive + "\\" + folders) << record;
         }
     }
 
     // After the scan: by name, ascending, code unit by code unit; the up image on Name only.
     const auto names = Names(page);
     EXPECT_TRUE(std::is_sorted(names.begin(), names.end()));
-    EXPECT_EQ(model.HeaderImage(0), 0);
+    EXPECT_EQ(HeadingImage(page, kName), 0);
     for (int c = 1; c < ResultModel::kColumns; ++c)
-        EXPECT_EQ(model.HeaderImage(c), -1) << c;
+        EXPECT_EQ(HeadingImage(page, c), -1) << c;
     EXPECT_GT(GreyPixels(page.Header(), page.Header()->ImageRect(0)), 20);
 
     // Size once: smallest first, up image; again: largest first, down image.
-    ClickHeading(page, DeletedFileEntry::kSize);
+    ClickHeading(page, kSize);
     auto sizes = Sizes(page);
     EXPECT_TRUE(std::is_sorted(sizes.begin(), sizes.end()));
-    EXPECT_EQ(model.HeaderImage(DeletedFileEntry::kSize), 0);
-    EXPECT_EQ(model.HeaderImage(0), -1);
-    ClickHeading(page, DeletedFileEntry::kSize);
+    EXPECT_EQ(HeadingImage(page, kSize), 0);
+    EXPECT_EQ(HeadingImage(page, kName), -1);
+    ClickHeading(page, kSize);
     sizes = Sizes(page);
     EXPECT_TRUE(std::is_sorted(sizes.rbegin(), sizes.rend()));
     EXPECT_NE(sizes.front(), sizes.back());
-    EXPECT_EQ(model.HeaderImage(DeletedFileEntry::kSize), 1);
-    const QRect sizeImage = page.Header()->ImageRect(DeletedFileEntry::kSize);
+    EXPECT_EQ(HeadingImage(page, kSize), 1);
+    const QRect sizeImage = page.Header()->ImageRect(kSize);
     EXPECT_GT(GreyPixels(page.Header(), sizeImage), 20);
     // The size heading is right-aligned: its image sits at the section's right end.
-    EXPECT_GT(sizeImage.left(), page.Header()->sectionViewportPosition(DeletedFileEntry::kSize) +
-                                    page.Header()->sectionSize(DeletedFileEntry::kSize) / 2);
+    EXPECT_GT(sizeImage.left(), page.Header()->sectionViewportPosition(kSize) +
+                                    page.Header()->sectionSize(kSize) / 2);
     // Name: ascending by name again, and Size loses its image.
-    ClickHeading(page, DeletedFileEntry::kName);
+    ClickHeading(page, kName);
     EXPECT_EQ(Names(page), names);
-    EXPECT_EQ(model.HeaderImage(DeletedFileEntry::kSize), -1);
-    EXPECT_EQ(model.HeaderImage(0), 0);
+    EXPECT_EQ(HeadingImage(page, kSize), -1);
+    EXPECT_EQ(HeadingImage(page, kName), 0);
     EXPECT_EQ(GreyPixels(page.Header(), sizeImage), 0);
 
     // Select all, then Undelete into a folder typed with trailing blanks.
     QTest::mouseClick(page.SelectAllButton(), Qt::LeftButton);
-    for (int r = 0; r < model.Count(); ++r)
-        ASSERT_TRUE(model.At(r).checked) << r;
+    for (int r = 0; r < shown.rowCount(); ++r)
+        ASSERT_EQ(shown.data(shown.index(r, kName), Qt::CheckStateRole).value<Qt::CheckState>(),
+                  Qt::Checked)
+            << r;
     QTemporaryDir temp;
     ASSERT_TRUE(temp.isValid());
     const std::string dest = temp.filePath(QStringLiteral("out")).toStdString();
@@ -234,16 +261,16 @@ TEST_F(MainWindow, ScanSortTickRecoverAndSaveTheLog) {
         EXPECT_TRUE(script.Done());
         EXPECT_TRUE(script.Problems().empty()) << script.Problems().front();
     }
-    EXPECT_EQ(ToUtf8(page.Context().destination), dest + "/");
+    EXPECT_EQ(ToUtf8(page.Context().recovery.destination), dest + "/");
+    EXPECT_TRUE(page.Context().recovery.recreatePaths);
 
     // Every file holds the bytes The Sleuth Kit reads for it, in its folder below dest.
     std::map<std::string, std::string> recoveredShaByName;
     int checkedFiles = 0;
-    for (int r = 0; r < model.Count(); ++r) {
-        const ResultModel::Row& row = model.At(r);
-        const auto& want = expected.files.at(row.entry->RecordNumber());
+    for (int r = 0; r < shown.rowCount(); ++r) {
+        const auto& want = expected.files.at(shown.File(r).record);
         if (want.IsOrphan()) continue;
-        const std::string path = RecoveredPath(dest, row.texts[5], row.texts[0]);
+        const std::string path = RecoveredPath(dest, Shown(page, r, kPath), Shown(page, r, kName));
         ASSERT_TRUE(QFileInfo::exists(QString::fromStdString(path))) << path;
         EXPECT_EQ(test::Sha256OfFile(path), want.sha256) << path;
         recoveredShaByName[path] = want.sha256;
@@ -267,18 +294,19 @@ TEST_F(MainWindow, ScanSortTickRecoverAndSaveTheLog) {
     for (const auto& stream : expected.streams)
         withStreams.insert(stream.record);
     int first = -1, second = -1;
-    for (int r = 0; r < model.Count() && second < 0; ++r) {
-        const auto& want = expected.files.at(model.At(r).entry->RecordNumber());
+    for (int r = 0; r < shown.rowCount() && second < 0; ++r) {
+        const auto& want = expected.files.at(shown.File(r).record);
         if (want.IsOrphan() || want.size == 0 || withStreams.count(want.record)) continue;
         (first < 0 ? first : second) = r;
     }
     ASSERT_GE(second, 0);
-    model.setData(model.index(first, 0), Qt::Checked, Qt::CheckStateRole);
-    model.setData(model.index(second, 0), Qt::Checked, Qt::CheckStateRole);
+    // Ticked second one first: the list's order decides which is asked about first.
+    Tick(page, second);
+    Tick(page, first);
     const std::string firstPath =
-        RecoveredPath(dest, model.At(first).texts[5], model.At(first).texts[0]);
+        RecoveredPath(dest, Shown(page, first, kPath), Shown(page, first, kName));
     const std::string secondPath =
-        RecoveredPath(dest, model.At(second).texts[5], model.At(second).texts[0]);
+        RecoveredPath(dest, Shown(page, second, kPath), Shown(page, second, kName));
     const std::string renamed = temp.filePath(QStringLiteral("renamed.bin")).toStdString();
     std::vector<std::string> asked;
     {
@@ -310,7 +338,7 @@ TEST_F(MainWindow, ScanSortTickRecoverAndSaveTheLog) {
     EXPECT_EQ(test::Sha256OfFile(firstPath), recoveredShaByName[firstPath]);
     EXPECT_EQ(test::Sha256OfFile(renamed), recoveredShaByName[secondPath]);
     lines = LogMessages();
-    const std::string secondName = model.At(second).texts[0].toStdString();
+    const std::string secondName = Shown(page, second, kName).toStdString();
     EXPECT_TRUE(Contains(lines, "Recover " + secondName + " to " + renamed + " success"));
 
     // Save the log: a name without extension gets ".log"; the file is the pane's text in UTF-8.
@@ -335,6 +363,51 @@ TEST_F(MainWindow, ScanSortTickRecoverAndSaveTheLog) {
     // Clear Log empties the pane.
     QTest::mouseClick(logPage.ClearButton(), Qt::LeftButton);
     EXPECT_TRUE(logPage.Pane()->toPlainText().isEmpty());
+}
+
+TEST_F(MainWindow, AFolderNamedWithABackslashStaysOneFolderInTheListAndOnRecovery) {
+    // NTFS allows '\\' in a name; on the Path column it reads like two folders, but the list
+    // keeps the folder's own name and the recovery makes that one folder.
+    constexpr uint64_t kRoot = test::NtfsBuilder::kRootReference;
+    test::NtfsBuilder volume;
+    volume.SetRecord(30, test::RecordBuilder()
+                             .RecordNumber(30)
+                             .InUse()
+                             .Directory()
+                             .FileName(kRoot, u"a\\b")
+                             .Build());
+    volume.SetRecord(31, test::RecordBuilder()
+                             .RecordNumber(31)
+                             .FileName(30 | (uint64_t{1} << 48), u"inner.txt")
+                             .ResidentData({'h', 'e', 'l', 'l', 'o'})
+                             .Build());
+    const std::string image = volume.WriteImage("backslash.img");
+    MainDialog dialog({FromUtf8(image)});
+    dialog.show();
+    const char16_t letter = ChooseImage(dialog, image);
+    ASSERT_NE(letter, 0);
+    dialog.AdvancedScan()->setChecked(false);
+    dialog.OnScan();
+    UndeletePage& page = *dialog.Sheet()->Undelete();
+    ASSERT_EQ(page.Sorted().rowCount(), 1);
+    EXPECT_EQ(Shown(page, 0, kName), QStringLiteral("inner.txt"));
+    EXPECT_EQ(Shown(page, 0, kPath).toStdString(), std::string(1, char(letter)) + ":\\a\\b\\");
+    EXPECT_EQ(page.Sorted().File(0).folder.Names(), std::vector<std::u16string>{u"a\\b"});
+
+    Tick(page, 0);
+    QTemporaryDir temp;
+    const QString dest = temp.filePath(QStringLiteral("out"));
+    ModalScript script;
+    script.Then<UndeleteToDialog>([&](UndeleteToDialog* d) {
+        d->PathEdit()->setText(dest);
+        d->OkButton()->click();
+    });
+    page.UndeleteButton()->click();
+    EXPECT_TRUE(script.Done());
+    const std::vector<uint8_t> bytes =
+        test::ReadWholeFile((dest + QStringLiteral("/a\\b/inner.txt")).toStdString());
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "hello");
+    EXPECT_FALSE(QFileInfo::exists(dest + QStringLiteral("/a")));
 }
 
 TEST_F(MainWindow, StopDuringAScanListsNothingAndTheNextScanStartsAfresh) {
@@ -426,9 +499,10 @@ TEST_F(MainWindow, ScanWithoutADriveAsksForOne) {
 TEST_F(MainWindow, AVolumeThatCannotBeOpenedShowsTheMessageAndLogsTheCause) {
     const std::string missing =
         QDir::temp().filePath(QStringLiteral("no-such-volume.img")).toStdString();
-    ASSERT_TRUE(DriveTable::Global().Set(u'Y', FromUtf8(missing), u"Gone"));
     MainDialog dialog({});
     dialog.show();
+    // A drive that has gone since the list was made.
+    dialog.FillDriveChooser({Drive{u'Y', u"Gone", Source{FromUtf8(missing)}}});
     QComboBox* chooser = dialog.DriveChooser();
     const int index = chooser->findText(QStringLiteral("Gone(Y:) - NTFS"));
     ASSERT_GE(index, 0);
@@ -441,7 +515,6 @@ TEST_F(MainWindow, AVolumeThatCannotBeOpenedShowsTheMessageAndLogsTheCause) {
         box->button(QMessageBox::Ok)->click();
     });
     dialog.OnScan();
-    DriveTable::Global().Set(u'Y', u"", u"");
     EXPECT_TRUE(script.Done());
     // Being told to become an administrator would be wrong here: the file is not there.
     EXPECT_EQ(said,
@@ -459,7 +532,6 @@ TEST_F(MainWindow, OnlyImagesThatOpenAsNtfsAreListedUnderTheirNamesAndTheOthersA
     const std::string folder = temp.path().toStdString();
     const std::string zeros = temp.filePath(QStringLiteral("zeros.img")).toStdString();
     std::ofstream(zeros, std::ios::binary) << std::string(8192, '\0');
-    DriveTable::Global().Clear();
     ModalScript script;
     std::string said;
     script.Then<QMessageBox>([&](QMessageBox* box) {
@@ -487,7 +559,11 @@ TEST_F(MainWindow, OnlyImagesThatOpenAsNtfsAreListedUnderTheirNamesAndTheOthersA
     EXPECT_EQ(lines[1].toStdString(), "cannot open " + missing + ": No such file or directory");
     EXPECT_EQ(lines[2].toStdString(), "cannot open " + folder + ": Is a directory");
     EXPECT_TRUE(lines[3].startsWith(QStringLiteral("not an NTFS volume: "))) << said;
-    DriveTable::Global().Clear();
+    // Each good entry scans its own image.
+    EXPECT_NE(ChooseImage(dialog, image), 0);
+    EXPECT_TRUE(good.match(dialog.DriveChooser()->currentText()).hasMatch());
+    EXPECT_NE(ChooseImage(dialog, unlabelled), 0);
+    EXPECT_TRUE(good.match(dialog.DriveChooser()->currentText()).hasMatch());
 }
 
 TEST_F(MainWindow, StartsWithItsOptionsPagesAndSize) {

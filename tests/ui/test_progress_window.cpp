@@ -1,5 +1,6 @@
-// The progress window: what the worker's calls show, Stop, the keys and the close box that must
-// not end it, and a close request that arrives before or during the modal loop.
+// The progress window: what the worker's calls show, status texts that never make the worker wait,
+// Stop, the keys and the close box that must not end it, and a close request that arrives before
+// or during the modal loop.
 #include <gtest/gtest.h>
 
 #include <QCloseEvent>
@@ -10,10 +11,12 @@
 #include <QTimer>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 #include "app/ProgressDialog.h"
-#include "app/Prompts.h"
+#include "base/Prompts.h"
+#include "platform/Text.h"
 #include "ui/DialogUnits.h"
 #include "ui/ProgressWindow.h"
 #include "ui/UiThread.h"
@@ -80,6 +83,47 @@ TEST(ProgressWindow, ShowsTheWorkersStatusAndBarAndEndsWithItsResult) {
     EXPECT_TRUE(visibleWhileRunning);
     // Ten steps fill the bar; the eleventh starts it again.
     EXPECT_EQ(bar, (std::vector<int>{10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 10}));
+}
+
+// Counts the queued calls that reach a window.
+struct QueuedCalls : QObject {
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::MetaCall) ++count;
+        return false;
+    }
+    int count = 0;
+};
+
+TEST(ProgressWindow, StatusTextsDoNotWaitForTheWindowAndTheLatestIsShown) {
+    constexpr int kTexts = 60000;  // a recovery of as many small files sets one each
+    ProgressWindow window(nullptr);
+    ProgressDialog progress(&window);
+    QueuedCalls calls;
+    window.installEventFilter(&calls);
+    std::atomic<bool> finished{false};
+    std::thread worker([&] {
+        for (int i = 1; i <= kTexts; ++i)
+            progress.SetStatusText(u"Recovering file" + FromUtf8(std::to_string(i)));
+        finished = true;
+    });
+    // The window thread looks at no event meanwhile: a worker that waited for it on any text
+    // would not get through.
+    const auto start = std::chrono::steady_clock::now();
+    while (!finished && std::chrono::steady_clock::now() - start < std::chrono::seconds(20))
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    const bool finishedAlone = finished.load();
+    WaitProcessingEvents([&] { return finished.load(); });
+    worker.join();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(finishedAlone);
+    EXPECT_EQ(calls.count, 1);  // one update for all of them
+    EXPECT_EQ(window.StatusText(), QStringLiteral("Recovering file60000"));
+    // Later texts queue a new update; one set on the window thread shows at once.
+    std::thread([&] { progress.SetStatusText(u"Recovering last.txt"); }).join();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window.StatusText(), QStringLiteral("Recovering last.txt"));
+    progress.SetStatusText(u"Searching deleted files, please wait...");
+    EXPECT_EQ(window.StatusText(), QStringLiteral("Searching deleted files, please wait..."));
 }
 
 TEST(ProgressWindow, StopSetsTheFlagTellsTheTaskAndLeavesTheWindowOpen) {

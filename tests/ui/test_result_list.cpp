@@ -1,250 +1,292 @@
-// The deleted-files list: the model's sort by each column and its order for equal keys, the
-// rows' own copies of their texts, check boxes, and the workers' side of it (rows in batches,
-// reads from a worker thread, a 100,000-row scan that stays linear).
+// The deleted-files list: the texts each row shows, made from its file's values; the order of
+// every heading both ways; ticks and selection through sorts; and the scan's side of it (files
+// from a worker in batches, a list emptied by Discard, 100,000 files that arrive and sort fast).
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTableView>
-#include <QTest>
 
 #include <atomic>
-#include <chrono>
-#include <memory>
 #include <thread>
 
-#include "UiTestSupport.h"
 #include "platform/Text.h"
-#include "scan/DeletedFileEntry.h"
+#include "ui/QtText.h"
+#include "ui/ResultFeed.h"
 #include "ui/ResultModel.h"
 #include "ui/UiThread.h"
-#include "ui/WindowListControl.h"
 
 namespace qv {
 namespace {
 
-std::unique_ptr<DeletedFileEntry> Entry(const std::u16string& name, uint64_t size,
-                                        int64_t created = 0, int64_t deleted = 0,
-                                        const std::u16string& path = u"C:\\") {
-    auto e = std::make_unique<DeletedFileEntry>();
-    e->name = name;
-    e->size = size;
-    e->created = CTime::FromUnix(created);
-    e->deleted = CTime::FromUnix(deleted);
-    e->path = path;
-    e->type = TypeOf(name);
-    return e;
+FolderPath Folders(std::initializer_list<const char16_t*> names) {
+    FolderPath path;
+    for (const char16_t* name : names)
+        path = path.Child(name);
+    return path;
 }
 
-// Inserts the entries as a scan does: each at the top, with its six texts.
-void Fill(WindowListControl& list, const std::vector<std::unique_ptr<DeletedFileEntry>>& entries) {
-    for (const auto& e : entries)
-        InsertRow(list, *e);
-    list.Flush();
+DeletedFile File(uint64_t record, std::u16string name, uint64_t size, int64_t created,
+                 int64_t deleted, FolderPath folder, bool rooted = true) {
+    DeletedFile f;
+    f.record = record;
+    f.name = std::move(name);
+    f.size = size;
+    if (created >= 0) f.created = CTime::FromUnix(created);
+    if (deleted >= 0) f.deleted = CTime::FromUnix(deleted);
+    f.folder = std::move(folder);
+    f.rooted = rooted;
+    return f;
 }
 
-std::vector<std::u16string> Column(const ResultModel& model, int column) {
-    std::vector<std::u16string> texts;
-    for (int r = 0; r < model.Count(); ++r)
-        texts.push_back(FromQString(model.At(r).texts[static_cast<size_t>(column)]));
+std::vector<std::string> Row(const QAbstractItemModel& model, int row) {
+    std::vector<std::string> texts;
+    for (int c = 0; c < model.columnCount(); ++c)
+        texts.push_back(model.data(model.index(row, c), Qt::DisplayRole).toString().toStdString());
     return texts;
 }
 
-TEST(ResultList, RowsInsertedAtTheTopEndNewestFirst) {
+std::vector<uint64_t> Records(const SortedResults& sorted) {
+    std::vector<uint64_t> records;
+    for (int r = 0; r < sorted.rowCount(); ++r)
+        records.push_back(sorted.File(r).record);
+    return records;
+}
+
+TEST(ResultList, EachRowShowsTextsMadeFromItsFile) {
+    struct Case {
+        DeletedFile file;
+        std::vector<std::string> texts;  // Name, Type, Size, Created, Deleted, Path
+    };
+    // The window runs in UTC: 90061 s is a day, an hour, a minute and a second.
+    const Case cases[] = {
+        {File(40, u"report.txt", 1, 0, 90061, Folders({u"Docs", u"Old"})),
+         {"report.txt", "txt", "1 KB", "1970-01-01 00:00", "1970-01-02 01:01", "E:\\Docs\\Old\\"}},
+        {File(41, u".profile", 0, -1, -1, {}), {".profile", "", "0 KB", "", "", "E:\\"}},
+        {File(42, u"a.b.tar", 1025, 60, 60, Folders({u"lost"}), /*rooted=*/false),
+         {"a.b.tar", "tar", "2 KB", "1970-01-01 00:01", "1970-01-01 00:01", "lost\\"}},
+        {File(43, u"", 5, -1, -1, {}, false), {"", "", "1 KB", "", "", ""}},
+        {File(44, u"\u00e9t\u00e9.doc", 1024 * 1024, 0, 0, Folders({u"a\\b"})),
+         {"\u00e9t\u00e9.doc", "doc", "1024 KB", "1970-01-01 00:00", "1970-01-01 00:00",
+          "E:\\a\\b\\"}},
+    };
     ResultModel model;
-    WindowListControl list(model);
-    std::vector<std::unique_ptr<DeletedFileEntry>> entries;
-    entries.push_back(Entry(u"a.txt", 1));
-    entries.push_back(Entry(u"b.txt", 2000));
-    entries.push_back(Entry(u"c", 0));
-    Fill(list, entries);
-    EXPECT_EQ(Column(model, 0), (std::vector<std::u16string>{u"c", u"b.txt", u"a.txt"}));
-    EXPECT_EQ(Column(model, 1), (std::vector<std::u16string>{u"", u"txt", u"txt"}));
-    EXPECT_EQ(Column(model, 2), (std::vector<std::u16string>{u"0 KB", u"2 KB", u"1 KB"}));
-    EXPECT_EQ(model.data(model.index(1, 2), Qt::TextAlignmentRole).value<Qt::Alignment>() &
-                  Qt::AlignRight,
+    std::vector<DeletedFile> files;
+    for (const Case& c : cases)
+        files.push_back(c.file);
+    model.Append(std::move(files), u'E');
+    ASSERT_EQ(model.rowCount(), static_cast<int>(std::size(cases)));
+    for (int r = 0; r < model.rowCount(); ++r) {
+        SCOPED_TRACE(r);
+        EXPECT_EQ(Row(model, r), cases[r].texts);
+        EXPECT_EQ(model.File(r).record, cases[r].file.record);
+        for (int c = 0; c < ResultModel::kColumns; ++c) {
+            const auto align =
+                model.data(model.index(r, c), Qt::TextAlignmentRole).value<Qt::Alignment>();
+            EXPECT_EQ(align & Qt::AlignHorizontal_Mask, c == 2 ? Qt::AlignRight : Qt::AlignLeft);
+            // Only the Name column has a check box, unticked at first.
+            EXPECT_EQ(model.data(model.index(r, c), Qt::CheckStateRole).isValid(), c == 0);
+            EXPECT_EQ(bool(model.flags(model.index(r, c)) & Qt::ItemIsUserCheckable), c == 0);
+        }
+        EXPECT_EQ(model.data(model.index(r, 0), Qt::CheckStateRole).value<Qt::CheckState>(),
+                  Qt::Unchecked);
+    }
+    // The folder whose name holds a backslash stays one folder.
+    EXPECT_EQ(model.File(4).folder.Names(), std::vector<std::u16string>{u"a\\b"});
+    EXPECT_EQ(model.headerData(2, Qt::Horizontal, Qt::TextAlignmentRole).value<Qt::Alignment>() &
+                  Qt::AlignHorizontal_Mask,
               Qt::AlignRight);
-    EXPECT_EQ(model.data(model.index(0, 0), Qt::CheckStateRole).value<Qt::CheckState>(),
-              Qt::Unchecked);
 }
 
-TEST(ResultList, NamesSortByCodeUnitSizesAsNumbersTimesAsTimes) {
+TEST(ResultList, EveryHeadingSortsBothWaysWithEqualKeysByRecordNumber) {
     ResultModel model;
-    WindowListControl list(model);
-    std::vector<std::unique_ptr<DeletedFileEntry>> entries;
-    entries.push_back(Entry(u"alpha", 10, 300, 50, u"C:\\b\\"));
-    entries.push_back(Entry(u"Beta", 9, 100, 70, u"C:\\a\\"));
-    entries.push_back(Entry(u"\u00e9t\u00e9", 1024 * 1024 * 5, 200, 60, u"C:\\"));
-    Fill(list, entries);
+    SortedResults sorted(model);
+    // Delivered out of record order, so that ties cannot pass by keeping the delivery order.
+    std::vector<DeletedFile> files;
+    files.push_back(File(33, u"alpha.txt", 10, 300, 50, Folders({u"b"}), /*rooted=*/false));
+    files.push_back(File(32, u"\u00e9t\u00e9.TXT", 5 << 20, 200, 60, {}));
+    files.push_back(File(29, u"Zed.txt", 2048, -1, 60, Folders({u"a", u"z"})));
+    files.push_back(File(31, u"Beta.doc", 9, 100, 70, Folders({u"a"})));
+    files.push_back(File(30, u"alpha.txt", 10, 300, 50, Folders({u"b"})));
+    model.Append(std::move(files), u'C');
+    EXPECT_EQ(sorted.sortColumn(), -1);
+    EXPECT_EQ(Records(sorted), (std::vector<uint64_t>{33, 32, 29, 31, 30}));
 
-    model.Sort(0, false);  // upper-case B before lower-case a, é (U+00E9) last
-    EXPECT_EQ(Column(model, 0), (std::vector<std::u16string>{u"Beta", u"alpha", u"\u00e9t\u00e9"}));
-    model.Sort(0, true);
-    EXPECT_EQ(Column(model, 0), (std::vector<std::u16string>{u"\u00e9t\u00e9", u"alpha", u"Beta"}));
-    model.Sort(2, false);  // 9 before 10 (as text, "10" would come first)
-    EXPECT_EQ(Column(model, 0), (std::vector<std::u16string>{u"Beta", u"alpha", u"\u00e9t\u00e9"}));
-    model.Sort(3, false);  // created 100, 200, 300
-    EXPECT_EQ(Column(model, 0), (std::vector<std::u16string>{u"Beta", u"\u00e9t\u00e9", u"alpha"}));
-    model.Sort(4, true);  // deleted 70, 60, 50
-    EXPECT_EQ(Column(model, 0), (std::vector<std::u16string>{u"Beta", u"\u00e9t\u00e9", u"alpha"}));
-    model.Sort(5, false);
-    EXPECT_EQ(Column(model, 5), (std::vector<std::u16string>{u"C:\\", u"C:\\a\\", u"C:\\b\\"}));
+    struct Case {
+        int column;
+        Qt::SortOrder order;
+        std::vector<uint64_t> records;
+    };
+    const Case cases[] = {
+        // Code units: upper case before lower case, é (U+00E9) last.
+        {0, Qt::AscendingOrder, {31, 29, 30, 33, 32}},
+        {0, Qt::DescendingOrder, {32, 30, 33, 29, 31}},
+        {1, Qt::AscendingOrder, {32, 31, 29, 30, 33}},  // "TXT" < "doc" < "txt"
+        {1, Qt::DescendingOrder, {29, 30, 33, 31, 32}},
+        // Bytes, not the text: 9 and 10 bytes both show "1 KB".
+        {2, Qt::AscendingOrder, {31, 30, 33, 29, 32}},
+        {2, Qt::DescendingOrder, {32, 29, 30, 33, 31}},
+        {3, Qt::AscendingOrder, {29, 31, 32, 30, 33}},  // unknown first
+        {3, Qt::DescendingOrder, {30, 33, 32, 31, 29}},
+        {4, Qt::AscendingOrder, {30, 33, 29, 32, 31}},
+        {4, Qt::DescendingOrder, {31, 29, 32, 30, 33}},
+        // "C:\" < "C:\a\" < "C:\a\z\" < "C:\b\" < "b\"
+        {5, Qt::AscendingOrder, {32, 31, 29, 30, 33}},
+        {5, Qt::DescendingOrder, {33, 30, 29, 31, 32}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.column) + (c.order == Qt::AscendingOrder ? " up" : " down"));
+        sorted.sort(c.column, c.order);
+        EXPECT_EQ(Records(sorted), c.records);
+        // What the view shows follows: its first row's name is the first file's.
+        EXPECT_EQ(sorted.data(sorted.index(0, 0)).toString(), ToQString(sorted.File(0).name));
+        for (int h = 0; h < ResultModel::kColumns; ++h)
+            EXPECT_EQ(sorted.headerData(h, Qt::Horizontal, ResultModel::kSortImageRole).toInt(),
+                      h != c.column ? -1 : (c.order == Qt::AscendingOrder ? 0 : 1));
+    }
 }
 
-TEST(ResultList, SortKeepsSelectionAndChecksWithTheirRows) {
+TEST(ResultList, RowsMoveOnlyWhenSortedAndTicksAndSelectionGoWithThem) {
     ResultModel model;
-    WindowListControl list(model);
-    std::vector<std::unique_ptr<DeletedFileEntry>> entries;
+    SortedResults sorted(model);
+    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+    model.SetAllChecked(true);  // on an empty list: nothing to tell
+    EXPECT_EQ(changed.count(), 0);
+    std::vector<DeletedFile> files;
+    uint64_t record = 30;
     for (const char16_t* name : {u"d", u"b", u"a", u"c"})
-        entries.push_back(Entry(name, 1));
-    Fill(list, entries);  // c a b d
+        files.push_back(File(record++, name, 1, 0, 0, {}));
+    model.Append(std::move(files), u'C');
     QTableView view;
-    view.setModel(&model);
-    view.selectionModel()->select(model.index(1, 0),
+    view.setModel(&sorted);
+    view.selectionModel()->select(sorted.index(2, 0),  // "a"
                                   QItemSelectionModel::Select | QItemSelectionModel::Rows);
-    model.SetChecked(3, true);  // "d"
-    model.Sort(0, false);
-    EXPECT_EQ(Column(model, 0), (std::vector<std::u16string>{u"a", u"b", u"c", u"d"}));
-    EXPECT_TRUE(model.At(3).checked);
-    EXPECT_FALSE(model.At(0).checked);
+    // A click on a check box goes through the shown row to the file's tick; other columns have
+    // none.
+    EXPECT_TRUE(sorted.setData(sorted.index(0, 0), Qt::Checked, Qt::CheckStateRole));  // "d"
+    EXPECT_FALSE(sorted.setData(sorted.index(1, 1), Qt::Checked, Qt::CheckStateRole));
+    sorted.sort(0, Qt::AscendingOrder);
+    EXPECT_EQ(Records(sorted), (std::vector<uint64_t>{32, 31, 33, 30}));
+    EXPECT_TRUE(sorted.Checked(3));
+    EXPECT_EQ(sorted.data(sorted.index(3, 0), Qt::CheckStateRole).value<Qt::CheckState>(),
+              Qt::Checked);
     const auto selected = view.selectionModel()->selectedRows();
     ASSERT_EQ(selected.size(), 1);
-    EXPECT_EQ(selected.front().row(), 0);  // "a" was selected
+    EXPECT_EQ(selected.front().row(), 0);  // "a" moved to the top with its selection
+
+    // Ticking by name's column and files added later leave the order alone until the next sort.
+    sorted.setData(sorted.index(1, 0), Qt::Checked, Qt::CheckStateRole);  // "b"
+    model.Append({File(29, u"0", 1, 0, 0, {})}, u'C');
+    EXPECT_EQ(Records(sorted), (std::vector<uint64_t>{32, 31, 33, 30, 29}));
+    // The ticked files in the order shown: what Undelete recovers.
+    std::vector<uint64_t> chosen;
+    for (const DeletedFile& f : sorted.CheckedFiles())
+        chosen.push_back(f.record);
+    EXPECT_EQ(chosen, (std::vector<uint64_t>{31, 30}));
+    sorted.sort(0, Qt::DescendingOrder);
+    chosen.clear();
+    for (const DeletedFile& f : sorted.CheckedFiles())
+        chosen.push_back(f.record);
+    EXPECT_EQ(chosen, (std::vector<uint64_t>{30, 31}));
+
+    model.SetAllChecked(true);
+    EXPECT_EQ(sorted.CheckedFiles().size(), 5u);
+    model.SetAllChecked(false);
+    EXPECT_TRUE(sorted.CheckedFiles().empty());
+    model.Clear();
+    EXPECT_EQ(sorted.rowCount(), 0);
 }
 
-TEST(ResultList, RowsKeepTheirTextsWhenTheEntriesAreGone) {
+TEST(ResultList, AScansFilesReachTheListInBatchesAndDiscardEmptiesIt) {
     ResultModel model;
-    WindowListControl list(model);
-    auto entries = std::make_unique<std::vector<std::unique_ptr<DeletedFileEntry>>>();
-    entries->push_back(Entry(u"kept.doc", 4096, 0, 0, u"C:\\docs\\"));
-    Fill(list, *entries);
-    entries.reset();  // as ClearResults does before the list is emptied
-    // A repaint now reads only the row's own copy (AddressSanitizer would catch anything else).
-    EXPECT_EQ(model.data(model.index(0, 0), Qt::DisplayRole).toString(),
-              QStringLiteral("kept.doc"));
-    EXPECT_EQ(model.data(model.index(0, 5), Qt::DisplayRole).toString(),
-              QStringLiteral("C:\\docs\\"));
-    list.DeleteAllItems();
+    ResultFeed feed(model);
+    model.Append({File(7, u"from an earlier scan", 1, 0, 0, {})}, u'C');
+    std::atomic<bool> done{false};
+    int afterDiscard = -1, afterOne = -1, afterPause = -1;
+    bool quick = false;
+    feed.Begin(u'F');
+    QElapsedTimer sinceBegin;
+    sinceBegin.start();
+    std::thread worker([&] {
+        auto count = [&] { return CallOnUiThread(&model, [&] { return model.Count(); }); };
+        feed.Discard();
+        afterDiscard = count();
+        feed.Take({File(30, u"a", 1, 0, 0, Folders({u"x"}))});
+        quick = sinceBegin.elapsed() < 60;
+        afterOne = count();  // still gathered: less than 100 ms and 4096 files
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        feed.Take({File(31, u"b", 1, 0, 0, {})});
+        afterPause = count();  // 100 ms passed: both handed over
+        feed.Take({File(32, u"c", 1, 0, 0, {})});
+        feed.Flush();  // as the progress window closes
+        done = true;
+    });
+    WaitProcessingEvents([&] { return done.load(); });
+    worker.join();
+    EXPECT_EQ(afterDiscard, 0);
+    if (quick) {
+        EXPECT_EQ(afterOne, 0);
+    }
+    EXPECT_EQ(afterPause, 2);
+    ASSERT_EQ(model.Count(), 3);
+    EXPECT_EQ(Row(model, 0)[5], "F:\\x\\");  // the new scan's letter
+
+    std::thread discard([&] { feed.Discard(); });
+    WaitProcessingEvents([&] { return model.Count() == 0; });
+    discard.join();
     EXPECT_EQ(model.Count(), 0);
 }
 
-TEST(ResultList, SelectAllAndClearAllSetEveryCheckAndDoNothingOnAnEmptyList) {
+TEST(ResultList, AHundredThousandFilesFromAWorkerArriveInFewCallsAndSortFast) {
+    constexpr int kFiles = 100000;
+    constexpr size_t kEngineBatch = 4096;
     ResultModel model;
-    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
-    model.SetAllChecked(true);
-    EXPECT_EQ(changed.count(), 0);
-    WindowListControl list(model);
-    std::vector<std::unique_ptr<DeletedFileEntry>> entries;
-    for (int i = 0; i < 5; ++i)
-        entries.push_back(Entry(u"f", 1));
-    Fill(list, entries);
-    model.SetAllChecked(true);
-    list.BeginRun();
-    int checked = 0;
-    for (int item = list.GetNextItem(-1); item != -1; item = list.GetNextItem(item))
-        checked += list.GetCheck(item) ? 1 : 0;
-    EXPECT_EQ(checked, 5);
-    model.SetAllChecked(false);
-    list.BeginRun();  // a new run reads the list afresh
-    EXPECT_FALSE(list.GetCheck(0));
-    // A click on a check box goes through the model's data.
-    EXPECT_TRUE(model.setData(model.index(2, 0), Qt::Checked, Qt::CheckStateRole));
-    EXPECT_FALSE(model.setData(model.index(2, 1), Qt::Checked, Qt::CheckStateRole));
-    list.BeginRun();
-    EXPECT_TRUE(list.GetCheck(2));
-    EXPECT_EQ(list.GetItemData(2), model.At(2).entry);
-    EXPECT_EQ(list.GetItemData(5), nullptr);
-    EXPECT_FALSE(list.GetCheck(-1));
-}
-
-TEST(ResultList, AWorkerSeesItsOwnRowsBeforeAndAfterTheyReachTheWindow) {
-    ResultModel model;
-    WindowListControl list(model);
-    auto a = Entry(u"a", 1);
-    auto b = Entry(u"b", 2);
-    std::atomic<bool> done{false};
-    std::u16string staged, flushed, middle;
-    int nextAfterLast = 0;
-    std::thread worker([&] {
-        InsertRow(list, *a);
-        InsertRow(list, *b);
-        staged = list.GetItemText(0, 0);    // "b", still gathered on the worker's side
-        list.InsertItem(1, u"m", nullptr);  // not at the top: straight into the model
-        list.SetItemText(1, 5, u"X:\\m\\");
-        middle = list.GetItemText(1, 5);
-        list.Flush();
-        flushed = list.GetItemText(2, 0);
-        list.BeginRun();
-        nextAfterLast = list.GetNextItem(2);
-        done = true;
-    });
-    qv::WaitProcessingEvents([&] { return done.load(); });
-    worker.join();
-    EXPECT_EQ(staged, u"b");
-    EXPECT_EQ(middle, u"X:\\m\\");
-    EXPECT_EQ(flushed, u"a");
-    EXPECT_EQ(nextAfterLast, -1);
-    EXPECT_EQ(Column(model, 0), (std::vector<std::u16string>{u"b", u"m", u"a"}));
-}
-
-TEST(ResultList, AHundredThousandRowsFromAWorkerArriveInBatchesInLinearTime) {
-    constexpr int kRows = 100000;
-    ResultModel model;
+    SortedResults sorted(model);
     QTableView view;  // a visible view, as in the window
-    view.setModel(&model);
+    view.setModel(&sorted);
     view.resize(600, 400);
     view.show();
-    WindowListControl list(model);
-    std::vector<std::unique_ptr<DeletedFileEntry>> entries;
-    entries.reserve(kRows);
-    for (int i = 0; i < kRows; ++i)
-        entries.push_back(Entry(u"file" + FromUtf8(std::to_string(i)), static_cast<uint64_t>(i)));
+    ResultFeed feed(model);
+    std::vector<FolderPath> folders;  // a thousand folders, shared by their files
+    for (int i = 0; i < 1000; ++i)
+        folders.push_back(FolderPath().Child(u"dir" + FromUtf8(std::to_string(999 - i))));
     QSignalSpy inserts(&model, &QAbstractItemModel::rowsInserted);
     std::atomic<bool> done{false};
-    const auto start = std::chrono::steady_clock::now();
+    QElapsedTimer timer;
+    timer.start();
+    feed.Begin(u'C');
     std::thread worker([&] {
-        for (auto& e : entries)
-            InsertRow(list, *e);
-        list.Flush();
+        std::vector<DeletedFile> batch;
+        for (int i = 0; i < kFiles; ++i) {
+            batch.push_back(File(static_cast<uint64_t>(100 + i),
+                                 u"file" + FromUtf8(std::to_string(i)), static_cast<uint64_t>(i), i,
+                                 i, folders[static_cast<size_t>(i % 1000)]));
+            if (batch.size() == kEngineBatch) feed.Take(std::exchange(batch, {}));
+        }
+        feed.Take(std::move(batch));
+        feed.Flush();
         done = true;
     });
-    qv::WaitProcessingEvents([&] { return done.load(); });
+    WaitProcessingEvents([&] { return done.load(); });
     worker.join();
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    ASSERT_EQ(model.Count(), kRows);
-    EXPECT_EQ(model.At(0).texts[0], QStringLiteral("file99999"));
-    EXPECT_EQ(model.At(kRows - 1).texts[0], QStringLiteral("file0"));
-    EXPECT_EQ(model.At(kRows - 1).texts[2], QStringLiteral("0 KB"));
-    // One round trip per batch, not per row; a list that moved every row on each insert at the
-    // top would need minutes here.
-    EXPECT_LT(inserts.count(), 1000);
-    EXPECT_LT(seconds, 30.0);
-    // Sorting them all stays quick too.
-    const auto sortStart = std::chrono::steady_clock::now();
-    model.Sort(0, false);
-    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - sortStart).count(),
-              10.0);
-    EXPECT_EQ(model.At(0).texts[0], QStringLiteral("file0"));
-    EXPECT_EQ(model.At(1).texts[0], QStringLiteral("file1"));
-    EXPECT_EQ(model.At(2).texts[0], QStringLiteral("file10"));
-}
+    EXPECT_LT(timer.elapsed(), 30000);
+    ASSERT_EQ(model.Count(), kFiles);
+    // One blocking call per batch at most, not per file.
+    EXPECT_LE(inserts.count(), static_cast<int>(kFiles / kEngineBatch) + 2);
+    EXPECT_EQ(Row(sorted, 0)[0], "file0");
+    EXPECT_EQ(Row(sorted, kFiles - 1)[0], "file99999");
 
-TEST(ResultList, EqualKeysGoByRecordNumberAndRowsWithoutEntriesGoLast) {
-    ResultModel model;
-    WindowListControl list(model);
-    auto x = Entry(u"same", 1);
-    auto y = Entry(u"same", 1);
-    list.InsertItem(0, u"no entry", nullptr);
-    InsertRow(list, *x);
-    InsertRow(list, *y);
-    list.Flush();
-    // Without records both are record 0: their order before the sort is kept.
-    const DeletedFileEntry* top = model.At(0).entry;
-    model.Sort(0, false);
-    EXPECT_EQ(model.At(0).entry, top);
-    EXPECT_EQ(model.At(2).entry, nullptr);
-    model.Sort(0, true);
-    EXPECT_EQ(model.At(2).entry, nullptr);
+    timer.restart();
+    sorted.sort(0, Qt::AscendingOrder);
+    sorted.sort(5, Qt::AscendingOrder);
+    EXPECT_LT(timer.elapsed(), 15000);
+    // By path: dir0 holds file999, file1999, ...; within a folder by record number.
+    EXPECT_EQ(Row(sorted, 0)[5], "C:\\dir0\\");
+    EXPECT_EQ(Row(sorted, 0)[0], "file999");
+    EXPECT_EQ(Row(sorted, 1)[0], "file1999");
+    // "C:\dir9\" sorts last: '\' comes after the digits.
+    EXPECT_EQ(Row(sorted, kFiles - 1)[5], "C:\\dir9\\");
+    EXPECT_EQ(Row(sorted, kFiles - 1)[0], "file99990");
 }
 
 }  // namespace

@@ -14,8 +14,8 @@
 #include "platform/Text.h"
 #include "recovery/TargetNames.h"
 #include "ui/DialogUnits.h"
+#include "ui/QtText.h"
 #include "ui/UndeleteToDialog.h"
-#include "ui/WindowListControl.h"
 
 namespace qv {
 namespace {
