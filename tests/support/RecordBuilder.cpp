@@ -8,16 +8,11 @@
 #include "ntfs/FileNameLayout.h"
 #include "ntfs/Fixup.h"
 #include "ntfs/RecordHeader.h"
+#include "support/Bytes.h"
 
 namespace qv::test {
 
 namespace {
-
-void Put(std::vector<uint8_t>& b, size_t off, uint64_t v, size_t n) {
-    if (b.size() < off + n) b.resize(off + n);
-    for (size_t i = 0; i < n; ++i)
-        b[off + i] = static_cast<uint8_t>(v >> (8 * i));
-}
 
 size_t Align8(size_t v) {
     return (v + 7) & ~size_t{7};

@@ -86,6 +86,8 @@ public:
 
     // The next attribute id Build will give.
     uint16_t NextId() const { return nextId_; }
+    // The bytes of the i-th attribute added, as Build places them (for a log's undo data).
+    const std::vector<uint8_t>& Attribute(size_t i) const { return attributes_.at(i); }
 
     std::vector<uint8_t> Build() const;
 
