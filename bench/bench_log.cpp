@@ -20,6 +20,7 @@
 //
 // Counters: bytes of log per second, records indexed, files rolled back.
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -29,19 +30,23 @@
 #include <string>
 #include <vector>
 
-#include "ImageBytes.h"
-#include "app/ProgressDialog.h"
+#include "base/Progress.h"
 #include "deepscan/DeepScan.h"
+#include "deepscan/DeletedFileImages.h"
 #include "deepscan/LogFormat.h"
 #include "deepscan/LogRecordStore.h"
-#include "ntfs/FileRecord.h"
-#include "ntfs/Fixup.h"
-#include "platform/DriveTable.h"
+#include "ntfs/AttributeLayout.h"
+#include "platform/BlockDevice.h"
 #include "platform/File.h"
 #include "platform/TempFile.h"
 #include "platform/Text.h"
-#include "scan/DeletedFileImages.h"
+#include "scan/DeletedFile.h"
 #include "scan/ScanSession.h"
+#include "support/Bytes.h"
+#include "support/NtfsBuilder.h"
+#include "support/RecordBuilder.h"
+#include "support/VolumeImage.h"
+#include "volume/VolumeReader.h"
 
 namespace {
 
@@ -54,75 +59,32 @@ constexpr uint32_t kCluster = 4096;
 constexpr size_t kRollbackFiles = 10000;
 constexpr size_t kLogFiles = 50000;
 
-using bench::Put16;
-using bench::Put32;
-using bench::Put64;
+using test::Put;
+using test::RecordBuilder;
 
-// A 1 KiB FILE record, protected as on disk: header, the given attributes, the end marker.
-std::vector<uint8_t> Record(uint64_t lsn, uint64_t baseReference,
-                            const std::vector<std::vector<uint8_t>>& attributes,
-                            uint16_t flags = 0) {
-    std::vector<uint8_t> r(1024, 0);
-    std::memcpy(r.data(), "FILE", 4);
-    Put16(r, 0x04, 0x30);
-    Put16(r, 0x06, 3);
-    Put64(r, 0x08, lsn);
-    Put16(r, 0x10, 1);
-    Put16(r, 0x14, 0x38);
-    Put16(r, 0x16, flags);
-    Put32(r, 0x1C, 1024);
-    Put64(r, 0x20, baseReference);
-    size_t at = 0x38;
-    for (const auto& a : attributes) {
-        std::memcpy(r.data() + at, a.data(), a.size());
-        at += a.size();
-    }
-    Put32(r, at, 0xFFFFFFFF);
-    Put32(r, 0x18, static_cast<uint32_t>(at + 8));
-    Put16(r, 0x30, 1);
-    for (int i = 0; i < 2; ++i) {
-        const size_t end = 510 + 512 * i;
-        r[0x32 + 2 * i] = r[end], r[0x33 + 2 * i] = r[end + 1];
-        Put16(r, end, 1);
-    }
-    return r;
+constexpr uint64_t kRoot = test::NtfsBuilder::kRootReference;
+
+// A deleted file's base record: its name, and an attribute list whose $DATA is in the next
+// record.
+std::vector<uint8_t> BaseRecord(uint64_t number, uint64_t lsn) {
+    return RecordBuilder(1024)
+        .Lsn(lsn)
+        .FileName(kRoot, u"file.bin")
+        .ResidentAttributeList({{kAttrFileName, 0, number, 0, u""},
+                                {kAttrData, 0, number + 1, 0, u""}})
+        .Build();
 }
 
-std::vector<uint8_t> Resident(uint32_t type, const std::vector<uint8_t>& value) {
-    std::vector<uint8_t> a(Align8(0x18 + value.size()), 0);
-    Put32(a, 0, type);
-    Put32(a, 0x10, static_cast<uint32_t>(value.size()));
-    Put16(a, 0x14, 0x18);
-    if (!value.empty()) std::memcpy(a.data() + 0x18, value.data(), value.size());
-    Put32(a, 4, static_cast<uint32_t>(a.size()));
-    return a;
+// Its extension record, which lost its $DATA.
+std::vector<uint8_t> ExtensionRecord(uint64_t base, uint64_t lsn) {
+    return RecordBuilder(1024).Lsn(lsn).BaseReference(base).Build();
 }
 
-// The $DATA a deleted file's extension record held: three runs.
+// The $DATA a deleted file's extension record held: three runs, nine clusters.
 std::vector<uint8_t> DataAttribute() {
-    std::vector<uint8_t> a(0x40, 0);
-    Put32(a, 0, 0x80);
-    a[8] = 1;
-    Put64(a, 0x18, 8);
-    Put16(a, 0x20, 0x40);
-    Put64(a, 0x28, 9 * kCluster);
-    Put64(a, 0x30, 9 * kCluster - 100);
-    Put64(a, 0x38, 9 * kCluster - 100);
-    for (uint8_t b : {0x21, 0x03, 0x2C, 0x01, 0x21, 0x02, 0x4C, 0xFF, 0x21, 0x04, 0x7C, 0x01, 0x00})
-        a.push_back(b);
-    a.resize(Align8(a.size()), 0);
-    Put32(a, 4, static_cast<uint32_t>(a.size()));
-    return a;
-}
-
-std::vector<uint8_t> FileNameValue() {
-    std::vector<uint8_t> v(0x42 + 2 * 8, 0);
-    Put64(v, 0, 5 | (uint64_t{5} << 48));
-    v[0x40] = 8;
-    v[0x41] = 1;
-    for (int i = 0; i < 8; ++i)
-        v[0x42 + 2 * i] = static_cast<uint8_t>("file.bin"[i]);
-    return v;
+    return RecordBuilder(1024)
+        .NonResidentData({{300, 3}, {120, 2}, {500, 4}}, 9 * kCluster - 100)
+        .Attribute(0);
 }
 
 // Writes records into the log page by page, as the log file service does.
@@ -131,11 +93,11 @@ public:
     explicit LogWriter(size_t bytes) : log_(bytes, 0) {
         for (uint64_t at : {0u, kPage}) {
             std::memcpy(log_.data() + at, "RSTR", 4);
-            Put32(log_, at + 0x10, kPage);
-            Put32(log_, at + 0x14, kPage);
-            Put16(log_, at + 0x18, 0x30);
-            Put32(log_, at + 0x30 + 0x10, kBits);
-            Put16(log_, at + 0x30 + 0x26, 64);
+            Put(log_, at + 0x10, kPage, 4);
+            Put(log_, at + kRestartPageSize, kPage, 4);
+            Put(log_, at + kRestartAreaOffset, 0x30, 2);
+            Put(log_, at + 0x30 + kRestartSequenceBits, kBits, 4);
+            Put(log_, at + 0x30 + kRestartDataOffset, kDefaultDataOffset, 2);
         }
         at_ = 2 * kPage + 64;
     }
@@ -146,7 +108,7 @@ public:
         const uint64_t more =
             o + record.size() > kPage ? (o + record.size() - kPage + kPage - 65) / (kPage - 64) : 0;
         if ((page + more + 2) * kPage > log_.size()) return false;
-        Put64(record, 0, lsn);
+        Put(record, kLsn, lsn, 8);
         last_.resize(log_.size() / kPage, 0);
         last_[page] = lsn;
         size_t done = 0;
@@ -171,14 +133,14 @@ public:
             if (last_[page] == 0) continue;
             const size_t base = page * kPage;
             std::memcpy(b.data() + base, "RCRD", 4);
-            Put16(b, base + 4, 0x28);
-            Put16(b, base + 6, 9);
-            Put64(b, base + 8, keepLastLsn ? last_[page] : 0);
-            Put16(b, base + 0x28, 7);
+            Put(b, base + 4, 0x28, 2);
+            Put(b, base + 6, 9, 2);
+            Put(b, base + kPageLastLsn, keepLastLsn ? last_[page] : 0, 8);
+            Put(b, base + 0x28, 7, 2);
             for (int i = 1; i <= 8; ++i) {
                 const size_t end = base + i * 512 - 2;
                 b[base + 0x28 + 2 * i] = b[end], b[base + 0x29 + 2 * i] = b[end + 1];
-                Put16(b, end, 7);
+                Put(b, end, 7, 2);
             }
         }
         return b;
@@ -193,21 +155,22 @@ private:
 std::vector<uint8_t> LogRecord(uint64_t previous, uint16_t redoOp, uint16_t undoOp,
                                uint64_t recordNumber, uint16_t recordOff,
                                const std::vector<uint8_t>& undo) {
-    std::vector<uint8_t> r(Align8(48 + 0x28 + undo.size()), 0);
-    Put64(r, 0x08, previous);
-    Put64(r, 0x10, previous);
-    Put32(r, 0x20, 1);
-    Put16(r, 0x30, redoOp);
-    Put16(r, 0x32, undoOp);
-    Put16(r, 0x34, 0x28);
-    Put16(r, 0x38, 0x28);
-    Put16(r, 0x3A, static_cast<uint16_t>(undo.size()));
-    Put16(r, 0x3E, 1);
-    Put16(r, 0x40, recordOff);
-    Put16(r, 0x44, static_cast<uint16_t>((recordNumber % 4) * 2));
-    Put64(r, 0x48, recordNumber / 4);
-    if (!undo.empty()) std::memcpy(r.data() + 48 + 0x28, undo.data(), undo.size());
-    Put32(r, 0x18, static_cast<uint32_t>(r.size() - 48));
+    constexpr uint32_t kData = 0x28;  // redo and undo data from the operation fields (0x30)
+    std::vector<uint8_t> r(Align8(kHeaderSize + kData + undo.size()), 0);
+    Put(r, kPreviousLsn, previous, 8);
+    Put(r, kUndoNextLsn, previous, 8);
+    Put(r, kRecordType, kClientRecord, 4);
+    Put(r, kRedoOperation, redoOp, 2);
+    Put(r, kUndoOperation, undoOp, 2);
+    Put(r, kRedoOffset, kData, 2);
+    Put(r, kUndoOffset, kData, 2);
+    Put(r, kUndoLength, static_cast<uint16_t>(undo.size()), 2);
+    Put(r, 0x3E, 1, 2);  // LCNs to follow
+    Put(r, kRecordOffset, recordOff, 2);
+    Put(r, kClusterBlockOffset, static_cast<uint16_t>((recordNumber % 4) * 2), 2);
+    Put(r, kTargetVcn, recordNumber / 4, 8);
+    if (!undo.empty()) std::memcpy(r.data() + kHeaderSize + kData, undo.data(), undo.size());
+    Put(r, kClientDataLength, static_cast<uint32_t>(r.size() - kHeaderSize), 4);
     return r;
 }
 
@@ -220,18 +183,6 @@ struct Fixture {
     // after its last deletion in the log (base record 1000 + 2i, extension record the next).
     std::vector<std::pair<uint64_t, uint64_t>> latest =
         std::vector<std::pair<uint64_t, uint64_t>>(kLogFiles);
-    std::vector<uint8_t> extension;  // image without LSN and base
-
-    // A deleted file's base record: its name, and an attribute list whose $DATA is in the next
-    // record.
-    static std::vector<uint8_t> Base(uint64_t number) {
-        std::vector<uint8_t> list(0x40, 0);
-        Put32(list, 0x00, 0x30), Put16(list, 0x04, 0x20), list[7] = 0x1A;
-        Put64(list, 0x10, number);
-        Put32(list, 0x20, 0x80), Put16(list, 0x24, 0x20), list[0x27] = 0x1A;
-        Put64(list, 0x30, number + 1);
-        return Record(0, 0, {Resident(0x30, FileNameValue()), Resident(0x20, list)});
-    }
 
     Fixture() {
         const char* mib = std::getenv("QUORVANE_BENCH_LOG_MIB");
@@ -240,7 +191,9 @@ struct Fixture {
         const std::vector<uint8_t> data = DataAttribute();
         std::vector<uint8_t> header(24, 0);
         std::memcpy(header.data(), "FILE", 4);
-        header[0x16] = 1;
+        header[record::kFlags] = record::kFlagInUse;
+        // The $DATA attribute goes where the extension record's first attribute was.
+        const uint16_t first = Load16(ExtensionRecord(0, 0).data() + record::kFirstAttribute);
         for (uint64_t n = 0;; ++n) {
             const uint64_t baseNumber = 1000 + 2 * (n % kLogFiles), ext = baseNumber + 1;
             uint64_t t1, t2, t3, t4;
@@ -250,7 +203,7 @@ struct Fixture {
                     LogRecord(0, 0x1F, 0, 0, 0, std::vector<uint8_t>(6000, 3));
                 if (!writer.Add(big, t1)) break;
             }
-            if (!writer.Add(LogRecord(0, kDeleteAttribute, kCreateAttribute, ext, 0x38, data),
+            if (!writer.Add(LogRecord(0, kDeleteAttribute, kCreateAttribute, ext, first, data),
                             t1) ||
                 !writer.Add(LogRecord(t1, kDeallocateFileRecordSegment,
                                       kInitializeFileRecordSegment, ext, 0, header),
@@ -266,7 +219,6 @@ struct Fixture {
         }
         path = Write("NBL", writer.Build(true));
         flatPath = Write("NBF", writer.Build(false));
-        extension = Record(0, 0, {});
     }
     ~Fixture() {
         std::remove(path.c_str());
@@ -274,7 +226,7 @@ struct Fixture {
     }
     static std::string Write(const char* prefix, const std::vector<uint8_t>& bytes) {
         File f;
-        if (MakeTempFile(f, prefix) != 0 || !f.Write(bytes.data(), bytes.size())) std::abort();
+        if (!MakeTempFile(f, prefix) || !f.Write(bytes.data(), bytes.size())) std::abort();
         f.SetRemoveOnClose(false);
         return ToUtf8(f.Path());
     }
@@ -285,15 +237,19 @@ Fixture& TheFixture() {
     return fixture;
 }
 
+void OpenLog(File& log, const std::string& path) {
+    if (!log.Open(FromUtf8(path), File::Mode::kRead)) std::abort();
+}
+
 void BM_LoadLog(benchmark::State& state) {
     Fixture& f = TheFixture();
     File log;
-    if (!log.Open(FromUtf8(state.range(0) ? f.path : f.flatPath), File::Mode::kRead)) std::abort();
+    OpenLog(log, state.range(0) ? f.path : f.flatPath);
     size_t records = 0;
     for (auto _ : state) {
         LogRecordStore store;
-        ProgressDialog progress;
-        if (store.Load(log, kCluster, 512, 1024, progress) != 0) std::abort();
+        QuietProgress progress;
+        if (!store.Load(log, kCluster, 512, 1024, progress)) std::abort();
         records = store.RecordCount();
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * f.bytes));
@@ -304,10 +260,10 @@ BENCHMARK(BM_LoadLog)->ArgName("walk")->Arg(1)->Arg(0)->Unit(benchmark::kMillise
 void BM_RollBack(benchmark::State& state) {
     Fixture& f = TheFixture();
     File log;
-    if (!log.Open(FromUtf8(f.path), File::Mode::kRead)) std::abort();
+    OpenLog(log, f.path);
     LogRecordStore store;
-    ProgressDialog loading;
-    if (store.Load(log, kCluster, 512, 1024, loading) != 0) std::abort();
+    QuietProgress loading;
+    if (!store.Load(log, kCluster, 512, 1024, loading)) std::abort();
     int kept = 0;
     DeletedFileMap files;
     for (auto _ : state) {
@@ -315,16 +271,13 @@ void BM_RollBack(benchmark::State& state) {
         files.clear();
         for (size_t i = 0; i < f.files.size(); ++i) {
             const uint64_t baseNumber = 1000 + 2 * i, ext = baseNumber + 1;
-            std::vector<uint8_t> base = f.Base(baseNumber), extension = f.extension;
-            Put64(base, 8, f.files[i].first);
-            Put64(extension, 8, f.files[i].second);
-            Put64(extension, 0x20, baseNumber);
             auto file = std::make_unique<DeletedFileImages>();
-            file->SetBaseImage(baseNumber, base);
-            file->AddExtension(ext, extension);
+            if (!file->SetBaseImage(baseNumber, BaseRecord(baseNumber, f.files[i].first)) ||
+                !file->AddExtension(ext, ExtensionRecord(baseNumber, f.files[i].second)))
+                std::abort();
             files[baseNumber] = std::move(file);
         }
-        ProgressDialog progress;
+        QuietProgress progress;
         state.ResumeTiming();
         kept = RollBackDeletedFiles(files, store, kCluster, nullptr, progress);
     }
@@ -337,7 +290,8 @@ BENCHMARK(BM_RollBack)->Unit(benchmark::kMillisecond);
 // QUORVANE_BENCH_MFT_RECORDS changes it) whose records from 1000 on are the 50,000 deleted files
 // of the log's transactions (QUORVANE_BENCH_DELETED takes fewer), each a base record with an
 // attribute list and an extension record that lost its $DATA, and whose other records are live
-// files; the log is its $LogFile. Written sparse to the temporary folder once per run.
+// files; the log is its $LogFile. The records are the test kit's; the image is written sparse
+// to the temporary folder once per run.
 struct LargeImage {
     std::string path;
     uint64_t records = 0;
@@ -355,104 +309,78 @@ struct LargeImage {
         const uint64_t logLcn = mftLcn + mftClusters, logClusters = f.bytes / kCluster;
         const uint64_t clusters = logLcn + logClusters + 16;
         File image;
-        if (MakeTempFile(image, "NBV") != 0) std::abort();
+        if (!MakeTempFile(image, "NBV")) std::abort();
         image.SetRemoveOnClose(false);
         path = ToUtf8(image.Path());
         auto at = [&](uint64_t offset, const std::vector<uint8_t>& bytes) {
-            if (image.Seek(static_cast<int64_t>(offset)) < 0 ||
-                !image.Write(bytes.data(), bytes.size()))
-                std::abort();
-        };
-        std::vector<uint8_t> boot(512, 0);
-        boot[0] = 0xEB, boot[1] = 0x52, boot[2] = 0x90;
-        std::memcpy(boot.data() + 3, "NTFS    ", 8);
-        Put16(boot, 0x0B, 512);
-        boot[0x0D] = kCluster / 512;
-        Put64(boot, 0x28, clusters * (kCluster / 512) - 1);
-        Put64(boot, 0x30, mftLcn);
-        Put64(boot, 0x38, 2);
-        boot[0x40] = 0xF6;
-        boot[0x44] = 1;
-        boot[510] = 0x55, boot[511] = 0xAA;
-        at(0, boot);
-        auto nonResident = [](uint64_t lcn, uint64_t count, uint64_t size) {
-            std::vector<uint8_t> a(0x50, 0);
-            Put32(a, 0, 0x80);
-            a[8] = 1;
-            Put64(a, 0x18, count - 1);
-            Put16(a, 0x20, 0x40);
-            Put64(a, 0x28, count * kCluster);
-            Put64(a, 0x30, size);
-            Put64(a, 0x38, size);
-            a[0x40] = 0x44;  // 4-byte length, 4-byte offset
-            for (int i = 0; i < 4; ++i) {
-                a[0x41 + i] = static_cast<uint8_t>(count >> (8 * i));
-                a[0x45 + i] = static_cast<uint8_t>(lcn >> (8 * i));
+            for (size_t done = 0; done < bytes.size();) {
+                const ssize_t wrote =
+                    ::pwrite(image.Descriptor(), bytes.data() + done, bytes.size() - done,
+                             static_cast<off_t>(offset + done));
+                if (wrote <= 0) std::abort();
+                done += static_cast<size_t>(wrote);
             }
-            Put32(a, 4, 0x50);
-            return a;
         };
-        const std::vector<uint8_t> name = Resident(0x30, FileNameValue());
-        const std::vector<uint8_t> data = Resident(0x80, std::vector<uint8_t>(200, 0x61));
+        at(0, test::MakeBootSector(512, kCluster / 512, mftLcn, 0xF6,
+                                   clusters * (kCluster / 512) - 1));
+        auto named = [] { return RecordBuilder(1024).InUse().FileName(kRoot, u"file.bin"); };
+        const std::vector<uint8_t> system = RecordBuilder(1024).InUse().Build();
+        const std::vector<uint8_t> live =
+            named().ResidentData(std::vector<uint8_t>(200, 0x61)).Build();
         std::vector<uint8_t> mft(records * 1024, 0);
         for (uint64_t r = 0; r < records; ++r) {
             std::vector<uint8_t> rec;
             if (r == 0) {
-                rec = Record(0, 0, {name, nonResident(mftLcn, mftClusters, records * 1024)}, 1);
+                rec = named().NonResidentData({{mftLcn, mftClusters}}, records * 1024).Build();
             } else if (r == 2) {
-                rec = Record(0, 0, {name, nonResident(logLcn, logClusters, f.bytes)}, 1);
+                rec = named().NonResidentData({{logLcn, logClusters}}, f.bytes).Build();
             } else if (r == 5) {
-                rec = Record(0, 0, {name}, 3);
+                rec = named().Directory().Build();
             } else if (r >= 1000 && r < 1000 + 2 * deleted) {
                 const uint64_t i = (r - 1000) / 2;
-                if (r % 2 == 0) {
-                    rec = Fixture::Base(r);
-                    Put64(rec, 8, f.latest[i].first);
-                } else {
-                    rec = f.extension;
-                    Put64(rec, 8, f.latest[i].second);
-                    Put64(rec, 0x20, r - 1);
-                }
-            } else {
-                rec = Record(0, 0,
-                             r < 24 ? std::vector<std::vector<uint8_t>>{}
-                                    : std::vector<std::vector<uint8_t>>{name, data},
-                             1);
+                rec = r % 2 == 0 ? BaseRecord(r, f.latest[i].first)
+                                 : ExtensionRecord(r - 1, f.latest[i].second);
             }
-            std::memcpy(mft.data() + r * 1024, rec.data(), 1024);
+            const std::vector<uint8_t>& bytes = !rec.empty() ? rec : r < 24 ? system : live;
+            std::memcpy(mft.data() + r * 1024, bytes.data(), 1024);
         }
         at(mftLcn * kCluster, mft);
         File log;
-        if (!log.Open(FromUtf8(f.path), File::Mode::kRead)) std::abort();
+        OpenLog(log, f.path);
         std::vector<uint8_t> bytes(static_cast<size_t>(f.bytes));
-        if (log.ReadAt(0, bytes.data(), bytes.size()) != static_cast<int64_t>(bytes.size()))
-            std::abort();
+        const Result<size_t> read = log.ReadAt(0, bytes.data(), bytes.size());
+        if (!read || *read != bytes.size()) std::abort();
         at(logLcn * kCluster, bytes);
         at(clusters * kCluster - 1, {0});
     }
     ~LargeImage() { std::remove(path.c_str()); }
 };
 
-// One scan of a drive: the session and the collection of its deleted files.
-std::vector<std::unique_ptr<FileRecord>> ScanOnce(char16_t letter, bool advanced) {
-    ProgressDialog progress;
-    ScanSession session(letter, advanced, progress);
-    std::vector<std::unique_ptr<FileRecord>> out;
-    session.FindDeletedFiles(out, advanced, progress);
-    return out;
+// One scan of an image file: the session and the collection of its deleted files.
+std::vector<DeletedFile> ScanOnce(const std::string& path, bool advanced) {
+    Result<std::unique_ptr<DeviceFile>> device = DeviceFile::Open(FromUtf8(path));
+    if (!device) std::abort();
+    auto reader = std::make_unique<VolumeReader>();
+    if (!reader->Open(std::move(*device))) std::abort();
+    QuietProgress progress;
+    Result<std::unique_ptr<ScanSession>> session =
+        ScanSession::Open(std::move(reader), ScanOptions{advanced, u"B:"}, progress);
+    if (!session) std::abort();
+    DeletedFileList list;
+    if (!(*session)->FindDeletedFiles(list, progress)) std::abort();
+    return std::move(list.files);
 }
 
 void BM_ScanLarge(benchmark::State& state) {
     static LargeImage image;
-    const char16_t letter = DriveTable::Global().Assign(FromUtf8(image.path));
     const bool advanced = state.range(0) != 0;
     size_t rows = 0, withData = 0;
     for (auto _ : state) {
-        const auto out = ScanOnce(letter, advanced);
-        rows = out.size();
+        const auto files = ScanOnce(image.path, advanced);
+        rows = files.size();
         withData = 0;
-        for (const auto& r : out)
-            withData += r->UnnamedStream() != nullptr;
+        for (const DeletedFile& file : files)
+            withData += file.size > 0;  // the advanced scan brings the $DATA back
     }
     state.counters["rows"] = static_cast<double>(rows);
     state.counters["with_data"] = static_cast<double>(withData);
@@ -466,11 +394,10 @@ void BM_Scan(benchmark::State& state) {
         state.SkipWithError("set QUORVANE_BENCH_IMAGE to an NTFS image");
         return;
     }
-    const char16_t letter = DriveTable::Global().Assign(FromUtf8(image));
     const bool advanced = state.range(0) != 0;
     size_t rows = 0;
     for (auto _ : state)
-        rows = ScanOnce(letter, advanced).size();
+        rows = ScanOnce(image, advanced).size();
     state.counters["rows"] = static_cast<double>(rows);
 }
 BENCHMARK(BM_Scan)->ArgName("advanced")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);

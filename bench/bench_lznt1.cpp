@@ -1,8 +1,8 @@
 // LZNT1 decompression throughput, in MB/s of output (1 MB = 10^6 bytes).
 //
-// The inputs are compressed here, once, by a hash-chain LZNT1 compressor (much faster than the
-// brute-force one of the tests, and about as good), in units of 16 chunks (64 KiB: 16 clusters
-// of 4 KiB), each unit padded with zeros to whole clusters as it lies on disk. Every unit is
+// The inputs are compressed here, once, by the test kit's LZNT1 compressor (hash chains), in units
+// of 16 chunks (64 KiB: 16 clusters of 4 KiB), each unit padded with zeros to whole clusters as
+// it lies on disk. Every unit is
 // decoded once and compared with its input before anything is timed.
 //
 //   BM_DecompressUnit/english   English-like text (a Zipf-distributed vocabulary)
@@ -13,7 +13,6 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -24,14 +23,14 @@
 #include <string>
 #include <vector>
 
-#include "ImageBytes.h"
-#include "app/ErrorCodes.h"
-#include "app/ProgressDialog.h"
+#include "base/Progress.h"
 #include "ntfs/DataCopy.h"
 #include "ntfs/Lznt1.h"
 #include "ntfs/RunList.h"
-#include "platform/BlockDevice.h"
-#include "platform/ByteSink.h"
+#include "support/Bytes.h"
+#include "support/Lznt1Encoder.h"
+#include "support/MemoryDevice.h"
+#include "support/VolumeImage.h"
 #include "volume/VolumeReader.h"
 
 namespace {
@@ -42,108 +41,6 @@ constexpr size_t kCluster = 4096;
 constexpr size_t kUnitClusters = 16;
 constexpr size_t kUnitBytes = kCluster * kUnitClusters;
 constexpr size_t kCorpusBytes = 8u << 20;  // per data set: 128 units
-
-// ---- A hash-chain LZNT1 compressor ---------------------------------------------------------
-
-// Displacement bits at position p of a chunk: the decoder's k (at least 4, and 2^k >= p).
-int DisplacementBits(size_t p) {
-    int k = 4;
-    while ((size_t{1} << k) < p)
-        ++k;
-    return k;
-}
-
-class Lznt1Compressor {
-public:
-    // Appends one chunk (header and data) for in[0, n), n <= 4096.
-    void Chunk(const uint8_t* in, size_t n, std::vector<uint8_t>& out) {
-        packed_.clear();
-        Pack(in, n);
-        if (packed_.size() >= n && n == kChunkSize) {  // store: a whole 4096 bytes
-            out.push_back(0xFF);
-            out.push_back(0x3F);
-            out.insert(out.end(), in, in + n);
-            return;
-        }
-        const uint16_t header = static_cast<uint16_t>(0xB000 | (packed_.size() - 1));
-        out.push_back(static_cast<uint8_t>(header));
-        out.push_back(static_cast<uint8_t>(header >> 8));
-        out.insert(out.end(), packed_.begin(), packed_.end());
-    }
-
-    // Appends stored chunks only (as a compressor does for incompressible data).
-    static void Stored(const uint8_t* in, size_t n, std::vector<uint8_t>& out) {
-        out.push_back(0xFF);
-        out.push_back(0x3F);
-        out.insert(out.end(), in, in + n);
-        out.resize(out.size() + (kChunkSize - n), 0);
-    }
-
-private:
-    static constexpr int kHashBits = 12;
-    static constexpr int kMaxChain = 32;
-
-    static uint32_t Hash(const uint8_t* p) {
-        const uint32_t v = p[0] | (p[1] << 8) | (p[2] << 16);
-        return (v * 2654435761u) >> (32 - kHashBits);
-    }
-
-    void Insert(const uint8_t* in, size_t n, size_t p) {
-        if (p + 3 > n) return;
-        const uint32_t h = Hash(in + p);
-        prev_[p] = head_[h];
-        head_[h] = static_cast<int16_t>(p);
-    }
-
-    void Pack(const uint8_t* in, size_t n) {
-        head_.fill(-1);
-        size_t p = 0;
-        while (p < n) {
-            const size_t flagAt = packed_.size();
-            packed_.push_back(0);
-            uint8_t flags = 0;
-            for (int bit = 0; bit < 8 && p < n; ++bit) {
-                size_t best = 0, bestDisplacement = 0;
-                const int k = DisplacementBits(p);
-                if (p > 0 && p + 3 <= n) {
-                    const size_t maxLength = std::min<size_t>((0xFFFFu >> k) + 3, n - p);
-                    int candidate = head_[Hash(in + p)];
-                    for (int depth = 0; candidate >= 0 && depth < kMaxChain; ++depth) {
-                        const size_t c = static_cast<size_t>(candidate);
-                        size_t l = 0;
-                        while (l < maxLength && in[c + l] == in[p + l])
-                            ++l;
-                        if (l > best) {
-                            best = l;
-                            bestDisplacement = p - c;
-                            if (l == maxLength) break;
-                        }
-                        candidate = prev_[c];
-                    }
-                }
-                if (best >= 3) {
-                    const uint16_t token =
-                        static_cast<uint16_t>(((bestDisplacement - 1) << (16 - k)) | (best - 3));
-                    packed_.push_back(static_cast<uint8_t>(token));
-                    packed_.push_back(static_cast<uint8_t>(token >> 8));
-                    flags |= static_cast<uint8_t>(1u << bit);
-                    for (size_t i = 0; i < best; ++i)
-                        Insert(in, n, p + i);
-                    p += best;
-                } else {
-                    packed_.push_back(in[p]);
-                    Insert(in, n, p);
-                    ++p;
-                }
-            }
-            packed_[flagAt] = flags;
-        }
-    }
-
-    std::array<int16_t, 1u << kHashBits> head_{};
-    std::array<int16_t, kChunkSize> prev_{};
-    std::vector<uint8_t> packed_;
-};
 
 // ---- The data sets ------------------------------------------------------------------------
 
@@ -270,17 +167,10 @@ struct Corpus {
 Corpus MakeCorpus(std::vector<uint8_t> data, bool stored) {
     Corpus c;
     c.original = std::move(data);
-    Lznt1Compressor compressor;
     for (size_t at = 0; at < c.original.size(); at += kUnitBytes) {
         const size_t n = std::min(kUnitBytes, c.original.size() - at);
-        std::vector<uint8_t> unit;
-        for (size_t chunk = 0; chunk < n; chunk += kChunkSize) {
-            const size_t m = std::min<size_t>(kChunkSize, n - chunk);
-            if (stored)
-                Lznt1Compressor::Stored(c.original.data() + at + chunk, m, unit);
-            else
-                compressor.Chunk(c.original.data() + at + chunk, m, unit);
-        }
+        std::vector<uint8_t> unit = test::Lznt1Compress(
+            std::vector<uint8_t>(c.original.begin() + at, c.original.begin() + at + n), stored);
         c.compressedBytes += unit.size();
         unit.resize((unit.size() + kCluster - 1) / kCluster * kCluster, 0);
         c.units.push_back(std::move(unit));
@@ -333,38 +223,36 @@ BENCHMARK(BM_DecompressUnit)->ArgName("set")->Arg(0)->Arg(1)->Arg(2)->Unit(bench
 
 // ---- Through CopyTo ---------------------------------------------------------------------
 
-using MemoryDevice = MemoryBlockDevice;
-
-using bench::DiscardSink;
-
 void BM_CopyCompressed(benchmark::State& state) {
     const Corpus& c = GetCorpus(static_cast<int>(state.range(0)));
     if (c.original.empty()) return state.SkipWithError("no data (sources not found?)");
     if (!c.error.empty()) return state.SkipWithError(c.error.c_str());
     // A volume: boot sector in cluster 0, the units one after another from cluster 1, each
     // unit's allocated clusters followed by a sparse run to the unit's end.
-    std::vector<uint8_t> bytes(kCluster, 0);
-    const uint8_t boot[] = {0xEB, 0x52, 0x90, 'N', 'T',  'F',  'S',
-                            ' ',  ' ',  ' ',  ' ', 0x00, 0x02, kCluster / 512};
-    std::memcpy(bytes.data(), boot, sizeof boot);
-    bytes[0x30] = 4, bytes[0x40] = 0xF6, bytes[510] = 0x55, bytes[511] = 0xAA;
+    uint64_t clusters = 1;
+    for (const auto& unit : c.units)
+        clusters += unit.size() / kCluster;
+    test::VolumeImage volume(kCluster, clusters);
     RunList stream;
+    uint64_t lcn = 1;
     for (const auto& unit : c.units) {
-        const uint64_t clusters = unit.size() / kCluster;
-        stream.AddRun(bytes.size() / kCluster, clusters);
-        bytes.insert(bytes.end(), unit.begin(), unit.end());
-        if (clusters < kUnitClusters) stream.AddRun(0, kUnitClusters - clusters);
+        const uint64_t allocated = unit.size() / kCluster;
+        stream.AddRun(lcn, allocated);
+        volume.Put(lcn, unit);
+        lcn += allocated;
+        if (allocated < kUnitClusters) stream.AddRun(0, kUnitClusters - allocated);
     }
     stream.SetSizes(c.original.size(), c.original.size(), c.units.size() * kUnitBytes);
     stream.SetCompression(4, true);
     VolumeReader reader;
-    if (reader.Open(std::make_unique<MemoryDevice>(std::move(bytes)), u'B') != 0)
+    if (!reader.Open(std::make_unique<test::MemoryDevice>(std::move(volume.Bytes()))))
         return state.SkipWithError("the volume does not open");
     uint64_t produced = 0;
     for (auto _ : state) {
-        DiscardSink sink;
-        ProgressDialog progress;
-        if (CopyTo(stream, reader, sink, progress) != 0) return state.SkipWithError("CopyTo");
+        test::DiscardSink sink;
+        QuietProgress progress;
+        const Result<Copied> copied = CopyTo(stream, reader, sink, progress);
+        if (!copied || *copied != Copied::kWhole) return state.SkipWithError("CopyTo");
         produced += sink.written;
     }
     SetCounters(state, c, produced);

@@ -1,8 +1,8 @@
 #pragma once
 
-// What the harnesses share: volumes in memory (the idea of tests/support/VolumeImage, without
-// linking test support), sinks that bound what a hostile size can make a copy write, and a
-// check that aborts so that libFuzzer keeps the input.
+// What the harnesses share beyond the test kit (tests/support): a check that aborts so that
+// libFuzzer keeps the input, default flags, a device of endless fuzzer-chosen bytes, and a reader
+// kept over inputs whose windows are emptied between them.
 
 #include <algorithm>
 #include <cstdint>
@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "platform/BlockDevice.h"
-#include "platform/ByteSink.h"
+#include "support/VolumeImage.h"
 #include "volume/VolumeReader.h"
 
 namespace qv::fuzz {
@@ -65,34 +65,16 @@ inline int NothingToPrepare(int*, char***) {
 
 namespace qv::fuzz {
 
-// A first sector that passes as an NTFS boot sector: 512-byte sectors, clusterSize / 512 sectors
-// per cluster (clusterSize from 512 to 64 KiB), 1024-byte FILE records, the $MFT at cluster 4.
-inline std::vector<uint8_t> MakeBootSector(uint32_t clusterSize, uint64_t totalSectors) {
-    std::vector<uint8_t> s(512, 0);
-    s[0] = 0xEB, s[1] = 0x52, s[2] = 0x90;
-    std::memcpy(s.data() + 3, "NTFS    ", 8);
-    s[0x0B] = 0x00, s[0x0C] = 0x02;  // 512 bytes per sector
-    s[0x0D] = static_cast<uint8_t>(clusterSize / 512);
-    for (int i = 0; i < 8; ++i)
-        s[0x28 + i] = static_cast<uint8_t>(totalSectors >> (8 * i));
-    s[0x30] = 4;
-    s[0x38] = 2;
-    s[0x40] = 0xF6;  // 2^10-byte records
-    s[0x44] = 1;
-    s[510] = 0x55, s[511] = 0xAA;
-    return s;
-}
-
-using MemoryDevice = MemoryBlockDevice;
-
-// A volume of `size` bytes (1 TiB by default) that is a boot sector followed by a pattern
-// repeated for ever: every cluster a hostile run names exists and holds fuzzer-chosen bytes.
-// Reads deliver at most 64 KiB per call (a short read, as devices may do), so refilling the
-// reader's window stays cheap.
+// A volume of `size` bytes (1 TiB by default) that is a boot sector (512-byte sectors, 1 KiB
+// records, the $MFT at cluster 4) followed by a pattern repeated for ever: every cluster a
+// hostile run names exists and holds fuzzer-chosen bytes. Reads deliver at most 64 KiB per call
+// (a short read, as devices may do), so refilling the reader's window stays cheap.
 class PatternDevice final : public BlockDevice {
 public:
     PatternDevice(uint32_t clusterSize, std::vector<uint8_t> pattern, uint64_t size = 1ull << 40)
-        : boot_(MakeBootSector(clusterSize, size / 512)), size_(size) {
+        : boot_(test::MakeBootSector(512, static_cast<uint8_t>(clusterSize / 512), 4, 0xF6,
+                                     size / 512)),
+          size_(size) {
         SetPattern(std::move(pattern));
     }
     // Replaces the pattern (see DropWindow).
@@ -106,8 +88,8 @@ public:
             std::memcpy(pattern_.data() + n, pattern_.data(), n);
         }
     }
-    int64_t ReadAt(uint64_t offset, void* buffer, size_t size) override {
-        if (offset >= size_) return 0;
+    Result<size_t> ReadAt(uint64_t offset, void* buffer, size_t size) override {
+        if (offset >= size_) return size_t{0};
         const size_t n = static_cast<size_t>(std::min<uint64_t>({size, size_ - offset, 65536}));
         auto* out = static_cast<uint8_t*>(buffer);
         size_t done = 0;
@@ -124,7 +106,7 @@ public:
             }
             done += piece;
         }
-        return static_cast<int64_t>(n);
+        return n;
     }
     uint64_t Size() const override { return size_; }
 
@@ -134,46 +116,23 @@ private:
     uint64_t size_;
 };
 
+// A reader over a device, or null when the device does not open as a volume.
 inline std::unique_ptr<VolumeReader> OpenReader(std::unique_ptr<BlockDevice> device) {
     auto reader = std::make_unique<VolumeReader>();
-    if (reader->Open(std::move(device), u'F') != 0) return nullptr;
+    if (!reader->Open(std::move(device))) return nullptr;
     return reader;
 }
 
-// Opening a reader allocates its read-ahead window (up to 16 MiB), which costs more than most
-// inputs; a harness keeps one reader and changes its device's bytes instead. Then the window
-// must go: a read at the device's end fails, and a failed read makes the reader trust none of
-// what the window holds.
+// Opening a reader allocates its read-ahead windows (up to 16 MiB), which costs more than most
+// inputs; a harness keeps one reader and changes its device's bytes instead. Then the windows
+// must go: a read at the device's end fails, and a failed read makes a window trust none of
+// what it holds.
 inline void DropWindow(VolumeReader& reader) {
     uint8_t byte;
-    QV_FUZZ_CHECK(reader.ReadAt(static_cast<int64_t>(reader.DeviceSize()), &byte, 1) < 0);
+    const auto end = static_cast<int64_t>(reader.DeviceSize());
+    QV_FUZZ_CHECK(!reader.ReadAt(end, &byte, 1, VolumeReader::Stream::kData));
+    QV_FUZZ_CHECK(!reader.ReadAt(end, &byte, 1, VolumeReader::Stream::kRecords));
     QV_FUZZ_CHECK(reader.WindowLength() == 0);
 }
-
-// Counts and drops what is written, refusing anything past a limit (a hostile data size must
-// not make a harness write for ever).
-class CountingSink final : public ByteSink {
-public:
-    explicit CountingSink(uint64_t limit) : limit_(limit) {}
-    [[nodiscard]] bool Write(const void* data, size_t size) override {
-        if (size > limit_ - written) {
-            refused = true;
-            return false;
-        }
-        if (size > 0) {
-            // Touch the first and last byte, so that ASan sees a write from a bad buffer.
-            const auto* p = static_cast<const volatile uint8_t*>(data);
-            last = static_cast<uint8_t>(p[0] ^ p[size - 1]);
-        }
-        written += size;
-        return true;
-    }
-    uint64_t written = 0;
-    uint8_t last = 0;
-    bool refused = false;  // a write was turned down (the only way this sink fails)
-
-private:
-    uint64_t limit_;
-};
 
 }  // namespace qv::fuzz

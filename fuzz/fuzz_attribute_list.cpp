@@ -24,17 +24,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const AttributeListEntry& e : entries) {
         QV_FUZZ_CHECK(e.length >= AttributeListEntry::kHeadSize);
         QV_FUZZ_CHECK(Fits(value.size(), at, e.length));
-        QV_FUZZ_CHECK(e.type == Load32(value.data() + at));
-        QV_FUZZ_CHECK(e.startingVcn == Load64(value.data() + at + 8));
-        QV_FUZZ_CHECK(e.segmentReference == Load64(value.data() + at + 0x10));
-        QV_FUZZ_CHECK(e.attributeId == Load16(value.data() + at + 0x18));
+        const uint8_t* entry = value.data() + at;
+        QV_FUZZ_CHECK(e.type == Load32(entry + attrlist::kType));
+        QV_FUZZ_CHECK(e.length == Load16(entry + attrlist::kLength));
+        QV_FUZZ_CHECK(e.startingVcn == Load64(entry + attrlist::kStartingVcn));
+        QV_FUZZ_CHECK(e.segmentReference == Load64(entry + attrlist::kSegmentReference));
+        QV_FUZZ_CHECK(e.attributeId == Load16(entry + attrlist::kAttributeId));
         // A name is the one the entry gives, or absent when it does not fit the entry.
-        const uint8_t nameLength = value[at + 6];
-        const uint8_t nameOffset = value[at + 7];
+        const uint8_t nameLength = entry[attrlist::kNameLength];
+        const uint8_t nameOffset = entry[attrlist::kNameOffset];
         QV_FUZZ_CHECK(e.name.empty() || e.name.size() == nameLength);
         for (size_t i = 0; i < e.name.size(); ++i) {
             QV_FUZZ_CHECK(nameOffset + 2 * i + 2 <= e.length);
-            QV_FUZZ_CHECK(e.name[i] == Load16(value.data() + at + nameOffset + 2 * i));
+            QV_FUZZ_CHECK(e.name[i] == Load16(entry + nameOffset + 2 * i));
         }
         volatile uint64_t sink = e.SegmentRecordNumber();
         (void)sink;

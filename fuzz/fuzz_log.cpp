@@ -15,15 +15,14 @@
 #include <vector>
 
 #include "FuzzSupport.h"
-#include "app/ProgressDialog.h"
+#include "base/Progress.h"
 #include "deepscan/ChangeSink.h"
 #include "deepscan/DeepScan.h"
+#include "deepscan/DeletedFileImages.h"
 #include "deepscan/LogRecordStore.h"
 #include "deepscan/RecordUndo.h"
 #include "ntfs/FileRecord.h"
-#include "platform/File.h"
-#include "platform/TempFile.h"
-#include "scan/DeletedFileImages.h"
+#include "support/MemoryDevice.h"
 
 namespace {
 
@@ -76,14 +75,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         images.push_back(std::move(image));
     }
 
-    File log;
-    if (MakeTempFile(log, "FZL") != 0) return 0;
-    if (at < size && !log.Write(data + at, size - at)) return 0;
+    test::MemoryDevice log(std::vector<uint8_t>(data + at, data + size));
     LogRecordStore store;
-    ProgressDialog progress;
-    const int loaded = store.Load(log, clusterSize, 512, recordSize, progress);
-    QV_FUZZ_CHECK(loaded == 0 || loaded == kLogCannotServe);
-    if (loaded == kLogCannotServe) QV_FUZZ_CHECK(store.RecordCount() == 0);
+    QuietProgress progress;
+    const Status loaded = store.Load(log, clusterSize, 512, recordSize, progress);
+    QV_FUZZ_CHECK(loaded || loaded.error().code == kLogCannotServe);
+    if (!loaded) QV_FUZZ_CHECK(store.RecordCount() == 0);
 
     // The index: runs of non-decreasing LSNs, each entry found again and fetched whole.
     std::vector<uint64_t> lsns;
@@ -113,9 +110,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<std::vector<uint8_t>> copies = images;
     EveryImageSink every(copies);
     store.SetSink(&every);
-    for (size_t i = 0; i < lsns.size() && i < 256; ++i)
-        QV_FUZZ_CHECK(store.Rollback(lsns[i]) >= 0);
-    QV_FUZZ_CHECK(store.Rollback(0) == kLsnNotIndexed || store.FindEntry(0) != nullptr);
+    for (size_t i = 0; i < lsns.size() && i < 256; ++i) {
+        const std::optional<int> changes = store.Rollback(lsns[i]);
+        QV_FUZZ_CHECK(changes.has_value() && *changes >= 0);
+    }
+    // An LSN that is not indexed rolls nothing back.
+    QV_FUZZ_CHECK(store.Rollback(0).has_value() == (store.FindEntry(0) != nullptr));
     store.SetSink(nullptr);
 
     // The deleted file itself, as the scan rolls it back.
@@ -125,15 +125,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             const uint64_t lsn = lsns[(pick - 1) % lsns.size()];
             for (size_t i = 0; i < images.size(); ++i)
                 for (int b = 0; b < 8; ++b)
-                    images[i][8 + b] = static_cast<uint8_t>(lsn >> (8 * b));
+                    images[i][record::kLsn + b] = static_cast<uint8_t>(lsn >> (8 * b));
         }
         DeletedFileMap files;
         auto file = std::make_unique<DeletedFileImages>();
-        file->SetBaseImage(kBase, images[0]);
+        QV_FUZZ_CHECK(file->SetBaseImage(kBase, images[0]));
         for (size_t i = 1; i < images.size(); ++i)
-            file->AddExtension(kBase + i, images[i]);
+            QV_FUZZ_CHECK(file->AddExtension(kBase + i, images[i]));
         files[kBase] = std::move(file);
-        ProgressDialog rolling;
+        QuietProgress rolling;
         const int kept = RollBackDeletedFiles(files, store, clusterSize, nullptr, rolling);
         QV_FUZZ_CHECK(kept == 0 || kept == 1);
         QV_FUZZ_CHECK(files.size() == 1);

@@ -11,11 +11,13 @@
 #include <vector>
 
 #include "FuzzSupport.h"
-#include "app/ErrorCodes.h"
-#include "app/ProgressDialog.h"
+#include "base/Error.h"
+#include "base/Progress.h"
 #include "ntfs/DataCopy.h"
 #include "ntfs/Lznt1.h"
 #include "ntfs/RunList.h"
+#include "support/MemoryDevice.h"
+#include "support/VolumeImage.h"
 
 namespace {
 
@@ -71,11 +73,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<uint8_t> padded(allocated * kClusterSize, 0);
     std::memcpy(padded.data(), input.data(), stored);
 
-    static fuzz::MemoryDevice* device = nullptr;
+    static test::MemoryDevice* device = nullptr;
     static std::unique_ptr<VolumeReader> reader = [] {
-        std::vector<uint8_t> bytes = fuzz::MakeBootSector(kClusterSize, 64 * kClusterSize / 512);
-        bytes.resize(64 * kClusterSize, 0);
-        auto owned = std::make_unique<fuzz::MemoryDevice>(std::move(bytes));
+        test::VolumeImage image(kClusterSize, 64);
+        auto owned = std::make_unique<test::MemoryDevice>(image.Bytes());
         device = owned.get();
         return fuzz::OpenReader(std::move(owned));
     }();
@@ -96,19 +97,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     stream.AddRun(0, kUnitClusters - allocated);
 
     MemorySink out(kUnitBytes);
-    ProgressDialog progress;
-    const int copied = CopyTo(stream, *reader, out, progress);
+    QuietProgress progress;
+    const Result<Copied> copied = CopyTo(stream, *reader, out, progress);
 
     // The copy is what DecompressUnit makes of the allocated clusters, zero-filled to the unit.
     std::vector<uint8_t> expected(kUnitBytes, 0);
     const int32_t n = DecompressUnit(padded, expected);
     if (n < 0) {
-        QV_FUZZ_CHECK(copied == kErrDecompress);
+        QV_FUZZ_CHECK(!copied && copied.error().code == kErrDecompress);
     } else {
         // Past what it returns the output is scratch (a stored chunk without the signature bit
         // is copied there and not counted); CopyTo zero-fills from the count on.
         std::memset(expected.data() + n, 0, expected.size() - size_t(n));
-        QV_FUZZ_CHECK(copied == 0);
+        QV_FUZZ_CHECK(copied && *copied == Copied::kWhole);
         QV_FUZZ_CHECK(out.bytes == expected);
     }
     return 0;

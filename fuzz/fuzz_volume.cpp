@@ -1,6 +1,7 @@
-// The whole path on a small NTFS volume: a ScanSession in the normal and in the advanced mode,
-// FindDeletedFiles, MakeEntry (names, sizes, BuildPath), and the recovery of every listed file's
-// content and named streams into bounded sinks, on a fixture image changed by a list of edits.
+// The whole path on a small NTFS volume: ScanSession::Open in the normal and in the advanced mode,
+// FindDeletedFiles (the listed files' names, sizes and folder paths), LoadFile, and the copy of
+// every listed file's content and named streams into bounded sinks, on a fixture image changed
+// by a list of edits.
 //
 // Input: a byte choosing the base image, a byte choosing the window, then edits until the input
 // ends.
@@ -33,7 +34,8 @@
 // it: no image is copied per run.
 //
 // Environment: QUORVANE_FUZZ_VERBOSE=1 prints what each run found; QUORVANE_FUZZ_TEMP_LIMIT=abort
-// makes a scan that fills a temporary copy up to the harness's file size limit a finding.
+// makes a scan that fills a temporary file (the kept records, the log's records) up to the
+// harness's file size limit a finding.
 #include <dirent.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -51,14 +53,14 @@
 #include <vector>
 
 #include "FuzzSupport.h"
-#include "app/CMyException.h"
-#include "app/ErrorCodes.h"
-#include "app/ProgressDialog.h"
+#include "base/Error.h"
+#include "base/Progress.h"
 #include "ntfs/DataCopy.h"
 #include "ntfs/FileRecord.h"
 #include "platform/Text.h"
-#include "scan/DeletedFileEntry.h"
+#include "scan/DeletedFile.h"
 #include "scan/ScanSession.h"
+#include "support/Bytes.h"
 #include "volume/VolumeReader.h"
 
 #ifndef QV_FUZZ_FIXTURE_IMAGES
@@ -68,9 +70,8 @@
 namespace {
 
 using namespace qv;
-using qv::fuzz::CountingSink;
+using qv::test::DiscardSink;
 
-constexpr char16_t kDrive = u'F';
 constexpr size_t kChunk = 64u << 10;         // the base images are kept in chunks of this size
 constexpr uint32_t kZeroChunk = UINT32_MAX;  // a chunk of zeros, not stored
 constexpr uint64_t kMaxImageBytes = 256u << 20;
@@ -84,11 +85,11 @@ constexpr size_t kMaxEdits = 128;
 constexpr size_t kMaxRead = 64u << 10;
 // What one copied stream may write; a hostile size makes the copy stop with kErrWrite there.
 constexpr uint64_t kCopyLimit = 1u << 20;
-// The session's temporary copies ($MFT, $LogFile, log records) cannot grow past this: a hostile
-// $MFT or $LogFile of sparse runs describes terabytes of zeros. A write past it fails (EFBIG).
+// The session's temporary files (the kept records "NRM", the log's records "NRG") cannot grow
+// past this. A write past it fails (EFBIG).
 constexpr uint64_t kTempFileLimit = 64u << 20;
-// From BuildPath: the climb stops after this many folders; names are at most 255 code units.
-constexpr size_t kMaxPathUnits = 3 + 1024 * (255 + 1);
+// From FolderOf: the climb stops after this many folders.
+constexpr size_t kMaxDepth = 1024;
 constexpr uint64_t kRootFolder = 5;
 constexpr uint64_t kFirstUserRecord = 24;
 
@@ -156,8 +157,8 @@ class OverlayDevice final : public BlockDevice {
 public:
     OverlayDevice(const BaseImage& base, const std::vector<Edit>& edits)
         : base_(base), edits_(edits) {}
-    int64_t ReadAt(uint64_t offset, void* buffer, size_t size) override {
-        if (offset >= base_.size) return 0;
+    Result<size_t> ReadAt(uint64_t offset, void* buffer, size_t size) override {
+        if (offset >= base_.size) return size_t{0};
         const size_t n =
             static_cast<size_t>(std::min<uint64_t>({size, base_.size - offset, kMaxRead}));
         auto* out = static_cast<uint8_t*>(buffer);
@@ -167,7 +168,7 @@ public:
             const uint64_t hi = std::min(offset + n, e.at + e.bytes.size());
             if (lo < hi) std::memcpy(out + (lo - offset), e.bytes.data() + (lo - e.at), hi - lo);
         }
-        return static_cast<int64_t>(n);
+        return n;
     }
     uint64_t Size() const override { return base_.size; }
 
@@ -260,8 +261,8 @@ void FindDeletedRecords(BaseImage& image) {
         if (at == 0 || at + 4u > image.recordSize ||
             !ReadMapped(image, image.mft, n * image.recordSize + at, first))
             continue;
-        const uint32_t type = Load32(first.data());
-        if (type == 0 || type == 0xFFFFFFFFu) continue;
+        const uint32_t type = Load32(first.data() + attribute::kType);
+        if (type == 0 || type == kAttrEnd) continue;
         image.files.push_back(n);
         owned.push_back({n, n, flags});
     }
@@ -279,7 +280,7 @@ void FindDeletedRecords(BaseImage& image) {
 void Locate(BaseImage& image) {
     static const std::vector<Edit> kNoEdits;
     VolumeReader reader;
-    if (reader.Open(std::make_unique<OverlayDevice>(image, kNoEdits), kDrive) != 0) return;
+    if (!reader.Open(std::make_unique<OverlayDevice>(image, kNoEdits))) return;
     const uint32_t cs = reader.ClusterSize();
     const uint32_t rs = reader.RecordSize();
     image.clusterSize = cs;
@@ -287,10 +288,10 @@ void Locate(BaseImage& image) {
     image.clusterCount = image.size / cs;
 
     std::vector<uint8_t> record(rs);
-    if (reader.ReadMftStart(record.data(), rs) < 0) return;
+    if (!reader.ReadMftStart(record.data(), rs)) return;
     FileRecord mft;
     mft.SetHeader(record);
-    if (mft.Parse(record, cs, &reader) < 0 || mft.UnnamedStream() == nullptr ||
+    if (mft.Parse(record, cs, &reader) == Parsed::kUnreadable || mft.UnnamedStream() == nullptr ||
         mft.UnnamedStream()->IsResident())
         return;
     std::set<size_t> taken;
@@ -315,7 +316,7 @@ void Locate(BaseImage& image) {
     if (!ReadMapped(image, image.mft, 2 * uint64_t{rs}, record)) return;
     FileRecord log;
     log.SetHeader(record);
-    if (log.Parse(record, cs, &reader) < 0 || log.UnnamedStream() == nullptr ||
+    if (log.Parse(record, cs, &reader) == Parsed::kUnreadable || log.UnnamedStream() == nullptr ||
         log.UnnamedStream()->IsResident())
         return;
     image.log = MapStream(*log.UnnamedStream(), cs, image.size);
@@ -522,6 +523,25 @@ bool HasPrefix(const std::string& s, const char* prefix) {
     return s.compare(0, std::strlen(prefix), prefix) == 0;
 }
 
+// The temporary files of an open session: the kept records ("NRM") and, for the advanced scan
+// while the log's records are held, their store ("NRG"). Returns the name of the "NRM" file.
+std::string CheckTempFiles(bool advanced, bool logMayBeHeld) {
+    const std::vector<std::string> temp = TempFiles();
+    std::string kept;
+    size_t store = 0;
+    for (const std::string& n : temp) {
+        if (HasPrefix(n, "NRM")) {
+            QV_FUZZ_CHECK(kept.empty());
+            kept = n;
+        } else {
+            QV_FUZZ_CHECK(advanced && logMayBeHeld && HasPrefix(n, "NRG"));
+            ++store;
+        }
+    }
+    QV_FUZZ_CHECK(!kept.empty() && store <= 1);
+    return kept;
+}
+
 struct Stream {
     std::u16string name;
     uint64_t size;
@@ -534,81 +554,114 @@ struct Listed {
     bool damaged;
     std::vector<Stream> streams;
     std::u16string name;  // for QUORVANE_FUZZ_VERBOSE
-    std::u16string path;
+    FolderPath folder;
+    bool rooted;
 };
 
 struct Outcome {
-    int refused = 0;  // VolumeReader::Open's code
-    int thrown = 0;   // the session's CMyException code
+    int32_t refused = 0;  // VolumeReader::Open's code
+    int32_t failed = 0;   // ScanSession::Open's code
+    int32_t notFound = 0; // FindDeletedFiles's code
     std::vector<Listed> files;
-    int copies[4] = {};  // done, incomplete, stopped at the sink's limit, failed otherwise
+    int copies[4] = {};  // whole, incomplete, stopped at the sink's limit, failed otherwise
 };
 
-void CheckCopy(int result, const CountingSink& out, uint64_t expected, Outcome& outcome) {
-    // The results DataCopy.h lists.
-    QV_FUZZ_CHECK(result == 0 || result == kErrCopyIncomplete || result == kErrRead ||
-                  result == kErrSeek || result == kErrDecompress || result == kErrWrite ||
-                  result == kErrNoMemory);
-    // The stream is cut at its size; a write only fails when the sink turns it down.
+// A temporary file reached kTempFileLimit: only the session's own files are written, in a folder
+// of our own.
+void NoteTempLimit(const Error& error) {
+    if (error.code != kErrWrite) return;
+    if (gTempLimitAborts) {
+        std::fprintf(stderr, "fuzz_volume: a temporary file reached %llu MiB: %s\n",
+                     static_cast<unsigned long long>(kTempFileLimit >> 20), error.Text().c_str());
+        std::abort();
+    }
+    if (gTempLimitHits++ == 0)
+        std::fprintf(stderr,
+                     "fuzz_volume: note: a temporary file reached the %llu MiB limit (%s); "
+                     "QUORVANE_FUZZ_TEMP_LIMIT=abort keeps such inputs\n",
+                     static_cast<unsigned long long>(kTempFileLimit >> 20), error.Text().c_str());
+}
+
+void CheckCopy(const Result<Copied>& result, const DiscardSink& out, uint64_t expected,
+               Outcome& outcome) {
+    int kind;
+    if (result) {
+        // Whole or incomplete; stopped only when Stop was pressed, and nobody pressed it.
+        QV_FUZZ_CHECK(*result == Copied::kWhole || *result == Copied::kIncomplete);
+        QV_FUZZ_CHECK(!out.refused);
+        if (*result == Copied::kWhole) QV_FUZZ_CHECK(out.written == expected);
+        kind = *result == Copied::kWhole ? 0 : 1;
+    } else {
+        // The failures DataCopy.h lists; a write fails only when the sink turns it down.
+        const int32_t code = result.error().code;
+        QV_FUZZ_CHECK(code == kErrRead || code == kErrSeek || code == kErrDecompress ||
+                      code == kErrWrite || code == kErrNoMemory);
+        QV_FUZZ_CHECK((code == kErrWrite) == out.refused);
+        kind = code == kErrWrite ? 2 : 3;
+    }
+    // The stream is cut at its size; the sink refuses nothing a stream of its size writes.
     QV_FUZZ_CHECK(out.written <= expected);
-    QV_FUZZ_CHECK((result == kErrWrite) == out.refused);
     if (expected <= kCopyLimit) QV_FUZZ_CHECK(!out.refused);
-    if (result == 0) QV_FUZZ_CHECK(out.written == expected);
-    outcome.copies[result == 0                    ? 0
-                   : result == kErrCopyIncomplete ? 1
-                   : result == kErrWrite          ? 2
-                                                  : 3]++;
+    outcome.copies[kind]++;
 }
 
 // Copies the file's content and each named stream, as the recovery does, into bounded sinks.
-void Recover(const FileRecord& record, ScanSession& session, Outcome& outcome) {
+void Copy(const FileRecord& record, ScanSession& session, Outcome& outcome) {
     VolumeReader& reader = session.Reader();
     const uint32_t cs = reader.ClusterSize();
     {
-        CountingSink out(kCopyLimit);
-        ProgressDialog progress;
-        const int r = CopyRecordData(out, record, reader, progress);
-        CheckCopy(r, out, record.TotalDataSize(cs), outcome);
+        DiscardSink out(kCopyLimit);
+        QuietProgress progress;
+        CheckCopy(CopyRecordData(out, record, reader, progress), out, record.TotalDataSize(cs),
+                  outcome);
     }
     for (size_t i = 0; const RunList* stream = record.GetDataStream(i); ++i) {
         if (stream->Name().empty()) continue;
-        CountingSink out(kCopyLimit);
-        ProgressDialog progress;
+        DiscardSink out(kCopyLimit);
+        QuietProgress progress;
         const uint64_t expected = stream->TotalSize(cs);
         progress.SetSteps(static_cast<int64_t>(expected));
-        const int r = CopyTo(*stream, reader, out, progress);
-        CheckCopy(r, out, expected, outcome);
+        CheckCopy(CopyTo(*stream, reader, out, progress), out, expected, outcome);
     }
 }
 
-// What MakeEntry filled in, and the path BuildPath climbed.
-void CheckEntry(const DeletedFileEntry& entry, ScanSession& session) {
-    const FileRecord& record = *entry.record;
-    QV_FUZZ_CHECK(entry.name == record.GetName());
-    QV_FUZZ_CHECK(entry.size == record.TotalDataSize(session.ClusterSize()));
-    // The folders met are looked up once per scan; a second climb gives the same path.
-    std::u16string again;
-    const int r = session.BuildPath(record, again);
-    QV_FUZZ_CHECK(again == entry.path);
-    QV_FUZZ_CHECK(r == 0 || r == -1 || r == kErrRead);
+// What the scan listed is what the file's record says, and the folder path is the one a climb
+// through its parents finds.
+void CheckListed(const DeletedFile& file, const FileRecord& record, ScanSession& session) {
+    QV_FUZZ_CHECK(record.RecordNumber() == file.record);
+    QV_FUZZ_CHECK(file.name == record.GetName());
+    QV_FUZZ_CHECK(file.size == record.TotalDataSize(session.ClusterSize()));
+    QV_FUZZ_CHECK(file.damaged == record.Damaged());
+    bool named = false;
+    for (size_t i = 0; const RunList* s = record.GetDataStream(i); ++i)
+        named = named || !s->Name().empty();
+    QV_FUZZ_CHECK(file.hasNamedStreams == named);
     if (record.PreferredName() == nullptr) {
-        QV_FUZZ_CHECK(r == -1 && entry.path.empty());
+        QV_FUZZ_CHECK(file.folder.Empty() && !file.rooted);
         return;
     }
-    QV_FUZZ_CHECK(r != -1);
-    // Empty, or folder names each followed by a backslash, under "F:\" when the root was reached.
+    // The folders met are looked up once per scan; a second climb gives the same path.
+    FolderPath again;
+    bool rooted = false;
+    const Status climbed = session.FolderOf(record.GetParentReference(), &again, &rooted);
+    QV_FUZZ_CHECK(again == file.folder && rooted == file.rooted);
+    if (!climbed) {
+        const int32_t code = climbed.error().code;
+        QV_FUZZ_CHECK(code == kErrRead || code == kErrSeek || code == kErrDecompress);
+        QV_FUZZ_CHECK(!rooted);
+    }
+    // A file in the root is rooted with no folders; one under another system record has none.
     const uint64_t parent = RecordNumberOf(record.GetParentReference());
     if (parent == kRootFolder) {
-        QV_FUZZ_CHECK(entry.path == u"F:\\" && r == 0);
+        QV_FUZZ_CHECK(file.rooted && file.folder.Empty() && climbed);
     } else if (parent < kFirstUserRecord) {
-        QV_FUZZ_CHECK(entry.path.empty() && r == 0);
+        QV_FUZZ_CHECK(!file.rooted && file.folder.Empty() && climbed);
     }
-    QV_FUZZ_CHECK(entry.path.empty() || entry.path.back() == u'\\');
-    QV_FUZZ_CHECK(entry.path.size() <= kMaxPathUnits);
+    QV_FUZZ_CHECK(file.folder.Depth() <= kMaxDepth);
 }
 
-Listed Summarize(const FileRecord& record, uint32_t clusterSize) {
-    Listed listed{record.RecordNumber(), record.Damaged(), {}, {}, {}};
+Listed Summarize(const DeletedFile& file, const FileRecord& record, uint32_t clusterSize) {
+    Listed listed{file.record, record.Damaged(), {}, file.name, file.folder, file.rooted};
     for (size_t i = 0; const RunList* s = record.GetDataStream(i); ++i)
         listed.streams.push_back(
             {s->Name(), s->TotalSize(clusterSize), s->Runs().size(), s->Damaged()});
@@ -617,76 +670,68 @@ Listed Summarize(const FileRecord& record, uint32_t clusterSize) {
 
 void Scan(const BaseImage& image, const std::vector<Edit>& edits, bool advanced, Outcome& outcome) {
     auto reader = std::make_unique<VolumeReader>();
-    const int opened = reader->Open(std::make_unique<OverlayDevice>(image, edits), kDrive);
-    QV_FUZZ_CHECK(opened == 0 || opened == kErrBootSector || opened == kErrNoMemory);
-    if (opened != 0) {
-        outcome.refused = opened;
+    const Status opened = reader->Open(std::make_unique<OverlayDevice>(image, edits));
+    if (!opened) {
+        QV_FUZZ_CHECK(opened.error().code == kErrBootSector ||
+                      opened.error().code == kErrNoMemory);
+        outcome.refused = opened.error().code;
         return;
     }
-    ProgressDialog progress;
-    try {
-        ScanSession session(std::move(reader), advanced, progress);
-        // The $MFT copy ("NRM") lives as long as the session; the $LogFile copy ("NRL") is gone
-        // once the session is made, the log records' store ("NRG") once the files are found.
-        const std::u16string mftCopy = session.MftCopyPath();
-        const std::string mftName = ToUtf8(mftCopy.substr(mftCopy.rfind(u'/') + 1));
-        QV_FUZZ_CHECK(HasPrefix(mftName, "NRM"));
-        std::vector<std::string> temp = TempFiles();
-        QV_FUZZ_CHECK(std::count(temp.begin(), temp.end(), mftName) == 1);
-        for (const std::string& n : temp)
-            QV_FUZZ_CHECK(n == mftName || (advanced && HasPrefix(n, "NRG")));
-        QV_FUZZ_CHECK(temp.size() <= (advanced ? 2u : 1u));
+    QuietProgress progress;
+    {
+        Result<std::unique_ptr<ScanSession>> made =
+            ScanSession::Open(std::move(reader), ScanOptions{advanced, u"F:"}, progress);
+        if (!made) {
+            QV_FUZZ_CHECK(made.error().code < 0);
+            outcome.failed = made.error().code;
+            NoteTempLimit(made.error());
+            QV_FUZZ_CHECK(TempFiles().empty());  // a session that is not made leaves nothing
+            return;
+        }
+        ScanSession& session = **made;
+        const std::string kept = CheckTempFiles(advanced, true);
 
-        std::vector<std::unique_ptr<FileRecord>> found;
-        const int r = session.FindDeletedFiles(found, advanced, progress);
-        QV_FUZZ_CHECK(r == 0 || r == kErrNoMemory);
-        QV_FUZZ_CHECK(TempFiles() == std::vector<std::string>{mftName});
+        DeletedFileList list;
+        const Status found = session.FindDeletedFiles(list, progress);
+        if (!found) {
+            const int32_t code = found.error().code;
+            QV_FUZZ_CHECK(code == kErrRead || code == kErrSeek || code == kErrDecompress ||
+                          code == kErrNoMemory || code == kErrWrite);
+            outcome.notFound = code;
+            NoteTempLimit(found.error());
+            // The front ends drop what a failed scan delivered: a part of a list must not pass
+            // for all of it.
+            list.Discard();
+        } else {
+            // The log's records are let go once the files are found; the kept records stay.
+            QV_FUZZ_CHECK(TempFiles() == std::vector<std::string>{kept});
+        }
 
         const uint32_t cs = session.ClusterSize();
         uint64_t previous = 0;
-        for (std::unique_ptr<FileRecord>& record : found) {
-            QV_FUZZ_CHECK(record != nullptr);
+        for (const DeletedFile& file : list.files) {
             // One file per deleted base record, in ascending record number, past the system's.
-            const uint64_t number = record->RecordNumber();
-            QV_FUZZ_CHECK(number >= kFirstUserRecord && number < session.RecordCount());
-            QV_FUZZ_CHECK(number > previous);
-            previous = number;
+            QV_FUZZ_CHECK(file.record >= kFirstUserRecord && file.record < session.RecordCount());
+            QV_FUZZ_CHECK(file.record > previous);
+            previous = file.record;
+            // Every listed file can be loaded for a recovery.
+            Result<std::unique_ptr<FileRecord>> loaded = session.LoadFile(file.record);
+            QV_FUZZ_CHECK(loaded || loaded.error().code == kErrNoMemory);
+            if (!loaded) continue;
+            const FileRecord& record = **loaded;
             if (!advanced) {
                 // Built from the base record as found: an unused, non-folder, base FILE record.
                 // (A rolled-back header may say otherwise: the undo of a deletion.)
-                QV_FUZZ_CHECK(HasFileSignature(record->Header().data(), record->Header().size()));
-                QV_FUZZ_CHECK(!record->IsInUse() && !record->IsDirectory());
-                QV_FUZZ_CHECK(record->IsBaseRecord());
+                QV_FUZZ_CHECK(HasFileSignature(record.Header().data(), record.Header().size()));
+                QV_FUZZ_CHECK(!record.IsInUse() && !record.IsDirectory());
+                QV_FUZZ_CHECK(record.IsBaseRecord());
             }
-            outcome.files.push_back(Summarize(*record, cs));
-            const std::unique_ptr<DeletedFileEntry> entry = MakeEntry(std::move(record), session);
-            QV_FUZZ_CHECK(entry != nullptr && entry->record != nullptr);
-            CheckEntry(*entry, session);
-            outcome.files.back().name = entry->name;
-            outcome.files.back().path = entry->path;
-            Recover(*entry->record, session, outcome);
-        }
-    } catch (const CMyException& e) {
-        QV_FUZZ_CHECK(e.Code() < 0);
-        outcome.thrown = e.Code();
-        outcome.files.clear();
-        if (e.Code() == kErrWrite) {
-            // Only a temporary copy is written, on a folder of our own: it reached kTempFileLimit.
-            if (gTempLimitAborts) {
-                std::fprintf(stderr, "fuzz_volume: a temporary copy reached %llu MiB: %s\n",
-                             static_cast<unsigned long long>(kTempFileLimit >> 20),
-                             e.Detail().c_str());
-                std::abort();
-            }
-            if (gTempLimitHits++ == 0)
-                std::fprintf(stderr,
-                             "fuzz_volume: note: a temporary copy reached the %llu MiB limit (%s); "
-                             "QUORVANE_FUZZ_TEMP_LIMIT=abort keeps such inputs\n",
-                             static_cast<unsigned long long>(kTempFileLimit >> 20),
-                             e.Detail().c_str());
+            CheckListed(file, record, session);
+            outcome.files.push_back(Summarize(file, record, cs));
+            Copy(record, session, outcome);
         }
     }
-    // Every temporary file is removed with the session, whether it was made or thrown.
+    // Every temporary file is removed with the session.
     QV_FUZZ_CHECK(TempFiles().empty());
 }
 
@@ -696,11 +741,13 @@ void Scan(const BaseImage& image, const std::vector<Edit>& edits, bool advanced,
 // file as found missing, shorter or with fewer runs, not damaged unless it was — and otherwise
 // puts the images back.
 void Compare(const Outcome& normal, const Outcome& advanced) {
-    // Opening and the $MFT copy are the same in both modes; only the advanced scan reads the log.
+    // Opening the volume, the kept records' file and the $MFT are the same in both modes; only
+    // the advanced scan reads the log, after them.
     QV_FUZZ_CHECK(advanced.refused == normal.refused);
     if (normal.refused != 0) return;
-    if (normal.thrown != 0) QV_FUZZ_CHECK(advanced.thrown == normal.thrown);
-    if (normal.thrown != 0 || advanced.thrown != 0) return;
+    if (normal.failed != 0) QV_FUZZ_CHECK(advanced.failed == normal.failed);
+    if (normal.failed != 0 || advanced.failed != 0) return;
+    if (normal.notFound != 0 || advanced.notFound != 0) return;
     QV_FUZZ_CHECK(advanced.files.size() == normal.files.size());
     for (size_t i = 0; i < normal.files.size(); ++i) {
         const Listed& before = normal.files[i];
@@ -718,16 +765,23 @@ void Compare(const Outcome& normal, const Outcome& advanced) {
     }
 }
 
+std::string PathText(const Listed& f) {
+    std::string text = f.rooted ? "F:\\" : "";
+    for (const std::u16string& name : f.folder.Names())
+        text += ToUtf8(name) + "\\";
+    return text;
+}
+
 void Report(const char* mode, const Outcome& o) {
     std::fprintf(stderr,
-                 "  %-8s refused %d, thrown %d, %zu files listed; copies: %d done, %d incomplete, "
-                 "%d at the sink's limit, %d failed\n",
-                 mode, o.refused, o.thrown, o.files.size(), o.copies[0], o.copies[1], o.copies[2],
-                 o.copies[3]);
+                 "  %-8s refused %d, failed %d, not found %d, %zu files listed; copies: %d whole, "
+                 "%d incomplete, %d at the sink's limit, %d failed\n",
+                 mode, o.refused, o.failed, o.notFound, o.files.size(), o.copies[0], o.copies[1],
+                 o.copies[2], o.copies[3]);
     for (const Listed& f : o.files) {
         std::fprintf(stderr, "    record %llu%s \"%s\" in \"%s\":",
                      static_cast<unsigned long long>(f.number), f.damaged ? " (damaged)" : "",
-                     ToUtf8(f.name).c_str(), ToUtf8(f.path).c_str());
+                     ToUtf8(f.name).c_str(), PathText(f).c_str());
         for (const Stream& s : f.streams)
             std::fprintf(stderr, " \"%s\" %llu bytes in %zu runs%s;", ToUtf8(s.name).c_str(),
                          static_cast<unsigned long long>(s.size), s.runs,

@@ -14,7 +14,7 @@ std::unique_ptr<RecordImage> MakeImage(uint64_t recordNumber, ByteSpan record) {
     auto image = std::unique_ptr<RecordImage>(new (std::nothrow) RecordImage);
     if (!image) return nullptr;
     image->image.assign(record.begin(), record.end());
-    image->lsn = record.size() >= 16 ? Load64(record.data() + 8) : 0;
+    image->lsn = record.size() >= record::kLsn + 8 ? Load64(record.data() + record::kLsn) : 0;
     image->recordNumber = recordNumber;
     return image;
 }

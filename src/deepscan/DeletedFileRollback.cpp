@@ -6,6 +6,7 @@
 #include "deepscan/DeletedFileImages.h"
 #include "deepscan/ImageChange.h"
 #include "deepscan/LogFormat.h"
+#include "ntfs/RecordHeader.h"
 #include "platform/Trace.h"
 
 namespace qv {
@@ -40,8 +41,8 @@ UndoResult ApplyToFileImages(DeletedFileImages& file, const RecordChange& change
     if (image == nullptr) return UndoResult::kNothingToDo;
     TraceChange(*image, change);
     const UndoResult result = UndoIntoImage(image->image, change);
-    if (result == UndoResult::kApplied && image->image.size() >= 16 &&
-        Load64(image->image.data() + 8) == image->lsn)
+    if (result == UndoResult::kApplied && image->image.size() >= record::kLsn + 8 &&
+        Load64(image->image.data() + record::kLsn) == image->lsn)
         image->done = true;
     return result;
 }

@@ -4,7 +4,10 @@
 #include <cstring>
 
 #include "deepscan/LogFormat.h"
+#include "ntfs/AttributeLayout.h"
+#include "ntfs/FileNameLayout.h"
 #include "ntfs/Fixup.h"
+#include "ntfs/IndexLayout.h"
 #include "ntfs/MappingPairs.h"
 #include "ntfs/RecordHeader.h"
 
@@ -19,40 +22,20 @@ void CopyBytes(uint8_t* to, const uint8_t* from, size_t n) {
 
 using namespace logfmt;
 
-constexpr size_t kBytesInUse = 0x18;
-// The header fields a record walk reads end here (the first attribute's offset at 0x14, bytes in
-// use at 0x18, bytes allocated at 0x1C).
-constexpr uint32_t kHeaderFieldsEnd = 0x20;
-constexpr uint32_t kEndMarker = 0xFFFFFFFF;
-constexpr uint32_t kIndexRootType = 0x90;
-constexpr uint32_t kMinAttributeLength = 24;  // the smallest (resident) attribute header
+using namespace attribute;
 
-// Attribute header fields.
-constexpr size_t kAttrLength = 0x04;
-constexpr size_t kAttrNonResident = 0x08;
-constexpr size_t kValueLength = 0x10;
-constexpr size_t kValueOffset = 0x14;
-constexpr size_t kLowestVcn = 0x10;
-constexpr size_t kHighestVcn = 0x18;
-constexpr size_t kPairsOffset = 0x20;
-constexpr size_t kAllocatedSize = 0x28;
-constexpr size_t kDataSize = 0x30;
-constexpr size_t kInitializedSize = 0x38;
-constexpr size_t kTotalAllocated = 0x40;
-constexpr uint32_t kNonResidentHeader = 0x40;
-constexpr uint32_t kCompressedHeader = 0x48;
+// The header fields a record walk reads end with the bytes allocated; the update sequence array
+// must lie past them. The first attribute lies past the base reference at least.
+constexpr uint32_t kHeaderFieldsEnd = record::kBytesAllocated + 4;
+constexpr uint32_t kMinFirstAttribute = record::kBaseReference + 8;
+constexpr uint32_t kMinAttributeLength = kResidentHeaderSize;  // the smallest attribute
 
-// Index root value: 0x10 index header (0x00 first entry, 0x04 bytes in use, 0x08 allocated, all
-// from the header). Index entry: 0x00 data offset, 0x02 data length (view indexes), 0x08 entry
-// length, 0x0A key length, 0x0C flags (1 sub-node, 2 last entry), 0x10 key.
-constexpr uint32_t kIndexHeader = 0x10;
-constexpr uint32_t kEntryMinLength = 0x10;
-constexpr uint16_t kEntrySubNode = 1;
-constexpr uint16_t kEntryLast = 2;
-// In a file name index the key is a $FILE_NAME; its duplicated information (times, sizes,
-// flags) follows the parent reference.
-constexpr uint32_t kFileNameDuplicated = 0x08;
-constexpr uint32_t kFileNameDuplicatedSize = 0x38;
+// The undo data of kSetNewAttributeSizes: allocated size, valid data length, data size and, for
+// compressed and sparse attributes, the total allocated (64 bits each).
+constexpr size_t kNewAllocatedSize = 0;
+constexpr size_t kNewInitializedSize = 8;
+constexpr size_t kNewDataSize = 16;
+constexpr size_t kNewTotalAllocated = 24;
 
 void Store64(uint8_t* p, uint64_t v) {
     for (int i = 0; i < 8; ++i)
@@ -82,21 +65,21 @@ bool Walk(const std::vector<uint8_t>& rec, Layout& layout) {
     if (!HasFileSignature(rec.data(), rec.size())) return false;
     layout.size = static_cast<uint32_t>(rec.size());
     layout.firstAttribute = Load16(rec.data() + record::kFirstAttribute);
-    layout.bytesInUse = Load32(rec.data() + kBytesInUse);
-    const uint32_t usaOffset = Load16(rec.data() + 4);
-    const uint32_t usaCount = Load16(rec.data() + 6);
-    if (layout.firstAttribute % 8 != 0 || layout.firstAttribute < 0x28) return false;
+    layout.bytesInUse = Load32(rec.data() + record::kBytesInUse);
+    const uint32_t usaOffset = Load16(rec.data() + record::kUsaOffset);
+    const uint32_t usaCount = Load16(rec.data() + record::kUsaCount);
+    if (layout.firstAttribute % 8 != 0 || layout.firstAttribute < kMinFirstAttribute) return false;
     if (usaOffset + 2 * usaCount > layout.firstAttribute) return false;
     if (layout.bytesInUse > layout.size || layout.bytesInUse < layout.firstAttribute) return false;
     uint32_t a = layout.firstAttribute;
     for (;;) {
         if (!Fits(layout.bytesInUse, a, 4)) return false;
-        if (Load32(rec.data() + a) == kEndMarker) {
+        if (Load32(rec.data() + a + kType) == kAttrEnd) {
             layout.endMarker = a;
             return true;
         }
         if (!Fits(layout.bytesInUse, a, kMinAttributeLength)) return false;
-        const uint32_t length = Load32(rec.data() + a + kAttrLength);
+        const uint32_t length = Load32(rec.data() + a + kLength);
         if (length < kMinAttributeLength || length % 8 != 0 || !Fits(layout.bytesInUse, a, length))
             return false;
         layout.attributes.push_back(a);
@@ -116,25 +99,25 @@ bool ShiftTail(std::vector<uint8_t>& rec, Layout& layout, uint32_t pos, int64_t 
     std::memmove(rec.data() + target, rec.data() + pos, layout.bytesInUse - pos);
     if (delta < 0) std::memset(rec.data() + newInUse, 0, static_cast<size_t>(-delta));
     layout.bytesInUse = static_cast<uint32_t>(newInUse);
-    Store32(rec.data() + kBytesInUse, layout.bytesInUse);
+    Store32(rec.data() + record::kBytesInUse, layout.bytesInUse);
     return true;
 }
 
 // Gives the attribute at `at` a new length, moving what follows it.
 bool ResizeAttribute(std::vector<uint8_t>& rec, Layout& layout, uint32_t at, uint32_t newLength) {
-    const uint32_t length = Load32(rec.data() + at + kAttrLength);
+    const uint32_t length = Load32(rec.data() + at + kLength);
     if (newLength == length) return true;
     if (!ShiftTail(rec, layout, at + length,
                    static_cast<int64_t>(newLength) - static_cast<int64_t>(length)))
         return false;
-    Store32(rec.data() + at + kAttrLength, newLength);
+    Store32(rec.data() + at + kLength, newLength);
     return true;
 }
 
 bool InsertAttribute(std::vector<uint8_t>& rec, Layout& layout, const RecordChange& c) {
     const ByteSpan d = c.data;
     if (d.size() < kMinAttributeLength || d.size() % 8 != 0) return false;
-    if (Load32(d.data()) == kEndMarker || Load32(d.data() + kAttrLength) != d.size()) return false;
+    if (Load32(d.data() + kType) == kAttrEnd || Load32(d.data() + kLength) != d.size()) return false;
     if (!layout.IsAttribute(c.recordOff) && c.recordOff != layout.endMarker) return false;
     if (!ShiftTail(rec, layout, c.recordOff, static_cast<int64_t>(d.size()))) return false;
     CopyBytes(rec.data() + c.recordOff, d.data(), d.size());
@@ -143,7 +126,7 @@ bool InsertAttribute(std::vector<uint8_t>& rec, Layout& layout, const RecordChan
 
 bool RemoveAttribute(std::vector<uint8_t>& rec, Layout& layout, const RecordChange& c) {
     if (!layout.IsAttribute(c.recordOff)) return false;
-    const uint32_t length = Load32(rec.data() + c.recordOff + kAttrLength);
+    const uint32_t length = Load32(rec.data() + c.recordOff + kLength);
     return ShiftTail(rec, layout, c.recordOff + length, -static_cast<int64_t>(length));
 }
 
@@ -152,11 +135,11 @@ bool RemoveAttribute(std::vector<uint8_t>& rec, Layout& layout, const RecordChan
 // takes the 8-byte aligned length that holds it.
 bool ChangeResidentValue(std::vector<uint8_t>& rec, Layout& layout, const RecordChange& c) {
     const uint32_t at = c.recordOff;
-    if (!layout.IsAttribute(at) || rec[at + kAttrNonResident] != 0) return false;
-    const uint32_t length = Load32(rec.data() + at + kAttrLength);
+    if (!layout.IsAttribute(at) || rec[at + kNonResident] != 0) return false;
+    const uint32_t length = Load32(rec.data() + at + kLength);
     const uint32_t valueOffset = Load16(rec.data() + at + kValueOffset);
     const uint64_t valueLength = Load32(rec.data() + at + kValueLength);
-    if (valueOffset < kMinAttributeLength || valueOffset + valueLength > length) return false;
+    if (valueOffset < kResidentHeaderSize || valueOffset + valueLength > length) return false;
     const uint64_t p = c.attrOff;
     const uint64_t n = c.data.size();
     if (p < valueOffset) return false;
@@ -179,13 +162,13 @@ bool ChangeResidentValue(std::vector<uint8_t>& rec, Layout& layout, const Record
 // the undo bytes, and its highest VCN follows the restored runs.
 bool ChangeMappingPairs(std::vector<uint8_t>& rec, Layout& layout, const RecordChange& c) {
     const uint32_t at = c.recordOff;
-    if (!layout.IsAttribute(at) || rec[at + kAttrNonResident] != 1) return false;
-    const uint32_t length = Load32(rec.data() + at + kAttrLength);
-    if (length < kNonResidentHeader) return false;
+    if (!layout.IsAttribute(at) || rec[at + kNonResident] != 1) return false;
+    const uint32_t length = Load32(rec.data() + at + kLength);
+    if (length < kNonResidentHeaderSize) return false;
     const uint32_t pairsOffset = Load16(rec.data() + at + kPairsOffset);
     const uint64_t p = c.attrOff;
     const uint64_t n = c.data.size();
-    if (pairsOffset < kNonResidentHeader || pairsOffset > length || p < pairsOffset) return false;
+    if (pairsOffset < kNonResidentHeaderSize || pairsOffset > length || p < pairsOffset) return false;
     const uint64_t newLength = Align8(p + n);
     if (newLength > layout.size || newLength < pairsOffset) return false;
     if (!ResizeAttribute(rec, layout, at, static_cast<uint32_t>(newLength))) return false;
@@ -205,17 +188,17 @@ bool ChangeMappingPairs(std::vector<uint8_t>& rec, Layout& layout, const RecordC
 // compressed and sparse attributes, the total allocated.
 bool SetAttributeSizes(std::vector<uint8_t>& rec, Layout& layout, const RecordChange& c) {
     const uint32_t at = c.recordOff;
-    if (!layout.IsAttribute(at) || rec[at + kAttrNonResident] != 1) return false;
-    const uint32_t length = Load32(rec.data() + at + kAttrLength);
-    if (length < kNonResidentHeader || Load64(rec.data() + at + kLowestVcn) != 0) return false;
+    if (!layout.IsAttribute(at) || rec[at + kNonResident] != 1) return false;
+    const uint32_t length = Load32(rec.data() + at + kLength);
+    if (length < kNonResidentHeaderSize || Load64(rec.data() + at + kLowestVcn) != 0) return false;
     const uint8_t* d = c.data.data();
-    if (c.data.size() < 24) return false;
-    Store64(rec.data() + at + kAllocatedSize, Load64(d));
-    Store64(rec.data() + at + kInitializedSize, Load64(d + 8));
-    Store64(rec.data() + at + kDataSize, Load64(d + 16));
-    if (c.data.size() >= 32 && length >= kCompressedHeader &&
-        Load16(rec.data() + at + kPairsOffset) >= kCompressedHeader)
-        Store64(rec.data() + at + kTotalAllocated, Load64(d + 24));
+    if (c.data.size() < kNewTotalAllocated) return false;
+    Store64(rec.data() + at + kAllocatedSize, Load64(d + kNewAllocatedSize));
+    Store64(rec.data() + at + kInitializedSize, Load64(d + kNewInitializedSize));
+    Store64(rec.data() + at + kDataSize, Load64(d + kNewDataSize));
+    if (c.data.size() >= kNewTotalAllocated + 8 && length >= kCompressedHeaderSize &&
+        Load16(rec.data() + at + kPairsOffset) >= kCompressedHeaderSize)
+        Store64(rec.data() + at + kTotalAllocated, Load64(d + kNewTotalAllocated));
     return true;
 }
 
@@ -229,7 +212,7 @@ bool WriteEndOfRecord(std::vector<uint8_t>& rec, Layout& layout, const RecordCha
     const uint64_t end = p + n;
     if (end < layout.bytesInUse) std::memset(rec.data() + end, 0, layout.bytesInUse - end);
     layout.bytesInUse = static_cast<uint32_t>(end);
-    Store32(rec.data() + kBytesInUse, layout.bytesInUse);
+    Store32(rec.data() + record::kBytesInUse, layout.bytesInUse);
     return true;
 }
 
@@ -243,19 +226,19 @@ struct IndexRoot {
 
 bool FindIndexRoot(const std::vector<uint8_t>& rec, const Layout& layout, uint32_t at,
                    IndexRoot& root) {
-    if (!layout.IsAttribute(at) || Load32(rec.data() + at) != kIndexRootType ||
-        rec[at + kAttrNonResident] != 0)
+    if (!layout.IsAttribute(at) || Load32(rec.data() + at + kType) != kAttrIndexRoot ||
+        rec[at + kNonResident] != 0)
         return false;
-    const uint32_t length = Load32(rec.data() + at + kAttrLength);
+    const uint32_t length = Load32(rec.data() + at + kLength);
     const uint32_t valueOffset = Load16(rec.data() + at + kValueOffset);
     const uint64_t valueLength = Load32(rec.data() + at + kValueLength);
-    if (valueOffset + valueLength > length || valueLength < kIndexHeader + 16) return false;
+    if (valueOffset + valueLength > length || valueLength < index::kRootHeader + index::kHeaderSize) return false;
     root.at = at;
-    root.header = at + valueOffset + kIndexHeader;
-    const uint64_t first = Load32(rec.data() + root.header);
-    const uint64_t inUse = Load32(rec.data() + root.header + 4);
+    root.header = at + valueOffset + index::kRootHeader;
+    const uint64_t first = Load32(rec.data() + root.header + index::kFirstEntry);
+    const uint64_t inUse = Load32(rec.data() + root.header + index::kBytesInUse);
     const uint64_t valueEnd = uint64_t{at} + valueOffset + valueLength;
-    if (first < 16 || first > inUse || root.header + inUse > valueEnd) return false;
+    if (first < index::kHeaderSize || first > inUse || root.header + inUse > valueEnd) return false;
     root.firstEntry = static_cast<uint32_t>(root.header + first);
     root.entriesEnd = static_cast<uint32_t>(root.header + inUse);
     return true;
@@ -265,14 +248,14 @@ bool FindIndexRoot(const std::vector<uint8_t>& rec, const Layout& layout, uint32
 bool FindEntry(const std::vector<uint8_t>& rec, const IndexRoot& root, uint64_t pos,
                uint32_t& length) {
     uint64_t e = root.firstEntry;
-    while (e + kEntryMinLength <= root.entriesEnd) {
-        const uint32_t len = Load16(rec.data() + e + 8);
-        if (len < kEntryMinLength || len % 8 != 0 || e + len > root.entriesEnd) return false;
+    while (e + index::kEntryHeaderSize <= root.entriesEnd) {
+        const uint32_t len = Load16(rec.data() + e + index::kEntryLength);
+        if (len < index::kEntryHeaderSize || len % 8 != 0 || e + len > root.entriesEnd) return false;
         if (e == pos) {
             length = len;
             return true;
         }
-        if (Load16(rec.data() + e + 12) & kEntryLast) return false;
+        if (Load16(rec.data() + e + index::kEntryFlags) & index::kEntryLast) return false;
         e += len;
     }
     return false;
@@ -280,11 +263,12 @@ bool FindEntry(const std::vector<uint8_t>& rec, const IndexRoot& root, uint64_t 
 
 void GrowIndexRoot(std::vector<uint8_t>& rec, const IndexRoot& root, int64_t delta) {
     uint8_t* a = rec.data() + root.at;
-    Store32(a + kAttrLength, static_cast<uint32_t>(Load32(a + kAttrLength) + delta));
+    Store32(a + kLength, static_cast<uint32_t>(Load32(a + kLength) + delta));
     Store32(a + kValueLength, static_cast<uint32_t>(Load32(a + kValueLength) + delta));
     uint8_t* h = rec.data() + root.header;
-    Store32(h + 4, static_cast<uint32_t>(Load32(h + 4) + delta));
-    Store32(h + 8, static_cast<uint32_t>(Load32(h + 8) + delta));
+    Store32(h + index::kBytesInUse, static_cast<uint32_t>(Load32(h + index::kBytesInUse) + delta));
+    Store32(h + index::kBytesAllocated,
+            static_cast<uint32_t>(Load32(h + index::kBytesAllocated) + delta));
 }
 
 bool InsertIndexEntry(std::vector<uint8_t>& rec, Layout& layout, const RecordChange& c) {
@@ -294,7 +278,8 @@ bool InsertIndexEntry(std::vector<uint8_t>& rec, Layout& layout, const RecordCha
     uint32_t existing = 0;
     if (!FindEntry(rec, root, pos, existing)) return false;  // it goes in front of an entry
     const size_t n = c.data.size();
-    if (n < kEntryMinLength || n % 8 != 0 || Load16(c.data.data() + 8) != n) return false;
+    if (n < index::kEntryHeaderSize || n % 8 != 0 || Load16(c.data.data() + index::kEntryLength) != n)
+        return false;
     if (!ShiftTail(rec, layout, static_cast<uint32_t>(pos), static_cast<int64_t>(n))) return false;
     CopyBytes(rec.data() + pos, c.data.data(), n);
     GrowIndexRoot(rec, root, static_cast<int64_t>(n));
@@ -307,7 +292,7 @@ bool RemoveIndexEntry(std::vector<uint8_t>& rec, Layout& layout, const RecordCha
     const uint64_t pos = uint64_t{c.recordOff} + c.attrOff;
     uint32_t length = 0;
     if (!FindEntry(rec, root, pos, length)) return false;
-    if (Load16(rec.data() + pos + 12) & kEntryLast) return false;  // the end entry stays
+    if (Load16(rec.data() + pos + index::kEntryFlags) & index::kEntryLast) return false;  // the end entry stays
     if (!ShiftTail(rec, layout, static_cast<uint32_t>(pos + length), -static_cast<int64_t>(length)))
         return false;
     GrowIndexRoot(rec, root, -static_cast<int64_t>(length));
@@ -326,17 +311,18 @@ bool ChangeIndexEntry(std::vector<uint8_t>& rec, Layout& layout, const RecordCha
     uint64_t where = 0;
     switch (c.undoOperation) {
         case kSetIndexEntryVcnRoot:
-            if (n != 8 || !(Load16(e + 12) & kEntrySubNode)) return false;
-            where = length - 8;
+            if (n != index::kSubNodeVcnSize || !(Load16(e + index::kEntryFlags) & index::kEntrySubNode))
+                return false;
+            where = length - index::kSubNodeVcnSize;
             break;
         case kUpdateFileNameRoot:
-            if (n > kFileNameDuplicatedSize || Load16(e + 10) < kFileNameDuplicated + n)
+            if (n > filename::kDuplicatedSize || Load16(e + index::kKeyLength) < filename::kDuplicated + n)
                 return false;
-            where = 0x10 + kFileNameDuplicated;
+            where = index::kKey + filename::kDuplicated;
             break;
         default:  // kUpdateRecordDataRoot
-            if (n > Load16(e + 2)) return false;
-            where = Load16(e);
+            if (n > Load16(e + index::kDataLength)) return false;
+            where = Load16(e + index::kDataOffset);
             break;
     }
     if (where + n > length) return false;
@@ -372,8 +358,8 @@ bool Apply(std::vector<uint8_t>& rec, Layout& layout, const RecordChange& c) {
 // Puts the update sequence back: the last word of every protected block goes to the array and
 // the update sequence number takes its place, as NTFS writes a record.
 void Protect(std::vector<uint8_t>& rec) {
-    const uint32_t usaOffset = Load16(rec.data() + 4);
-    const uint32_t usaCount = Load16(rec.data() + 6);
+    const uint32_t usaOffset = Load16(rec.data() + record::kUsaOffset);
+    const uint32_t usaCount = Load16(rec.data() + record::kUsaCount);
     if (usaCount < 2) return;
     const uint16_t number = Load16(rec.data() + usaOffset);
     const size_t blocks = std::min<size_t>(usaCount - 1u, rec.size() / kFixupStride);
@@ -397,14 +383,15 @@ UndoResult UndoIntoImage(std::vector<uint8_t>& image, const RecordChange& change
     if (fixups.arrayOutside) return UndoResult::kDropped;
     // The array must end before the first block end, or protecting the record again would
     // overwrite it.
-    if (Load16(rec.data() + 4) + 2u * Load16(rec.data() + 6) > kFixupStride - 2)
+    if (Load16(rec.data() + record::kUsaOffset) + 2u * Load16(rec.data() + record::kUsaCount) >
+        kFixupStride - 2)
         return UndoResult::kDropped;
     Layout layout;
     if (!Walk(rec, layout)) return UndoResult::kDropped;
     // The array must also lie between the header and the attributes: protecting the record again
     // rewrites it, and must not rewrite a header field or an attribute's bytes.
-    const uint32_t usaStart = Load16(rec.data() + 4);
-    const uint32_t usaEnd = usaStart + 2u * Load16(rec.data() + 6);
+    const uint32_t usaStart = Load16(rec.data() + record::kUsaOffset);
+    const uint32_t usaEnd = usaStart + 2u * Load16(rec.data() + record::kUsaCount);
     if (usaStart < kHeaderFieldsEnd || usaEnd > layout.firstAttribute) return UndoResult::kDropped;
     if (!Apply(rec, layout, change)) return UndoResult::kDropped;
     Layout after;

@@ -5,33 +5,12 @@
 #include <string>
 
 #include "base/LittleEndian.h"
+#include "ntfs/AttributeLayout.h"
 
 namespace qv {
 
-// Attribute type codes the program reads.
-enum AttributeType : uint32_t {
-    kAttrStandardInformation = 0x10,
-    kAttrAttributeList = 0x20,
-    kAttrFileName = 0x30,
-    kAttrData = 0x80,
-    kAttrEnd = 0xFFFFFFFF,
-};
-
-// Attribute flags (header offset 0x0C).
-enum AttributeFlags : uint16_t {
-    kAttrFlagCompressed = 0x0001,
-    kAttrFlagEncrypted = 0x4000,
-    kAttrFlagSparse = 0x8000,
-};
-
-// One attribute record inside a FILE record, decoded and bounded by the record.
-//
-// Common header:       0x00 type, 0x04 record length, 0x08 non-resident flag, 0x09 name length
-//                      (characters), 0x0A name offset, 0x0C flags, 0x0E attribute id.
-// Resident:            0x10 value length, 0x14 value offset.
-// Non-resident:        0x10 lowest VCN, 0x18 highest VCN, 0x20 mapping pairs offset,
-//                      0x22 compression unit (exponent), 0x28 allocated size, 0x30 data size,
-//                      0x38 initialized size.
+// One attribute record inside a FILE record, decoded and bounded by the record (its layout is
+// in AttributeLayout.h).
 struct AttributeHeader {
     uint32_t type = 0;
     uint32_t length = 0;

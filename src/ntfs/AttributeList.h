@@ -5,15 +5,13 @@
 #include <vector>
 
 #include "base/LittleEndian.h"
+#include "ntfs/AttributeListLayout.h"
 
 namespace qv {
 
-// One entry of an $ATTRIBUTE_LIST value: which FILE record holds which attribute of the file.
-//   0x00 attribute type, 0x04 entry length, 0x06 name length, 0x07 name offset,
-//   0x08 starting VCN, 0x10 segment reference (record holding the attribute),
-//   0x18 attribute id, then the name.
+// One entry of an $ATTRIBUTE_LIST value, decoded (its layout is in AttributeListLayout.h).
 struct AttributeListEntry {
-    static constexpr size_t kHeadSize = 0x1A;
+    static constexpr size_t kHeadSize = attrlist::kHeadSize;
 
     uint32_t type = 0;
     uint16_t length = 0;

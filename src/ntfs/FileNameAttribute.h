@@ -5,21 +5,11 @@
 #include <string>
 
 #include "base/LittleEndian.h"
+#include "ntfs/FileNameLayout.h"
 
 namespace qv {
 
-// $FILE_NAME namespaces (value offset 0x41).
-enum FileNameSpace : uint8_t {
-    kNameSpacePosix = 0,
-    kNameSpaceWin32 = 1,
-    kNameSpaceDos = 2,
-    kNameSpaceWin32AndDos = 3,
-};
-
-// The value of a $FILE_NAME attribute:
-//   0x00 parent directory reference, 0x08 creation time, 0x10 modification time,
-//   0x18 MFT change time, 0x20 last access time (FILETIMEs), 0x28 allocated size,
-//   0x30 data size, 0x38 flags, 0x40 name length (characters), 0x41 namespace, 0x42 name.
+// The value of a $FILE_NAME attribute, decoded (its layout is in FileNameLayout.h).
 struct FileNameSlot {
     uint64_t parentReference = 0;
     uint64_t creationTime = 0;

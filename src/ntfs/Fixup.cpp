@@ -2,13 +2,15 @@
 
 #include <algorithm>
 
+#include "ntfs/RecordHeader.h"
+
 namespace qv {
 
 FixupResult ApplyFixups(MutableByteSpan record, uint32_t stride) {
     FixupResult result;
-    if (record.size() < 8 || stride < 2) return result;
-    const uint16_t usaOffset = Load16(record.data() + 4);
-    const uint16_t usaCount = Load16(record.data() + 6);
+    if (record.size() < record::kUsaCount + 2 || stride < 2) return result;
+    const uint16_t usaOffset = Load16(record.data() + record::kUsaOffset);
+    const uint16_t usaCount = Load16(record.data() + record::kUsaCount);
     if (usaCount < 2) return result;
     const uint64_t blocksInRecord = record.size() / stride;
     uint64_t blocks = std::min<uint64_t>(usaCount - 1u, blocksInRecord);

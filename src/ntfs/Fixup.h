@@ -10,8 +10,8 @@ namespace qv {
 // the last two bytes of every 512-byte block in the update sequence array and puts the update
 // sequence number there instead. Reading it back means putting the saved words back.
 //
-// Record header: 0x04 offset of the update sequence array, 0x06 its count of words (the number
-// itself plus one saved word per block).
+// The header says where the update sequence array lies and its count of words (the number
+// itself plus one saved word per block): record::kUsaOffset and record::kUsaCount.
 struct FixupResult {
     uint32_t applied = 0;       // blocks whose last word was restored
     uint32_t mismatches = 0;    // blocks whose last word was not the update sequence number

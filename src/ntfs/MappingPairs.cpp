@@ -1,5 +1,7 @@
 #include "ntfs/MappingPairs.h"
 
+#include "ntfs/AttributeLayout.h"
+
 namespace qv {
 
 PairsStatus DecodeMappingPairs(ByteSpan pairs, uint64_t startVcn, std::vector<DataRun>& out) {
@@ -9,7 +11,7 @@ PairsStatus DecodeMappingPairs(ByteSpan pairs, uint64_t startVcn, std::vector<Da
     while (true) {
         if (p >= pairs.size()) return p == 0 ? PairsStatus::kOk : PairsStatus::kTruncated;
         // Four 0xFF bytes: the mapping pairs offset pointed at the attribute-end marker.
-        if (Fits(pairs.size(), p, 4) && Load32(pairs.data() + p) == 0xFFFFFFFFu)
+        if (Fits(pairs.size(), p, 4) && Load32(pairs.data() + p) == kAttrEnd)
             return PairsStatus::kOk;
         const uint8_t header = pairs[p];
         if (header == 0) return PairsStatus::kOk;

@@ -8,6 +8,7 @@
 #include "base/Progress.h"
 #include "deepscan/DeepScan.h"
 #include "deepscan/LogRecordStore.h"
+#include "ntfs/AttributeLayout.h"
 #include "ntfs/FileRecord.h"
 #include "ntfs/RecordHeader.h"
 #include "scan/ScanSession.h"
@@ -36,8 +37,8 @@ Kind Classify(const uint8_t* r, size_t size, uint64_t& baseNumber) {
     // pre-initialises hundreds of them): not a deleted file.
     const uint16_t first = Load16(r + record::kFirstAttribute);
     if (first == 0 || !Fits(size, first, 4)) return Kind::kSkip;
-    const uint32_t type = Load32(r + first);
-    if (type == 0 || type == 0xFFFFFFFFu) return Kind::kSkip;
+    const uint32_t type = Load32(r + first + attribute::kType);
+    if (type == 0 || type == kAttrEnd) return Kind::kSkip;
     return Kind::kBase;
 }
 

@@ -1,6 +1,6 @@
 #include "support/ContentSha.h"
 
-#include "app/ProgressDialog.h"
+#include "base/Progress.h"
 #include "ntfs/DataCopy.h"
 #include "ntfs/FileRecord.h"
 #include "platform/ByteSink.h"
@@ -12,16 +12,13 @@ namespace qv::test {
 
 std::string ContentSha(ScanSession& session, const FileRecord& record, const std::string& stream) {
     MemorySink sink;
-    ProgressDialog progress;
-    int r;
-    if (stream.empty()) {
-        r = CopyRecordData(sink, record, session.Reader(), progress);
-    } else {
-        const RunList* s = record.FindStream(FromUtf8(stream));
-        if (s == nullptr) return "no stream " + stream;
-        r = CopyTo(*s, session.Reader(), sink, progress);
-    }
-    if (r < 0) return "copy failed " + std::to_string(r);
+    QuietProgress progress;
+    const RunList* s = stream.empty() ? nullptr : record.FindStream(FromUtf8(stream));
+    if (!stream.empty() && s == nullptr) return "no stream " + stream;
+    const Result<Copied> r = s == nullptr ? CopyRecordData(sink, record, session.Reader(), progress)
+                                          : CopyTo(*s, session.Reader(), sink, progress);
+    if (!r) return "copy failed " + std::to_string(r.error().code);
+    if (*r != Copied::kWhole) return "copy incomplete";
     return Sha256Hex(sink.bytes);
 }
 

@@ -8,7 +8,8 @@
 
 namespace qv::test {
 
-// A volume in memory, with the reads it served on record and failures on demand.
+// A volume in memory, with failures on demand and, when asked for, a record of the reads it
+// served.
 class MemoryDevice final : public BlockDevice {
 public:
     struct Log {
@@ -17,18 +18,28 @@ public:
 
     explicit MemoryDevice(std::vector<uint8_t> bytes) : bytes_(std::move(bytes)) {}
 
-    int64_t ReadAt(uint64_t offset, void* buffer, size_t size) override;
+    Result<size_t> ReadAt(uint64_t offset, void* buffer, size_t size) override;
     uint64_t Size() const override { return bytes_.size(); }
 
+    // The bytes, for a caller that changes the volume under a reader it keeps (then the reader's
+    // windows must be emptied).
+    std::vector<uint8_t>& Bytes() { return bytes_; }
     // Every read that touches a byte at or after offset fails with EIO.
     void FailReadsFrom(uint64_t offset) { failFrom_ = offset; }
-    // Shared, so a test can keep watching after the reader took the device.
-    std::shared_ptr<Log> log() const { return log_; }
+    // Reads deliver at most this many bytes per call (a short read, as devices may do).
+    void LimitReads(size_t most) { maxRead_ = most; }
+    // The reads served from now on. Shared, so a test can keep watching after the reader took
+    // the device; nothing is recorded until it is asked for.
+    std::shared_ptr<Log> log() {
+        if (!log_) log_ = std::make_shared<Log>();
+        return log_;
+    }
 
 private:
     std::vector<uint8_t> bytes_;
     uint64_t failFrom_ = UINT64_MAX;
-    std::shared_ptr<Log> log_ = std::make_shared<Log>();
+    size_t maxRead_ = SIZE_MAX;
+    std::shared_ptr<Log> log_;
 };
 
 }  // namespace qv::test

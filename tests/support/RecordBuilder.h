@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "ntfs/RecordHeader.h"
+
 namespace qv::test {
 
 // One run for EncodeMappingPairs: lcn 0 is a sparse run (no offset field).
@@ -35,11 +37,12 @@ public:
         return *this;
     }
     RecordBuilder& InUse(bool inUse = true) {
-        flags_ = static_cast<uint16_t>(inUse ? flags_ | 1 : flags_ & ~1);
+        flags_ = static_cast<uint16_t>(inUse ? flags_ | record::kFlagInUse
+                                             : flags_ & ~record::kFlagInUse);
         return *this;
     }
     RecordBuilder& Directory() {
-        flags_ |= 2;
+        flags_ |= record::kFlagDirectory;
         return *this;
     }
     RecordBuilder& Sequence(uint16_t sequence) {
@@ -83,6 +86,8 @@ public:
 
     // The next attribute id Build will give.
     uint16_t NextId() const { return nextId_; }
+    // The bytes of the i-th attribute added, as Build places them (for a log's undo data).
+    const std::vector<uint8_t>& Attribute(size_t i) const { return attributes_.at(i); }
 
     std::vector<uint8_t> Build() const;
 
