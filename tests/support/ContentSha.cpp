@@ -13,7 +13,7 @@ namespace qv::test {
 std::string ContentSha(ScanSession& session, const FileRecord& record, const std::string& stream) {
     MemorySink sink;
     ProgressDialog progress;
-    int r;
+    Result<Copied> r = Copied::kWhole;
     if (stream.empty()) {
         r = CopyRecordData(sink, record, session.Reader(), progress);
     } else {
@@ -21,7 +21,8 @@ std::string ContentSha(ScanSession& session, const FileRecord& record, const std
         if (s == nullptr) return "no stream " + stream;
         r = CopyTo(*s, session.Reader(), sink, progress);
     }
-    if (r < 0) return "copy failed " + std::to_string(r);
+    if (!r) return "copy failed " + std::to_string(r.error().code);
+    if (*r != Copied::kWhole) return "copy incomplete";
     return Sha256Hex(sink.bytes);
 }
 
