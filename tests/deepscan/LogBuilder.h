@@ -3,8 +3,8 @@
 // Builds $LogFile images the way Windows writes them, for the tests of the advanced scan: two
 // restart pages, then record pages ("RCRD") whose records carry LSNs that map to their own
 // offsets, run on across pages behind the 64-byte page headers, and whose pages are protected by
-// an update sequence array in 512-byte blocks. Header-only: the test folder compiles only its
-// test_*.cpp files.
+// an update sequence array in 512-byte blocks. Also loads them into a record store and records
+// what a rollback hands on. Header-only: the test folder compiles only its test_*.cpp files.
 
 #include <algorithm>
 #include <cstdint>
@@ -12,22 +12,24 @@
 #include <map>
 #include <vector>
 
+#include "base/LittleEndian.h"
+#include "base/Progress.h"
+#include "deepscan/ChangeSink.h"
 #include "deepscan/LogFormat.h"
-#include "ntfs/LittleEndian.h"
+#include "deepscan/LogRecordStore.h"
+#include "support/MemoryDevice.h"
 
 namespace qv::test {
 
 inline void Put64(std::vector<uint8_t>& b, size_t at, uint64_t v) {
-    for (int i = 0; i < 8; ++i)
-        b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+    Store32(b.data() + at, static_cast<uint32_t>(v));
+    Store32(b.data() + at + 4, static_cast<uint32_t>(v >> 32));
 }
 inline void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+    Store32(b.data() + at, v);
 }
 inline void Put16(std::vector<uint8_t>& b, size_t at, uint16_t v) {
-    b[at] = static_cast<uint8_t>(v);
-    b[at + 1] = static_cast<uint8_t>(v >> 8);
+    Store16(b.data() + at, v);
 }
 
 // One NTFS log record as a test describes it. The LSN is given by where the record is placed.
@@ -215,6 +217,53 @@ private:
     std::map<uint64_t, bool> pages_;
     std::map<uint64_t, uint64_t> last_;
     std::map<uint64_t, uint64_t> lastOverride_;
+};
+
+// Counts what is stepped; presses Stop once as much as stopAt has been stepped.
+struct StepCounter final : Progress {
+    uint64_t stepped = 0, stopAt = UINT64_MAX;
+    void SetStageCount(int32_t) override {}
+    void SetSteps(int64_t) override {}
+    void Step(uint64_t amount) override { stepped += amount; }
+    bool IsCancelled() const override { return stepped >= stopAt; }
+};
+
+// Loads a log image into a store, read where it lies in memory.
+inline Status LoadBytes(LogRecordStore& store, const std::vector<uint8_t>& bytes,
+                        Progress& progress, uint32_t clusterSize = 4096,
+                        uint32_t recordSize = 1024) {
+    MemoryDevice log(bytes);
+    return store.Load(log, clusterSize, 512, recordSize, progress);
+}
+inline Status LoadBytes(LogRecordStore& store, const std::vector<uint8_t>& bytes) {
+    StepCounter progress;
+    return LoadBytes(store, bytes, progress);
+}
+
+// Remembers every change a rollback hands on.
+struct RecordedChange {
+    RecordChange change;
+    std::vector<uint8_t> data;
+};
+class RecordingSink final : public ChangeSink {
+public:
+    int ApplyChange(uint64_t, uint32_t, uint32_t, ByteSpan, int32_t) override {
+        ++plainCalls;
+        return 0;
+    }
+    int ApplyRecordChange(const RecordChange& change) override {
+        changes.push_back({change, std::vector<uint8_t>(change.data.begin(), change.data.end())});
+        changes.back().change.data = {};
+        return 1;
+    }
+    std::vector<uint64_t> Lsns() const {
+        std::vector<uint64_t> out;
+        for (const auto& c : changes)
+            out.push_back(c.change.lsn);
+        return out;
+    }
+    std::vector<RecordedChange> changes;
+    int plainCalls = 0;
 };
 
 }  // namespace qv::test

@@ -4,17 +4,14 @@
 // of the manifests byte for byte.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <cstdlib>
 #include <fstream>
 #include <map>
 
-#include "app/ProgressDialog.h"
+#include "app/FileTexts.h"
 #include "deepscan/DeletedFileScenario.h"
 #include "ntfs/DataCopy.h"
 #include "ntfs/FileRecord.h"
-#include "platform/ByteSink.h"
 #include "platform/TempFile.h"
 #include "platform/Text.h"
 #include "scan/ScanSession.h"
@@ -23,40 +20,32 @@
 #include "support/NtfsBuilder.h"
 #include "support/PrivateTemp.h"
 #include "support/ScanHarness.h"
-#include "support/Sha256.h"
 #include "support/VolumeImage.h"
 
 namespace qv {
 namespace {
 
-using test::DeletedFileScenario;
 using test::NtfsBuilder;
-
-using test::PrivateTemp;
 
 // The scenario's deleted file on a whole volume: its two records, its data in three runs, and
 // the $LogFile (record 2) holding the transaction that deleted it.
 struct SyntheticVolume {
-    DeletedFileScenario s;
+    test::DeletedFileScenario s;
     std::vector<uint8_t> content;  // the file's bytes
     std::unique_ptr<NtfsBuilder> volume;
 
     SyntheticVolume(uint32_t clusterSize, uint32_t recordSize, bool blankLog = false) {
         s.clusterSize = clusterSize;
         s.recordSize = recordSize;
-        const uint64_t clusters = 4096;
-        volume = std::make_unique<NtfsBuilder>(clusterSize, recordSize, 64, clusters);
-        // The file's runs lie well behind the $MFT and the log.
-        const uint64_t lcn = clusters / 2;
-        s.runs = {{lcn + 40, 3}, {lcn + 10, 2}, {lcn + 100, 4}};
+        volume = std::make_unique<NtfsBuilder>(clusterSize, recordSize, 64, 4096);
+        s.runs = {{2048 + 40, 3}, {2048 + 10, 2}, {2048 + 100, 4}};  // behind the $MFT and the log
         s.Make(4096, 16);
         content = test::PatternBytes(9 * size_t{clusterSize}, 77);
         content.resize(s.dataSize);
         size_t at = 0;
         for (const auto& r : s.runs) {
             const size_t n = std::min<size_t>(r.length * clusterSize, content.size() - at);
-            volume->PutData(r.lcn,
-                            std::vector<uint8_t>(content.begin() + at, content.begin() + at + n));
+            volume->PutData(r.lcn, {content.begin() + at, content.begin() + at + n});
             at += n;
         }
         std::vector<uint8_t> log = s.log;
@@ -74,54 +63,42 @@ struct SyntheticVolume {
         volume->SetRecord(s.baseNumber, s.base);
         volume->SetRecord(s.extensionNumber, s.extensionAsFound);
     }
-
-    std::vector<std::unique_ptr<FileRecord>> Scan(bool advanced, size_t* nrlAfterSession = nullptr,
-                                                  size_t* nrgAfterSession = nullptr,
-                                                  const PrivateTemp* temp = nullptr) {
-        ProgressDialog progress;
-        ScanSession session(volume->Open(u'T'), advanced, progress);
-        if (temp && nrlAfterSession) *nrlAfterSession = temp->Count("NRL");
-        if (temp && nrgAfterSession) *nrgAfterSession = temp->Count("NRG");
-        std::vector<std::unique_ptr<FileRecord>> out;
-        EXPECT_EQ(session.FindDeletedFiles(out, advanced, progress), 0);
-        for (const auto& record : out) {
-            MemorySink sink;
-            ProgressDialog copying;
-            const int r = CopyRecordData(sink, *record, session.Reader(), copying);
-            copies.push_back(r == 0 ? sink.bytes : std::vector<uint8_t>{});
-        }
-        return out;
-    }
-    std::vector<std::vector<uint8_t>> copies;
 };
 
 class SyntheticAdvancedScan : public ::testing::TestWithParam<std::pair<uint32_t, uint32_t>> {};
 
 TEST_P(SyntheticAdvancedScan, RecoversTheFileByteExactWhereTheNormalScanCannot) {
     const auto [clusterSize, recordSize] = GetParam();
-    PrivateTemp temp;
-    SyntheticVolume normal(clusterSize, recordSize);
-    const auto plain = normal.Scan(false);
-    ASSERT_EQ(plain.size(), 1u);
-    EXPECT_EQ(plain[0]->RecordNumber(), normal.s.baseNumber);
-    EXPECT_EQ(plain[0]->GetName(), normal.s.name);
-    EXPECT_EQ(plain[0]->UnnamedStream(), nullptr);  // its $DATA is gone from the $MFT
-
-    SyntheticVolume advanced(clusterSize, recordSize);
-    size_t nrl = 99, nrg = 99;
-    const auto rolled = advanced.Scan(true, &nrl, &nrg, &temp);
-    ASSERT_EQ(rolled.size(), 1u);
-    EXPECT_EQ(rolled[0]->RecordNumber(), advanced.s.baseNumber);
-    EXPECT_EQ(rolled[0]->GetName(), advanced.s.name);
-    ASSERT_NE(rolled[0]->UnnamedStream(), nullptr);
-    EXPECT_EQ(rolled[0]->TotalDataSize(clusterSize), advanced.s.dataSize);
-    ASSERT_EQ(advanced.copies.size(), 1u);
-    EXPECT_EQ(advanced.copies[0].size(), advanced.content.size());
-    EXPECT_TRUE(advanced.copies[0] == advanced.content);
-    // The log copy is gone once the log is indexed, the record store once the rollback is done,
-    // and the $MFT copy with the session.
-    EXPECT_EQ(nrl, 0u);
-    EXPECT_EQ(nrg, 1u);
+    test::PrivateTemp temp;
+    SyntheticVolume v(clusterSize, recordSize);
+    for (const bool advanced : {false, true}) {
+        SCOPED_TRACE(advanced);
+        test::StepCounter progress;
+        auto session = ScanSession::Open(v.volume->Open(), {advanced, u"T:"}, progress);
+        ASSERT_TRUE(session) << session.error().Text();
+        // The listed files' records ("NRM") and, advanced, the log's records ("NRG").
+        EXPECT_EQ(temp.Count("NRM"), 1u);
+        EXPECT_EQ(temp.Count("NRG"), advanced ? 1u : 0u);
+        DeletedFileList list;
+        ASSERT_TRUE((*session)->FindDeletedFiles(list, progress));
+        EXPECT_EQ(temp.Files(),
+                  std::vector<std::string>{temp.Files().empty() ? "" : temp.Files()[0]});
+        EXPECT_EQ(temp.Count("NRG"), 0u);  // the log's records go once the rollback is done
+        ASSERT_EQ(list.files.size(), 1u);
+        EXPECT_EQ(list.files[0].record, v.s.baseNumber);
+        EXPECT_EQ(list.files[0].name, v.s.name);
+        EXPECT_EQ(list.files[0].size, advanced ? v.s.dataSize : 0u);
+        auto record = (*session)->LoadFile(v.s.baseNumber);
+        ASSERT_TRUE(record);
+        if (!advanced) {
+            EXPECT_EQ((*record)->UnnamedStream(), nullptr);  // its $DATA is gone from the $MFT
+            continue;
+        }
+        MemorySink sink;
+        const auto copied = CopyRecordData(sink, **record, (*session)->Reader(), progress);
+        ASSERT_TRUE(copied && *copied == Copied::kWhole);
+        EXPECT_TRUE(sink.bytes == v.content);
+    }
     EXPECT_EQ(temp.Files(), std::vector<std::string>{});
 }
 
@@ -130,38 +107,38 @@ INSTANTIATE_TEST_SUITE_P(Geometries, SyntheticAdvancedScan,
                                            std::pair{1024u, 1024u}, std::pair{4096u, 4096u}));
 
 TEST(AdvancedScan, ABlankLogGivesTheNormalScanAndOneLine) {
-    PrivateTemp temp;
-    test::ScanHarness harness;
-    SyntheticVolume volume(4096, 1024, /*blankLog=*/true);
-    const std::string path = volume.volume->WriteImage("blank-log.img");
-    harness.Scan(path, true);
-    ASSERT_NE(harness.context.session, nullptr);
-    const std::u16string letter(1, harness.context.driveLetter);
-    size_t lines = 0;
-    for (const std::string& m : harness.LogMessages())
-        lines += m == "Advanced scan is not possible on " + ToUtf8(letter) +
-                          ":, the log file cannot be used";
-    EXPECT_EQ(lines, 1u);
-    ASSERT_EQ(harness.list.Count(), 1);
-    EXPECT_EQ(harness.list.Rows()[0].data->record->UnnamedStream(), nullptr);
-    harness.context.session.reset();
+    test::PrivateTemp temp;
+    SyntheticVolume v(4096, 1024, /*blankLog=*/true);
+    const std::string path = v.volume->WriteImage("blank-log.img");
+    {
+        test::ScanHarness harness;
+        harness.Scan(path, true, u'T');
+        ASSERT_NE(harness.context.session, nullptr);
+        EXPECT_EQ(std::count(harness.LogMessages().begin(), harness.LogMessages().end(),
+                             "Advanced scan is not possible on T:, the log file cannot be used"),
+                  1);
+        ASSERT_EQ(harness.list.files.size(), 1u);
+        EXPECT_EQ(harness.list.files[0].size, 0u);
+    }
     std::remove(path.c_str());
 }
 
-// The rows of a scan as text, by record number.
-std::map<uint64_t, std::vector<std::u16string>> Rows(const test::ScanHarness& harness) {
+// What a scan lists, as text, by record number: the file's values and its streams.
+std::map<uint64_t, std::vector<std::u16string>> Rows(test::ScanHarness& harness) {
     std::map<uint64_t, std::vector<std::u16string>> rows;
-    for (const auto& row : harness.list.Rows()) {
+    for (const DeletedFile& f : harness.list.files) {
         std::vector<std::u16string> texts;
-        for (int c = 0; c < ListControl::kColumns; ++c)
-            texts.emplace_back(row.Text(c));
-        const FileRecord& r = *row.data->record;
-        for (size_t i = 0; i < r.StreamCount(); ++i) {
-            const RunList* s = r.GetDataStream(i);
+        for (int c = 0; c < kColumnCount; ++c)
+            texts.push_back(ColumnText(f, static_cast<Column>(c), u'C'));
+        texts.push_back(FromUtf8(std::to_string(f.damaged) + std::to_string(f.hasNamedStreams)));
+        auto record = harness.context.session->LoadFile(f.record);
+        EXPECT_TRUE(record) << f.record;
+        for (size_t i = 0; record && i < (*record)->StreamCount(); ++i) {
+            const RunList* s = (*record)->GetDataStream(i);
             texts.push_back(s->Name() + u":" + FromUtf8(std::to_string(s->TotalSize(4096))) + u":" +
                             FromUtf8(std::to_string(s->Runs().size())));
         }
-        rows[row.data->RecordNumber()] = texts;
+        rows[f.record] = texts;
     }
     return rows;
 }
@@ -181,18 +158,19 @@ class RealAdvancedScan : public ::testing::TestWithParam<RealImage> {};
 TEST_P(RealAdvancedScan, ListsWhatTheNormalScanListsAndRecoversTheManifestByteExact) {
     const RealImage& image = GetParam();
     QV_REQUIRE_FIXTURE(path, image.file);
-    PrivateTemp temp;
+    test::PrivateTemp temp;
     // Every change that reaches a deleted file's image leaves a trace line: count them.
     const std::string traceDir = ToUtf8(TempDirectory()) + "/trace";
     ::mkdir(traceDir.c_str(), 0700);
     ::setenv("QUORVANE_TRACE_DIR", traceDir.c_str(), 1);
 
-    test::ScanHarness normal;
-    normal.Scan(path, false);
-    ASSERT_NE(normal.context.session, nullptr);
-    const auto normalRows = Rows(normal);
-    normal.context.session.reset();
-
+    std::map<uint64_t, std::vector<std::u16string>> normalRows;
+    {
+        test::ScanHarness normal;
+        normal.Scan(path, false);
+        ASSERT_NE(normal.context.session, nullptr);
+        normalRows = Rows(normal);
+    }
     test::ScanHarness advanced;
     advanced.Scan(path, true);
     ASSERT_NE(advanced.context.session, nullptr);
@@ -210,33 +188,21 @@ TEST_P(RealAdvancedScan, ListsWhatTheNormalScanListsAndRecoversTheManifestByteEx
         for (const test::ManifestRow& row : test::ReadManifest(manifest)) {
             if (row.record < 24) continue;
             SCOPED_TRACE(row.path + " (record " + std::to_string(row.record) + ")");
-            const DeletedFileEntry* entry = advanced.Find(row.record);
-            ASSERT_NE(entry, nullptr);
+            ASSERT_NE(advanced.Find(row.record), nullptr);
+            auto record = advanced.context.session->LoadFile(row.record);
+            ASSERT_TRUE(record);
             const std::string stream =
                 row.IsNamedStream() ? row.name.substr(row.name.find(':') + 1) : std::string();
-            EXPECT_EQ(test::ContentSha(*advanced.context.session, *entry->record, stream),
-                      row.sha256);
+            EXPECT_EQ(test::ContentSha(*advanced.context.session, **record, stream), row.sha256);
             ++checked;
         }
     }
-    size_t traced = 0;
-    {
-        std::ifstream in(traceDir + "/lsn.r");
-        std::string line;
-        while (std::getline(in, line))
-            ++traced;
-    }
-    std::remove((traceDir + "/lsn.r").c_str());
-    ::rmdir(traceDir.c_str());
+    std::ifstream in(traceDir + "/lsn.r");
+    const size_t traced = std::count(std::istreambuf_iterator<char>(in), {}, '\n');
     ::unsetenv("QUORVANE_TRACE_DIR");
-    size_t withExtensions = 0;
-    for (const auto& row : advanced.list.Rows())
-        withExtensions += row.data->record->AttributeListCount() > 0;
-    std::cout << "[ counts ] " << image.file << ": " << normalRows.size() << " rows ("
-              << withExtensions << " with an attribute list), " << traced
-              << " changes reached deleted files' "
-              << "records, " << worse << " rollbacks not kept, " << checked
-              << " manifest files recovered byte-exact\n";
+    std::cout << "[ counts ] " << image.file << ": " << normalRows.size() << " rows, " << traced
+              << " changes reached deleted files' records, " << worse << " rollbacks not kept, "
+              << checked << " manifest files recovered byte-exact\n";
 }
 
 INSTANTIATE_TEST_SUITE_P(

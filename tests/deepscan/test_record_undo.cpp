@@ -170,7 +170,7 @@ TEST(UndoIntoImage, AResidentValueGetsItsBytesAndItsLengthBack) {
         const std::unique_ptr<FileRecord> parsed = [&] {
             auto r = std::make_unique<FileRecord>();
             std::vector<uint8_t> copy = image;
-            EXPECT_GE(r->Parse(copy, 4096), 0);
+            EXPECT_EQ(r->Parse(copy, 4096), Parsed::kFine);
             return r;
         }();
         ASSERT_TRUE(parsed->UnnamedStream());
@@ -206,7 +206,7 @@ TEST(UndoIntoImage, MappingPairsComeBackWithTheirRunsAndHighestVcn) {
     EXPECT_EQ(Area(image), expected);
     FileRecord parsed;
     std::vector<uint8_t> copy = image;
-    ASSERT_GE(parsed.Parse(copy, 4096), 0);
+    ASSERT_EQ(parsed.Parse(copy, 4096), Parsed::kFine);
     ASSERT_EQ(parsed.StreamCount(), 1u);
     EXPECT_EQ(parsed.GetDataStream(0)->Runs().size(), 4u);
 }

@@ -1,9 +1,11 @@
+// Streams turned into bytes, copied (CopyRecordData) or read in place (StreamReader), on a volume
+// whose every cluster holds bytes of its own, so what a stream's runs give can be written down.
 #include <gtest/gtest.h>
 
-#include "app/ErrorCodes.h"
-#include "app/ProgressDialog.h"
+#include "base/Progress.h"
 #include "ntfs/DataCopy.h"
 #include "ntfs/FileRecord.h"
+#include "ntfs/StreamReader.h"
 #include "support/Lznt1Encoder.h"
 #include "support/RecordBuilder.h"
 #include "support/VolumeImage.h"
@@ -11,305 +13,285 @@
 namespace qv {
 namespace {
 
-using test::PatternBytes;
 using test::RecordBuilder;
 using test::RunSpec;
-using test::VolumeImage;
-
+using Bytes = std::vector<uint8_t>;
 constexpr uint32_t kCs = 4096;
 
-// Records every write, so tests can check sizes and order.
-class RecordingSink final : public ByteSink {
-public:
-    bool Write(const void* data, size_t size) override {
-        if (failAfter != SIZE_MAX && bytes.size() + size > failAfter) return false;
-        const auto* p = static_cast<const uint8_t*>(data);
-        bytes.insert(bytes.end(), p, p + size);
-        writes.push_back(size);
-        return true;
+Bytes Cluster(uint64_t lcn) {
+    return test::PatternBytes(kCs, static_cast<uint32_t>(lcn));
+}
+Bytes Text(size_t n, char seed) {
+    Bytes v(n);
+    for (size_t i = 0; i < n; ++i)
+        v[i] = static_cast<uint8_t>("abcdefgh"[(i / 7 + seed) % 8]);
+    return v;
+}
+Bytes Cat(std::initializer_list<Bytes> parts) {
+    Bytes out;
+    for (const Bytes& p : parts)
+        out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+Bytes Zeros(size_t n) {
+    return Bytes(n, 0);
+}
+
+// Compressed units from cluster 420 on (plain streams use those below): two of text, one that
+// decodes short (4 KiB), and unit A again with its first cluster apart from the rest.
+const Bytes kTextA = Text(16 * kCs, 1), kTextB = Text(16 * kCs, 5), kShort = Text(kCs, 7);
+constexpr uint64_t kUnitA = 420, kUnitB = 440, kUnitShort = 460, kJunk = 480, kSplit = 490;
+
+struct Volume {
+    test::VolumeImage image{kCs, 600};
+    uint64_t a = 0, b = 0, s = 0;  // clusters each compressed unit takes
+    Volume() {
+        for (uint64_t c = 1; c < 600; ++c)
+            image.Put(c, Cluster(c));
+        a = Put(kUnitA, kTextA), b = Put(kUnitB, kTextB), s = Put(kUnitShort, kShort);
+        Bytes junk(kCs, 0);
+        junk[0] = 0x10, junk[1] = 0xB0, junk[2] = 0x01;  // a token first: nothing to refer to
+        image.Put(kJunk, junk);
+        Bytes packed = test::Lznt1Compress(kTextA);
+        packed.resize(a * kCs, 0);
+        image.Put(kSplit, Bytes(packed.begin(), packed.begin() + kCs));
+        image.Put(kSplit + 20, Bytes(packed.begin() + kCs, packed.end()));
     }
-    std::vector<uint8_t> bytes;
-    std::vector<size_t> writes;
-    size_t failAfter = SIZE_MAX;
-};
-
-FileRecord Parse(const std::vector<uint8_t>& built) {
-    auto image = built;
-    FileRecord r;
-    r.SetHeader(image);
-    EXPECT_EQ(r.Parse(image, kCs), 0);
-    return r;
-}
-
-std::vector<uint8_t> Slice(const std::vector<uint8_t>& v, size_t from, size_t n) {
-    return std::vector<uint8_t>(v.begin() + from, v.begin() + from + n);
-}
-
-struct CopyTest : ::testing::Test {
-    VolumeImage volume{kCs, 512};
-    ProgressDialog progress;
-    RecordingSink sink;
-
-    int Copy(const std::vector<uint8_t>& record) {
-        auto reader = volume.Open();
-        FileRecord r = Parse(record);
-        return CopyRecordData(sink, r, *reader, progress);
-    }
-};
-
-TEST_F(CopyTest, PlainStreamIsCutAtItsSize) {
-    const auto data = PatternBytes(3 * kCs, 1);
-    volume.Put(100, data);
-    ASSERT_EQ(Copy(RecordBuilder().NonResidentData({{100, 3}}, 10000).Build()), 0);
-    EXPECT_EQ(sink.bytes, Slice(data, 0, 10000));
-}
-
-TEST_F(CopyTest, RunsBeyondTheSizeAreNotWritten) {
-    volume.Put(100, PatternBytes(kCs, 1));
-    volume.Put(200, PatternBytes(kCs, 2));
-    ASSERT_EQ(Copy(RecordBuilder().NonResidentData({{100, 1}, {200, 1}}, 1000).Build()), 0);
-    EXPECT_EQ(sink.bytes, Slice(PatternBytes(kCs, 1), 0, 1000));
-}
-
-TEST_F(CopyTest, FragmentedStreamFollowsItsRunsIncludingBackwards) {
-    const auto a = PatternBytes(2 * kCs, 1), b = PatternBytes(kCs, 2), c = PatternBytes(kCs, 3);
-    volume.Put(300, a);
-    volume.Put(50, b);  // a negative offset
-    volume.Put(400, c);
-    ASSERT_EQ(Copy(RecordBuilder().NonResidentData({{300, 2}, {50, 1}, {400, 1}}, 4 * kCs).Build()),
-              0);
-    std::vector<uint8_t> expected = a;
-    expected.insert(expected.end(), b.begin(), b.end());
-    expected.insert(expected.end(), c.begin(), c.end());
-    EXPECT_EQ(sink.bytes, expected);
-}
-
-TEST_F(CopyTest, SparseRunsAreZerosWithoutReadingTheVolume) {
-    const auto a = PatternBytes(kCs, 1);
-    volume.Put(100, a);
-    auto reader = volume.Open();
-    FileRecord r = Parse(RecordBuilder().NonResidentData({{0, 300}, {100, 1}}, 301 * kCs).Build());
-    ASSERT_EQ(CopyRecordData(sink, r, *reader, progress), 0);
-    ASSERT_EQ(sink.bytes.size(), 301u * kCs);
-    EXPECT_EQ(Slice(sink.bytes, 0, 300 * kCs), std::vector<uint8_t>(300 * kCs, 0));
-    EXPECT_EQ(Slice(sink.bytes, 300 * kCs, kCs), a);
-    // Only the boot sector and the one window refill for cluster 100 touched the device.
-    EXPECT_EQ(reader->GetStats().deviceReads, 2u);
-}
-
-TEST_F(CopyTest, SparseStreamWithACompressionUnitButNoCompressedFlagIsPlain) {
-    // ntfs-3g and Windows give sparse files a compression unit; their data is not LZNT1.
-    const auto a = PatternBytes(2 * kCs, 7);
-    volume.Put(100, a);
-    ASSERT_EQ(Copy(RecordBuilder()
-                       .NonResidentData({{100, 2}, {0, 14}}, 16 * kCs, u"", 0, 4, 0x8000)
-                       .Build()),
-              0);
-    ASSERT_EQ(sink.bytes.size(), 16u * kCs);
-    EXPECT_EQ(Slice(sink.bytes, 0, 2 * kCs), a);
-}
-
-TEST_F(CopyTest, BytesPastTheInitializedSizeAreZeros) {
-    volume.Put(100, PatternBytes(3 * kCs, 5));
-    ASSERT_EQ(
-        Copy(RecordBuilder().NonResidentData({{100, 3}}, 3 * kCs, u"", 0, 0, 0, 5000).Build()), 0);
-    ASSERT_EQ(sink.bytes.size(), 3u * kCs);
-    EXPECT_EQ(Slice(sink.bytes, 0, 5000), Slice(PatternBytes(3 * kCs, 5), 0, 5000));
-    EXPECT_EQ(Slice(sink.bytes, 5000, 3 * kCs - 5000), std::vector<uint8_t>(3 * kCs - 5000, 0));
-}
-
-TEST_F(CopyTest, ResidentStreamIsWrittenInOneWrite) {
-    const auto value = PatternBytes(37, 2);
-    ASSERT_EQ(Copy(RecordBuilder().ResidentData(value).Build()), 0);
-    EXPECT_EQ(sink.bytes, value);
-    EXPECT_EQ(sink.writes.size(), 1u);
-}
-
-TEST_F(CopyTest, ContentIsTheUnnamedStreamOnly) {
-    ASSERT_EQ(Copy(RecordBuilder()
-                       .ResidentData(std::vector<uint8_t>(10, 'a'))
-                       .ResidentData(std::vector<uint8_t>(5, 'z'), u"Zone.Identifier")
-                       .Build()),
-              0);
-    EXPECT_EQ(sink.bytes, std::vector<uint8_t>(10, 'a'));
-}
-
-TEST_F(CopyTest, RunsEndingBeforeTheSizeAreIncomplete) {
-    volume.Put(100, PatternBytes(2 * kCs, 1));
-    EXPECT_EQ(Copy(RecordBuilder().NonResidentData({{100, 2}}, 5 * kCs).Build()),
-              kErrCopyIncomplete);
-    EXPECT_EQ(sink.bytes, PatternBytes(2 * kCs, 1));  // what the runs give is written
-}
-
-TEST_F(CopyTest, AMissingExtentKeepsTheOffsetsOfWhatFollowsAndIsIncomplete) {
-    volume.Put(100, PatternBytes(kCs, 1));
-    volume.Put(200, PatternBytes(kCs, 2));
-    auto base = RecordBuilder().NonResidentData({{100, 1}}, 3 * kCs).Build();
-    auto ext = RecordBuilder().BaseReference(9).NonResidentData({{200, 1}}, 0, u"", 2).Build();
-    FileRecord r;
-    r.SetHeader(base);
-    ASSERT_EQ(r.Parse(base, kCs), 0);
-    ASSERT_EQ(r.Parse(ext, kCs), 0);
-    auto reader = volume.Open();
-    EXPECT_EQ(CopyRecordData(sink, r, *reader, progress), kErrCopyIncomplete);
-    ASSERT_EQ(sink.bytes.size(), 3u * kCs);
-    EXPECT_EQ(Slice(sink.bytes, kCs, kCs), std::vector<uint8_t>(kCs, 0));
-    EXPECT_EQ(Slice(sink.bytes, 2 * kCs, kCs), PatternBytes(kCs, 2));
-}
-
-TEST_F(CopyTest, ReadFailureAndWriteFailureAreReported) {
-    auto reader = volume.Open();
-    FileRecord past = Parse(RecordBuilder().NonResidentData({{100000, 1}}, kCs).Build());
-    EXPECT_EQ(CopyRecordData(sink, past, *reader, progress), kErrRead);
-
-    volume.Put(100, PatternBytes(4 * kCs, 1));
-    sink.failAfter = kCs;
-    EXPECT_EQ(Copy(RecordBuilder().NonResidentData({{100, 4}}, 4 * kCs).Build()), kErrWrite);
-}
-
-TEST_F(CopyTest, CancelledBeforeTheStartWritesNothing) {
-    volume.Put(100, PatternBytes(kCs, 1));
-    progress.Stop();
-    EXPECT_EQ(Copy(RecordBuilder().NonResidentData({{100, 1}}, kCs).Build()), 0);
-    EXPECT_TRUE(sink.bytes.empty());
-}
-
-TEST_F(CopyTest, ProgressIsAnnouncedAsTheContentSize) {
-    volume.Put(100, PatternBytes(3 * kCs, 1));
-    ASSERT_EQ(Copy(RecordBuilder().NonResidentData({{100, 3}}, 10000).Build()), 0);
-    EXPECT_EQ(progress.Threshold(), 10000);
-    EXPECT_GE(progress.BarAdvances(), 1);
-}
-
-// Compressed streams: units of 16 clusters.
-struct CompressedCopy : CopyTest {
-    std::vector<uint8_t> TextBytes(size_t n, char seed) {
-        std::vector<uint8_t> v(n);
-        for (size_t i = 0; i < n; ++i)
-            v[i] = static_cast<uint8_t>("abcdefgh"[(i / 7 + seed) % 8]);
-        return v;
-    }
-    // Writes a compressed unit at lcn and returns the clusters it takes.
-    uint64_t PutUnit(uint64_t lcn, const std::vector<uint8_t>& data) {
-        auto packed = test::Lznt1Compress(data);
+    uint64_t Put(uint64_t lcn, const Bytes& data) {
+        Bytes packed = test::Lznt1Compress(data);
         const uint64_t clusters = (packed.size() + kCs - 1) / kCs;
         packed.resize(clusters * kCs, 0);
-        volume.Put(lcn, packed);
+        image.Put(lcn, packed);
         return clusters;
     }
 };
-
-TEST_F(CompressedCopy, UnitOfAllDataClustersIsStoredAsIs) {
-    const auto raw = PatternBytes(16 * kCs, 3);
-    volume.Put(100, raw);
-    ASSERT_EQ(Copy(RecordBuilder().NonResidentData({{100, 16}}, 16 * kCs, u"", 0, 4, 1).Build()),
-              0);
-    EXPECT_EQ(sink.bytes, raw);
+const Volume& TheVolume() {
+    static const Volume volume;
+    return volume;
 }
 
-TEST_F(CompressedCopy, CompressedUnitThenSparseUnitCutAtTheSize) {
-    const auto text = TextBytes(16 * kCs, 1);
-    const uint64_t c = PutUnit(100, text);
-    ASSERT_LT(c, 16u);
-    const uint64_t size = 16 * kCs + 5000;
-    ASSERT_EQ(Copy(RecordBuilder()
-                       .NonResidentData({{100, c}, {0, 16 - c}, {0, 16}}, size, u"", 0, 4, 1)
-                       .Build()),
-              0);
-    ASSERT_EQ(sink.bytes.size(), size);
-    EXPECT_EQ(Slice(sink.bytes, 0, 16 * kCs), text);
-    EXPECT_EQ(Slice(sink.bytes, 16 * kCs, 5000), std::vector<uint8_t>(5000, 0));
+// The bytes of a plain stream whose extents start at the given VCNs: each cluster its runs name,
+// zeros where none does (sparse runs, missing extents), cut at the size.
+Bytes Along(const std::vector<std::pair<uint64_t, std::vector<RunSpec>>>& extents, uint64_t size) {
+    Bytes out;
+    for (const auto& [vcn, runs] : extents) {
+        out.resize(vcn * kCs, 0);
+        for (const RunSpec& r : runs)
+            for (uint64_t i = 0; i < r.length; ++i) {
+                const Bytes c = r.lcn ? Cluster(r.lcn + i) : Zeros(kCs);
+                out.insert(out.end(), c.begin(), c.end());
+            }
+    }
+    out.resize(size, 0);
+    return out;
 }
 
-TEST_F(CompressedCopy, LongSparseRunCompletesTheUnitAndZeroesTheNext) {
-    const auto text = TextBytes(16 * kCs, 2);
-    const auto next = TextBytes(16 * kCs, 5);
-    const uint64_t c = PutUnit(100, text);
-    const uint64_t d = PutUnit(200, next);
-    ASSERT_EQ(Copy(RecordBuilder()
-                       .NonResidentData({{100, c}, {0, 16 - c + 16}, {200, d}, {0, 16 - d}},
-                                        48 * kCs, u"", 0, 4, 1)
-                       .Build()),
-              0);
-    ASSERT_EQ(sink.bytes.size(), 48u * kCs);
-    EXPECT_EQ(Slice(sink.bytes, 0, 16 * kCs), text);
-    EXPECT_EQ(Slice(sink.bytes, 16 * kCs, 16 * kCs), std::vector<uint8_t>(16 * kCs, 0));
-    EXPECT_EQ(Slice(sink.bytes, 32 * kCs, 16 * kCs), next);
+// Counts what is stepped, and presses Stop once as much as stopAfter has been stepped.
+struct Watch final : Progress {
+    int64_t steps = -1;
+    uint64_t stepped = 0, stopAfter = UINT64_MAX;
+    void SetStageCount(int32_t) override {}
+    void SetSteps(int64_t total) override { steps = total; }
+    void Step(uint64_t amount) override { stepped += amount; }
+    bool IsCancelled() const override { return stepped >= stopAfter; }
+};
+
+std::unique_ptr<FileRecord> Parse(std::vector<Bytes> images) {
+    auto r = std::make_unique<FileRecord>();
+    r->SetHeader(images[0]);
+    for (Bytes& image : images)
+        EXPECT_EQ(r->Parse(image, kCs), Parsed::kFine);
+    return r;
 }
 
-TEST_F(CompressedCopy, UnitSplitOverRunsAndExtents) {
-    const auto text = TextBytes(16 * kCs, 3);
-    auto packed = test::Lznt1Compress(text);
-    const uint64_t c = (packed.size() + kCs - 1) / kCs;
-    ASSERT_GE(c, 2u);
-    packed.resize(c * kCs, 0);
-    // The compressed clusters lie in two places, and the sparse tail is split in two runs.
-    volume.Put(100, Slice(packed, 0, kCs));
-    volume.Put(300, Slice(packed, kCs, (c - 1) * kCs));
-    ASSERT_EQ(Copy(RecordBuilder()
-                       .NonResidentData({{100, 1}, {300, c - 1}, {0, 3}, {0, 13 - c}}, 16 * kCs,
-                                        u"", 0, 4, 1)
-                       .Build()),
-              0);
-    EXPECT_EQ(sink.bytes, text);
+TEST(CopyRecordData, WritesWhatTheRunsGiveAndSaysHowTheCopyEnded) {
+    const Volume& v = TheVolume();
+    ASSERT_TRUE(v.a >= 2 && v.a <= 12) << "unit A must be splittable: " << v.a;
+    const auto plain = [](std::vector<RunSpec> runs, uint64_t size, int64_t init = -1) {
+        return RecordBuilder().NonResidentData(runs, size, u"", 0, 0, 0, init).Build();
+    };
+    const auto packed = [](std::vector<RunSpec> runs, uint64_t size) {
+        return RecordBuilder().NonResidentData(runs, size, u"", 0, 4, 1).Build();
+    };
+    const struct {
+        const char* what;
+        std::vector<Bytes> images;  // the base record, then extension records
+        Bytes written;
+        Result<Copied> outcome;
+        uint64_t stopAfter = UINT64_MAX, sinkLimit = UINT64_MAX;
+    } cases[] = {
+        {"cut at the size",
+         {plain({{100, 3}}, 10000)},
+         Along({{0, {{100, 3}}}}, 10000),
+         Copied::kWhole},
+        {"runs past the size",
+         {plain({{100, 1}, {200, 1}}, 1000)},
+         Along({{0, {{100, 1}}}}, 1000),
+         Copied::kWhole},
+        {"fragmented, backwards too",
+         {plain({{300, 2}, {50, 1}, {400, 1}}, 4 * kCs)},
+         Along({{0, {{300, 2}, {50, 1}, {400, 1}}}}, 4 * kCs),
+         Copied::kWhole},
+        {"sparse",
+         {plain({{0, 300}, {100, 1}}, 301 * kCs)},
+         Cat({Zeros(300 * kCs), Cluster(100)}),
+         Copied::kWhole},
+        // Windows and ntfs-3g give sparse files a compression unit; their data is plain.
+        {"sparse with a unit",
+         {RecordBuilder()
+              .NonResidentData({{100, 2}, {0, 14}}, 16 * kCs, u"", 0, 4, 0x8000)
+              .Build()},
+         Along({{0, {{100, 2}}}}, 16 * kCs),
+         Copied::kWhole},
+        {"initialized 5000",
+         {plain({{100, 3}}, 3 * kCs, 5000)},
+         Cat({Along({{0, {{100, 2}}}}, 5000), Zeros(3 * kCs - 5000)}),
+         Copied::kWhole},
+        {"resident, the unnamed stream only",
+         {RecordBuilder()
+              .ResidentData(Text(37, 2))
+              .ResidentData({'z'}, u"Zone.Identifier")
+              .Build()},
+         Text(37, 2),
+         Copied::kWhole},
+        {"no content", {RecordBuilder().FileName(5, u"empty").Build()}, {}, Copied::kWhole},
+        {"runs end before the size",
+         {plain({{100, 2}}, 5 * kCs)},
+         Along({{0, {{100, 2}}}}, 2 * kCs),
+         Copied::kIncomplete},
+        {"an extent missing",
+         {plain({{100, 1}}, 3 * kCs),
+          RecordBuilder().BaseReference(9).NonResidentData({{200, 1}}, 0, u"", 2).Build()},
+         Along({{0, {{100, 1}}}, {2, {{200, 1}}}}, 3 * kCs),
+         Copied::kIncomplete},
+        // A fuzzing find: for a size near 2^64 the piece size wrapped to 0 and the copy never
+        // ended.
+        {"size 2^64 - 1", {plain({{0, 1}}, UINT64_MAX)}, Zeros(kCs), Copied::kIncomplete},
+        {"stopped before", {plain({{100, 1}}, kCs)}, {}, Copied::kStopped, 0},
+        {"stopped after the first piece",
+         {plain({{0, 300}, {100, 1}}, 301 * kCs)},
+         Zeros(1u << 20),
+         Copied::kStopped,
+         1},
+        {"past the volume", {plain({{100000, 1}}, kCs)}, {}, Error(kErrRead)},
+        {"the sink refuses", {plain({{100, 4}}, 4 * kCs)}, {}, Error(kErrWrite), UINT64_MAX, kCs},
+        // Compressed: units of 16 clusters.
+        {"a unit of all data clusters is stored",
+         {packed({{100, 16}}, 16 * kCs)},
+         Along({{0, {{100, 16}}}}, 16 * kCs),
+         Copied::kWhole},
+        {"compressed, then a sparse unit",
+         {packed({{kUnitA, v.a}, {0, 16 - v.a}, {0, 16}}, 17 * kCs)},
+         Cat({kTextA, Zeros(kCs)}),
+         Copied::kWhole},
+        {"a long sparse run ends a unit and zeroes the next",
+         {packed({{kUnitA, v.a}, {0, 32 - v.a}, {kUnitB, v.b}, {0, 16 - v.b}}, 48 * kCs)},
+         Cat({kTextA, Zeros(16 * kCs), kTextB}),
+         Copied::kWhole},
+        {"a unit split over runs",
+         {packed({{kSplit, 1}, {kSplit + 20, v.a - 1}, {0, 3}, {0, 13 - v.a}}, 16 * kCs)},
+         kTextA,
+         Copied::kWhole},
+        {"a unit decoding short is zero-filled",
+         {packed({{kUnitShort, v.s}, {0, 16 - v.s}, {kUnitB, v.b}, {0, 16 - v.b}}, 32 * kCs)},
+         Cat({kShort, Zeros(15 * kCs), kTextB}),
+         Copied::kWhole},
+        // ntfs-3g stores an incompressible tail as is, without a sparse run after it.
+        {"a last unit in just its clusters",
+         {packed({{100, 2}}, 5000)},
+         Along({{0, {{100, 2}}}}, 5000),
+         Copied::kWhole},
+        {"runs end inside a compressed unit",
+         {packed({{kUnitA, v.a}}, 16 * kCs)},
+         kTextA,
+         Copied::kIncomplete},
+        {"a damaged unit", {packed({{kJunk, 1}, {0, 15}}, 16 * kCs)}, {}, Error(kErrDecompress)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto record = Parse(c.images);
+        MemorySink memory;
+        LimitedSink sink(memory, c.sinkLimit);
+        Watch progress;
+        progress.stopAfter = c.stopAfter;
+        auto reader = v.image.Open();
+        const Result<Copied> copied = CopyRecordData(sink, *record, *reader, progress);
+        ASSERT_EQ(copied.ok(), c.outcome.ok()) << (copied ? "" : copied.error().Text());
+        if (copied) {
+            EXPECT_EQ(*copied, *c.outcome);
+        } else {
+            EXPECT_EQ(copied.error().code, c.outcome.error().code);
+            EXPECT_FALSE(copied.error().cause.empty());
+        }
+        EXPECT_TRUE(memory.bytes == c.written) << memory.bytes.size() << " " << c.written.size();
+        EXPECT_EQ(progress.steps, static_cast<int64_t>(record->TotalDataSize(kCs)));
+        EXPECT_EQ(progress.stepped, memory.bytes.size());
+    }
 }
 
-TEST_F(CompressedCopy, LastUnitStoredInJustTheClustersItNeeds) {
-    // ntfs-3g stores an incompressible tail as is, without a sparse run after it.
-    const auto raw = PatternBytes(5000, 4);
-    volume.Put(100, raw);
-    ASSERT_EQ(Copy(RecordBuilder().NonResidentData({{100, 2}}, 5000, u"", 0, 4, 1).Build()), 0);
-    EXPECT_EQ(sink.bytes, raw);
+TEST(CopyRecordData, SparseRunsAreNotReadFromTheVolume) {
+    auto reader = TheVolume().image.Open();
+    const auto record =
+        Parse({RecordBuilder().NonResidentData({{0, 300}, {100, 1}}, 301 * kCs).Build()});
+    MemorySink sink;
+    Watch progress;
+    ASSERT_TRUE(CopyRecordData(sink, *record, *reader, progress));
+    EXPECT_EQ(reader->GetStats().deviceReads, 2u);  // the boot sector, and cluster 100
 }
 
-TEST_F(CompressedCopy, RunsEndingInsideACompressedUnitAreIncomplete) {
-    const auto text = TextBytes(16 * kCs, 6);
-    const uint64_t c = PutUnit(100, text);
-    EXPECT_EQ(Copy(RecordBuilder().NonResidentData({{100, c}}, 16 * kCs, u"", 0, 4, 1).Build()),
-              kErrCopyIncomplete);
-    EXPECT_EQ(sink.bytes, text);  // what the clusters decode to is still written
-}
-
-TEST_F(CompressedCopy, DamagedUnitFails) {
-    std::vector<uint8_t> junk(kCs, 0);
-    junk[0] = 0x10, junk[1] = 0xB0, junk[2] = 0x01;  // a token first: nothing to refer back to
-    volume.Put(100, junk);
-    EXPECT_EQ(
-        Copy(RecordBuilder().NonResidentData({{100, 1}, {0, 15}}, 16 * kCs, u"", 0, 4, 1).Build()),
-        kErrDecompress);
-}
-
-TEST_F(CompressedCopy, UnitDecodingShortIsFilledWithZeros) {
-    // A unit whose chunks end early still stands for 16 clusters of the stream.
-    const auto part = TextBytes(4096, 7);
-    const uint64_t c = PutUnit(100, part);
-    const auto text = TextBytes(16 * kCs, 1);
-    const uint64_t d = PutUnit(200, text);
-    ASSERT_EQ(Copy(RecordBuilder()
-                       .NonResidentData({{100, c}, {0, 16 - c}, {200, d}, {0, 16 - d}}, 32 * kCs,
-                                        u"", 0, 4, 1)
-                       .Build()),
-              0);
-    ASSERT_EQ(sink.bytes.size(), 32u * kCs);
-    EXPECT_EQ(Slice(sink.bytes, 0, 4096), part);
-    EXPECT_EQ(Slice(sink.bytes, 4096, 15 * kCs), std::vector<uint8_t>(15 * kCs, 0));
-    EXPECT_EQ(Slice(sink.bytes, 16 * kCs, 16 * kCs), text);
-}
-
-TEST(DataCopyClusters, LargeClustersUseOneClusterBuffers) {
-    // 64 KiB clusters: the copy must still be exact.
-    VolumeImage volume(65536, 64, 4);
-    const auto data = PatternBytes(3 * 65536, 11);
-    volume.Put(10, data);
-    auto reader = volume.Open();
-    auto image = RecordBuilder().NonResidentData({{10, 3}}, 3 * 65536 - 123).Build();
-    FileRecord r;
-    r.SetHeader(image);
-    ASSERT_EQ(r.Parse(image, 65536), 0);
-    ProgressDialog progress;
-    RecordingSink sink;
-    ASSERT_EQ(CopyRecordData(sink, r, *reader, progress), 0);
-    EXPECT_EQ(sink.bytes, Slice(data, 0, 3 * 65536 - 123));
+TEST(StreamReader, ReadsAStreamWhereItLiesWithZerosForWhatNoClusterHolds) {
+    const struct {
+        const char* what;
+        std::vector<Bytes> images;
+        Bytes stream;  // what reading it whole gives
+    } cases[] = {
+        {"fragmented",
+         {RecordBuilder().NonResidentData({{300, 2}, {50, 1}}, 3 * kCs - 123).Build()},
+         Along({{0, {{300, 2}, {50, 1}}}}, 3 * kCs - 123)},
+        {"sparse",
+         {RecordBuilder().NonResidentData({{0, 2}, {60, 1}}, 3 * kCs).Build()},
+         Along({{0, {{0, 2}, {60, 1}}}}, 3 * kCs)},
+        {"holes between and after extents",
+         {RecordBuilder().NonResidentData({{100, 1}}, 6 * kCs).Build(),
+          RecordBuilder().BaseReference(9).NonResidentData({{200, 1}}, 0, u"", 3).Build()},
+         Along({{0, {{100, 1}}}, {3, {{200, 1}}}}, 6 * kCs)},
+        {"initialized 5000",
+         {RecordBuilder().NonResidentData({{100, 2}}, 2 * kCs, u"", 0, 0, 0, 5000).Build()},
+         Cat({Along({{0, {{100, 2}}}}, 5000), Zeros(2 * kCs - 5000)})},
+        {"resident", {RecordBuilder().ResidentData(Text(700, 3)).Build()}, Text(700, 3)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto record = Parse(c.images);
+        auto reader = TheVolume().image.Open();
+        StreamReader in(*record->UnnamedStream(), *reader);
+        ASSERT_EQ(in.Size(), c.stream.size());
+        // Pieces of 1000 bytes, not aligned to anything, up to past the end.
+        Bytes got;
+        for (uint64_t at = 0; at <= c.stream.size(); at += 1000) {
+            Bytes piece(1000, 0xCC);
+            const Result<size_t> n = in.ReadAt(at, piece.data(), piece.size());
+            ASSERT_TRUE(n) << n.error().Text();
+            EXPECT_EQ(*n, std::min<uint64_t>(1000, c.stream.size() - at));
+            got.insert(got.end(), piece.begin(), piece.begin() + *n);
+        }
+        EXPECT_TRUE(got == c.stream);
+        EXPECT_EQ(*in.ReadAt(c.stream.size() + 5000, got.data(), 10), 0u);
+    }
+    // A compressed stream cannot be read in place; a read the volume refuses fails with its cause.
+    const auto packed =
+        Parse({RecordBuilder().NonResidentData({{100, 16}}, 16 * kCs, u"", 0, 4, 1).Build()});
+    const auto outside = Parse({RecordBuilder().NonResidentData({{100000, 1}}, kCs).Build()});
+    auto reader = TheVolume().image.Open();
+    Bytes buffer(kCs);
+    const auto refused =
+        StreamReader(*packed->UnnamedStream(), *reader).ReadAt(0, buffer.data(), 10);
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.error().code, kErrDecompress);
+    const auto failed =
+        StreamReader(*outside->UnnamedStream(), *reader).ReadAt(0, buffer.data(), 10);
+    ASSERT_FALSE(failed);
+    EXPECT_EQ(failed.error().code, kErrRead);
 }
 
 }  // namespace

@@ -1,69 +1,57 @@
 #include <gtest/gtest.h>
 
 #include "ntfs/Fixup.h"
-#include "support/RecordBuilder.h"
 
 namespace qv {
 namespace {
 
-using test::RecordBuilder;
-
-TEST(Fixup, RestoresTheLastWordOfEveryBlockAndNeverTheNumberItself) {
-    std::vector<uint8_t> image = RecordBuilder().UpdateSequenceNumber(0xABCD).Build();
-    image[510] = 0xCD, image[511] = 0xAB;  // as on disk: the number at each block end
-    // The saved words are what the blocks really end in.
-    image[0x32] = 0x11, image[0x33] = 0x22;
-    image[0x34] = 0x33, image[0x35] = 0x44;
-    const FixupResult r = ApplyFixups(image);
-    EXPECT_EQ(r.applied, 2u);
-    EXPECT_EQ(r.mismatches, 0u);
-    EXPECT_EQ(image[510], 0x11);
-    EXPECT_EQ(image[511], 0x22);
-    EXPECT_EQ(image[1022], 0x33);
-    EXPECT_EQ(image[1023], 0x44);
-    EXPECT_EQ(image[0x30], 0xCD);  // the number stays where it is
-}
-
-TEST(Fixup, TornRecordIsRestoredAndCounted) {
-    std::vector<uint8_t> image = RecordBuilder().UpdateSequenceNumber(5).Build();
-    image[1022] = 0x99;  // second block was written by another update
-    const FixupResult r = ApplyFixups(image);
-    EXPECT_EQ(r.applied, 2u);
-    EXPECT_EQ(r.mismatches, 1u);
-}
-
-TEST(Fixup, FourKilobyteRecordUsesEveryFiveHundredTwelveBytes) {
-    // mkntfs -s 4096: 4096-byte records with an update sequence count of 9.
-    std::vector<uint8_t> image(4096, 0);
-    image[4] = 0x30, image[6] = 9;
-    image[0x30] = 0x01;
-    for (int i = 0; i < 8; ++i) {
-        image[0x32 + 2 * i] = static_cast<uint8_t>(0xA0 + i);
-        image[(i + 1) * 512 - 2] = 0x01;
+// A record of `size` bytes whose update sequence array (at 0x30, `count` words) saves the word
+// 0xA0+i of block i, every block ending in the number 0x0101 as on disk.
+std::vector<uint8_t> Protected(size_t size, uint16_t count, uint16_t arrayAt = 0x30) {
+    std::vector<uint8_t> image(size, 0);
+    Store16(image.data() + 4, arrayAt);
+    Store16(image.data() + 6, count);
+    if (arrayAt + 2u * count > size) return image;
+    Store16(image.data() + arrayAt, 0x0101);
+    for (size_t i = 0; i + 1 < count && (i + 1) * 512 <= size; ++i) {
+        Store16(image.data() + arrayAt + 2 + 2 * i, static_cast<uint16_t>(0xA0 + i));
+        Store16(image.data() + (i + 1) * 512 - 2, 0x0101);
     }
-    const FixupResult r = ApplyFixups(image);
-    EXPECT_EQ(r.applied, 8u);
-    EXPECT_EQ(r.mismatches, 0u);
-    for (int i = 0; i < 8; ++i)
-        EXPECT_EQ(image[(i + 1) * 512 - 2], 0xA0 + i) << "block " << i;
+    return image;
 }
 
-TEST(Fixup, CountIsBoundedByTheRecordAndTheArray) {
-    std::vector<uint8_t> image(1024, 0);
-    image[4] = 0x30, image[6] = 200;  // a count claiming far more blocks than the record has
-    EXPECT_EQ(ApplyFixups(image).applied, 2u);
-
-    std::vector<uint8_t> edge(1024, 0);
-    edge[4] = 0xFC, edge[5] = 0x03;  // array at 1020: the number and one saved word fit
-    edge[6] = 3;
-    const FixupResult r = ApplyFixups(edge);
-    EXPECT_TRUE(r.arrayOutside);
-    EXPECT_EQ(r.applied, 1u);
-
-    std::vector<uint8_t> outside(1024, 0);
-    outside[4] = 0xFF, outside[5] = 0xFF, outside[6] = 3;
-    EXPECT_EQ(ApplyFixups(outside).applied, 0u);
-    EXPECT_TRUE(ApplyFixups(outside).arrayOutside);
+TEST(Fixup, RestoresTheLastWordOfEveryBlockBoundedByTheCountTheRecordAndTheArray) {
+    const struct {
+        const char* what;
+        std::vector<uint8_t> image;
+        uint32_t applied, mismatches;
+        bool outside;
+    } cases[] = {
+        {"1 KiB record", Protected(1024, 3), 2, 0, false},
+        {"4 KiB record (mkntfs -s 4096)", Protected(4096, 9), 8, 0, false},
+        {"torn: a block from another write",
+         [] {
+             auto i = Protected(1024, 3);
+             i[1022] = 0x99;
+             return i;
+         }(),
+         2, 1, false},
+        {"a count far past the record", Protected(1024, 200), 2, 0, false},
+        {"the array at the record's end", Protected(1024, 3, 1020), 1, 0, true},
+        {"the array outside", Protected(1024, 3, 0xFFFF), 0, 0, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<uint8_t> image = c.image;
+        const FixupResult r = ApplyFixups(image);
+        EXPECT_EQ(r.applied, c.applied);
+        EXPECT_EQ(r.mismatches, c.mismatches);
+        EXPECT_EQ(r.arrayOutside, c.outside);
+        if (c.outside) continue;
+        for (uint32_t i = 0; i < c.applied; ++i)
+            EXPECT_EQ(Load16(image.data() + (i + 1) * 512 - 2), 0xA0 + i) << "block " << i;
+        EXPECT_EQ(Load16(image.data() + 0x30), 0x0101);  // the number stays where it is
+    }
 }
 
 }  // namespace

@@ -1,114 +1,182 @@
+// Files, temporary files and the destination folder: every failure names the path, and carries
+// the errno and its words.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "app/ErrorCodes.h"
-#include "platform/DriveTable.h"
+#include <cstring>
+#include <fstream>
+
+#include "platform/AsNobody.h"
+#include "platform/DestinationFolder.h"
 #include "platform/File.h"
+#include "platform/SafeDirectory.h"
 #include "platform/TempFile.h"
 #include "platform/Text.h"
 
 namespace qv {
 namespace {
 
-bool Exists(const std::u16string& path) {
-    struct stat st {};
-    return ::lstat(ToUtf8(path).c_str(), &st) == 0;
+struct Expected {
+    Status status;
+    int32_t code;
+    int osError;
+    std::string cause;
+};
+
+// What went wrong with a row (for the child that runs as nobody), or "".
+std::string Mismatch(const Expected& e) {
+    if (e.status) return "succeeded: " + e.cause;
+    const Error& got = e.status.error();
+    if (got.code != e.code || got.osError != e.osError || got.cause != e.cause)
+        return "got " + std::to_string(got.code) + "/" + std::to_string(got.osError) + " \"" +
+               got.cause + "\" for \"" + e.cause + "\"";
+    return "";
+}
+std::string Cause(const char* doing, const std::string& path, int error) {
+    return std::string(doing) + " " + path + ": " + std::strerror(error);
+}
+std::string Slurp(const std::string& path) {
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 TEST(TempFile, PrivateNamedWithThePrefixAndRemovedWhenClosed) {
-    std::u16string path;
+    std::string path;
     {
         File f;
-        ASSERT_EQ(MakeTempFile(f, "NRM"), 0);
-        path = f.Path();
-        EXPECT_NE(ToUtf8(path).find("/NRM"), std::string::npos);
-        EXPECT_EQ(ToUtf8(path).substr(ToUtf8(path).size() - 4), ".tmp");
+        ASSERT_TRUE(MakeTempFile(f, "NRM"));
+        path = ToUtf8(f.Path());
+        EXPECT_EQ(path.rfind(ToUtf8(TempDirectory()) + "/NRM", 0), 0u) << path;
+        EXPECT_EQ(path.substr(path.size() - 4), ".tmp");
         struct stat st {};
-        ASSERT_EQ(::stat(ToUtf8(path).c_str(), &st), 0);
+        ASSERT_EQ(::stat(path.c_str(), &st), 0);
         EXPECT_EQ(st.st_mode & 0777, 0600u);
-        ASSERT_TRUE(f.Write("abc", 3));
-        EXPECT_EQ(f.Length(), 3);
+        ASSERT_TRUE(f.Write("hello world", 11));
+        EXPECT_EQ(f.Size(), 11u);
+        char at[5] = {};
+        EXPECT_EQ(*f.ReadAt(6, at, sizeof at), 5u);
+        EXPECT_EQ(std::string(at, 5), "world");
+        EXPECT_EQ(*f.ReadAt(11, at, sizeof at), 0u);  // at the end: nothing, not an error
+        ASSERT_TRUE(f.SetTimes(1000, 2000));
+        ASSERT_EQ(::stat(path.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mtime, 2000);
     }
-    EXPECT_FALSE(Exists(path));
-}
+    struct stat st {};
+    EXPECT_NE(::lstat(path.c_str(), &st), 0);
 
-TEST(TempFile, FailsCleanlyWhenTheFolderIsMissing) {
     const char* old = std::getenv("TMPDIR");
     const std::string saved = old ? old : "";
     ::setenv("TMPDIR", "/nonexistent-quorvane-dir", 1);
     File f;
-    EXPECT_EQ(MakeTempFile(f, "NRL"), kErrTempFile);
+    EXPECT_EQ(
+        Mismatch({MakeTempFile(f, "NRL"), kErrTempFile, ENOENT,
+                  Cause("cannot make a temporary file in", "/nonexistent-quorvane-dir", ENOENT)}),
+        "");
     EXPECT_FALSE(f.IsOpen());
-    if (old)
-        ::setenv("TMPDIR", saved.c_str(), 1);
-    else
-        ::unsetenv("TMPDIR");
+    old ? ::setenv("TMPDIR", saved.c_str(), 1) : ::unsetenv("TMPDIR");
 }
 
-TEST(File, ReadWriteSeekAndLength) {
-    File f;
-    ASSERT_EQ(MakeTempFile(f, "TST"), 0);
-    ASSERT_TRUE(f.Write("hello world", 11));
-    EXPECT_EQ(f.Seek(6), 6);
-    char buf[16] = {};
-    EXPECT_EQ(f.Read(buf, sizeof buf), 5);
-    EXPECT_STREQ(buf, "world");
-    char at[3] = {};
-    EXPECT_EQ(f.ReadAt(0, at, 2), 2);
-    EXPECT_EQ(std::string(at, 2), "he");
-    // Offsets past 4 GiB are fine (the file stays sparse).
-    EXPECT_EQ(f.Seek(int64_t{5} << 30), int64_t{5} << 30);
-    ASSERT_TRUE(f.Write("x", 1));
-    EXPECT_EQ(f.Length(), (int64_t{5} << 30) + 1);
-}
-
-TEST(File, FailedWriteIsReported) {
-    File full;
+TEST(File, OpenAndWriteFailuresNameThePathAndTheErrno) {
+    test::OpenTempFolder dir;
+    const std::string existing = dir.path + "/existing", link = dir.path + "/link";
+    std::ofstream(existing) << "keep";
+    ASSERT_EQ(::symlink(existing.c_str(), link.c_str()), 0);
+    File missing, linked, taken, folder, full, closed, untimed;
     ASSERT_TRUE(full.Open(u"/dev/full", File::Mode::kReadWrite));
-    EXPECT_FALSE(full.Write("data", 4));
-    EXPECT_EQ(full.LastError(), ENOSPC);
-    File closed;
-    EXPECT_FALSE(closed.Write("x", 1));
+    const Expected cases[] = {
+        {missing.Open(FromUtf8(dir.path + "/missing"), File::Mode::kRead), kErrFile, ENOENT,
+         Cause("cannot open", dir.path + "/missing", ENOENT)},
+        {linked.Open(FromUtf8(link), File::Mode::kCreate, /*noFollow=*/true), kErrFile, ELOOP,
+         Cause("cannot open", link, ELOOP)},
+        {taken.Open(FromUtf8(existing), File::Mode::kCreateNew), kErrFile, EEXIST,
+         Cause("cannot open", existing, EEXIST)},
+        {folder.Open(FromUtf8(dir.path), File::Mode::kReadWrite), kErrFile, EISDIR,
+         Cause("cannot open", dir.path, EISDIR)},
+        {full.Write("data", 4), kErrWrite, ENOSPC, Cause("cannot write", "/dev/full", ENOSPC)},
+        {closed.Write("x", 1), kErrWrite, EBADF, Cause("cannot write", "", EBADF)},
+        {untimed.SetTimes(1, 2), kErrWrite, EBADF, Cause("cannot set the times of", "", EBADF)},
+    };
+    for (const Expected& c : cases)
+        EXPECT_EQ(Mismatch(c), "");
+    EXPECT_EQ(Slurp(existing), "keep");
 }
 
-TEST(File, NoFollowRefusesASymbolicLink) {
-    File target;
-    ASSERT_EQ(MakeTempFile(target, "TGT"), 0);
-    const std::string link = ToUtf8(target.Path()) + ".link";
-    ASSERT_EQ(::symlink(ToUtf8(target.Path()).c_str(), link.c_str()), 0);
-    File f;
-    EXPECT_FALSE(f.Open(FromUtf8(link), File::Mode::kCreate, /*noFollow=*/true));
-    EXPECT_EQ(f.LastError(), ELOOP);
-    File g;
-    EXPECT_FALSE(g.Open(FromUtf8(link), File::Mode::kCreateNew, false));  // exists
-    ::unlink(link.c_str());
+TEST(DestinationFolder, NeverFollowsWhatWasPlantedInIt) {
+    test::OpenTempFolder dest, outside;
+    const std::string d = dest.path + "/";
+    const std::string victim = outside.path + "/victim";
+    std::ofstream(victim) << "keep";
+    ASSERT_EQ(::symlink(outside.path.c_str(), (d + "out").c_str()), 0);
+    ASSERT_EQ(::symlink(victim.c_str(), (d + "f.txt").c_str()), 0);
+    std::ofstream(d + "taken") << "x";
+    DestinationFolder folder;
+    ASSERT_TRUE(folder.Open(FromUtf8(dest.path)));
+    EXPECT_EQ(folder.Path(), FromUtf8(d));
+    File file;
+    const Expected cases[] = {
+        {folder.CreateFile(file, u"out/new.txt", true), kErrFile, ELOOP,
+         Cause("cannot create", d + "out/new.txt", ELOOP)},
+        {folder.CreateFile(file, u"f.txt", false), kErrFile, ELOOP,
+         Cause("cannot create", d + "f.txt", ELOOP)},
+        {folder.CreateFile(file, u"f.txt", true), kErrFile, EEXIST,
+         Cause("cannot create", d + "f.txt", EEXIST)},
+        {folder.CreateFile(file, u"taken", true), kErrFile, EEXIST,
+         Cause("cannot create", d + "taken", EEXIST)},
+        {folder.CreateFile(file, u"none/f", true), kErrFile, ENOENT,
+         Cause("cannot create", d + "none/f", ENOENT)},
+        {folder.MakeFolder(u"taken"), kErrFile, EEXIST, Cause("cannot make", d + "taken", EEXIST)},
+        {folder.MakeFolder(u"out"), kErrFile, EEXIST, Cause("cannot make", d + "out", EEXIST)},
+        {folder.MakeFolder(u"out/sub"), kErrFile, ELOOP,
+         Cause("cannot make", d + "out/sub", ELOOP)},
+    };
+    for (const Expected& c : cases)
+        EXPECT_EQ(Mismatch(c), "");
+    EXPECT_EQ(Slurp(victim), "keep");
+    EXPECT_FALSE(PathExists(FromUtf8(outside.path + "/new.txt")));
+    EXPECT_FALSE(PathExists(FromUtf8(outside.path + "/sub")));
+    // What may be made is made, once, and a folder that is there counts as made.
+    ASSERT_TRUE(folder.MakeFolder(u"a"));
+    ASSERT_TRUE(folder.MakeFolder(u"a"));
+    ASSERT_TRUE(folder.CreateFile(file, u"a/b.txt", true));
+    EXPECT_EQ(file.Path(), FromUtf8(d + "a/b.txt"));
+    ASSERT_TRUE(file.Write("new", 3));
+    EXPECT_EQ(Slurp(d + "a/b.txt"), "new");
+    EXPECT_TRUE(folder.Exists(u"a/b.txt"));
+    EXPECT_TRUE(folder.Exists(u"out"));
+    EXPECT_FALSE(folder.Exists(u"out/victim"));
 }
 
-TEST(DriveTable, FirstFreeLetterFromC) {
-    DriveTable table;
-    EXPECT_EQ(table.Assign(u"/images/a.img"), u'C');
-    EXPECT_EQ(table.Assign(u"/images/b.img"), u'D');
-    EXPECT_EQ(table.Assign(u"/images/a.img"), u'C');  // the same path keeps its letter
-    ASSERT_TRUE(table.Set(u'f', u"/dev/sdb1", u"USB"));
-    EXPECT_EQ(table.Assign(u"/images/c.img"), u'E');
-    EXPECT_EQ(table.Assign(u"/images/d.img"), u'G');
-    ASSERT_TRUE(table.Find(u'F'));
-    EXPECT_EQ(table.Find(u'F')->label, u"USB");
-    EXPECT_EQ(table.Find(u'F')->fileSystem, u"NTFS");
-    EXPECT_FALSE(table.Find(u'Z'));
-    for (char16_t c = u'H'; c <= u'Z'; ++c)
-        table.Assign(std::u16string(u"/x") + c);
-    EXPECT_EQ(table.Assign(u"/one/too/many"), 0);
-}
-
-TEST(DriveTable, ParsesDriveLetters) {
-    EXPECT_EQ(DriveTable::ParseLetter(u"E:"), u'E');
-    EXPECT_EQ(DriveTable::ParseLetter(u"e"), u'E');
-    EXPECT_EQ(DriveTable::ParseLetter(u"e:\\"), u'E');
-    EXPECT_EQ(DriveTable::ParseLetter(u"/dev/sdb1"), 0);
-    EXPECT_EQ(DriveTable::ParseLetter(u"E:x"), 0);
-    EXPECT_EQ(DriveTable::ParseLetter(u"1:"), 0);
+TEST(DestinationFolder, FoldersThatCannotHoldFilesAreRefusedNamingTheFolder) {
+    test::OpenTempFolder dir;
+    const std::string ro = dir.path + "/ro", open = dir.path + "/open", file = dir.path + "/file";
+    ::mkdir(ro.c_str(), 0555);
+    ::mkdir(open.c_str(), 0);
+    ::chmod(open.c_str(), 0777);  // not cut by the umask
+    std::ofstream(file) << "x";
+    // The user may not write into ro: only a user who is not root can be refused.
+    test::ExpectAsNobody([&] {
+        DestinationFolder missing, notFolder, readOnly;
+        const Expected cases[] = {
+            {missing.Open(FromUtf8(dir.path + "/missing")), kErrFile, ENOENT,
+             Cause("cannot open", dir.path + "/missing", ENOENT)},
+            {notFolder.Open(FromUtf8(file)), kErrFile, ENOTDIR,
+             Cause("cannot open", file, ENOTDIR)},
+            {readOnly.Open(FromUtf8(ro)), kErrFile, EACCES, Cause("cannot write into", ro, EACCES)},
+            {CheckDestination(FromUtf8(file)), kErrFile, ENOTDIR,
+             Cause("cannot recover into", file, ENOTDIR)},
+            {CheckDestination(FromUtf8(file + "/sub")), kErrFile, ENOTDIR,
+             Cause("cannot recover into", file + "/sub", ENOTDIR)},
+            {CheckDestination(FromUtf8(ro + "/new/deeper/")), kErrFile, EACCES,
+             Cause("cannot recover into", ro, EACCES)},
+            {MakeFolder(FromUtf8(ro + "/new")), kErrFile, EACCES,
+             Cause("cannot make", ro + "/new", EACCES)},
+        };
+        for (const Expected& c : cases)
+            if (std::string m = Mismatch(c); !m.empty()) return m;
+        if (!CheckDestination(FromUtf8(open + "/new/deeper"))) return std::string("open refused");
+        return std::string();
+    });
 }
 
 }  // namespace

@@ -1,10 +1,17 @@
+// Developer traces: a line per event into $QUORVANE_TRACE_DIR/<file>, only when that folder
+// exists, never through a link; the work that traces goes on the same either way.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
+#include <functional>
 
+#include "deepscan/DeletedFileImages.h"
+#include "deepscan/ImageChange.h"
 #include "ntfs/FileRecord.h"
+#include "platform/AsNobody.h"
 #include "support/RecordBuilder.h"
 
 namespace qv {
@@ -15,50 +22,70 @@ std::string Slurp(const std::string& p) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-struct Trace : ::testing::Test {
-    std::string dir;
-    void SetUp() override {
-        std::string pattern = ::testing::TempDir() + "qvtrace-XXXXXX";
-        dir = ::mkdtemp(pattern.data());
-    }
-    void TearDown() override { ::unsetenv("QUORVANE_TRACE_DIR"); }
-    // Parses a record (number 0x2a) that carries an attribute list.
-    void ParseListRecord() {
-        auto image = test::RecordBuilder()
-                         .RecordNumber(0x2a)
-                         .ResidentAttributeList({{0x80, 0, 50, 0, u""}})
-                         .Build();
-        FileRecord r;
-        r.SetHeader(image);
-        ASSERT_EQ(r.Parse(image, 4096), 0);
-        EXPECT_EQ(r.AttributeListCount(), 1u);
-    }
+struct Producer {
+    const char* file;
+    std::function<void()> trace;  // does the traced work once, and checks its outcome
+    std::string lineEnd;          // how each line ends (the start may hold addresses)
 };
 
-TEST_F(Trace, AttributeListLineGoesIntoAnExistingTraceFolder) {
-    ::setenv("QUORVANE_TRACE_DIR", dir.c_str(), 1);
-    ParseListRecord();
-    ParseListRecord();
-    EXPECT_EQ(Slurp(dir + "/20.r"),
-              "pasrse 20 Attr rec record = 2a\npasrse 20 Attr rec record = 2a\n");
-}
+const Producer kProducers[] = {
+    // Parsing a record (number 0x2a) that carries an attribute list.
+    {"20.r",
+     [] {
+         auto image = test::RecordBuilder()
+                          .RecordNumber(0x2a)
+                          .ResidentAttributeList({{0x80, 0, 50, 0, u""}})
+                          .Build();
+         FileRecord r;
+         r.SetHeader(image);
+         EXPECT_EQ(r.Parse(image, 4096), Parsed::kFine);
+         EXPECT_EQ(r.AttributeListCount(), 1u);
+     },
+     "pasrse 20 Attr rec record = 2a\n"},
+    // A logged change that reaches a deleted file's record image.
+    {"lsn.r",
+     [] {
+         DeletedFileImages file;
+         ASSERT_TRUE(file.SetBaseImage(40, test::RecordBuilder().Build()));
+         const std::vector<uint8_t> data(0x50, 1);
+         RecordChange change;
+         change.recordNumber = 40;
+         change.recordOff = 0x38;
+         change.data = data;
+         EXPECT_EQ(ApplyToFileImages(file, change), UndoResult::kNothingToDo);
+     },
+     "   recordOff =38  attrOff = 0   dataLen = 50\n"},
+};
 
-TEST_F(Trace, NothingIsWrittenWithoutTheFolder) {
-    ParseListRecord();  // no variable
-    ::setenv("QUORVANE_TRACE_DIR", (dir + "/missing").c_str(), 1);
-    ParseListRecord();
-    struct stat st {};
-    EXPECT_NE(::stat((dir + "/missing").c_str(), &st), 0);
-    EXPECT_NE(::stat((dir + "/20.r").c_str(), &st), 0);
-}
+TEST(Trace, LinesGoOnlyIntoAnExistingFolderAndNeverThroughALink) {
+    for (const Producer& p : kProducers) {
+        SCOPED_TRACE(p.file);
+        test::OpenTempFolder dir;
+        const std::string trace = dir.path + "/" + p.file;
+        ::unsetenv("QUORVANE_TRACE_DIR");
+        p.trace();
+        ::setenv("QUORVANE_TRACE_DIR", (dir.path + "/missing").c_str(), 1);
+        p.trace();
+        struct stat st {};
+        EXPECT_NE(::stat((dir.path + "/missing").c_str(), &st), 0);
+        EXPECT_NE(::stat(trace.c_str(), &st), 0);
 
-TEST_F(Trace, ASymbolicLinkInPlaceOfTheTraceFileIsNotFollowed) {
-    const std::string victim = dir + "/victim";
-    std::ofstream(victim) << "keep";
-    ASSERT_EQ(::symlink(victim.c_str(), (dir + "/20.r").c_str()), 0);
-    ::setenv("QUORVANE_TRACE_DIR", dir.c_str(), 1);
-    ParseListRecord();  // and parsing goes on regardless
-    EXPECT_EQ(Slurp(victim), "keep");
+        ::setenv("QUORVANE_TRACE_DIR", dir.path.c_str(), 1);
+        p.trace();
+        p.trace();
+        const std::string text = Slurp(trace);
+        const size_t first = text.find('\n') + 1;
+        EXPECT_TRUE(text.ends_with(p.lineEnd)) << text;
+        EXPECT_TRUE(text.substr(0, first).ends_with(p.lineEnd)) << text;
+        EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2);
+
+        std::remove(trace.c_str());
+        std::ofstream(dir.path + "/victim") << "keep";
+        ASSERT_EQ(::symlink((dir.path + "/victim").c_str(), trace.c_str()), 0);
+        p.trace();
+        EXPECT_EQ(Slurp(dir.path + "/victim"), "keep");
+        ::unsetenv("QUORVANE_TRACE_DIR");
+    }
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
+// The volume reader's two read-ahead windows (files' data, $MFT records), its errors, and opening.
 #include <gtest/gtest.h>
 
-#include "app/ErrorCodes.h"
-#include "platform/DriveTable.h"
-#include "platform/Text.h"
+#include <cerrno>
+
 #include "support/MemoryDevice.h"
 #include "support/VolumeImage.h"
 #include "volume/VolumeReader.h"
@@ -11,172 +11,195 @@ namespace qv {
 namespace {
 
 using test::MemoryDevice;
-using test::PatternBytes;
+using Stream = VolumeReader::Stream;
 
-// A volume of 512-byte clusters: the window is 5000 clusters = 2,560,000 bytes.
+// A volume of 512-byte clusters: the data window is 5000 clusters = 2,560,000 bytes.
 struct WindowTest : ::testing::Test {
     static constexpr uint32_t kCs = 512;
     static constexpr uint64_t kClusters = 12000;
     std::vector<uint8_t> bytes;
     std::shared_ptr<MemoryDevice::Log> log;
+    MemoryDevice* device = nullptr;
     VolumeReader reader;
 
     void SetUp() override {
-        test::VolumeImage image(kCs, kClusters, 4, 512, 0x02);
-        bytes = image.Bytes();
-        const auto pattern = PatternBytes(bytes.size() - 512, 42);
-        std::copy(pattern.begin(), pattern.end(), bytes.begin() + 512);
-        auto device = std::make_unique<MemoryDevice>(bytes);
-        log = device->log();
-        ASSERT_EQ(reader.Open(std::move(device), u'X'), 0);
+        bytes = test::PatternBytes(kClusters * kCs, 42);
+        const auto boot = test::VolumeImage(kCs, 1, 4, 512, 0x02).Bytes();
+        std::copy(boot.begin(), boot.end(), bytes.begin());
+        auto owned = std::make_unique<MemoryDevice>(bytes);
+        device = owned.get();
+        log = owned->log();
+        ASSERT_TRUE(reader.Open(std::move(owned)));
         ASSERT_EQ(reader.WindowSize(), 5000u * kCs);
     }
-    size_t DeviceReads() const { return log->reads.size(); }
-    std::vector<uint8_t> Read(int64_t offset, uint32_t length, int64_t* result = nullptr) {
+    // Reads and checks the bytes (and that nothing past them is written); returns the sizes the
+    // device was asked for.
+    std::vector<size_t> Read(int64_t offset, uint32_t length, Stream stream = Stream::kData) {
+        const size_t before = log->reads.size();
         std::vector<uint8_t> out(length + 16, 0xCC);
-        const int64_t r = reader.ReadAt(offset, out.data(), length);
-        if (result) *result = r;
-        return out;
-    }
-    std::vector<uint8_t> Expected(int64_t offset, uint32_t length) {
-        return std::vector<uint8_t>(bytes.begin() + offset, bytes.begin() + offset + length);
+        const Status read = reader.ReadAt(offset, out.data(), length, stream);
+        EXPECT_TRUE(read) << read.error().Text();
+        EXPECT_TRUE(std::equal(out.begin(), out.begin() + length, bytes.begin() + offset));
+        EXPECT_EQ(std::vector<uint8_t>(out.begin() + length, out.end()),
+                  std::vector<uint8_t>(16, 0xCC));
+        if (log->reads.size() > before) {
+            EXPECT_EQ(log->reads[before].first, uint64_t(offset));
+        }
+        std::vector<size_t> sizes;
+        for (size_t i = before; i < log->reads.size(); ++i)
+            sizes.push_back(log->reads[i].second);
+        return sizes;
     }
 };
 
 TEST_F(WindowTest, AJumpReadsTheRequestRoundedToABlockAndHitsNeedNoDevice) {
-    const size_t before = DeviceReads();
-    auto out = Read(1000 * kCs + 100, kCs);
-    EXPECT_EQ(DeviceReads(), before + 1);
-    EXPECT_EQ(log->reads.back().first, 1000u * kCs + 100);
     // 512,100 + 512 = 512,612 is rounded up to the next 4 KiB boundary, 516,096.
-    EXPECT_EQ(log->reads.back().second, 516096u - (1000u * kCs + 100));
-    EXPECT_EQ(std::vector<uint8_t>(out.begin(), out.begin() + kCs),
-              Expected(1000 * kCs + 100, kCs));
-
+    EXPECT_EQ(Read(1000 * kCs + 100, kCs), std::vector<size_t>{516096 - (1000 * kCs + 100)});
     // Wholly inside, also ending exactly at the window's last byte: no device access.
-    Read(1002 * kCs, kCs);
-    Read(516096 - 100, 100);
-    EXPECT_EQ(DeviceReads(), before + 1);
+    EXPECT_TRUE(Read(1002 * kCs, kCs).empty());
+    EXPECT_TRUE(Read(516096 - 100, 100).empty());
     EXPECT_EQ(reader.GetStats().hits, 2u);
 }
 
 TEST_F(WindowTest, SequentialRequestsReadAheadDoublingUpToTheWholeWindow) {
-    // Cluster after cluster from 0, as the $MFT copy or a large file's runs are read.
-    std::vector<uint64_t> fills;
-    int64_t offset = 0;
-    while (fills.size() < 11) {
-        const size_t before = DeviceReads();
-        int64_t r;
-        auto out = Read(offset, kCs, &r);
-        ASSERT_EQ(r, kCs);
-        ASSERT_EQ(std::vector<uint8_t>(out.begin(), out.begin() + kCs), Expected(offset, kCs));
-        if (DeviceReads() != before) {
-            EXPECT_EQ(log->reads.back().first, static_cast<uint64_t>(offset));
-            fills.push_back(log->reads.back().second);
-        }
-        offset += kCs;
+    // Cluster after cluster from 0, as a large file's runs are read.
+    std::vector<size_t> fills;
+    for (int64_t offset = 0; fills.size() < 11; offset += kCs)
+        for (size_t fill : Read(offset, kCs))
+            fills.push_back(fill);
+    EXPECT_EQ(fills, (std::vector<size_t>{4096, 8192, 16384, 32768, 65536, 131072, 262144, 524288,
+                                          1048576, 2097152, 2560000}));
+    // A jump ends the read-ahead.
+    EXPECT_EQ(Read(96 * kCs, kCs), std::vector<size_t>{4096});
+}
+
+TEST_F(WindowTest, DataReadsAheadOnlyOnExactContinuationRecordsAlsoAcrossSmallGaps) {
+    // Each stream follows on from its own last request, whatever the other one reads between.
+    const struct {
+        Stream stream;
+        int64_t offset;
+        uint32_t length;
+        size_t fill;  // what the device is asked for; 0: served from the window
+    } steps[] = {
+        {Stream::kData, 0, 4096, 4096},                    // a first read is a jump
+        {Stream::kRecords, 1'000'000, 1024, 3520},         // a jump: up to the 4 KiB boundary
+        {Stream::kData, 4096, 4096, 8192},                 // goes on exactly: twice the last fill
+        {Stream::kData, 8192, 4096, 0},                    // inside the window
+        {Stream::kData, 12288, 16384, 16384},              // goes on: the window now ends at 28672
+        {Stream::kData, 28673, 512, 4095},                 // one byte past the last end: a jump
+        {Stream::kRecords, 1'003'620, 1024, 7040},         // 2,596 bytes past the last record read
+        {Stream::kRecords, 1'070'181, 1024, 2971},         // 65,537 bytes past it: a jump
+        {Stream::kRecords, 1'071'205 + 65536, 512, 5942},  // exactly 64 KiB past: goes on
+    };
+    for (const auto& s : steps) {
+        SCOPED_TRACE(s.offset);
+        EXPECT_EQ(Read(s.offset, s.length, s.stream),
+                  s.fill ? std::vector<size_t>{s.fill} : std::vector<size_t>{});
     }
-    const std::vector<uint64_t> expected = {4096,   8192,   16384,   32768,   65536,  131072,
-                                            262144, 524288, 1048576, 2097152, 2560000};
-    EXPECT_EQ(fills, expected);
 }
 
-TEST_F(WindowTest, AJumpEndsTheReadAhead) {
-    for (int64_t offset = 0; offset < 64 * kCs; offset += kCs)
-        Read(offset, kCs);
-    EXPECT_GT(log->reads.back().second, 4096u);
-    Read(9000 * kCs, kCs);
-    EXPECT_EQ(log->reads.back().second, 4096u);
+TEST_F(WindowTest, AMissRefillsFromTheRequestWhereverTheWindowStood) {
+    const struct {
+        int64_t offset;
+        uint32_t length;
+        size_t deviceReads;
+        int64_t windowStart;
+    } cases[] = {
+        {7000 * kCs, 0, 0, 1000 * kCs},                              // nothing asked: nothing read
+        {1000 * kCs + 4096 - 100, 101, 1, 1000 * kCs + 4096 - 100},  // one byte past the window
+        {999 * kCs, 2 * kCs, 1, 999 * kCs},  // before the window, overlapping it
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.offset);
+        Read(1000 * kCs, kCs);
+        EXPECT_EQ(Read(c.offset, c.length).size(), c.deviceReads);
+        EXPECT_EQ(reader.WindowStart(), c.windowStart);
+    }
 }
 
-TEST_F(WindowTest, OneBytePastTheWindowRefillsAtTheRequest) {
-    Read(1000 * kCs, kCs);
-    const size_t before = DeviceReads();
-    Read(1000 * kCs + 4096 - 100, 101);
-    EXPECT_EQ(DeviceReads(), before + 1);
-    EXPECT_EQ(log->reads.back().first, 1000u * kCs + 4096 - 100);
-    EXPECT_EQ(reader.WindowStart(), 1000 * int64_t{kCs} + 4096 - 100);
-}
-
-TEST_F(WindowTest, RequestBeforeTheWindowRefillsEvenWhenOverlapping) {
-    Read(1000 * kCs, kCs);
-    const size_t before = DeviceReads();
-    auto out = Read(999 * kCs, 2 * kCs);
-    EXPECT_EQ(DeviceReads(), before + 1);
-    EXPECT_EQ(reader.WindowStart(), 999 * int64_t{kCs});
-    EXPECT_EQ(std::vector<uint8_t>(out.begin(), out.begin() + 2 * kCs),
-              Expected(999 * kCs, 2 * kCs));
-}
-
-TEST_F(WindowTest, ZeroLengthOutsideTheWindowReadsNothing) {
-    const size_t before = DeviceReads();
-    int64_t r;
-    Read(7000 * kCs, 0, &r);
-    EXPECT_EQ(r, 0);
-    EXPECT_EQ(DeviceReads(), before);
-}
-
-TEST_F(WindowTest, LongRequestIsServedBySuccessiveRefillsAndNothingMore) {
-    const uint32_t length = 11000 * kCs;
-    int64_t r;
-    auto out = Read(kCs, length, &r);
-    EXPECT_EQ(r, length);
-    EXPECT_EQ(std::vector<uint8_t>(out.begin(), out.begin() + length), Expected(kCs, length));
-    EXPECT_EQ(std::vector<uint8_t>(out.begin() + length, out.end()),
-              std::vector<uint8_t>(16, 0xCC));
-    // Window-sized pieces; the window now holds the last one.
-    EXPECT_EQ(reader.WindowStart(), int64_t{kCs} + 2 * 5000 * kCs);
+TEST_F(WindowTest, ALongRequestIsServedByWindowSizedRefills) {
+    EXPECT_EQ(Read(kCs, 11000 * kCs).size(), 3u);
     EXPECT_EQ(log->reads.back().second, 5000u * kCs);
+    EXPECT_EQ(reader.WindowStart(), int64_t{kCs} + 2 * 5000 * kCs);
 }
 
-TEST_F(WindowTest, ShortRefillAtTheEndIsAcceptedAndPastItFails) {
-    int64_t r;
+TEST_F(WindowTest, ReadsPastTheEndOrBeforeTheStartFailWithTheirCause) {
     const int64_t last = (kClusters - 10) * kCs;
-    auto out = Read(last, 10 * kCs, &r);
-    EXPECT_EQ(r, 10 * kCs);
+    Read(last, 10 * kCs);  // a short refill at the end is accepted
     EXPECT_EQ(reader.WindowLength(), 10u * kCs);
-    Read(kClusters * kCs, kCs, &r);
-    EXPECT_EQ(r, kErrRead);
-    Read(-int64_t{kCs}, kCs, &r);
-    EXPECT_EQ(r, kErrSeek);
-}
-
-TEST_F(WindowTest, ClusterReadsAre64Bit) {
-    int64_t r;
     std::vector<uint8_t> out(kCs);
-    r = reader.ReadClusters(uint64_t{1} << 33, out.data(), kCs);  // far beyond 2^32 clusters
-    EXPECT_EQ(r, kErrRead);
+    const struct {
+        Status status;
+        int32_t code;
+        const char* cause;
+    } cases[] = {
+        {reader.ReadAt(kClusters * kCs, out.data(), kCs), kErrRead, "ends before byte 6144000"},
+        {reader.ReadAt(-int64_t{kCs}, out.data(), kCs), kErrSeek, "no volume byte -512"},
+        // Cluster numbers are 64-bit: far beyond 2^32 clusters is asked for, not wrapped.
+        {reader.ReadClusters(uint64_t{1} << 33, out.data(), kCs), kErrRead, "ends before byte"},
+        {reader.ReadClusters(UINT64_MAX / 2, out.data(), kCs), kErrSeek, "no volume cluster"},
+    };
+    for (const auto& c : cases) {
+        ASSERT_FALSE(c.status);
+        EXPECT_EQ(c.status.error().code, c.code);
+        EXPECT_NE(c.status.error().cause.find(c.cause), std::string::npos)
+            << c.status.error().cause;
+    }
     EXPECT_EQ(log->reads.back().first, (uint64_t{1} << 33) * kCs);
 }
 
-TEST(VolumeReaderGeometry, WindowIsCappedAtSixteenMebibytes) {
-    test::VolumeImage small(4096, 16);
-    EXPECT_EQ(small.Open()->WindowSize(), 16u << 20);  // 5000 clusters would be 20 MB
-    test::VolumeImage big(2u << 20, 2, 1);
-    EXPECT_EQ(big.Open()->WindowSize(), 16u << 20);
-    test::VolumeImage tiny(512, 16);
-    EXPECT_EQ(tiny.Open()->WindowSize(), 512u * 5000);
+TEST_F(WindowTest, AFailedDeviceReadCarriesItsErrnoAndLeavesNothingTrusted) {
+    Read(0, 8 * kCs);
+    device->FailReadsFrom(0);
+    std::vector<uint8_t> out(kCs);
+    const Status failed = reader.ReadAt(9000 * kCs, out.data(), kCs);
+    ASSERT_FALSE(failed);
+    EXPECT_EQ(failed.error().code, kErrRead);
+    EXPECT_EQ(failed.error().osError, EIO);
+    // What the window held before is read again, not served from a half-overwritten buffer.
+    const size_t before = log->reads.size();
+    EXPECT_FALSE(reader.ReadAt(0, out.data(), kCs));
+    EXPECT_EQ(log->reads.size(), before + 1);
 }
 
-TEST(VolumeReaderOpen, ThroughTheDriveTableAndWithTheRealCause) {
-    DriveTable::Global().Clear();
-    VolumeReader noDrive;
-    EXPECT_EQ(noDrive.Open(u'Q'), kErrOpenVolume);
+TEST(VolumeReaderGeometry, TheDataWindowIsCappedAtSixteenMebibytes) {
+    const struct {
+        uint32_t clusterSize;
+        uint64_t clusters, window;
+    } cases[] = {
+        {4096, 16, 16u << 20},     // 5000 clusters would be 20 MB
+        {2u << 20, 2, 16u << 20},  // and 10 GB
+        {512, 16, 512u * 5000},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(test::VolumeImage(c.clusterSize, c.clusters, 1).Open()->WindowSize(), c.window);
+}
 
-    DriveTable::Global().Set(u'Q', u"/nonexistent/quorvane.img");
-    VolumeReader missing;
-    EXPECT_EQ(missing.Open(u'Q'), kErrOpenVolume);
-    EXPECT_NE(missing.FailureReason().find("No such file"), std::string::npos);
-
-    VolumeReader notNtfs;
-    EXPECT_EQ(notNtfs.Open(std::make_unique<MemoryDevice>(std::vector<uint8_t>(4096, 0)), u'Q'),
-              kErrBootSector);
-    EXPECT_NE(notNtfs.FailureReason().find("not an NTFS volume"), std::string::npos);
-
-    VolumeReader tooSmall;
-    EXPECT_EQ(tooSmall.Open(std::make_unique<MemoryDevice>(std::vector<uint8_t>(100, 0)), u'Q'),
-              kErrBootSector);
-    DriveTable::Global().Clear();
+TEST(VolumeReaderOpen, FailuresNameTheirCauseAndErrno) {
+    auto failing = std::make_unique<MemoryDevice>(std::vector<uint8_t>(4096, 0));
+    failing->FailReadsFrom(0);
+    VolumeReader missing, notNtfs, tooSmall, unreadable;
+    const struct {
+        Status status;
+        int32_t code;
+        const char* cause;
+        int osError;
+    } cases[] = {
+        {missing.Open(Source{u"/nonexistent/quorvane.img"}), kErrOpenVolume,
+         "cannot open /nonexistent/quorvane.img: No such file", ENOENT},
+        {notNtfs.Open(std::make_unique<MemoryDevice>(std::vector<uint8_t>(4096, 0))),
+         kErrBootSector, "not an NTFS volume: no NTFS signature", 0},
+        {tooSmall.Open(std::make_unique<MemoryDevice>(std::vector<uint8_t>(100, 0))),
+         kErrBootSector, "smaller than one sector", 0},
+        {unreadable.Open(std::move(failing)), kErrBootSector, "read error in the boot sector", EIO},
+    };
+    for (const auto& c : cases) {
+        ASSERT_FALSE(c.status);
+        EXPECT_EQ(c.status.error().code, c.code);
+        EXPECT_NE(c.status.error().cause.find(c.cause), std::string::npos)
+            << c.status.error().cause;
+        EXPECT_EQ(c.status.error().osError, c.osError);
+    }
 }
 
 }  // namespace

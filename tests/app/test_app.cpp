@@ -1,0 +1,128 @@
+// The progress dialog's bar and Stop, the drive list's letters, and the log's lines.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <thread>
+
+#include "app/DriveList.h"
+#include "app/Log.h"
+#include "app/ProgressDialog.h"
+#include "base/Report.h"
+#include "support/FakeFrontEnd.h"
+
+namespace qv {
+namespace {
+
+TEST(ProgressDialog, TheBarAdvancesOneStepWhenMoreThanATenthOfAllStagesHasPiledUp) {
+    const struct {
+        int32_t stages;
+        int64_t total;  // -1: no stage begun
+        std::vector<uint64_t> steps;
+        int advances, position;
+    } cases[] = {
+        {1, -1, {1'000'000}, 0, 0},      // before any stage: nothing to measure against
+        {1, 0, {5}, 0, 0},               // an empty stage
+        {1, 1000, {50, 50}, 0, 0},       // 100 is not more than a tenth
+        {1, 1000, {50, 50, 50}, 1, 10},  // 150 is
+        {3, 300, {90}, 0, 0},            // three stages: a tenth of 900
+        {3, 300, {90, 1}, 1, 10},
+        {1, 100, {100'000}, 1, 10},  // one huge step advances once
+        {1, 10, std::vector<uint64_t>(10, 2), 10, 100},
+        {1, 10, std::vector<uint64_t>(11, 2), 11, 10},  // past the end the bar starts again
+    };
+    for (const auto& c : cases) {
+        test::RecordingProgressView view;
+        ProgressDialog p(&view);
+        p.SetStageCount(c.stages);
+        if (c.total >= 0) p.SetSteps(c.total);
+        for (uint64_t s : c.steps)
+            p.Step(s);
+        EXPECT_EQ(view.steps, c.advances) << c.stages << " " << c.total << " " << c.steps.size();
+        EXPECT_EQ(p.BarPosition(), c.position);
+    }
+}
+
+struct StopCounter final : StopListener {
+    void OnStop() override { ++stops; }
+    int stops = 0;
+};
+
+TEST(ProgressDialog, StopTellsTheTaskSetsTheFlagForGoodAndNeverCloses) {
+    test::RecordingProgressView view;
+    StopCounter task;
+    ProgressDialog p(&view);
+    p.SetStatus(u"Searching deleted files, please wait...", u"Please wait", &task);
+    EXPECT_EQ(view.statuses,
+              std::vector<std::u16string>{u"Searching deleted files, please wait..."});
+    EXPECT_EQ(view.titles, std::vector<std::u16string>{u"Please wait"});
+    EXPECT_FALSE(p.IsCancelled());
+    p.Stop();
+    p.Stop();
+    EXPECT_TRUE(p.IsCancelled());
+    EXPECT_EQ(task.stops, 2);
+    EXPECT_TRUE(view.closed.empty());
+}
+
+TEST(ProgressDialog, ACloseRequestReachesWhoeverWaitsEarlierOrLater) {
+    ProgressDialog p;
+    std::thread([&] { p.Close(1); }).join();  // the worker is done before anyone waits
+    EXPECT_TRUE(p.IsCloseRequested());
+    EXPECT_EQ(p.WaitForClose(), 1);
+    ProgressDialog q;
+    EXPECT_FALSE(q.WaitForClose(std::chrono::milliseconds(1)));
+    std::thread late([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        q.Close(2);
+    });
+    EXPECT_EQ(q.WaitForClose(), 2);
+    late.join();
+}
+
+TEST(DriveList, LettersFromCInListOrderAndFromCAgainPastZ) {
+    std::vector<FoundVolume> volumes;
+    for (int i = 0; i < 25; ++i)
+        volumes.push_back({u"/dev/sd" + std::u16string(1, char16_t(u'a' + i)), u"V"});
+    const auto drives = MakeDriveList(volumes, {Drive{u'Q', u"image", Source{u"/x.img", 512}}});
+    ASSERT_EQ(drives.size(), 26u);
+    EXPECT_EQ(drives[0].letter, u'C');
+    EXPECT_EQ(drives[0].source, Source{u"/dev/sda"});
+    EXPECT_EQ(drives[23].letter, u'Z');
+    EXPECT_EQ(drives[24].letter, u'C');
+    EXPECT_EQ(drives[25].letter, u'D');  // the image keeps its source and label, not its letter
+    EXPECT_EQ(drives[25].source, (Source{u"/x.img", 512}));
+    EXPECT_EQ(drives[25].label, u"image");
+}
+
+TEST(DriveList, ParsesDriveLetters) {
+    const struct {
+        std::u16string text;
+        char16_t letter;
+    } cases[] = {{u"E:", u'E'}, {u"e", u'E'},      {u"e:\\", u'E'}, {u"E:/", u'E'},
+                 {u"", 0},      {u"/dev/sdb1", 0}, {u"E:x", 0},     {u"1:", 0}};
+    for (const auto& c : cases)
+        EXPECT_EQ(ParseDriveLetter(c.text), c.letter) << std::string(c.text.begin(), c.text.end());
+}
+
+TEST(Log, TheEnginesReportsBecomeTimeStampedLines) {
+    const char* tz = std::getenv("TZ");
+    const std::string saved = tz ? tz : "";
+    ::setenv("TZ", "UTC", 1);
+    ::tzset();
+    test::MemoryLogPane pane;
+    Log& log = Log::Global();
+    log.Attach(&pane);
+    log.SetClockForTesting([] { return CTime::FromUnix(1204725787); });
+    Report(u"Advanced scan is not possible on %s, %u\n", std::u16string(u"C:"), 7u);
+    log.Write(u"%d files\n", -1);
+    EXPECT_EQ(log.Text(),
+              u"2008-03-05 14:03:07  Advanced scan is not possible on C:, 7\n"
+              u"2008-03-05 14:03:07  -1 files\n");
+    log.Attach(nullptr);
+    log.SetClockForTesting(nullptr);
+    tz ? ::setenv("TZ", saved.c_str(), 1) : ::unsetenv("TZ");
+    ::tzset();
+}
+
+}  // namespace
+}  // namespace qv
