@@ -13,15 +13,15 @@ namespace qv::test {
 std::string ContentSha(ScanSession& session, const FileRecord& record, const std::string& stream) {
     MemorySink sink;
     ProgressDialog progress;
-    int r;
+    Result<Copied> copied = Copied::kWhole;
     if (stream.empty()) {
-        r = CopyRecordData(sink, record, session.Reader(), progress);
+        copied = CopyRecordData(sink, record, session.Reader(), progress);
     } else {
         const RunList* s = record.FindStream(FromUtf8(stream));
         if (s == nullptr) return "no stream " + stream;
-        r = CopyTo(*s, session.Reader(), sink, progress);
+        copied = CopyTo(*s, session.Reader(), sink, progress);
     }
-    if (r < 0) return "copy failed " + std::to_string(r);
+    if (!copied) return "copy failed: " + copied.error().Text();
     return Sha256Hex(sink.bytes);
 }
 
