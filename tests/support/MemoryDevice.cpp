@@ -5,13 +5,13 @@
 
 namespace qv::test {
 
-int64_t MemoryDevice::ReadAt(uint64_t offset, void* buffer, size_t size) {
+Result<size_t> MemoryDevice::ReadAt(uint64_t offset, void* buffer, size_t size) {
     log_->reads.emplace_back(offset, size);
-    if (offset >= bytes_.size()) return 0;
+    if (offset >= bytes_.size()) return size_t{0};
     const size_t n = std::min<uint64_t>(size, bytes_.size() - offset);
-    if (offset + n > failFrom_ && n > 0) return -EIO;
+    if (offset + n > failFrom_ && n > 0) return Error(kErrRead, "memory device read error", EIO);
     std::memcpy(buffer, bytes_.data() + offset, n);
-    return static_cast<int64_t>(n);
+    return n;
 }
 
 }  // namespace qv::test

@@ -17,7 +17,7 @@ public:
 
     explicit MemoryDevice(std::vector<uint8_t> bytes) : bytes_(std::move(bytes)) {}
 
-    int64_t ReadAt(uint64_t offset, void* buffer, size_t size) override;
+    Result<size_t> ReadAt(uint64_t offset, void* buffer, size_t size) override;
     uint64_t Size() const override { return bytes_.size(); }
 
     // Every read that touches a byte at or after offset fails with EIO.
