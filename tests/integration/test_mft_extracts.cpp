@@ -5,13 +5,14 @@
 #include <algorithm>
 #include <map>
 
-#include "app/ProgressDialog.h"
 #include "ntfs/FileRecord.h"
 #include "platform/Text.h"
 #include "scan/ScanSession.h"
 #include "support/Fixtures.h"
 #include "support/MemoryDevice.h"
+#include "support/ScanHarness.h"
 #include "support/VolumeImage.h"
+#include "volume/VolumeReader.h"
 
 namespace qv {
 namespace {
@@ -20,33 +21,33 @@ namespace {
 // ever read).
 std::unique_ptr<ScanSession> OpenExtract(const std::string& path, uint8_t recordByte = 0xF6) {
     auto reader = std::make_unique<VolumeReader>();
-    EXPECT_EQ(reader->Open(std::make_unique<test::MemoryDevice>(
-                               test::MakeBootSector(512, 8, 4, recordByte, 1 << 20)),
-                           u'X'),
-              0);
-    return std::make_unique<ScanSession>(std::move(reader), FromUtf8(path));
+    EXPECT_TRUE(reader->Open(std::make_unique<test::MemoryDevice>(
+        test::MakeBootSector(512, 8, 4, recordByte, 1 << 20))));
+    auto session = ScanSession::OpenExtract(std::move(reader), FromUtf8(path));
+    EXPECT_TRUE(session) << session.error().Text();
+    return session ? std::move(*session) : nullptr;
 }
 
-std::map<uint64_t, std::unique_ptr<FileRecord>> DeletedFiles(ScanSession& session) {
-    ProgressDialog progress;
-    std::vector<std::unique_ptr<FileRecord>> files;
-    EXPECT_EQ(session.FindDeletedFiles(files, false, progress), 0);
-    std::map<uint64_t, std::unique_ptr<FileRecord>> byNumber;
-    for (auto& f : files)
-        byNumber[f->RecordNumber()] = std::move(f);
+std::map<uint64_t, DeletedFile> DeletedFiles(ScanSession& session) {
+    std::map<uint64_t, DeletedFile> byNumber;
+    for (DeletedFile& f : test::FindAll(session))
+        byNumber[f.record] = std::move(f);
     return byNumber;
 }
 
 TEST(MftExtracts, BusyWindowsMftWithDeletedAttributeListFiles) {
     QV_REQUIRE_FIXTURE(path, "real/extracts/tdungan.MFT");
     auto session = OpenExtract(path);
+    ASSERT_NE(session, nullptr);
     const auto files = DeletedFiles(*session);
     // A plain record scan of this $MFT finds 8,899 deleted non-directory records with attributes.
     EXPECT_EQ(files.size(), 8899u);
     for (const uint64_t n : {17934u, 17988u, 22721u, 25920u, 26019u}) {
         SCOPED_TRACE("record " + std::to_string(n));
         ASSERT_TRUE(files.count(n));
-        const FileRecord& f = *files.at(n);
+        auto loaded = session->LoadFile(n);
+        ASSERT_TRUE(loaded) << loaded.error().Text();
+        const FileRecord& f = **loaded;
         EXPECT_GT(f.AttributeListCount(), 0u);
         const RunList* content = f.UnnamedStream();
         ASSERT_NE(content, nullptr);
@@ -60,65 +61,62 @@ TEST(MftExtracts, BusyWindowsMftWithDeletedAttributeListFiles) {
         ASSERT_TRUE(content->HasSizes());
         EXPECT_EQ(vcn * 4096, content->AllocatedSize());
         EXPECT_LE(content->DataSize(), content->AllocatedSize());
-        EXPECT_EQ(f.TotalDataSize(4096), content->DataSize());
+        EXPECT_EQ(files.at(n).size, content->DataSize());
     }
 }
 
 TEST(MftExtracts, XpMftWithNamesInManyScripts) {
     QV_REQUIRE_FIXTURE(path, "real/extracts/xw.MFT");
     auto session = OpenExtract(path);
+    ASSERT_NE(session, nullptr);
     const auto files = DeletedFiles(*session);
     // 145 deleted non-directory records, of which record 17 (a reserved record) is never listed.
     EXPECT_EQ(files.size(), 144u);
-    int nonAscii = 0;
-    for (const auto& [n, f] : files) {
-        const std::u16string name = f->GetName();
-        if (std::any_of(name.begin(), name.end(), [](char16_t c) { return c > 0x7F; })) ++nonAscii;
-    }
+    const auto nonAscii = std::count_if(files.begin(), files.end(), [](const auto& entry) {
+        const std::u16string& name = entry.second.name;
+        return std::any_of(name.begin(), name.end(), [](char16_t c) { return c > 0x7F; });
+    });
     EXPECT_EQ(nonAscii, 32);
 }
 
 TEST(MftExtracts, FileWhoseWholeFolderChainWasDeleted) {
     QV_REQUIRE_FIXTURE(path, "real/extracts/dfirntfs-deleted.mft");
     auto session = OpenExtract(path);
+    ASSERT_NE(session, nullptr);
     const auto files = DeletedFiles(*session);
     ASSERT_EQ(files.size(), 1u);
     ASSERT_TRUE(files.count(47));
-    EXPECT_EQ(files.at(47)->GetName(), u"file.txt");
-    std::u16string folder;
-    EXPECT_EQ(session->BuildPath(*files.at(47), folder), 0);
-    EXPECT_EQ(folder, u"X:\\1\\2\\3\\4\\");
+    EXPECT_EQ(files.at(47).name, u"file.txt");
+    EXPECT_EQ(files.at(47).folder.Names(), (std::vector<std::u16string>{u"1", u"2", u"3", u"4"}));
+    EXPECT_TRUE(files.at(47).rooted);
 }
 
 TEST(MftExtracts, OrphansAreNotPutIntoAFolderThatTookOverTheirParentsRecord) {
     QV_REQUIRE_FIXTURE(path, "real/extracts/dfirntfs-orphan.mft");
     auto session = OpenExtract(path);
+    ASSERT_NE(session, nullptr);
     const auto files = DeletedFiles(*session);
     ASSERT_EQ(files.size(), 4u);
-    for (const auto& [n, f] : files) {
-        SCOPED_TRACE(n);
-        std::u16string folder;
-        session->BuildPath(*f, folder);
-        // Their parent is gone: no complete path through whatever holds its record now.
-        EXPECT_EQ(folder.rfind(u"X:\\", 0), std::u16string::npos)
-            << std::string(folder.begin(), folder.end());
-    }
+    // Their parent is gone: no complete path through whatever holds its record now.
+    for (const auto& [n, f] : files)
+        EXPECT_FALSE(f.rooted) << n;
 }
 
 TEST(MftExtracts, FourKilobyteRecordsWithNineFixupWords) {
     QV_REQUIRE_FIXTURE(path, "real/extracts/dfirntfs-4k-large.mft");
     auto session = OpenExtract(path, 0x01);  // one 4 KiB cluster per record
+    ASSERT_NE(session, nullptr);
     EXPECT_EQ(session->RecordSize(), 4096u);
     EXPECT_TRUE(DeletedFiles(*session).empty());
-    std::map<uint64_t, std::u16string> expected = {{0, u"$MFT"},     {1, u"$MFTMirr"},
-                                                   {2, u"$LogFile"}, {3, u"$Volume"},
-                                                   {5, u"."},        {6, u"$Bitmap"}};
+    const std::map<uint64_t, std::u16string> expected = {{0, u"$MFT"},     {1, u"$MFTMirr"},
+                                                         {2, u"$LogFile"}, {3, u"$Volume"},
+                                                         {5, u"."},        {6, u"$Bitmap"}};
     for (const auto& [n, name] : expected) {
         std::vector<uint8_t> image;
-        ASSERT_EQ(session->ReadRecord(n, image), 0);
+        ASSERT_TRUE(session->ReadRecord(n, image));
         FileRecord r;
         r.SetHeader(image);
-        ASSERT_EQ(r.Parse(image, 4096), 0);
+        EXPECT_EQ(r.Parse(image, 4096), Parsed::kFine) << "record " << n;
         EXPECT_EQ(r.GetName(), name) << "record " << n;
         EXPECT_FALSE(r.Damaged()) << "record " << n;
     }

@@ -3,12 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <map>
+#include <set>
 #include <sstream>
 
-#include "ntfs/DataCopy.h"
+#include "app/FileTexts.h"
+#include "app/ProgressDialog.h"
 #include "ntfs/FileRecord.h"
-#include "platform/DriveTable.h"
 #include "platform/Text.h"
 #include "scan/ScanSession.h"
 #include "support/ContentSha.h"
@@ -24,8 +24,8 @@ using test::ManifestRow;
 
 struct Image {
     std::string file;      // relative to the fixture folder
-    std::string manifest;  // deleted files, or "" when the image has none
-    std::string live;      // live files (our fixtures), or ""
+    std::string manifest;  // deleted files
+    std::string live;      // live files, or ""
 };
 
 const std::vector<Image> kImages = {
@@ -58,42 +58,47 @@ std::string Name(const ::testing::TestParamInfo<Image>& info) {
     return n;
 }
 
-// The Path column a manifest path stands for: "dir1/dir2/f.dat" → "C:\dir1\dir2\".
-std::u16string ExpectedPathColumn(char16_t letter, const std::string& manifestPath) {
-    std::u16string path{letter, u':', u'\\'};
+// The path text a manifest path stands for: "dir1/dir2/f.dat" → "C:\dir1\dir2\".
+std::string ExpectedPathText(const std::string& manifestPath) {
     const size_t slash = manifestPath.rfind('/');
-    if (slash == std::string::npos) return path;
-    std::u16string folders = FromUtf8(manifestPath.substr(0, slash + 1));
-    for (char16_t& c : folders)
-        if (c == u'/') c = u'\\';
-    return path + folders;
+    std::string path = "C:\\" + (slash == std::string::npos ? "" : manifestPath.substr(0, slash + 1));
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return path;
+}
+
+std::unique_ptr<ScanSession> OpenImage(const std::string& image) {
+    ProgressDialog progress;
+    auto session = ScanSession::Open(Source{FromUtf8(image)}, ScanOptions{false, u"C:"}, progress);
+    EXPECT_TRUE(session) << session.error().Text();
+    return session ? std::move(*session) : nullptr;
+}
+
+std::string StreamOf(const ManifestRow& row) {
+    return row.IsNamedStream() ? row.name.substr(row.name.find(':') + 1) : std::string();
 }
 
 class Volumes : public ::testing::TestWithParam<Image> {};
 
-TEST_P(Volumes, MftCopyEqualsTheSleuthKits) {
+// The records the scan reads, one after the other, are the $MFT as The Sleuth Kit reads it.
+TEST_P(Volumes, RecordsReadEqualTheSleuthKitsMft) {
     QV_REQUIRE_FIXTURE(image, GetParam().file);
     QV_REQUIRE_FIXTURE(sums, "mft-sha256.tsv");
     std::ifstream in(sums);
     std::string line, file, size, sha;
-    bool found = false;
     while (std::getline(in, line)) {
-        std::istringstream cols(line);
-        std::getline(cols, file, '\t');
-        std::getline(cols, size, '\t');
-        std::getline(cols, sha, '\t');
-        if (file == GetParam().file) {
-            found = true;
-            break;
-        }
+        std::istringstream(line) >> file >> size >> sha;
+        if (file == GetParam().file) break;
     }
-    ASSERT_TRUE(found) << "no reference checksum for " << GetParam().file;
-    ProgressDialog progress;
-    const char16_t letter = DriveTable::Global().Assign(FromUtf8(image));
-    ScanSession session(letter, false, progress);
-    const auto copy = test::ReadWholeFile(ToUtf8(session.MftCopyPath()));
-    EXPECT_EQ(copy.size(), std::stoull(size));
-    EXPECT_EQ(test::Sha256Hex(copy), sha);
+    ASSERT_EQ(file, GetParam().file) << "no reference checksum";
+    auto session = OpenImage(image);
+    ASSERT_NE(session, nullptr);
+    std::vector<uint8_t> all, record;
+    for (uint64_t n = 0; n < session->RecordCount(); ++n) {
+        ASSERT_TRUE(session->ReadRecord(n, record)) << "record " << n;
+        all.insert(all.end(), record.begin(), record.end());
+    }
+    EXPECT_EQ(all.size(), std::stoull(size));
+    EXPECT_EQ(test::Sha256Hex(all), sha);
 }
 
 TEST_P(Volumes, ScanListsEveryDeletedFileWithItsNamePathSizeAndContent) {
@@ -103,7 +108,6 @@ TEST_P(Volumes, ScanListsEveryDeletedFileWithItsNamePathSizeAndContent) {
     harness.Scan(image);
     ASSERT_NE(harness.context.session, nullptr);
     ScanSession& session = *harness.context.session;
-    const char16_t letter = harness.context.driveLetter;
 
     std::set<uint64_t> expected;
     for (const ManifestRow& row : test::ReadManifest(manifest)) {
@@ -111,24 +115,25 @@ TEST_P(Volumes, ScanListsEveryDeletedFileWithItsNamePathSizeAndContent) {
         if (row.record < 24) continue;
         expected.insert(row.record);
         SCOPED_TRACE(row.path + " (record " + std::to_string(row.record) + ")");
-        const DeletedFileEntry* entry = harness.Find(row.record);
-        ASSERT_NE(entry, nullptr) << "not listed";
-        std::string stream;
-        if (row.IsNamedStream()) {
-            stream = row.name.substr(row.name.find(':') + 1);
-        } else {
-            EXPECT_EQ(entry->size, row.size);
+        const DeletedFile* file = harness.Find(row.record);
+        ASSERT_NE(file, nullptr) << "not listed";
+        if (!row.IsNamedStream()) {
+            EXPECT_EQ(file->size, row.size);
             if (!row.IsOrphan()) {
-                EXPECT_EQ(ToUtf8(entry->name), row.name);
-                EXPECT_EQ(ToUtf8(entry->path), ToUtf8(ExpectedPathColumn(letter, row.path)));
+                EXPECT_EQ(ToUtf8(file->name), row.name);
+                EXPECT_EQ(ToUtf8(PathText(*file, u'C')), ExpectedPathText(row.path));
             }
+        } else {
+            EXPECT_TRUE(file->hasNamedStreams);
         }
-        EXPECT_EQ(test::ContentSha(session, *entry->record, stream), row.sha256);
+        auto record = session.LoadFile(row.record);
+        ASSERT_TRUE(record) << record.error().Text();
+        EXPECT_EQ(test::ContentSha(session, **record, StreamOf(row)), row.sha256);
     }
-    // Nothing else is listed: every row is a file The Sleuth Kit knows as deleted.
-    for (const auto& row : harness.list.Rows())
-        EXPECT_TRUE(expected.count(row.data->RecordNumber()))
-            << "listed but not deleted for The Sleuth Kit: record " << row.data->RecordNumber();
+    // Nothing else is listed: every file is one The Sleuth Kit knows as deleted.
+    for (const DeletedFile& f : harness.list.files)
+        EXPECT_TRUE(expected.count(f.record))
+            << "listed but not deleted for The Sleuth Kit: record " << f.record;
 }
 
 // Live files, read through the same record parsing and data copy: compressed, sparse, fragmented
@@ -137,32 +142,29 @@ TEST_P(Volumes, LiveFilesCopyByteExact) {
     if (GetParam().live.empty()) GTEST_SKIP() << "no live-file manifest for this image";
     QV_REQUIRE_FIXTURE(image, GetParam().file);
     QV_REQUIRE_FIXTURE(live, GetParam().live);
-    ProgressDialog progress;
-    ScanSession session(DriveTable::Global().Assign(FromUtf8(image)), false, progress);
+    auto session = OpenImage(image);
+    ASSERT_NE(session, nullptr);
+    const uint32_t cs = session->ClusterSize();
     for (const ManifestRow& row : test::ReadManifest(live)) {
         SCOPED_TRACE(row.path + " (record " + std::to_string(row.record) + ")");
         DeletedFileImages images;  // the same assembly a deleted file gets
         std::vector<uint8_t> base;
-        ASSERT_EQ(session.ReadRecord(row.record, base), 0);
-        images.SetBaseImage(row.record, base);
+        ASSERT_TRUE(session->ReadRecord(row.record, base));
+        ASSERT_TRUE(images.SetBaseImage(row.record, base));
         FileRecord probe;
         std::vector<uint8_t> copy = base;
         probe.SetHeader(copy);
-        probe.Parse(copy, session.ClusterSize(), &session.Reader());
+        probe.Parse(copy, cs, &session->Reader());
         for (size_t i = 0; const AttributeListEntry* e = probe.GetAttributeListEntry(i); ++i) {
             std::vector<uint8_t> ext;
             if (e->SegmentRecordNumber() != row.record &&
-                session.ReadRecord(e->SegmentRecordNumber(), ext) == 0)
-                images.AddExtension(e->SegmentRecordNumber(), ext);
+                session->ReadRecord(e->SegmentRecordNumber(), ext))
+                ASSERT_TRUE(images.AddExtension(e->SegmentRecordNumber(), ext));
         }
-        auto record = images.BuildFileRecord(session.ClusterSize(), &session.Reader());
+        auto record = images.BuildFileRecord(cs, &session->Reader());
         ASSERT_NE(record, nullptr);
-        const std::string stream =
-            row.IsNamedStream() ? row.name.substr(row.name.find(':') + 1) : std::string();
-        if (stream.empty()) {
-            EXPECT_EQ(record->TotalDataSize(session.ClusterSize()), row.size);
-        }
-        EXPECT_EQ(test::ContentSha(session, *record, stream), row.sha256);
+        if (!row.IsNamedStream()) EXPECT_EQ(record->TotalDataSize(cs), row.size);
+        EXPECT_EQ(test::ContentSha(*session, *record, StreamOf(row)), row.sha256);
     }
 }
 
@@ -170,30 +172,26 @@ INSTANTIATE_TEST_SUITE_P(Images, Volumes, ::testing::ValuesIn(kImages), Name);
 
 // Windows 10 formatted this one with 2 MiB clusters: the boot sector stores 4096 sectors per
 // cluster as 0xF4 (a power), and The Sleuth Kit cannot open it.
-TEST(LargeClusters, TwoMebibyteClustersOpenAndTheMftIsCopiedWhole) {
+TEST(LargeClusters, TwoMebibyteClustersOpenAndTheMftIsReadWhole) {
     QV_REQUIRE_FIXTURE(image, "real/ntfssamples-ntfs-2m-vol.raw");
-    ProgressDialog progress;
-    ScanSession session(DriveTable::Global().Assign(FromUtf8(image)), false, progress);
-    EXPECT_EQ(session.ClusterSize(), 2u << 20);
-    EXPECT_EQ(session.Reader().WindowSize(), 16u << 20);
-    std::vector<uint8_t> image0;
-    ASSERT_EQ(session.ReadRecord(0, image0), 0);
-    FileRecord mft;
-    mft.SetHeader(image0);
-    ASSERT_EQ(mft.Parse(image0, session.ClusterSize()), 0);
-    EXPECT_EQ(mft.GetName(), u"$MFT");
-    EXPECT_EQ(session.RecordCount() * session.RecordSize(),
-              mft.TotalDataSize(session.ClusterSize()));
+    auto session = OpenImage(image);
+    ASSERT_NE(session, nullptr);
+    EXPECT_EQ(session->ClusterSize(), 2u << 20);
+    EXPECT_EQ(session->Reader().WindowSize(), 16u << 20);
+    const auto parse = [&](uint64_t n) {
+        std::vector<uint8_t> image;
+        EXPECT_TRUE(session->ReadRecord(n, image)) << n;
+        auto r = std::make_unique<FileRecord>();
+        r->SetHeader(image);
+        EXPECT_EQ(r->Parse(image, session->ClusterSize()), Parsed::kFine) << n;
+        return r;
+    };
+    EXPECT_EQ(session->RecordCount() * session->RecordSize(),
+              parse(0)->TotalDataSize(session->ClusterSize()));
     // The system files are all there, in place.
     for (const auto& [n, name] : std::vector<std::pair<uint64_t, std::u16string>>{
-             {2, u"$LogFile"}, {5, u"."}, {6, u"$Bitmap"}, {11, u"$Extend"}}) {
-        std::vector<uint8_t> record;
-        ASSERT_EQ(session.ReadRecord(n, record), 0);
-        FileRecord r;
-        r.SetHeader(record);
-        r.Parse(record, session.ClusterSize());
-        EXPECT_EQ(r.GetName(), name) << n;
-    }
+             {0, u"$MFT"}, {2, u"$LogFile"}, {5, u"."}, {6, u"$Bitmap"}, {11, u"$Extend"}})
+        EXPECT_EQ(parse(n)->GetName(), name) << n;
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// Recoveries from start to end: the files written, the questions asked, the log lines.
+// Recoveries from start to end: the files written, the outcomes, the questions asked, the log.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -10,6 +10,7 @@
 #include <functional>
 
 #include "platform/Text.h"
+#include "support/Fixtures.h"
 #include "support/NtfsBuilder.h"
 #include "support/RecordBuilder.h"
 #include "support/ScanHarness.h"
@@ -20,7 +21,10 @@ namespace {
 
 using test::NtfsBuilder;
 using test::PatternBytes;
+using test::PathExists;
+using test::ReadWholeFile;
 using test::RecordBuilder;
+using Bytes = std::vector<uint8_t>;
 using Messages = std::vector<std::string>;
 
 constexpr uint64_t kRoot = NtfsBuilder::kRootReference;
@@ -28,39 +32,49 @@ uint64_t Ref(uint64_t record, uint16_t sequence) {
     return record | (uint64_t{sequence} << 48);
 }
 
-std::vector<uint8_t> Slurp(const std::string& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+// Every file below a folder, by its path relative to it.
+std::vector<std::string> FilesBelow(const std::string& folder) {
+    std::vector<std::string> files;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(folder))
+        if (!e.is_directory()) files.push_back(e.path().lexically_relative(folder).string());
+    std::sort(files.begin(), files.end());
+    return files;
 }
-bool Exists(const std::string& p) {
-    struct stat st {};
-    return ::lstat(p.c_str(), &st) == 0;
+
+std::vector<uint8_t> Deleted(uint32_t n, uint64_t parent, const std::u16string& name,
+                             const Bytes& content) {
+    return RecordBuilder().RecordNumber(n).FileName(parent, name).ResidentData(content).Build();
 }
 
 // A volume with a handful of deleted files of every kind a recovery meets.
 struct Recovery : ::testing::Test {
-    static constexpr uint64_t kReport = 31, kRootFile = 32, kDotDot = 33, kSlash = 34, kShort = 35,
+    static constexpr uint64_t kReport = 31, kRootFile = 32, kDot = 33, kSlash = 34, kShort = 35,
                               kEvil = 36, kBig = 38, kDeep = 40, kDocsFile = 41, kLost = 42,
                               kEmptyStream = 44, kEarly = 27, kLast = 26, kTwin1 = 45, kTwin2 = 46;
-    std::string image;
     std::string dest;
     test::ScanHarness h;
-    std::vector<uint8_t> report = PatternBytes(6000, 1);
-    std::vector<uint8_t> big = PatternBytes(300 * 4096, 2);  // more than one copy piece
+    Bytes report = PatternBytes(6000, 1);
+    Bytes big = PatternBytes(300 * 4096, 2);  // more than one copy piece
+    Bytes shortPart = PatternBytes(2 * 4096, 3);
 
     void SetUp() override {
         NtfsBuilder volume;
-        volume.SetRecord(30, RecordBuilder()
-                                 .RecordNumber(30)
-                                 .Sequence(2)
-                                 .Directory()
-                                 .FileName(kRoot, u"docs")
-                                 .Build());
-        const uint64_t r = volume.Allocate(2);
+        const auto folder = [&](uint32_t n, uint64_t parent, const std::u16string& name) {
+            volume.SetRecord(
+                n, RecordBuilder().RecordNumber(n).Directory().FileName(parent, name).Build());
+        };
+        folder(30, kRoot, u"docs");
+        folder(37, kRoot, u"..");
+        folder(39, Ref(30, 1), u"sub");
+        folder(28, Ref(30, 1), u"old");
+        const uint64_t r = volume.Allocate(2), s = volume.Allocate(2), b = volume.Allocate(300),
+                       l = volume.Allocate(1);
         volume.PutData(r, report);
+        volume.PutData(s, shortPart);
+        volume.PutData(b, big);
+        volume.PutData(l, PatternBytes(4096, 4));
         volume.SetRecord(kReport, RecordBuilder()
                                       .RecordNumber(kReport)
-                                      .Sequence(2)
                                       .FileName(Ref(30, 1), u"report.txt")
                                       .NonResidentData({{r, 2}}, report.size())
                                       .Build());
@@ -70,53 +84,23 @@ struct Recovery : ::testing::Test {
                                         .ResidentData({'h', 'e', 'l', 'l', 'o'})
                                         .ResidentData({'[', 'Z', ']'}, u"Zone.Identifier")
                                         .Build());
-        volume.SetRecord(kDotDot, RecordBuilder()
-                                      .RecordNumber(kDotDot)
-                                      .FileName(kRoot, u".", 0)
-                                      .ResidentData({'d'})
-                                      .Build());
-        volume.SetRecord(kSlash, RecordBuilder()
-                                     .RecordNumber(kSlash)
-                                     .FileName(kRoot, u"a/b", 0)
-                                     .ResidentData({'s'})
-                                     .Build());
-        const uint64_t s = volume.Allocate(2);
-        volume.PutData(s, PatternBytes(2 * 4096, 3));
+        volume.SetRecord(kDot, Deleted(kDot, kRoot, u".", {'d'}));
+        volume.SetRecord(kSlash, Deleted(kSlash, kRoot, u"a/b", {'s'}));
         volume.SetRecord(kShort, RecordBuilder()
                                      .RecordNumber(kShort)
                                      .FileName(kRoot, u"short.bin")
                                      .NonResidentData({{s, 2}}, 5 * 4096)
                                      .Build());
-        volume.SetRecord(
-            37, RecordBuilder().RecordNumber(37).Directory().FileName(kRoot, u"..", 0).Build());
-        volume.SetRecord(kEvil, RecordBuilder()
-                                    .RecordNumber(kEvil)
-                                    .FileName(Ref(37, 1), u"evil.txt")
-                                    .ResidentData({'e'})
-                                    .Build());
-        const uint64_t b = volume.Allocate(300);
-        volume.PutData(b, big);
+        volume.SetRecord(kEvil, Deleted(kEvil, Ref(37, 1), u"evil.txt", {'e'}));
         volume.SetRecord(kBig, RecordBuilder()
                                    .RecordNumber(kBig)
                                    .FileName(kRoot, u"big.bin")
                                    .NonResidentData({{b, 300}}, big.size())
                                    .Build());
-        volume.SetRecord(
-            39, RecordBuilder().RecordNumber(39).Directory().FileName(Ref(30, 1), u"sub").Build());
-        volume.SetRecord(kDeep, RecordBuilder()
-                                    .RecordNumber(kDeep)
-                                    .FileName(Ref(39, 1), u"deep.txt")
-                                    .ResidentData({'D'})
-                                    .Build());
+        volume.SetRecord(kDeep, Deleted(kDeep, Ref(39, 1), u"deep.txt", {'D'}));
         // A deleted file named like the deleted folder beside it.
-        volume.SetRecord(kDocsFile, RecordBuilder()
-                                        .RecordNumber(kDocsFile)
-                                        .FileName(kRoot, u"docs")
-                                        .ResidentData({'f'})
-                                        .Build());
+        volume.SetRecord(kDocsFile, Deleted(kDocsFile, kRoot, u"docs", {'f'}));
         // A file whose data lives in extension record 43, which another file has taken since.
-        const uint64_t l = volume.Allocate(1);
-        volume.PutData(l, PatternBytes(4096, 4));
         volume.SetRecord(kLost, RecordBuilder()
                                     .RecordNumber(kLost)
                                     .FileName(kRoot, u"lost.bin")
@@ -137,30 +121,15 @@ struct Recovery : ::testing::Test {
                                            .ResidentData({'t'})
                                            .ResidentData({}, u"tag")
                                            .Build());
-        // A folder and a file in it, listed after everything above.
-        volume.SetRecord(
-            28, RecordBuilder().RecordNumber(28).Directory().FileName(Ref(30, 1), u"old").Build());
-        volume.SetRecord(kEarly, RecordBuilder()
-                                     .RecordNumber(kEarly)
-                                     .FileName(Ref(28, 1), u"early.txt")
-                                     .ResidentData({'E'})
-                                     .Build());
-        volume.SetRecord(kLast, RecordBuilder()
-                                    .RecordNumber(kLast)
-                                    .FileName(kRoot, u"last.txt")
-                                    .ResidentData({'L'})
-                                    .Build());
+        // Listed after everything above.
+        volume.SetRecord(kEarly, Deleted(kEarly, Ref(28, 1), u"early.txt", {'E'}));
+        volume.SetRecord(kLast, Deleted(kLast, kRoot, u"last.txt", {'L'}));
         // The same name deleted twice from the same folder.
         for (const uint64_t twin : {kTwin1, kTwin2})
-            volume.SetRecord(twin, RecordBuilder()
-                                       .RecordNumber(static_cast<uint32_t>(twin))
-                                       .FileName(Ref(30, 1), u"twin.txt")
-                                       .ResidentData({static_cast<uint8_t>('0' + twin % 10)})
-                                       .Build());
-        image = volume.WriteImage("recovery.img");
-        std::string pattern = ::testing::TempDir() + "qvrec-XXXXXX";
-        dest = std::string(::mkdtemp(pattern.data())) + "/out";
-        h.Scan(image);
+            volume.SetRecord(twin, Deleted(static_cast<uint32_t>(twin), Ref(30, 1), u"twin.txt",
+                                           {static_cast<uint8_t>('0' + twin % 10)}));
+        dest = test::MakeTempDir("qvrec") + "/out";
+        h.Scan(volume.WriteImage("recovery.img"));
         ASSERT_NE(h.context.session, nullptr);
     }
 
@@ -171,61 +140,125 @@ struct Recovery : ::testing::Test {
         h.Recover(FromUtf8(dest), checked, paths);
         return h.LogMessages();
     }
+    bool Logged(const Messages& log, const std::string& line) {
+        return std::find(log.begin(), log.end(), line) != log.end();
+    }
 };
 
-TEST_F(Recovery, FilesLandInTheirFoldersByteExactWithTheirStreamsBeside) {
+TEST_F(Recovery, EveryFileEndsInOneOutcomeAndOnlyWhatItSaysIsWritten) {
+    using K = RecoveryOutcome;
+    struct Want {
+        std::string name;
+        RecoveryOutcome::Kind kind;
+        std::string target;  // below the destination
+        Bytes bytes;
+        std::string cause;
+    };
+    const std::string extentGone =
+        "part of its data lies in an extension record that is missing, reused or damaged";
+    const struct {
+        const char* what;
+        std::vector<uint64_t> records;
+        bool paths;
+        ExistingFile existing;
+        std::vector<Want> want;  // in the order the window lists the files: newest record first
+    } cases[] = {
+        {"nothing chosen", {}, true, ExistingFile::kAsk, {}},
+        {"files in their folders, streams beside",
+         {kReport, kRootFile},
+         true,
+         ExistingFile::kAsk,
+         {{"root.txt", K::kRecovered, "root.txt", {'h', 'e', 'l', 'l', 'o'}, ""},
+          {"root.txt:Zone.Identifier", K::kRecovered, "root.txt:Zone.Identifier", {'[', 'Z', ']'}, ""},
+          {"report.txt", K::kRecovered, "docs/report.txt", report, ""}}},
+        {"without folders", {kReport, kDeep}, false, ExistingFile::kAsk,
+         {{"deep.txt", K::kRecovered, "deep.txt", {'D'}, ""},
+          {"report.txt", K::kRecovered, "report.txt", report, ""}}},
+        {"names from the volume never lead out of the destination",
+         {kDot, kSlash, kEvil},
+         true,
+         ExistingFile::kAsk,
+         {{"evil.txt", K::kRecovered, "_../evil.txt", {'e'}, ""},
+          {"a/b", K::kRecovered, "a_b", {'s'}, ""},
+          {".", K::kRecovered, "_.", {'d'}, ""}}},
+        {"runs that end before the size", {kShort}, true, ExistingFile::kAsk,
+         {{"short.bin", K::kIncomplete, "short.bin", shortPart,
+           "the data runs end before the file's size"}}},
+        {"data in an extension record that is gone", {kLost}, true, ExistingFile::kAsk,
+         {{"lost.bin", K::kIncomplete, "lost.bin", {}, extentGone}}},
+        {"an empty named stream", {kEmptyStream}, true, ExistingFile::kAsk,
+         {{"tagged.txt", K::kRecovered, "tagged.txt", {'t'}, ""},
+          {"tagged.txt:tag", K::kRecovered, "tagged.txt:tag", {}, ""}}},
+        {"a deleted file and a deleted folder of one name",
+         {kDocsFile, kReport, kDeep},
+         true,
+         ExistingFile::kAsk,
+         {{"docs", K::kRecovered, "docs", {'f'}, ""},
+          {"deep.txt", K::kRecovered, "docs (1)/sub/deep.txt", {'D'}, ""},
+          {"report.txt", K::kRecovered, "docs (1)/report.txt", report, ""}}},
+        {"one name twice in one folder", {kTwin1, kTwin2}, true, ExistingFile::kRename,
+         {{"twin.txt", K::kRecovered, "docs/twin.txt", {'6'}, ""},
+          {"twin.txt", K::kRecovered, "docs/twin (1).txt", {'5'}, ""}}},
+        {"one name twice, without folders", {kTwin1, kTwin2}, false, ExistingFile::kRename,
+         {{"twin.txt", K::kRecovered, "twin.txt", {'6'}, ""},
+          {"twin.txt", K::kRecovered, "twin (1).txt", {'5'}, ""}}},
+    };
+    const char* const words[] = {"success", "incomplete", "failed", "skipped", "canceled"};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(dest);
+        checked = c.records;
+        h.context.recovery.existingFile = c.existing;
+        const Messages log = Recover(c.paths);
+        EXPECT_EQ(log.back(), "All files are processed, recover end");
+        EXPECT_TRUE(h.prompts.asked.empty());
+        ASSERT_EQ(h.outcomes.all.size(), c.want.size());
+        std::vector<std::string> written;
+        int recovered = 0, incomplete = 0;
+        for (size_t i = 0; i < c.want.size(); ++i) {
+            const Want& w = c.want[i];
+            const RecoveryOutcome& o = h.outcomes.all[i];
+            const std::string target = dest + "/" + w.target;
+            EXPECT_EQ(ToUtf8(o.name), w.name);
+            EXPECT_EQ(o.kind, w.kind) << w.name;
+            EXPECT_EQ(ToUtf8(o.target), target);
+            EXPECT_EQ(o.bytes, w.bytes.size()) << w.name;
+            EXPECT_EQ(ToUtf8(o.cause), w.cause) << w.name;
+            EXPECT_EQ(ReadWholeFile(target), w.bytes) << w.name;
+            EXPECT_TRUE(Logged(log, "Recover " + w.name + " to " + target + " " + words[w.kind]));
+            written.push_back(w.target);
+            recovered += w.kind == K::kRecovered;
+            incomplete += w.kind == K::kIncomplete;
+        }
+        std::sort(written.begin(), written.end());
+        EXPECT_EQ(FilesBelow(dest), written);  // nothing else
+        EXPECT_EQ(h.context.summary.recovered, recovered);
+        EXPECT_EQ(h.context.summary.incomplete, incomplete);
+        EXPECT_EQ(h.context.summary.failed + h.context.summary.skipped, 0);
+    }
+}
+
+TEST_F(Recovery, TheLogSaysEveryStepAndTheWindowShowsTheFileInHand) {
     Check(kReport);
     Check(kRootFile);
+    Check(kLost);
     const Messages log = Recover();
-    EXPECT_EQ(Slurp(dest + "/docs/report.txt"), report);
-    EXPECT_EQ(Slurp(dest + "/root.txt"), (std::vector<uint8_t>{'h', 'e', 'l', 'l', 'o'}));
-    EXPECT_EQ(Slurp(dest + "/root.txt:Zone.Identifier"), (std::vector<uint8_t>{'[', 'Z', ']'}));
-    // The list shows the newest record first: root.txt, then report.txt.
-    EXPECT_EQ(log, (Messages{"Start recover", "Recovering root.txt ... ",
-                             "Recover root.txt to " + dest + "/root.txt success",
-                             "Recovering root.txt:Zone.Identifier ... ",
-                             "Recover root.txt:Zone.Identifier to " + dest +
-                                 "/root.txt:Zone.Identifier success",
-                             "Recovering report.txt ... ",
-                             "Recover report.txt to " + dest + "/docs/report.txt success",
-                             "All files are processed, recover end"}));
+    EXPECT_EQ(log,
+              (Messages{"Start recover", "Recovering lost.bin ... ",
+                        "Recover lost.bin to " + dest + "/lost.bin incomplete",
+                        dest + "/lost.bin: part of its data lies in an extension record that is "
+                               "missing, reused or damaged",
+                        "Recovering root.txt ... ", "Recover root.txt to " + dest + "/root.txt success",
+                        "Recovering root.txt:Zone.Identifier ... ",
+                        "Recover root.txt:Zone.Identifier to " + dest +
+                            "/root.txt:Zone.Identifier success",
+                        "Recovering report.txt ... ",
+                        "Recover report.txt to " + dest + "/docs/report.txt success",
+                        "All files are processed, recover end"}));
     EXPECT_EQ(h.view.closed.back(), 1);
-    EXPECT_NE(std::find(h.view.statuses.begin(), h.view.statuses.end(), u"Recovering"),
-              h.view.statuses.end());
-    EXPECT_NE(std::find(h.view.statuses.begin(), h.view.statuses.end(), u"Recovering report.txt"),
-              h.view.statuses.end());
-}
-
-TEST_F(Recovery, NothingCheckedStillMakesTheDestination) {
-    EXPECT_EQ(Recover(), (Messages{"Start recover", "All files are processed, recover end"}));
-    EXPECT_TRUE(Exists(dest));
-}
-
-TEST_F(Recovery, WithoutPathnamesEverythingGoesStraightIntoTheDestination) {
-    Check(kReport);
-    Recover(/*paths=*/false);
-    EXPECT_EQ(Slurp(dest + "/report.txt"), report);
-    EXPECT_FALSE(Exists(dest + "/docs"));
-}
-
-TEST_F(Recovery, NamesFromTheVolumeNeverLeadOutOfTheDestination) {
-    Check(kDotDot);
-    Check(kSlash);
-    Check(kEvil);
-    Recover();
-    EXPECT_EQ(Slurp(dest + "/_."), (std::vector<uint8_t>{'d'}));
-    EXPECT_EQ(Slurp(dest + "/a_b"), (std::vector<uint8_t>{'s'}));
-    EXPECT_EQ(Slurp(dest + "/_../evil.txt"), (std::vector<uint8_t>{'e'}));
-    EXPECT_FALSE(Exists(dest + "/../evil.txt"));
-}
-
-TEST_F(Recovery, RunsEndingBeforeTheSizeAreReportedIncomplete) {
-    Check(kShort);
-    const Messages log = Recover();
-    EXPECT_EQ(log[2], "Recover short.bin to " + dest + "/short.bin incomplete");
-    EXPECT_EQ(Slurp(dest + "/short.bin").size(), 2u * 4096);
-    EXPECT_EQ(h.context.summary.incomplete, 1);
-    EXPECT_EQ(h.context.summary.recovered, 0);
+    for (const std::u16string status : {u"Recovering", u"Recovering report.txt"})
+        EXPECT_NE(std::find(h.view.statuses.begin(), h.view.statuses.end(), status),
+                  h.view.statuses.end());
 }
 
 TEST_F(Recovery, AFailedWriteFailsThatFileAndTheNextStillComes) {
@@ -240,12 +273,13 @@ TEST_F(Recovery, AFailedWriteFailsThatFileAndTheNextStillComes) {
     ::setrlimit(RLIMIT_FSIZE, &small);
     const Messages log = Recover();
     ::setrlimit(RLIMIT_FSIZE, &old);
-    const std::string failed = "Recover big.bin to " + dest + "/big.bin failed";
-    EXPECT_NE(std::find(log.begin(), log.end(), failed), log.end());
-    EXPECT_NE(
-        std::find(log.begin(), log.end(), "Recover root.txt to " + dest + "/root.txt success"),
-        log.end());
+    EXPECT_TRUE(Logged(log, "Recover big.bin to " + dest + "/big.bin failed"));
+    EXPECT_TRUE(Logged(log, dest + "/big.bin: File too large"));
+    EXPECT_TRUE(Logged(log, "Recover root.txt to " + dest + "/root.txt success"));
     EXPECT_EQ(h.context.summary.failed, 1);
+    ASSERT_FALSE(h.outcomes.all.empty());
+    EXPECT_EQ(h.outcomes.all[0].kind, RecoveryOutcome::kFailed);
+    EXPECT_LE(h.outcomes.all[0].bytes, 100000u);
     EXPECT_EQ(log.back(), "All files are processed, recover end");
 }
 
@@ -266,8 +300,10 @@ TEST_F(Recovery, StopDuringACopyRemovesTheCutShortFile) {
     const Messages log = Recover();
     EXPECT_EQ(log[2], "Recover big.bin to " + dest + "/big.bin canceled");
     EXPECT_EQ(log.back(), "Canceled by user");
-    EXPECT_FALSE(Exists(dest + "/big.bin"));
-    EXPECT_FALSE(Exists(dest + "/docs/report.txt"));  // the next file is not started
+    EXPECT_FALSE(PathExists(dest + "/big.bin"));
+    EXPECT_FALSE(PathExists(dest + "/docs/report.txt"));  // the next file is not started
+    ASSERT_EQ(h.outcomes.all.size(), 1u);
+    EXPECT_EQ(h.outcomes.all[0].kind, RecoveryOutcome::kCanceled);
 }
 
 TEST_F(Recovery, TheSameFileTwiceMeetsTheOverwriteQuestion) {
@@ -279,6 +315,8 @@ TEST_F(Recovery, TheSameFileTwiceMeetsTheOverwriteQuestion) {
     EXPECT_EQ(ToUtf8(h.prompts.asked[0].text), dest + "/root.txt existed, Overwrite?");
     EXPECT_EQ(log[2], "Open file " + dest + "/root.txt failed, skip");
     EXPECT_EQ(log[3], dest + "/root.txt: File exists");
+    EXPECT_EQ(h.context.summary.skipped, 1);
+    EXPECT_EQ(h.context.summary.recovered, 1);
 }
 
 // A view that runs a step when the status names a file: the destination changes under the run.
@@ -293,132 +331,88 @@ struct OnStatus final : ProgressView {
     void Close(int) override {}
 };
 
-struct FolderFailure : Recovery {
-    std::string elsewhere;
-    OnStatus view;
+TEST_F(Recovery, AFolderThatCannotBeMadeEndsTheRunOnAbortAndIsLeftOutOnIgnore) {
     // deep.txt makes docs/ and docs/sub/; then, before early.txt, docs becomes a link, so
     // docs/old/ cannot be made.
-    Messages Run(int answer) {
-        Check(kDeep);
-        Check(kEarly);
-        std::string pattern = ::testing::TempDir() + "qvelsewhere-XXXXXX";
-        elsewhere = ::mkdtemp(pattern.data());
+    const std::string elsewhere = test::MakeTempDir("qvelsewhere");
+    const std::string cause = dest + "/docs/old/: Too many levels of symbolic links";
+    for (const int answer : {kIdAbort, kIdIgnore}) {
+        SCOPED_TRACE(answer == kIdAbort ? "Abort" : "Ignore");
+        std::filesystem::remove_all(dest);
+        checked = {kDeep, kEarly, kLast};
+        OnStatus view;
         view.when = u"Recovering early.txt";
-        view.step = [this] {
+        view.step = [&] {
             std::filesystem::remove_all(dest + "/docs");
-            ::symlink(elsewhere.c_str(), (dest + "/docs").c_str());
+            std::filesystem::create_directory_symlink(elsewhere, dest + "/docs");
         };
         h.customView = &view;
         h.prompts.answers = {answer};
-        return Recover();
+        const Messages log = Recover();
+        EXPECT_FALSE(PathExists(elsewhere + "/old"));
+        if (answer == kIdAbort) {
+            EXPECT_EQ(Messages(log.end() - 4, log.end()),
+                      (Messages{"Recovering early.txt ... ",
+                                "Create folder " + dest + "/docs/old/ failed", cause,
+                                "Canceled by user"}));
+            EXPECT_EQ(h.context.summary.recovered, 1);   // deep.txt
+            EXPECT_EQ(h.context.summary.notReached, 2);  // early.txt itself and last.txt
+        } else {
+            EXPECT_TRUE(Logged(log, "Create folder " + dest + "/docs/old/ failed, recover to " +
+                                        dest + "/"));
+            EXPECT_TRUE(Logged(log, cause));
+            EXPECT_EQ(ReadWholeFile(dest + "/early.txt"), Bytes{'E'});
+            EXPECT_EQ(h.context.summary.recovered, 3);
+        }
     }
-};
-
-TEST_F(FolderFailure, AbortEndsTheRunNamesTheCauseAndCountsWhatWasNotReached) {
-    Check(kLast);  // listed after early.txt: never reached
-    const Messages log = Run(kIdAbort);
-    const Messages tail(log.end() - 4, log.end());
-    EXPECT_EQ(
-        tail,
-        (Messages{"Recovering early.txt ... ", "Create folder " + dest + "/docs/old/ failed",
-                  dest + "/docs/old/: Too many levels of symbolic links", "Canceled by user"}));
-    EXPECT_EQ(h.context.summary.recovered, 1);
-    EXPECT_EQ(h.context.summary.notReached, 2);  // early.txt itself and report.txt
-    EXPECT_FALSE(Exists(elsewhere + "/old"));
 }
 
-TEST_F(FolderFailure, IgnorePutsTheFileIntoTheDestination) {
-    const Messages log = Run(kIdIgnore);
-    EXPECT_NE(std::find(log.begin(), log.end(),
-                        "Create folder " + dest + "/docs/old/ failed, recover to " + dest + "/"),
-              log.end());
-    EXPECT_NE(
-        std::find(log.begin(), log.end(), dest + "/docs/old/: Too many levels of symbolic links"),
-        log.end());
-    EXPECT_EQ(Slurp(dest + "/early.txt"), (std::vector<uint8_t>{'E'}));
-    EXPECT_FALSE(Exists(elsewhere + "/old"));
+TEST_F(Recovery, SomethingInTheWayOfAFolderGivesTheFolderANumberedNameAndIsNeverFollowed) {
+    const std::string elsewhere = test::MakeTempDir("qvelsewhere");
+    for (const bool link : {false, true}) {
+        SCOPED_TRACE(link ? "a link" : "a file");
+        std::filesystem::remove_all(dest);
+        std::filesystem::create_directory(dest);
+        if (link) {
+            std::filesystem::create_directory_symlink(elsewhere, dest + "/docs");
+        } else {
+            std::ofstream(dest + "/docs") << "a file where the folder should be";
+        }
+        checked = {kReport};
+        const Messages log = Recover();
+        EXPECT_EQ(log[2],
+                  "Create folder " + dest + "/docs/ as " + dest + "/docs (1)/, the name is taken");
+        EXPECT_EQ(ReadWholeFile(dest + "/docs (1)/report.txt"), report);
+        EXPECT_TRUE(h.prompts.asked.empty());
+        EXPECT_TRUE(std::filesystem::is_empty(elsewhere));
+    }
 }
 
-TEST_F(Recovery, AFileInTheWayOfAFolderGivesTheFolderANumberedName) {
-    Check(kReport);
-    ::mkdir(dest.c_str(), 0777);
-    std::ofstream(dest + "/docs") << "a file where the folder should be";
-    const Messages log = Recover();
-    EXPECT_EQ(log[2],
-              "Create folder " + dest + "/docs/ as " + dest + "/docs (1)/, the name is taken");
-    EXPECT_EQ(Slurp(dest + "/docs (1)/report.txt"), report);
-    EXPECT_TRUE(h.prompts.asked.empty());
-}
-
-TEST_F(Recovery, ADeletedFileAndADeletedFolderOfOneNameAreBothRecovered) {
-    Check(kDocsFile);
-    Check(kReport);
-    Check(kDeep);
-    const Messages log = Recover();
-    EXPECT_EQ(Slurp(dest + "/docs"), (std::vector<uint8_t>{'f'}));
-    EXPECT_EQ(Slurp(dest + "/docs (1)/report.txt"), report);
-    EXPECT_EQ(Slurp(dest + "/docs (1)/sub/deep.txt"), (std::vector<uint8_t>{'D'}));
-    EXPECT_EQ(h.context.summary.recovered, 3);
-    EXPECT_EQ(h.context.summary.skipped, 0);
-}
-
-TEST_F(Recovery, ASymbolicLinkPlantedInTheDestinationIsNeverFollowed) {
-    Check(kReport);
-    std::string pattern = ::testing::TempDir() + "qvelsewhere-XXXXXX";
-    const std::string elsewhere = ::mkdtemp(pattern.data());
-    ::mkdir(dest.c_str(), 0777);
-    ASSERT_EQ(::symlink(elsewhere.c_str(), (dest + "/docs").c_str()), 0);
-    Recover();
-    EXPECT_EQ(Slurp(dest + "/docs (1)/report.txt"), report);
-    EXPECT_FALSE(Exists(elsewhere + "/report.txt"));
-}
-
-TEST_F(Recovery, DataInAnExtensionRecordThatIsGoneIsReportedIncomplete) {
-    Check(kLost);
-    const Messages log = Recover();
-    EXPECT_EQ(log, (Messages{"Start recover", "Recovering lost.bin ... ",
-                             "Recover lost.bin to " + dest + "/lost.bin incomplete",
-                             dest + "/lost.bin: part of its data lies in an extension record that "
-                                    "is missing, reused or damaged",
-                             "All files are processed, recover end"}));
-    EXPECT_EQ(h.context.summary.incomplete, 1);
-    EXPECT_EQ(h.context.summary.recovered, 0);
-}
-
-TEST_F(Recovery, AnEmptyNamedStreamIsWrittenAsAnEmptyFile) {
-    Check(kEmptyStream);
-    Recover();
-    EXPECT_EQ(Slurp(dest + "/tagged.txt"), (std::vector<uint8_t>{'t'}));
-    ASSERT_TRUE(Exists(dest + "/tagged.txt:tag"));
-    EXPECT_TRUE(Slurp(dest + "/tagged.txt:tag").empty());
-    EXPECT_EQ(h.context.summary.recovered, 2);
-}
-
-TEST_F(Recovery, DestinationThatCannotBeMadeEndsWithCancel) {
-    dest = "/proc/quorvane-cannot-be-here";
-    Check(kReport);
-    h.prompts.answers = {kIdCancel};
-    const Messages log = Recover();
-    EXPECT_EQ(log,
-              (Messages{"Start recover", "Create folder " + dest + "/ failed, canceled by user",
-                        dest + "/: No such file or directory"}));
-    EXPECT_EQ(h.view.closed.back(), 2);
-    EXPECT_TRUE(h.context.summary.refused);
-}
-
-TEST_F(Recovery, ADestinationThatIsAFileIsSaidOnceBeforeTheFirstFile) {
-    std::ofstream(dest) << "a file, not a folder";
+TEST_F(Recovery, ADestinationThatCannotBeUsedIsRefusedBeforeTheFirstFile) {
     Check(kReport);
     Check(kRootFile);
-    const Messages log = Recover();
-    EXPECT_EQ(log,
+    // It cannot be made: the question's Cancel ends the run.
+    dest = "/proc/quorvane-cannot-be-here";
+    h.prompts.answers = {kIdCancel};
+    EXPECT_EQ(Recover(),
+              (Messages{"Start recover", "Create folder " + dest + "/ failed, canceled by user",
+                        dest + "/: No such file or directory"}));
+    EXPECT_EQ(h.prompts.asked.at(0).buttons, PromptButtons::kRetryCancel);
+    EXPECT_EQ(h.view.closed.back(), 2);
+    EXPECT_TRUE(h.context.summary.refused);
+    // It is a file: said once.
+    dest = test::MakeTempDir("qvrec") + "/a-file";
+    std::ofstream(dest) << "a file, not a folder";
+    h.prompts.asked.clear();
+    EXPECT_EQ(Recover(),
               (Messages{"Start recover", "Cannot recover into " + dest + "/: Not a directory"}));
     ASSERT_EQ(h.prompts.asked.size(), 1u);
     EXPECT_EQ(ToUtf8(h.prompts.asked[0].text),
               "Cannot recover into " + dest + "/: Not a directory");
     EXPECT_EQ(h.prompts.asked[0].buttons, PromptButtons::kOk);
     EXPECT_TRUE(h.context.summary.refused);
-    EXPECT_EQ(h.context.summary.recovered, 0);
+    EXPECT_EQ(ToUtf8(h.context.summary.refusal), dest + "/: Not a directory");
+    EXPECT_TRUE(h.outcomes.all.empty());
 }
 
 TEST_F(Recovery, ADestinationOnTheScannedVolumeIsAskedAboutOnceWithNoAsTheSafeAnswer) {
@@ -426,6 +420,7 @@ TEST_F(Recovery, ADestinationOnTheScannedVolumeIsAskedAboutOnceWithNoAsTheSafeAn
         return true;
     };
     Check(kReport);
+    Check(kRootFile);
     const std::string question =
         "The destination is on the volume being scanned; recovering there can overwrite the "
         "files you are recovering. Continue?";
@@ -435,31 +430,69 @@ TEST_F(Recovery, ADestinationOnTheScannedVolumeIsAskedAboutOnceWithNoAsTheSafeAn
     ASSERT_EQ(h.prompts.asked.size(), 1u);
     EXPECT_EQ(ToUtf8(h.prompts.asked[0].text), question);
     EXPECT_EQ(h.prompts.asked[0].buttons, PromptButtons::kYesNo);
-    EXPECT_FALSE(Exists(dest));  // not even the destination folder was made there
-    EXPECT_TRUE(h.context.summary.refused);
+    EXPECT_FALSE(PathExists(dest));  // not even the destination folder was made there
+    EXPECT_TRUE(h.context.summary.refused && h.context.summary.onSameVolume);
 
     h.prompts.answers = {kIdYes};
     log = Recover();
     EXPECT_EQ(log[1], question + " Yes");
-    EXPECT_EQ(Slurp(dest + "/docs/report.txt"), report);
+    EXPECT_EQ(ReadWholeFile(dest + "/docs/report.txt"), report);
     EXPECT_EQ(h.prompts.asked.size(), 2u);  // once per recovery, not per file
 }
 
-TEST_F(Recovery, TwoFilesOfOneNameInOneFolderBothComeBackUnderRename) {
-    h.context.recovery.existingFile = ExistingFile::kRename;
-    for (const bool paths : {true, false}) {
-        SCOPED_TRACE(paths ? "with folders" : "without folders");
-        std::filesystem::remove_all(dest);
-        Check(kTwin1);
-        Check(kTwin2);
-        Recover(paths);
-        const std::string folder = paths ? dest + "/docs/" : dest + "/";
-        // The list shows the newer record first: it keeps the name, the other is numbered.
-        EXPECT_EQ(Slurp(folder + "twin.txt"), (std::vector<uint8_t>{'6'}));
-        EXPECT_EQ(Slurp(folder + "twin (1).txt"), (std::vector<uint8_t>{'5'}));
-        EXPECT_EQ(h.context.summary.recovered, 2);
-        EXPECT_TRUE(h.prompts.asked.empty());
+// The scan keeps the listed files' records as it found them: a recovery after the volume changed
+// (its records taken by new files, as on a volume in use) still builds each file from them.
+TEST(RecoveryAfterChange, FilesAreBuiltFromTheRecordsAsTheScanFoundThem) {
+    NtfsBuilder volume(4096, 1024, 2048);
+    const Bytes plain = PatternBytes(3 * 4096 + 100, 5), split = PatternBytes(2 * 4096, 6);
+    const uint64_t p = volume.Allocate(4), s = volume.Allocate(2);
+    volume.PutData(p, plain);
+    volume.PutData(s, split);
+    volume.SetRecord(30, RecordBuilder()
+                             .RecordNumber(30)
+                             .FileName(kRoot, u"plain.bin")
+                             .NonResidentData({{p, 4}}, plain.size())
+                             .Build());
+    // A file whose data lies in its extension record.
+    volume.SetRecord(32, RecordBuilder()
+                             .RecordNumber(32)
+                             .FileName(kRoot, u"split.bin")
+                             .ResidentAttributeList({{0x30, 0, Ref(32, 1), 0, u""},
+                                                     {0x80, 0, Ref(33, 1), 0, u""}})
+                             .Build());
+    volume.SetRecord(33, RecordBuilder()
+                             .RecordNumber(33)
+                             .BaseReference(Ref(32, 1))
+                             .NonResidentData({{s, 2}}, split.size())
+                             .Build());
+    // Far from the others: the scan reads its record last, so no read-ahead still holds theirs.
+    volume.SetRecord(1500, Deleted(1500, kRoot, u"far.txt", {'f'}));
+    const std::string image = volume.WriteImage("changed.img");
+    test::ScanHarness h;
+    h.Scan(image);
+    ASSERT_EQ(h.list.files.size(), 3u);
+
+    // New files take the three records; the data clusters stay as they were.
+    for (const uint32_t n : {30u, 32u, 33u})
+        volume.SetRecord(n, RecordBuilder()
+                                .RecordNumber(n)
+                                .InUse()
+                                .Sequence(2)
+                                .FileName(kRoot, u"new" + FromUtf8(std::to_string(n)))
+                                .ResidentData({'n', 'e', 'w'})
+                                .Build());
+    ASSERT_EQ(volume.WriteImage("changed.img"), image);  // the same file, rewritten in place
+    for (const uint32_t n : {30u, 32u, 33u}) {  // the session's reads see the new records
+        std::vector<uint8_t> now;
+        ASSERT_TRUE(h.context.session->ReadRecord(n, now));
+        EXPECT_EQ(now[0x16] & 1, 1) << "record " << n << " is not in use";
     }
+    const std::string dest = test::MakeTempDir("qvchanged");
+    h.Recover(FromUtf8(dest), {30, 32});
+    EXPECT_EQ(ReadWholeFile(dest + "/plain.bin"), plain);
+    EXPECT_EQ(ReadWholeFile(dest + "/split.bin"), split);
+    EXPECT_EQ(h.context.summary.recovered, 2);
+    EXPECT_EQ(h.context.summary.incomplete + h.context.summary.failed, 0);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// Which records a scan reports as deleted files, and how each is assembled.
+// Which records a scan reports as deleted files, what it says of each, and how each is assembled.
 #include <gtest/gtest.h>
 
 #include "app/ProgressDialog.h"
@@ -6,6 +6,7 @@
 #include "scan/ScanSession.h"
 #include "support/NtfsBuilder.h"
 #include "support/RecordBuilder.h"
+#include "support/ScanHarness.h"
 #include "support/VolumeImage.h"
 
 namespace qv {
@@ -16,41 +17,39 @@ using test::RecordBuilder;
 
 constexpr uint64_t kRoot = NtfsBuilder::kRootReference;
 
-std::vector<uint8_t> Deleted(uint32_t n, const std::u16string& name, uint64_t parent = kRoot) {
+uint64_t FileTime(int64_t unixSeconds) {
+    return static_cast<uint64_t>(unixSeconds + 11644473600) * 10000000;
+}
+
+std::vector<uint8_t> Deleted(uint32_t n, const std::u16string& name) {
     return RecordBuilder()
         .RecordNumber(n)
         .Sequence(2)
-        .FileName(parent, name)
+        .FileName(kRoot, name)
         .ResidentData({'x'})
         .Build();
 }
 
-struct Collected {
-    std::vector<std::unique_ptr<FileRecord>> files;
-    std::vector<uint64_t> Numbers() const {
-        std::vector<uint64_t> n;
-        for (const auto& f : files)
-            n.push_back(f->RecordNumber());
-        return n;
-    }
-    const FileRecord* Find(uint64_t n) const {
-        for (const auto& f : files)
-            if (f->RecordNumber() == n) return f.get();
-        return nullptr;
-    }
-};
-
-Collected Collect(const NtfsBuilder& volume) {
-    ProgressDialog progress;
-    ScanSession session(volume.Open(), false, progress);
-    Collected c;
-    EXPECT_EQ(session.FindDeletedFiles(c.files, false, progress), 0);
-    return c;
+std::vector<uint64_t> Numbers(const std::vector<DeletedFile>& files) {
+    std::vector<uint64_t> numbers;
+    for (const DeletedFile& f : files)
+        numbers.push_back(f.record);
+    return numbers;
 }
 
-TEST(Collect, DeletedFilesOnlyInAscendingRecordOrder) {
+std::vector<DeletedFile> Collect(const NtfsBuilder& volume) {
+    auto session = test::OpenSession(volume.Open());
+    return session ? test::FindAll(*session) : std::vector<DeletedFile>{};
+}
+
+TEST(Collect, DeletedFilesOnlyInAscendingRecordOrderWithWhatTheirRecordsSay) {
     NtfsBuilder volume;
-    volume.SetRecord(40, Deleted(40, u"zzz.txt"));
+    volume.SetRecord(40, RecordBuilder()
+                             .RecordNumber(40)
+                             .FileName(kRoot, u"zzz.txt", 1, FileTime(1000000000), FileTime(1200000000))
+                             .ResidentData({1, 2, 3, 4})
+                             .ResidentData({'[', 'Z', ']'}, u"Zone.Identifier")
+                             .Build());
     volume.SetRecord(30, Deleted(30, u"aaa.txt"));
     volume.SetRecord(31, RecordBuilder().InUse().FileName(kRoot, u"live.txt").Build());
     volume.SetRecord(32, RecordBuilder().Directory().FileName(kRoot, u"deleted folder").Build());
@@ -59,29 +58,32 @@ TEST(Collect, DeletedFilesOnlyInAscendingRecordOrder) {
     auto broken = Deleted(34, u"damaged.txt");
     broken[0] = 'B';  // no FILE signature
     volume.SetRecord(34, broken);
-    EXPECT_EQ(Collect(volume).Numbers(), (std::vector<uint64_t>{30, 40}));
-}
-
-TEST(Collect, MetadataRecordsAreNeverReportedEvenWhenNotInUse) {
-    NtfsBuilder volume;
+    // The volume's own records are never reported, even when not in use.
     volume.SetRecord(17, Deleted(17, u"reserved"));
     volume.SetRecord(23, Deleted(23, u"reserved too"));
-    EXPECT_TRUE(Collect(volume).Numbers().empty());
-}
-
-TEST(Collect, RecordsWithoutAttributesWereNeverUsedButNamelessOnesWithDataAreFiles) {
-    NtfsBuilder volume;
     // Set up by Windows (or mkntfs) and never used: no attribute at all.
-    volume.SetRecord(30, RecordBuilder().RecordNumber(30).Build());
-    auto zeroOffset = RecordBuilder().RecordNumber(31).Build();
+    volume.SetRecord(35, RecordBuilder().RecordNumber(35).Build());
+    auto zeroOffset = RecordBuilder().RecordNumber(36).Build();
     zeroOffset[0x14] = 0, zeroOffset[0x15] = 0;
-    volume.SetRecord(31, zeroOffset);
+    volume.SetRecord(36, zeroOffset);
     // ntfs-3g drops the names of some files it deletes: the data is still there.
-    volume.SetRecord(32, RecordBuilder().RecordNumber(32).ResidentData({1, 2, 3}).Build());
-    const Collected c = Collect(volume);
-    EXPECT_EQ(c.Numbers(), (std::vector<uint64_t>{32}));
-    EXPECT_EQ(c.files[0]->GetName(), u"");
-    EXPECT_EQ(c.files[0]->TotalDataSize(4096), 3u);
+    volume.SetRecord(37, RecordBuilder().RecordNumber(37).ResidentData({1, 2, 3}).Build());
+
+    const std::vector<DeletedFile> files = Collect(volume);
+    ASSERT_EQ(Numbers(files), (std::vector<uint64_t>{30, 37, 40}));
+    EXPECT_EQ(files[0].name, u"aaa.txt");
+    EXPECT_TRUE(files[0].rooted);
+    EXPECT_FALSE(files[0].hasNamedStreams);
+    EXPECT_EQ(files[1].name, u"");
+    EXPECT_EQ(files[1].size, 3u);
+    EXPECT_FALSE(files[1].rooted);  // no name, so no folder either
+    EXPECT_FALSE(files[1].created.IsSet());
+    EXPECT_EQ(files[2].size, 4u);  // the content only
+    EXPECT_TRUE(files[2].hasNamedStreams);
+    EXPECT_EQ(files[2].created.Seconds(), 1000000000);
+    EXPECT_EQ(files[2].deleted.Seconds(), 1200000000);  // the name's modification time
+    for (const DeletedFile& f : files)
+        EXPECT_FALSE(f.damaged) << f.record;
 }
 
 TEST(Collect, ExtensionRecordsJoinTheirBaseWhereverTheyLie) {
@@ -107,13 +109,17 @@ TEST(Collect, ExtensionRecordsJoinTheirBaseWhereverTheyLie) {
     volume.SetRecord(26,
                      RecordBuilder().RecordNumber(26).BaseReference(41).ResidentData({9}).Build());
 
-    const Collected c = Collect(volume);
-    ASSERT_EQ(c.Numbers(), (std::vector<uint64_t>{40}));
-    const RunList* content = c.files[0]->UnnamedStream();
+    auto session = test::OpenSession(volume.Open());
+    ASSERT_NE(session, nullptr);
+    const std::vector<DeletedFile> files = test::FindAll(*session);
+    ASSERT_EQ(Numbers(files), (std::vector<uint64_t>{40}));
+    EXPECT_EQ(files[0].size, 5u * 4096);
+    auto record = session->LoadFile(40);
+    ASSERT_TRUE(record) << record.error().Text();
+    const RunList* content = (*record)->UnnamedStream();
     ASSERT_NE(content, nullptr);
     ASSERT_EQ(content->Runs().size(), 2u);
     EXPECT_EQ(content->Runs()[1].firstCluster, b);
-    EXPECT_EQ(c.files[0]->TotalDataSize(4096), 5u * 4096);
 }
 
 TEST(Collect, AnExtensionNamedBySeveralEntriesAddsEachAttributeOnce) {
@@ -135,13 +141,17 @@ TEST(Collect, AnExtensionNamedBySeveralEntriesAddsEachAttributeOnce) {
             {{0x80, 0, 50, dataId, u""}, {0x80, 1, 30, first, u""}, {0x80, 2, 30, second, u""}})
         .NonResidentData({{a, 1}}, 3 * 4096);
     volume.SetRecord(50, base.Build());
-    const Collected found = Collect(volume);
-    ASSERT_EQ(found.files.size(), 1u);
-    EXPECT_EQ(found.files[0]->UnnamedStream()->ClusterTotal(), 3u);
-    EXPECT_EQ(found.files[0]->TotalDataSize(4096), 3u * 4096);
+    auto session = test::OpenSession(volume.Open());
+    ASSERT_NE(session, nullptr);
+    const std::vector<DeletedFile> files = test::FindAll(*session);
+    ASSERT_EQ(Numbers(files), (std::vector<uint64_t>{50}));
+    EXPECT_EQ(files[0].size, 3u * 4096);
+    auto record = session->LoadFile(50);
+    ASSERT_TRUE(record) << record.error().Text();
+    EXPECT_EQ((*record)->UnnamedStream()->ClusterTotal(), 3u);
 }
 
-TEST(Collect, CopyThatIsNotAWholeNumberOfRecordsEndsAtTheLastWholeOne) {
+TEST(Collect, AnMftThatIsNotAWholeNumberOfRecordsEndsAtTheLastWholeOne) {
     NtfsBuilder volume(4096, 1024, 64);
     volume.SetRecord(63, Deleted(63, u"last.txt"));
     volume.SetRecord(62, Deleted(62, u"before last.txt"));
@@ -152,33 +162,34 @@ TEST(Collect, CopyThatIsNotAWholeNumberOfRecordsEndsAtTheLastWholeOne) {
                .FileName(kRoot, u"$MFT", 3)
                .NonResidentData({{NtfsBuilder::kMftCluster, volume.MftClusters()}}, 63 * 1024 + 500)
                .Build());
-    EXPECT_EQ(Collect(volume).Numbers(), (std::vector<uint64_t>{62}));
+    EXPECT_EQ(Numbers(Collect(volume)), (std::vector<uint64_t>{62}));
 }
 
 TEST(Collect, FourKilobyteRecords) {
     NtfsBuilder volume(4096, 4096, 40);
-    std::u16string name(120, u'n');
+    const std::u16string name(120, u'n');
     volume.SetRecord(30, RecordBuilder(4096)
                              .RecordNumber(30)
                              .FileName(kRoot, name)
                              .ResidentData(std::vector<uint8_t>(3000, 7))
                              .Build());
-    const Collected c = Collect(volume);
-    ASSERT_EQ(c.Numbers(), (std::vector<uint64_t>{30}));
-    EXPECT_EQ(c.files[0]->GetName(), name);
-    EXPECT_EQ(c.files[0]->TotalDataSize(4096), 3000u);
+    const std::vector<DeletedFile> files = Collect(volume);
+    ASSERT_EQ(Numbers(files), (std::vector<uint64_t>{30}));
+    EXPECT_EQ(files[0].name, name);
+    EXPECT_EQ(files[0].size, 3000u);
 }
 
-TEST(Collect, StopDuringTheWalkEndsItWithoutError) {
+TEST(Collect, StopDuringTheWalkEndsItWithoutErrorAndDeliversNothing) {
     NtfsBuilder volume;
     for (uint32_t n = 24; n < 64; ++n)
         volume.SetRecord(n, Deleted(n, u"f"));
+    auto session = test::OpenSession(volume.Open());
+    ASSERT_NE(session, nullptr);
     ProgressDialog progress;
-    ScanSession session(volume.Open(), false, progress);
     progress.Stop();
-    std::vector<std::unique_ptr<FileRecord>> files;
-    EXPECT_EQ(session.FindDeletedFiles(files, false, progress), 0);
-    EXPECT_TRUE(files.empty());
+    DeletedFileList list;
+    EXPECT_TRUE(session->FindDeletedFiles(list, progress));
+    EXPECT_TRUE(list.files.empty());
 }
 
 }  // namespace

@@ -1,16 +1,15 @@
-// A whole scan through the worker, as a front end sees it: log lines, list operations, prompts.
+// A whole scan through the worker, as a front end sees it: log lines, the files delivered, prompts.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 
-#include "app/ErrorCodes.h"
-#include "platform/DriveTable.h"
-#include "platform/TempFile.h"
+#include "app/FileTexts.h"
 #include "platform/Text.h"
+#include "support/Fixtures.h"
+#include "support/MemoryDevice.h"
 #include "support/NtfsBuilder.h"
 #include "support/PrivateTemp.h"
 #include "support/RecordBuilder.h"
@@ -37,26 +36,26 @@ NtfsBuilder VolumeWithFiles(int files) {
     return volume;
 }
 
-TEST(ScanThread, SuccessListsTheFilesNewestRecordOnTop) {
+TEST(ScanThread, SuccessDeliversTheFilesInRecordOrder) {
     const std::string image = VolumeWithFiles(3).WriteImage("scan-success.img");
     test::ScanHarness h;
-    h.Scan(image);
-    const char letter = static_cast<char>(h.context.driveLetter);
-    EXPECT_EQ(
-        h.LogMessages(),
-        (Messages{std::string("Searching deleted files on ") + letter + ": ...", "Scan finished"}));
-    ASSERT_EQ(h.list.Count(), 3);
-    EXPECT_EQ(h.list.GetItemText(0, 0), u"file2.txt");  // inserted last, at the top
-    EXPECT_EQ(h.list.GetItemText(0, 1), u"txt");
-    EXPECT_EQ(h.list.GetItemText(0, 2), u"1 KB");
-    EXPECT_EQ(h.list.GetItemText(0, 5), FromUtf8(std::string(1, letter) + ":\\"));
-    EXPECT_EQ(h.context.results.size(), 3u);
+    h.Scan(image, false, u'K');
+    EXPECT_EQ(h.LogMessages(), (Messages{"Searching deleted files on K: ...", "Scan finished"}));
+    ASSERT_EQ(h.list.files.size(), 3u);
+    for (int i = 0; i < 3; ++i) {
+        const DeletedFile& f = h.list.files[i];
+        EXPECT_EQ(f.record, 30u + i);
+        EXPECT_EQ(ToUtf8(f.name), "file" + std::to_string(i) + ".txt");
+        EXPECT_EQ(f.size, 2u);
+        EXPECT_EQ(PathText(f, u'K'), u"K:\\");
+    }
     EXPECT_NE(h.context.session, nullptr);
+    EXPECT_FALSE(h.context.scanFailed);
     EXPECT_TRUE(h.prompts.asked.empty());
     EXPECT_EQ(h.view.statuses.front(), u"Searching deleted files, please wait...");
     EXPECT_EQ(h.view.titles.front(), u"Please wait");
     EXPECT_EQ(h.view.closed, (std::vector<int>{1}));
-    EXPECT_EQ(h.progress->StageCount(), 3);
+    EXPECT_EQ(h.progress->StageCount(), 2);
 }
 
 TEST(ScanThread, ALogThatCannotBeReadFallsBackToTheNormalScanAndSaysWhy) {
@@ -68,50 +67,42 @@ TEST(ScanThread, ALogThatCannotBeReadFallsBackToTheNormalScanAndSaysWhy) {
                             .FileName(kRoot, u"$LogFile", 3)
                             .NonResidentData({{1u << 20, 16}}, 16 * 4096)
                             .Build());
-    const std::string image = volume.WriteImage("scan-badlog.img");
     test::ScanHarness h;
-    h.Scan(image, /*advanced=*/true);
-    const std::string letter(1, static_cast<char>(h.context.driveLetter));
-    EXPECT_EQ(
-        h.LogMessages(),
-        (Messages{"Searching deleted files on " + letter + ": ...",
-                  "Advanced scan is not possible on " + letter + ":, the log file cannot be used",
-                  letter + ": the $LogFile cannot be read: read error", "Scan finished"}));
+    h.Scan(volume.WriteImage("scan-badlog.img"), /*advanced=*/true);
+    EXPECT_EQ(h.LogMessages(),
+              (Messages{"Searching deleted files on C: ...",
+                        "Advanced scan is not possible on C:, the log file cannot be used",
+                        "C: the $LogFile cannot be read: read error", "Scan finished"}));
     EXPECT_TRUE(h.prompts.asked.empty());  // no administrator message
-    EXPECT_EQ(h.list.Count(), 2);
+    EXPECT_EQ(h.list.files.size(), 2u);
+    EXPECT_EQ(h.progress->StageCount(), 5);
 }
 
-TEST(ScanThread, NothingFoundIsAFinishedScan) {
-    const std::string image = VolumeWithFiles(0).WriteImage("scan-empty.img");
-    test::ScanHarness h;
-    h.Scan(image);
-    EXPECT_EQ(h.LogMessages().back(), "Scan finished");
-    EXPECT_EQ(h.list.Count(), 0);
-    EXPECT_NE(h.context.session, nullptr);
-}
-
-// What the message of a volume that cannot be opened says: the administrator sentence only when
-// the system refused access, the real cause otherwise. The log names the cause either way.
-std::string OpenFailureMessage(const std::string& image, std::string* cause) {
+// What a volume that cannot be opened shows: the log names the cause, and so does the message,
+// which blames rights only when the system refused access. An empty text when all is as said.
+std::string OpenFailure(const std::string& image, const std::string& causeHas,
+                        bool refused = false) {
     test::ScanHarness h;
     h.Scan(image);
     const Messages log = h.LogMessages();
     if (log.size() != 3 || h.prompts.asked.size() != 1 || h.context.session != nullptr ||
-        h.list.Count() != 0)
-        return "unexpected: " + std::to_string(log.size()) + " lines";
-    const std::string letter(1, static_cast<char>(h.context.driveLetter));
-    if (log[2] != "open disk " + letter + ": failed.") return "unexpected: " + log[2];
-    if (h.prompts.asked[0].caption != u"Error" || h.prompts.asked[0].buttons != PromptButtons::kOk)
-        return "unexpected prompt";
-    *cause = log[1].substr(letter.size() + 2);  // "X: cause"
-    std::string said = ToUtf8(h.prompts.asked[0].text);
-    const std::string head = "Open disk " + letter + ": failed.\n";
-    return said.compare(0, head.size(), head) == 0 ? said.substr(head.size())
-                                                   : "unexpected: " + said;
+        !h.list.files.empty())
+        return "unexpected: " + std::to_string(log.size()) + " log lines";
+    if (log[1].rfind("C: ", 0) != 0 || log[1].find(causeHas) == std::string::npos)
+        return "cause: " + log[1];
+    if (log[2] != "open disk C: failed.") return "log: " + log[2];
+    const auto& asked = h.prompts.asked[0];
+    const std::string said = ToUtf8(asked.text);
+    const std::string want =
+        std::string("Open disk C: failed.\n") +
+        (refused ? "You must be an administrator to run this software.\n" : "") + log[1].substr(3);
+    if (asked.caption != u"Error" || asked.buttons != PromptButtons::kOk || said != want)
+        return "message: " + said;
+    return {};
 }
 
-TEST(ScanThread, CannotOpenNamesTheRealCauseAndBlamesRightsOnlyWhenRefused) {
-    std::string notNtfs = VolumeWithFiles(1).WriteImage("scan-notntfs.img");
+TEST(ScanThread, CannotOpenNamesTheRealCause) {
+    const std::string notNtfs = VolumeWithFiles(1).WriteImage("scan-notntfs.img");
     {  // spoil the signature
         FILE* f = std::fopen(notNtfs.c_str(), "r+b");
         std::fseek(f, 3, SEEK_SET);
@@ -120,6 +111,8 @@ TEST(ScanThread, CannotOpenNamesTheRealCauseAndBlamesRightsOnlyWhenRefused) {
     }
     const std::string shortImage = VolumeWithFiles(1).WriteImage("scan-short.img");
     ASSERT_EQ(::truncate(shortImage.c_str(), 16 * 4096), 0);  // ends before its $MFT
+    NtfsBuilder noMft;
+    noMft.SetRecord(0, RecordBuilder().InUse().FileName(kRoot, u"$MFT", 3).Build());  // no $DATA
     const struct {
         std::string image;
         std::string causeHas;
@@ -127,13 +120,10 @@ TEST(ScanThread, CannotOpenNamesTheRealCauseAndBlamesRightsOnlyWhenRefused) {
         {"/nonexistent/disk.img", "No such file or directory"},
         {notNtfs, "not an NTFS volume"},
         {shortImage, "the volume ends before its $MFT"},
+        {noMft.WriteImage("scan-nomft.img"), "record 0 of the $MFT is not a FILE record"},
     };
-    for (const auto& c : cases) {
-        std::string cause;
-        const std::string second = OpenFailureMessage(c.image, &cause);
-        EXPECT_NE(cause.find(c.causeHas), std::string::npos) << c.image << ": " << cause;
-        EXPECT_EQ(second, cause) << c.image;  // no administrator sentence: being root is no cure
-    }
+    for (const auto& c : cases)
+        EXPECT_EQ(OpenFailure(c.image, c.causeHas), "") << c.image;
 }
 
 TEST(ScanThread, AVolumeTheUserMayNotReadIsBlamedOnRights) {
@@ -141,26 +131,17 @@ TEST(ScanThread, AVolumeTheUserMayNotReadIsBlamedOnRights) {
     const std::string dir = ::mkdtemp(pattern.data());
     ::chmod(dir.c_str(), 0755);
     const std::string locked = dir + "/locked.img";
-    {
-        std::ifstream in(VolumeWithFiles(1).WriteImage("scan-locked.img"), std::ios::binary);
-        std::ofstream(locked, std::ios::binary) << in.rdbuf();
-    }
+    std::filesystem::copy_file(VolumeWithFiles(1).WriteImage("scan-locked.img"), locked);
     ::chmod(locked.c_str(), 0600);
-    const auto check = [&] {
-        std::string cause;
-        const std::string second = OpenFailureMessage(locked, &cause);
-        const std::string want = "You must be an administrator to run this software.\n" + cause;
-        return cause.find("Permission denied") != std::string::npos && second == want;
-    };
     if (::geteuid() != 0) {
-        EXPECT_TRUE(check());
+        EXPECT_EQ(OpenFailure(locked, "Permission denied", true), "");
     } else {
         // Root is never refused: look as "nobody", in a child process.
         const pid_t child = ::fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
             if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
-            ::_exit(check() ? 0 : 1);
+            ::_exit(OpenFailure(locked, "Permission denied", true).empty() ? 0 : 1);
         }
         int status = 0;
         ::waitpid(child, &status, 0);
@@ -169,56 +150,57 @@ TEST(ScanThread, AVolumeTheUserMayNotReadIsBlamedOnRights) {
     std::filesystem::remove_all(dir);
 }
 
-TEST(ScanThread, AnUnreadableRecordCopyListsNothingAndSaysSo) {
-    // The session's own $MFT copy cannot be read (here: a folder stands in for it).
+TEST(ScanThread, AnMftThatCannotBeReadListsNothingAndSaysSo) {
+    NtfsBuilder volume = VolumeWithFiles(3);
+    auto device = std::make_unique<test::MemoryDevice>(volume.Build());
+    device->FailReadsFrom(NtfsBuilder::kMftCluster * 4096 + 24 * 1024);  // the walk's records
+    auto reader = std::make_unique<VolumeReader>();
+    ASSERT_TRUE(reader->Open(std::move(device)));
     test::ScanHarness h;
-    auto reader = VolumeWithFiles(3).Open();
-    h.context.session = std::make_unique<ScanSession>(std::move(reader), u"/");
+    h.context.session = test::OpenSession(std::move(reader));
+    ASSERT_NE(h.context.session, nullptr);
+    h.list.files.resize(1);  // a list left over must go too
     h.progress = std::make_unique<ProgressDialog>(&h.view);
     h.context.progress = h.progress.get();
     h.context.ListDeletedFiles();
     EXPECT_EQ(h.LogMessages(), (Messages{"Reading the deleted files failed: read error"}));
     EXPECT_TRUE(h.context.scanFailed);
-    EXPECT_EQ(h.list.Count(), 0);
-    EXPECT_TRUE(h.context.results.empty());
+    EXPECT_TRUE(h.list.files.empty());
 }
 
-TEST(ScanThread, StopBeforeTheCopyEndsCanceledWithoutAMessage) {
-    const std::string image = VolumeWithFiles(3).WriteImage("scan-stop.img");
-    test::PrivateTemp temp;
-    test::ScanHarness h;
-    h.beforeRun = [](ProgressDialog& p) { p.Stop(); };
-    h.Scan(image);
-    EXPECT_EQ(h.LogMessages().back(), "Canceled by user");
-    EXPECT_TRUE(h.prompts.asked.empty());
-    EXPECT_EQ(h.list.Count(), 0);
-    EXPECT_TRUE(h.context.results.empty());
-    EXPECT_EQ(h.context.session, nullptr);
-    EXPECT_EQ(temp.Count("NR"), 0u);
-}
-
-// Presses Stop while the rows are being inserted.
-class StoppingList final : public MemoryListControl {
+// Presses Stop when the first batch of files arrives.
+class StoppingSink final : public DeletedFileSink {
 public:
-    int InsertItem(int index, const std::u16string& text, DeletedFileEntry* data) override {
-        if (++inserted == 2 && progress) progress->Stop();
-        return MemoryListControl::InsertItem(index, text, data);
+    void Take(std::vector<DeletedFile>&& batch) override {
+        taken += batch.size();
+        if (progress) progress->Stop();
     }
+    void Discard() override { ++discarded; }
     ProgressDialog* progress = nullptr;
-    int inserted = 0;
+    size_t taken = 0;
+    int discarded = 0;
 };
 
-TEST(ScanThread, StopDuringTheRowsTakesEffectAtTheirEnd) {
-    const std::string image = VolumeWithFiles(4).WriteImage("scan-stop-rows.img");
-    test::ScanHarness h;
-    StoppingList list;
-    h.context.list = &list;
-    h.beforeRun = [&](ProgressDialog& p) { list.progress = &p; };
-    h.Scan(image);
-    EXPECT_EQ(list.inserted, 4);  // all rows appear...
-    EXPECT_EQ(list.Count(), 0);   // ...and are removed again
-    EXPECT_EQ(h.LogMessages().back(), "Canceled by user");
-    EXPECT_EQ(h.context.session, nullptr);
+TEST(ScanThread, StopEndsTheScanCanceledWithNothingListedAndNoTemporaryFileLeft) {
+    const std::string image = VolumeWithFiles(4).WriteImage("scan-stop.img");
+    test::PrivateTemp temp;
+    for (const bool beforeTheWalk : {true, false}) {
+        SCOPED_TRACE(beforeTheWalk ? "Stop before the walk" : "Stop while the files arrive");
+        test::ScanHarness h;
+        StoppingSink sink;
+        h.context.files = &sink;
+        h.beforeRun = [&](ProgressDialog& p) {
+            if (beforeTheWalk) p.Stop();
+            sink.progress = &p;
+        };
+        h.Scan(image);
+        EXPECT_EQ(h.LogMessages().back(), "Canceled by user");
+        EXPECT_TRUE(h.prompts.asked.empty());
+        EXPECT_EQ(sink.taken, beforeTheWalk ? 0u : 4u);
+        EXPECT_EQ(sink.discarded, 2);  // before the scan, and what was delivered after Stop
+        EXPECT_EQ(h.context.session, nullptr);
+        EXPECT_EQ(temp.Count("NR"), 0u);
+    }
 }
 
 TEST(ScanThread, ASecondScanReplacesTheFirstAndItsTemporaryFiles) {
@@ -227,19 +209,19 @@ TEST(ScanThread, ASecondScanReplacesTheFirstAndItsTemporaryFiles) {
     test::PrivateTemp temp;
     test::ScanHarness h;
     h.Scan(first);
-    ASSERT_EQ(h.list.Count(), 2);
-    const std::u16string firstCopy = h.context.session->MftCopyPath();
-    EXPECT_EQ(temp.Count("NR"), 1u);  // the $MFT copy lives as long as the session
+    ASSERT_EQ(h.list.files.size(), 2u);
+    EXPECT_EQ(temp.Files().size(), 1u);  // the listed files' records, as long as the session
+    EXPECT_EQ(temp.Count("NRM"), 1u);
+    const std::vector<std::string> firstFiles = temp.Files();
     h.Scan(second);
-    EXPECT_EQ(h.list.Count(), 5);
-    EXPECT_EQ(h.context.results.size(), 5u);
-    EXPECT_NE(h.context.session->MftCopyPath(), firstCopy);
-    EXPECT_EQ(temp.Count("NR"), 1u);
+    EXPECT_EQ(h.list.files.size(), 5u);
+    EXPECT_EQ(temp.Count("NRM"), 1u);
+    EXPECT_NE(temp.Files(), firstFiles);
     h.context.session.reset();
     EXPECT_EQ(temp.Count("NR"), 0u);
 }
 
-TEST(ScanThread, FragmentedMftWhoseDataContinuesInAnExtensionRecordIsCopiedWhole) {
+TEST(ScanThread, FragmentedMftWhoseDataContinuesInAnExtensionRecordIsReadWhole) {
     // Record 0 holds the clusters of the first 20 records (its own extension record among them,
     // as on real volumes); the rest of the $MFT is described by record 16, an extension record
     // reached through record 0's attribute list.
@@ -265,27 +247,14 @@ TEST(ScanThread, FragmentedMftWhoseDataContinuesInAnExtensionRecordIsCopiedWhole
     // Clear where record 50 would lie if the $MFT were contiguous.
     std::fill(bytes.begin() + NtfsBuilder::kMftCluster * 4096 + 50 * 1024,
               bytes.begin() + NtfsBuilder::kMftCluster * 4096 + 51 * 1024, 0);
-    const std::string path = ::testing::TempDir() + "mft-split.img";
-    FILE* f = std::fopen(path.c_str(), "wb");
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::fclose(f);
-
-    test::ScanHarness h;
-    h.Scan(path);
-    ASSERT_NE(h.context.session, nullptr);
-    EXPECT_EQ(h.context.session->RecordCount(), 64u);
-    ASSERT_EQ(h.list.Count(), 1);
-    EXPECT_EQ(h.list.GetItemText(0, 0), u"far.txt");
-}
-
-TEST(ScanThread, RecordZeroMustBeTheMft) {
-    NtfsBuilder volume;
-    volume.SetRecord(0, RecordBuilder().InUse().FileName(kRoot, u"$MFT", 3).Build());  // no $DATA
-    test::ScanHarness h;
-    h.Scan(volume.WriteImage("scan-nomft.img"));
-    EXPECT_EQ(h.context.session, nullptr);
-    EXPECT_EQ(h.LogMessages().back().rfind("open disk", 0), 0u);
-    EXPECT_NE(h.LogMessages()[1].find("record 0"), std::string::npos);
+    auto reader = std::make_unique<VolumeReader>();
+    ASSERT_TRUE(reader->Open(std::make_unique<test::MemoryDevice>(bytes)));
+    auto session = test::OpenSession(std::move(reader));
+    ASSERT_NE(session, nullptr);
+    EXPECT_EQ(session->RecordCount(), 64u);
+    const std::vector<DeletedFile> files = test::FindAll(*session);
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(files[0].name, u"far.txt");
 }
 
 }  // namespace

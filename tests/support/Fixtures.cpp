@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -50,6 +51,18 @@ std::vector<ManifestRow> ReadManifest(const std::string& path) {
 std::vector<uint8_t> ReadWholeFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+bool PathExists(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+std::string MakeTempDir(const std::string& prefix) {
+    const char* dir = std::getenv("TMPDIR");
+    std::string pattern = std::string(dir && *dir ? dir : "/tmp") + "/" + prefix + "-XXXXXX";
+    if (::mkdtemp(pattern.data()) == nullptr) return {};
+    return pattern;
 }
 
 }  // namespace qv::test

@@ -27,6 +27,10 @@ struct ManifestRow {
 std::vector<ManifestRow> ReadManifest(const std::string& path);
 
 std::vector<uint8_t> ReadWholeFile(const std::string& path);
+// Whether anything (a link included) is at path.
+bool PathExists(const std::string& path);
+// A fresh folder under $TMPDIR whose name begins with prefix.
+std::string MakeTempDir(const std::string& prefix);
 
 }  // namespace qv::test
 

@@ -2,14 +2,37 @@
 
 #include <algorithm>
 
+#include <gtest/gtest.h>
+
+#include "app/ProgressDialog.h"
 #include "platform/Text.h"
 #include "recovery/TargetNames.h"
+#include "volume/VolumeReader.h"
 
 namespace qv::test {
+
+std::unique_ptr<ScanSession> OpenSession(std::unique_ptr<VolumeReader> reader, bool advanced) {
+    ProgressDialog progress;
+    auto opened = ScanSession::Open(std::move(reader), ScanOptions{advanced, u"X:"}, progress);
+    if (!opened) {
+        ADD_FAILURE() << "the session does not open: " << opened.error().Text();
+        return nullptr;
+    }
+    return std::move(*opened);
+}
+
+std::vector<DeletedFile> FindAll(ScanSession& session) {
+    ProgressDialog progress;
+    DeletedFileList list;
+    const Status found = session.FindDeletedFiles(list, progress);
+    EXPECT_TRUE(found) << found.error().Text();
+    return list.files;
+}
 
 ScanHarness::ScanHarness() {
     Log::Global().Attach(&pane);
     context.files = &list;
+    context.outcomes = &outcomes;
     context.prompts = &prompts;
 }
 
@@ -40,6 +63,7 @@ void ScanHarness::Recover(const std::u16string& destination, const std::vector<u
             context.chosen.push_back(*it);
     context.recovery.destination = TidyDestination(destination);
     context.recovery.recreatePaths = recreatePaths;
+    outcomes.all.clear();
     context.RunRecovery();
 }
 

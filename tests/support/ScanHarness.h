@@ -7,9 +7,28 @@
 #include "app/ProgressDialog.h"
 #include "app/WorkerContext.h"
 #include "scan/DeletedFile.h"
+#include "scan/ScanSession.h"
 #include "support/FakeFrontEnd.h"
 
+namespace qv {
+class VolumeReader;
+}
+
 namespace qv::test {
+
+// A session on a volume at hand, named "X:" in log lines; null (and a test failure) when it
+// does not open.
+std::unique_ptr<ScanSession> OpenSession(std::unique_ptr<VolumeReader> reader,
+                                         bool advanced = false);
+// Every deleted file the session finds, as delivered; a failure of the scan fails the test.
+std::vector<DeletedFile> FindAll(ScanSession& session);
+
+// Keeps what a recovery reports, file by file.
+class RecoveryOutcomeList final : public RecoveryOutcomeSink {
+public:
+    void Take(const RecoveryOutcome& outcome) override { all.push_back(outcome); }
+    std::vector<RecoveryOutcome> all;
+};
 
 // A front end of fakes around one WorkerContext: scans and recoveries run on the test's thread
 // and everything they show is kept for asserting.
@@ -34,6 +53,7 @@ public:
     RecordingProgressView view;
     ProgressView* customView = nullptr;  // shown instead of view when set
     DeletedFileList list;  // as the scan delivered it: ascending record number
+    RecoveryOutcomeList outcomes;  // of the last recovery, in the order the files were written
     WorkerContext context;
     std::unique_ptr<ProgressDialog> progress;
     // Called on the progress dialog before the worker runs (e.g. to press Stop at a moment).
