@@ -114,7 +114,8 @@ TEST(AdvancedScan, ABlankLogGivesTheNormalScanAndOneLine) {
         test::ScanHarness harness;
         harness.Scan(path, true, u'T');
         ASSERT_NE(harness.context.session, nullptr);
-        EXPECT_EQ(std::count(harness.LogMessages().begin(), harness.LogMessages().end(),
+        const std::vector<std::string> lines = harness.LogMessages();
+        EXPECT_EQ(std::count(lines.begin(), lines.end(),
                              "Advanced scan is not possible on T:, the log file cannot be used"),
                   1);
         ASSERT_EQ(harness.list.files.size(), 1u);

@@ -176,7 +176,7 @@ TEST(RollBackDeletedFiles, WhatIsLeftAloneDroppedOrStopped) {
     } cases[] = {
         {"rolled back", false, false, 1, {30, s.baseNumber}, 3 + 2},
         {"the log no longer holds the transaction", true, false, 0, {30, s.baseNumber}, 3 + 2},
-        {"stopped", false, true, 0, {30, 7000, s.baseNumber}, 0},
+        {"stopped", false, true, 0, {30, s.baseNumber, 7000}, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

@@ -104,7 +104,9 @@ TEST(LoadLog, RecordsCrossPagesAndTheNextOneFollowsTheirEnd) {
     for (const auto& [size, next] : steps) {
         specs.push_back(Sized(size));
         lsns.push_back(log.Add(specs.back()));
-        if (next) EXPECT_EQ(log.Position(), next) << size;
+        if (next) {
+            EXPECT_EQ(log.Position(), next) << size;
+        }
     }
     LogRecordStore store;
     ASSERT_TRUE(test::LoadBytes(store, log.Build()));

@@ -158,12 +158,15 @@ TEST_P(Volumes, LiveFilesCopyByteExact) {
         for (size_t i = 0; const AttributeListEntry* e = probe.GetAttributeListEntry(i); ++i) {
             std::vector<uint8_t> ext;
             if (e->SegmentRecordNumber() != row.record &&
-                session->ReadRecord(e->SegmentRecordNumber(), ext))
+                session->ReadRecord(e->SegmentRecordNumber(), ext)) {
                 ASSERT_TRUE(images.AddExtension(e->SegmentRecordNumber(), ext));
+            }
         }
         auto record = images.BuildFileRecord(cs, &session->Reader());
         ASSERT_NE(record, nullptr);
-        if (!row.IsNamedStream()) EXPECT_EQ(record->TotalDataSize(cs), row.size);
+        if (!row.IsNamedStream()) {
+            EXPECT_EQ(record->TotalDataSize(cs), row.size);
+        }
         EXPECT_EQ(test::ContentSha(*session, *record, StreamOf(row)), row.sha256);
     }
 }
@@ -179,11 +182,11 @@ TEST(LargeClusters, TwoMebibyteClustersOpenAndTheMftIsReadWhole) {
     EXPECT_EQ(session->ClusterSize(), 2u << 20);
     EXPECT_EQ(session->Reader().WindowSize(), 16u << 20);
     const auto parse = [&](uint64_t n) {
-        std::vector<uint8_t> image;
-        EXPECT_TRUE(session->ReadRecord(n, image)) << n;
+        std::vector<uint8_t> bytes;
+        EXPECT_TRUE(session->ReadRecord(n, bytes)) << n;
         auto r = std::make_unique<FileRecord>();
-        r->SetHeader(image);
-        EXPECT_EQ(r->Parse(image, session->ClusterSize()), Parsed::kFine) << n;
+        r->SetHeader(bytes);
+        EXPECT_EQ(r->Parse(bytes, session->ClusterSize()), Parsed::kFine) << n;
         return r;
     };
     EXPECT_EQ(session->RecordCount() * session->RecordSize(),
