@@ -70,8 +70,8 @@ std::vector<uint8_t> BaseRecord(uint64_t number, uint64_t lsn) {
     return RecordBuilder(1024)
         .Lsn(lsn)
         .FileName(kRoot, u"file.bin")
-        .ResidentAttributeList({{kAttrFileName, 0, number, 0, u""},
-                                {kAttrData, 0, number + 1, 0, u""}})
+        .ResidentAttributeList(
+            {{kAttrFileName, 0, number, 0, u""}, {kAttrData, 0, number + 1, 0, u""}})
         .Build();
 }
 

@@ -559,9 +559,9 @@ struct Listed {
 };
 
 struct Outcome {
-    int32_t refused = 0;  // VolumeReader::Open's code
-    int32_t failed = 0;   // ScanSession::Open's code
-    int32_t notFound = 0; // FindDeletedFiles's code
+    int32_t refused = 0;   // VolumeReader::Open's code
+    int32_t failed = 0;    // ScanSession::Open's code
+    int32_t notFound = 0;  // FindDeletedFiles's code
     std::vector<Listed> files;
     int copies[4] = {};  // whole, incomplete, stopped at the sink's limit, failed otherwise
 };
@@ -672,8 +672,7 @@ void Scan(const BaseImage& image, const std::vector<Edit>& edits, bool advanced,
     auto reader = std::make_unique<VolumeReader>();
     const Status opened = reader->Open(std::make_unique<OverlayDevice>(image, edits));
     if (!opened) {
-        QV_FUZZ_CHECK(opened.error().code == kErrBootSector ||
-                      opened.error().code == kErrNoMemory);
+        QV_FUZZ_CHECK(opened.error().code == kErrBootSector || opened.error().code == kErrNoMemory);
         outcome.refused = opened.error().code;
         return;
     }

@@ -23,9 +23,10 @@ void AddRecoverCommand(CLI::App& app, RecoverArguments& options) {
         "3 some files failed, were incomplete or skipped, 130 interrupted (Ctrl-C is Stop).");
     recover->add_option("SOURCE", options.source, "image file, block device, or drive letter (E:)")
         ->required();
-    recover->add_option("--partition", options.partition,
-                        "the NTFS partition to recover from, on a disk with several (see "
-                        "'volumes')")
+    recover
+        ->add_option("--partition", options.partition,
+                     "the NTFS partition to recover from, on a disk with several (see "
+                     "'volumes')")
         ->check(CLI::PositiveNumber);
     recover->add_option("--to", options.destination, "destination folder (made when missing)")
         ->required();

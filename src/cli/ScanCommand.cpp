@@ -23,7 +23,9 @@ void AddScanCommand(CLI::App& app, ScanArguments& options) {
 
 int RunScanCommand(const ScanArguments& options) {
     ScanRunner runner;
-    if (const int status = runner.ScanSource(options.source, options.partition, !options.noAdvanced); status >= 0)
+    if (const int status =
+            runner.ScanSource(options.source, options.partition, !options.noAdvanced);
+        status >= 0)
         return status;
     if (options.json)
         PrintJsonLines(runner.Files(), runner.Letter(), stdout);

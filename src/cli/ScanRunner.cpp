@@ -68,8 +68,7 @@ int ScanRunner::ScanSource(const std::string& source, int partition, bool advanc
 
 int ScanRunner::ScanSource(const SourceChoice& choice, bool advanced) {
     drive_ = choice.drive;
-    if (!choice.note.empty())
-        Log::Global().Write(u"Scanning %s\n", FromUtf8(choice.note));
+    if (!choice.note.empty()) Log::Global().Write(u"Scanning %s\n", FromUtf8(choice.note));
     context_.source = drive_.source;
     context_.scanOptions.advanced = advanced;
     context_.scanOptions.volumeName = std::u16string(1, drive_.letter) + u":";

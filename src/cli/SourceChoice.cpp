@@ -13,12 +13,12 @@ namespace {
 
 void ListPartitions(const std::string& source, const DiskLayout& layout) {
     for (const DiskVolume& v : layout.volumes)
-        std::fprintf(stderr, "  partition %d: %s, start %llu, %llu bytes\n", v.partition.number,
-                     v.ntfs ? "NTFS" : (v.partition.fileSystem.empty()
-                                            ? "not NTFS"
-                                            : v.partition.fileSystem.c_str()),
-                     static_cast<unsigned long long>(v.partition.start),
-                     static_cast<unsigned long long>(v.partition.size));
+        std::fprintf(
+            stderr, "  partition %d: %s, start %llu, %llu bytes\n", v.partition.number,
+            v.ntfs ? "NTFS"
+                   : (v.partition.fileSystem.empty() ? "not NTFS" : v.partition.fileSystem.c_str()),
+            static_cast<unsigned long long>(v.partition.start),
+            static_cast<unsigned long long>(v.partition.size));
     (void)source;
 }
 
@@ -60,12 +60,12 @@ SourceChoice ChooseSource(const std::string& source, int partition) {
         for (const DiskVolume& v : layout->volumes)
             if (v.partition.number == partition) chosen = &v;
         if (!chosen || !chosen->ntfs) {
-            std::fprintf(stderr, "quorvane-cli: --partition %d: %s\n", partition,
-                         chosen ? ("partition " + std::to_string(partition) + " of " + source +
-                                   " is " + chosen->notNtfs)
-                                      .c_str()
-                                : ("no partition " + std::to_string(partition) + " on " + source)
-                                      .c_str());
+            std::fprintf(
+                stderr, "quorvane-cli: --partition %d: %s\n", partition,
+                chosen ? ("partition " + std::to_string(partition) + " of " + source + " is " +
+                          chosen->notNtfs)
+                             .c_str()
+                       : ("no partition " + std::to_string(partition) + " on " + source).c_str());
             ListPartitions(source, *layout);
             choice.exitStatus = kExitBadArguments;
             return choice;
@@ -87,7 +87,8 @@ SourceChoice ChooseSource(const std::string& source, int partition) {
         return choice;
     }
     choice.drive.source = chosen->source;
-    choice.drive.label = text + u", partition " + FromUtf8(std::to_string(chosen->partition.number));
+    choice.drive.label =
+        text + u", partition " + FromUtf8(std::to_string(chosen->partition.number));
     choice.note = "partition " + std::to_string(chosen->partition.number) + " of " + source +
                   " (NTFS, " + std::to_string(chosen->partition.size) + " bytes from byte " +
                   std::to_string(chosen->partition.start) + ")";

@@ -12,8 +12,10 @@ void AddVolumesCommand(CLI::App& app, VolumesArguments& options) {
         "volumes",
         "List what each SOURCE holds: its partitions (number, start, size, file system) and which "
         "are NTFS volumes that scan and recover can read (--partition N picks one).");
-    volumes->add_option("SOURCE", options.sources, "image files (raw, E01, VHD(X), VMDK, QCOW2) "
-                                                   "or block devices")
+    volumes
+        ->add_option("SOURCE", options.sources,
+                     "image files (raw, E01, VHD(X), VMDK, QCOW2) "
+                     "or block devices")
         ->required();
 }
 
@@ -32,8 +34,7 @@ int RunVolumesCommand(const VolumesArguments& options) {
                                                        : layout->scheme.c_str();
         std::printf("%s: %s image, %llu bytes, %s\n", source.c_str(), layout->format.c_str(),
                     static_cast<unsigned long long>(layout->size), scheme);
-        std::printf("%-5s %15s %15s  %-12s %s\n", "Part", "Start", "Size", "File system",
-                    "NTFS");
+        std::printf("%-5s %15s %15s  %-12s %s\n", "Part", "Start", "Size", "File system", "NTFS");
         for (const DiskVolume& v : layout->volumes) {
             const std::string number =
                 v.partition.number ? std::to_string(v.partition.number) : std::string("-");

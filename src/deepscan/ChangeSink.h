@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
-#include "deepscan/LogFormat.h"
 #include "base/LittleEndian.h"
+#include "deepscan/LogFormat.h"
 
 namespace qv {
 

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "base/Error.h"
+#include "base/LittleEndian.h"
 #include "deepscan/ChangeSink.h"
 #include "deepscan/RecordImage.h"
-#include "base/LittleEndian.h"
 
 namespace qv {
 

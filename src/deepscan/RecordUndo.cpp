@@ -117,7 +117,8 @@ bool ResizeAttribute(std::vector<uint8_t>& rec, Layout& layout, uint32_t at, uin
 bool InsertAttribute(std::vector<uint8_t>& rec, Layout& layout, const RecordChange& c) {
     const ByteSpan d = c.data;
     if (d.size() < kMinAttributeLength || d.size() % 8 != 0) return false;
-    if (Load32(d.data() + kType) == kAttrEnd || Load32(d.data() + kLength) != d.size()) return false;
+    if (Load32(d.data() + kType) == kAttrEnd || Load32(d.data() + kLength) != d.size())
+        return false;
     if (!layout.IsAttribute(c.recordOff) && c.recordOff != layout.endMarker) return false;
     if (!ShiftTail(rec, layout, c.recordOff, static_cast<int64_t>(d.size()))) return false;
     CopyBytes(rec.data() + c.recordOff, d.data(), d.size());
@@ -168,7 +169,8 @@ bool ChangeMappingPairs(std::vector<uint8_t>& rec, Layout& layout, const RecordC
     const uint32_t pairsOffset = Load16(rec.data() + at + kPairsOffset);
     const uint64_t p = c.attrOff;
     const uint64_t n = c.data.size();
-    if (pairsOffset < kNonResidentHeaderSize || pairsOffset > length || p < pairsOffset) return false;
+    if (pairsOffset < kNonResidentHeaderSize || pairsOffset > length || p < pairsOffset)
+        return false;
     const uint64_t newLength = Align8(p + n);
     if (newLength > layout.size || newLength < pairsOffset) return false;
     if (!ResizeAttribute(rec, layout, at, static_cast<uint32_t>(newLength))) return false;
@@ -232,7 +234,8 @@ bool FindIndexRoot(const std::vector<uint8_t>& rec, const Layout& layout, uint32
     const uint32_t length = Load32(rec.data() + at + kLength);
     const uint32_t valueOffset = Load16(rec.data() + at + kValueOffset);
     const uint64_t valueLength = Load32(rec.data() + at + kValueLength);
-    if (valueOffset + valueLength > length || valueLength < index::kRootHeader + index::kHeaderSize) return false;
+    if (valueOffset + valueLength > length || valueLength < index::kRootHeader + index::kHeaderSize)
+        return false;
     root.at = at;
     root.header = at + valueOffset + index::kRootHeader;
     const uint64_t first = Load32(rec.data() + root.header + index::kFirstEntry);
@@ -250,7 +253,8 @@ bool FindEntry(const std::vector<uint8_t>& rec, const IndexRoot& root, uint64_t 
     uint64_t e = root.firstEntry;
     while (e + index::kEntryHeaderSize <= root.entriesEnd) {
         const uint32_t len = Load16(rec.data() + e + index::kEntryLength);
-        if (len < index::kEntryHeaderSize || len % 8 != 0 || e + len > root.entriesEnd) return false;
+        if (len < index::kEntryHeaderSize || len % 8 != 0 || e + len > root.entriesEnd)
+            return false;
         if (e == pos) {
             length = len;
             return true;
@@ -278,7 +282,8 @@ bool InsertIndexEntry(std::vector<uint8_t>& rec, Layout& layout, const RecordCha
     uint32_t existing = 0;
     if (!FindEntry(rec, root, pos, existing)) return false;  // it goes in front of an entry
     const size_t n = c.data.size();
-    if (n < index::kEntryHeaderSize || n % 8 != 0 || Load16(c.data.data() + index::kEntryLength) != n)
+    if (n < index::kEntryHeaderSize || n % 8 != 0 ||
+        Load16(c.data.data() + index::kEntryLength) != n)
         return false;
     if (!ShiftTail(rec, layout, static_cast<uint32_t>(pos), static_cast<int64_t>(n))) return false;
     CopyBytes(rec.data() + pos, c.data.data(), n);
@@ -292,7 +297,8 @@ bool RemoveIndexEntry(std::vector<uint8_t>& rec, Layout& layout, const RecordCha
     const uint64_t pos = uint64_t{c.recordOff} + c.attrOff;
     uint32_t length = 0;
     if (!FindEntry(rec, root, pos, length)) return false;
-    if (Load16(rec.data() + pos + index::kEntryFlags) & index::kEntryLast) return false;  // the end entry stays
+    if (Load16(rec.data() + pos + index::kEntryFlags) & index::kEntryLast)
+        return false;  // the end entry stays
     if (!ShiftTail(rec, layout, static_cast<uint32_t>(pos + length), -static_cast<int64_t>(length)))
         return false;
     GrowIndexRoot(rec, root, -static_cast<int64_t>(length));
@@ -311,12 +317,14 @@ bool ChangeIndexEntry(std::vector<uint8_t>& rec, Layout& layout, const RecordCha
     uint64_t where = 0;
     switch (c.undoOperation) {
         case kSetIndexEntryVcnRoot:
-            if (n != index::kSubNodeVcnSize || !(Load16(e + index::kEntryFlags) & index::kEntrySubNode))
+            if (n != index::kSubNodeVcnSize ||
+                !(Load16(e + index::kEntryFlags) & index::kEntrySubNode))
                 return false;
             where = length - index::kSubNodeVcnSize;
             break;
         case kUpdateFileNameRoot:
-            if (n > filename::kDuplicatedSize || Load16(e + index::kKeyLength) < filename::kDuplicated + n)
+            if (n > filename::kDuplicatedSize ||
+                Load16(e + index::kKeyLength) < filename::kDuplicated + n)
                 return false;
             where = index::kKey + filename::kDuplicated;
             break;

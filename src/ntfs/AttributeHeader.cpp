@@ -14,7 +14,8 @@ std::optional<AttributeHeader> AttributeWalker::Next() {
     if (!type) return stop(true);
     if (*type == kAttrEnd || *type == 0) return stop(false);
     const auto length = Read32(image_, a + attribute::kLength);
-    if (!length || *length == 0 || !Fits(image_.size(), a, *length) || *length < attribute::kCommonHeaderSize)
+    if (!length || *length == 0 || !Fits(image_.size(), a, *length) ||
+        *length < attribute::kCommonHeaderSize)
         return stop(true);
 
     ByteSpan attr = image_.subspan(a, *length);

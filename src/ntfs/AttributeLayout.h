@@ -36,8 +36,8 @@ constexpr size_t kId = 0x0E;           // attribute id, unique in the record (16
 constexpr size_t kCommonHeaderSize = 0x10;
 
 // Resident part.
-constexpr size_t kValueLength = 0x10;  // (32)
-constexpr size_t kValueOffset = 0x14;  // (16)
+constexpr size_t kValueLength = 0x10;         // (32)
+constexpr size_t kValueOffset = 0x14;         // (16)
 constexpr size_t kResidentHeaderSize = 0x18;  // also the smallest attribute there is
 
 // Non-resident part.

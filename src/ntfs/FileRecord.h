@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "base/LittleEndian.h"
 #include "ntfs/AttributeHeader.h"
 #include "ntfs/AttributeList.h"
 #include "ntfs/FileNameAttribute.h"
-#include "base/LittleEndian.h"
 #include "ntfs/RecordHeader.h"
 #include "ntfs/RunList.h"
 #include "platform/LocalTime.h"

@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "ntfs/DataRun.h"
 #include "base/LittleEndian.h"
+#include "ntfs/DataRun.h"
 
 namespace qv {
 

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "ntfs/DataRun.h"
 #include "base/LittleEndian.h"
+#include "ntfs/DataRun.h"
 #include "ntfs/MappingPairs.h"
 
 namespace qv {

@@ -55,8 +55,7 @@ const char* ImageFormatName(ImageFormat format) {
     return "raw";
 }
 
-Result<std::unique_ptr<BlockDevice>> OpenDiskImage(const std::u16string& path,
-                                                   ImageFormat format) {
+Result<std::unique_ptr<BlockDevice>> OpenDiskImage(const std::u16string& path, ImageFormat format) {
     const std::string native = ToUtf8(path);
     switch (format) {
         case ImageFormat::kEwf: return OpenEwf(native);

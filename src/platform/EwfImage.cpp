@@ -31,8 +31,8 @@ public:
         if (offset >= size_) return size_t{0};
         std::lock_guard lock(mutex_);  // a handle reads one thing at a time
         libewf_error_t* error = nullptr;
-        const ssize_t n = libewf_handle_read_random(handle_, buffer, size,
-                                                    static_cast<off64_t>(offset), &error);
+        const ssize_t n =
+            libewf_handle_read_random(handle_, buffer, size, static_cast<off64_t>(offset), &error);
         if (n < 0) return Error(kErrRead, "EWF image: " + Words(error));
         return static_cast<size_t>(n);
     }

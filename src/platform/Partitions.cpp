@@ -144,7 +144,8 @@ Result<PartitionTable> FindPartitions(const std::u16string& path, BlockDevice& d
     }
     for (Partition& part : table.partitions) {
         if (part.extended) continue;
-        if (throughContainer) CopyRange(disk, fd.fd, part.start, std::min<uint64_t>(part.size, 1u << 20));
+        if (throughContainer)
+            CopyRange(disk, fd.fd, part.start, std::min<uint64_t>(part.size, 1u << 20));
         part.fileSystem = FileSystemOf(fd.fd, part.start, part.size);
     }
     return table;

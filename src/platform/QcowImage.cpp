@@ -41,8 +41,7 @@ Result<std::unique_ptr<QcowFile>> OpenChain(const std::string& path, int depth) 
     if (libqcow_file_open(opened->file, path.c_str(), LIBQCOW_OPEN_READ, &error) != 1)
         return failed(Words(error));
     size_t size = 0;
-    if (libqcow_file_get_utf8_backing_filename_size(opened->file, &size, &error) == 1 &&
-        size > 1) {
+    if (libqcow_file_get_utf8_backing_filename_size(opened->file, &size, &error) == 1 && size > 1) {
         std::vector<uint8_t> name(size);
         if (libqcow_file_get_utf8_backing_filename(opened->file, name.data(), size, &error) != 1)
             return failed(Words(error));
@@ -61,7 +60,8 @@ Result<std::unique_ptr<QcowFile>> OpenChain(const std::string& path, int depth) 
 
 class QcowDevice final : public BlockDevice {
 public:
-    QcowDevice(std::unique_ptr<QcowFile> file, uint64_t size) : file_(std::move(file)), size_(size) {}
+    QcowDevice(std::unique_ptr<QcowFile> file, uint64_t size)
+        : file_(std::move(file)), size_(size) {}
     Result<size_t> ReadAt(uint64_t offset, void* buffer, size_t size) override {
         if (offset >= size_) return size_t{0};
         std::lock_guard lock(mutex_);

@@ -29,8 +29,8 @@ public:
         if (offset >= size_) return size_t{0};
         std::lock_guard lock(mutex_);
         libvmdk_error_t* error = nullptr;
-        const ssize_t n = libvmdk_handle_read_buffer_at_offset(handle_, buffer, size,
-                                                               static_cast<off64_t>(offset), &error);
+        const ssize_t n = libvmdk_handle_read_buffer_at_offset(
+            handle_, buffer, size, static_cast<off64_t>(offset), &error);
         if (n < 0) return Error(kErrRead, "VMDK disk: " + Words(error));
         return static_cast<size_t>(n);
     }

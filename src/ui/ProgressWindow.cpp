@@ -1,7 +1,7 @@
+#include "ui/ProgressWindow.h"
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
-#include "ui/ProgressWindow.h"
 
 #include <QCloseEvent>
 #include <QFrame>

@@ -39,7 +39,8 @@ struct Scratch {
 
 void Write(const fs::path& path, const std::vector<uint8_t>& bytes) {
     std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
 }
 
 TEST(Ntfs3gNames, AFolderNamedWithABackslashIsListedAndRecreatedAsOneFolder) {

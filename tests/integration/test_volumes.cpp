@@ -61,7 +61,8 @@ std::string Name(const ::testing::TestParamInfo<Image>& info) {
 // The path text a manifest path stands for: "dir1/dir2/f.dat" → "C:\dir1\dir2\".
 std::string ExpectedPathText(const std::string& manifestPath) {
     const size_t slash = manifestPath.rfind('/');
-    std::string path = "C:\\" + (slash == std::string::npos ? "" : manifestPath.substr(0, slash + 1));
+    std::string path =
+        "C:\\" + (slash == std::string::npos ? "" : manifestPath.substr(0, slash + 1));
     std::replace(path.begin(), path.end(), '/', '\\');
     return path;
 }

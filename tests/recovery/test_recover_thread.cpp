@@ -20,8 +20,8 @@ namespace qv {
 namespace {
 
 using test::NtfsBuilder;
-using test::PatternBytes;
 using test::PathExists;
+using test::PatternBytes;
 using test::ReadWholeFile;
 using test::RecordBuilder;
 using Bytes = std::vector<uint8_t>;
@@ -169,9 +169,16 @@ TEST_F(Recovery, EveryFileEndsInOneOutcomeAndOnlyWhatItSaysIsWritten) {
          true,
          ExistingFile::kAsk,
          {{"root.txt", K::kRecovered, "root.txt", {'h', 'e', 'l', 'l', 'o'}, ""},
-          {"root.txt:Zone.Identifier", K::kRecovered, "root.txt:Zone.Identifier", {'[', 'Z', ']'}, ""},
+          {"root.txt:Zone.Identifier",
+           K::kRecovered,
+           "root.txt:Zone.Identifier",
+           {'[', 'Z', ']'},
+           ""},
           {"report.txt", K::kRecovered, "docs/report.txt", report, ""}}},
-        {"without folders", {kReport, kDeep}, false, ExistingFile::kAsk,
+        {"without folders",
+         {kReport, kDeep},
+         false,
+         ExistingFile::kAsk,
          {{"deep.txt", K::kRecovered, "deep.txt", {'D'}, ""},
           {"report.txt", K::kRecovered, "report.txt", report, ""}}},
         {"names from the volume never lead out of the destination",
@@ -181,12 +188,21 @@ TEST_F(Recovery, EveryFileEndsInOneOutcomeAndOnlyWhatItSaysIsWritten) {
          {{"evil.txt", K::kRecovered, "_../evil.txt", {'e'}, ""},
           {"a/b", K::kRecovered, "a_b", {'s'}, ""},
           {".", K::kRecovered, "_.", {'d'}, ""}}},
-        {"runs that end before the size", {kShort}, true, ExistingFile::kAsk,
+        {"runs that end before the size",
+         {kShort},
+         true,
+         ExistingFile::kAsk,
          {{"short.bin", K::kIncomplete, "short.bin", shortPart,
            "the data runs end before the file's size"}}},
-        {"data in an extension record that is gone", {kLost}, true, ExistingFile::kAsk,
+        {"data in an extension record that is gone",
+         {kLost},
+         true,
+         ExistingFile::kAsk,
          {{"lost.bin", K::kIncomplete, "lost.bin", {}, extentGone}}},
-        {"an empty named stream", {kEmptyStream}, true, ExistingFile::kAsk,
+        {"an empty named stream",
+         {kEmptyStream},
+         true,
+         ExistingFile::kAsk,
          {{"tagged.txt", K::kRecovered, "tagged.txt", {'t'}, ""},
           {"tagged.txt:tag", K::kRecovered, "tagged.txt:tag", {}, ""}}},
         {"a deleted file and a deleted folder of one name",
@@ -196,10 +212,16 @@ TEST_F(Recovery, EveryFileEndsInOneOutcomeAndOnlyWhatItSaysIsWritten) {
          {{"docs", K::kRecovered, "docs", {'f'}, ""},
           {"deep.txt", K::kRecovered, "docs (1)/sub/deep.txt", {'D'}, ""},
           {"report.txt", K::kRecovered, "docs (1)/report.txt", report, ""}}},
-        {"one name twice in one folder", {kTwin1, kTwin2}, true, ExistingFile::kRename,
+        {"one name twice in one folder",
+         {kTwin1, kTwin2},
+         true,
+         ExistingFile::kRename,
          {{"twin.txt", K::kRecovered, "docs/twin.txt", {'6'}, ""},
           {"twin.txt", K::kRecovered, "docs/twin (1).txt", {'5'}, ""}}},
-        {"one name twice, without folders", {kTwin1, kTwin2}, false, ExistingFile::kRename,
+        {"one name twice, without folders",
+         {kTwin1, kTwin2},
+         false,
+         ExistingFile::kRename,
          {{"twin.txt", K::kRecovered, "twin.txt", {'6'}, ""},
           {"twin.txt", K::kRecovered, "twin (1).txt", {'5'}, ""}}},
     };
@@ -243,18 +265,19 @@ TEST_F(Recovery, TheLogSaysEveryStepAndTheWindowShowsTheFileInHand) {
     Check(kRootFile);
     Check(kLost);
     const Messages log = Recover();
-    EXPECT_EQ(log,
-              (Messages{"Start recover", "Recovering lost.bin ... ",
-                        "Recover lost.bin to " + dest + "/lost.bin incomplete",
-                        dest + "/lost.bin: part of its data lies in an extension record that is "
-                               "missing, reused or damaged",
-                        "Recovering root.txt ... ", "Recover root.txt to " + dest + "/root.txt success",
-                        "Recovering root.txt:Zone.Identifier ... ",
-                        "Recover root.txt:Zone.Identifier to " + dest +
-                            "/root.txt:Zone.Identifier success",
-                        "Recovering report.txt ... ",
-                        "Recover report.txt to " + dest + "/docs/report.txt success",
-                        "All files are processed, recover end"}));
+    EXPECT_EQ(
+        log,
+        (Messages{
+            "Start recover", "Recovering lost.bin ... ",
+            "Recover lost.bin to " + dest + "/lost.bin incomplete",
+            dest + "/lost.bin: part of its data lies in an extension record that is "
+                   "missing, reused or damaged",
+            "Recovering root.txt ... ", "Recover root.txt to " + dest + "/root.txt success",
+            "Recovering root.txt:Zone.Identifier ... ",
+            "Recover root.txt:Zone.Identifier to " + dest + "/root.txt:Zone.Identifier success",
+            "Recovering report.txt ... ",
+            "Recover report.txt to " + dest + "/docs/report.txt success",
+            "All files are processed, recover end"}));
     EXPECT_EQ(h.view.closed.back(), 1);
     for (const std::u16string status : {u"Recovering", u"Recovering report.txt"})
         EXPECT_NE(std::find(h.view.statuses.begin(), h.view.statuses.end(), status),
@@ -358,8 +381,8 @@ TEST_F(Recovery, AFolderThatCannotBeMadeEndsTheRunOnAbortAndIsLeftOutOnIgnore) {
             EXPECT_EQ(h.context.summary.recovered, 1);   // deep.txt
             EXPECT_EQ(h.context.summary.notReached, 2);  // early.txt itself and last.txt
         } else {
-            EXPECT_TRUE(Logged(log, "Create folder " + dest + "/docs/old/ failed, recover to " +
-                                        dest + "/"));
+            EXPECT_TRUE(Logged(
+                log, "Create folder " + dest + "/docs/old/ failed, recover to " + dest + "/"));
             EXPECT_TRUE(Logged(log, cause));
             EXPECT_EQ(ReadWholeFile(dest + "/early.txt"), Bytes{'E'});
             EXPECT_EQ(h.context.summary.recovered, 3);
@@ -457,8 +480,8 @@ TEST(RecoveryAfterChange, FilesAreBuiltFromTheRecordsAsTheScanFoundThem) {
     volume.SetRecord(32, RecordBuilder()
                              .RecordNumber(32)
                              .FileName(kRoot, u"split.bin")
-                             .ResidentAttributeList({{0x30, 0, Ref(32, 1), 0, u""},
-                                                     {0x80, 0, Ref(33, 1), 0, u""}})
+                             .ResidentAttributeList(
+                                 {{0x30, 0, Ref(32, 1), 0, u""}, {0x80, 0, Ref(33, 1), 0, u""}})
                              .Build());
     volume.SetRecord(33, RecordBuilder()
                              .RecordNumber(33)
@@ -482,7 +505,7 @@ TEST(RecoveryAfterChange, FilesAreBuiltFromTheRecordsAsTheScanFoundThem) {
                                 .ResidentData({'n', 'e', 'w'})
                                 .Build());
     ASSERT_EQ(volume.WriteImage("changed.img"), image);  // the same file, rewritten in place
-    for (const uint32_t n : {30u, 32u, 33u}) {  // the session's reads see the new records
+    for (const uint32_t n : {30u, 32u, 33u}) {           // the session's reads see the new records
         std::vector<uint8_t> now;
         ASSERT_TRUE(h.context.session->ReadRecord(n, now));
         EXPECT_EQ(now[0x16] & 1, 1) << "record " << n << " is not in use";

@@ -44,12 +44,13 @@ std::vector<DeletedFile> Collect(const NtfsBuilder& volume) {
 
 TEST(Collect, DeletedFilesOnlyInAscendingRecordOrderWithWhatTheirRecordsSay) {
     NtfsBuilder volume;
-    volume.SetRecord(40, RecordBuilder()
-                             .RecordNumber(40)
-                             .FileName(kRoot, u"zzz.txt", 1, FileTime(1000000000), FileTime(1200000000))
-                             .ResidentData({1, 2, 3, 4})
-                             .ResidentData({'[', 'Z', ']'}, u"Zone.Identifier")
-                             .Build());
+    volume.SetRecord(40,
+                     RecordBuilder()
+                         .RecordNumber(40)
+                         .FileName(kRoot, u"zzz.txt", 1, FileTime(1000000000), FileTime(1200000000))
+                         .ResidentData({1, 2, 3, 4})
+                         .ResidentData({'[', 'Z', ']'}, u"Zone.Identifier")
+                         .Build());
     volume.SetRecord(30, Deleted(30, u"aaa.txt"));
     volume.SetRecord(31, RecordBuilder().InUse().FileName(kRoot, u"live.txt").Build());
     volume.SetRecord(32, RecordBuilder().Directory().FileName(kRoot, u"deleted folder").Build());

@@ -85,9 +85,9 @@ TEST(FileTexts, TimesShowInLocalTimeToTheMinute) {
         const char* text;
     } cases[] = {
         {"UTC", 1204725787, "2008-03-05 14:03"},
-        {"Asia/Kolkata", 1204726087, "2008-03-05 19:38"},  // +05:30
-        {"America/New_York", 1215000000, "2008-07-02 08:00"},   // summer time
-        {"America/New_York", 1230000000, "2008-12-22 21:40"},   // winter time
+        {"Asia/Kolkata", 1204726087, "2008-03-05 19:38"},      // +05:30
+        {"America/New_York", 1215000000, "2008-07-02 08:00"},  // summer time
+        {"America/New_York", 1230000000, "2008-12-22 21:40"},  // winter time
         {"UTC", -86400 * 365, "1969-01-01 00:00"},
         {"UTC", 4102444800, "2100-01-01 00:00"},
     };
@@ -95,7 +95,8 @@ TEST(FileTexts, TimesShowInLocalTimeToTheMinute) {
         Zone zone(c.tz);
         DeletedFile f;
         f.deleted = CTime::FromUnix(c.seconds);
-        EXPECT_EQ(ToUtf8(ColumnText(f, Column::kDeleted, u'C')), c.text) << c.tz << " " << c.seconds;
+        EXPECT_EQ(ToUtf8(ColumnText(f, Column::kDeleted, u'C')), c.text)
+            << c.tz << " " << c.seconds;
     }
 }
 
@@ -129,28 +130,26 @@ TEST(FileTexts, ColumnsCompareByUtf16CodeUnitNumberAndTime) {
         Column column;
         int sign;
     } cases[] = {
-        {a, b, Column::kName, -1},  // 'B' (0x42) before 'a' (0x61): case matters
+        {a, b, Column::kName, -1},         // 'B' (0x42) before 'a' (0x61): case matters
         {emoji, wide, Column::kName, -1},  // a surrogate (0xD83D) before 0xFF5A
         {emoji, wide, Column::kType, 1},   // "txt" after "doc"
-        {a, b, Column::kSize, 1},
-        {a, b, Column::kCreated, 0},
-        {a, b, Column::kDeleted, -1},  // times before 1970 too
-        {a, b, Column::kPath, 1},      // 0xE9 after 'z'
-        {b, same, Column::kPath, 0},
-        {partial, b, Column::kPath, 1},  // "z\" after "C:\z\"
+        {a, b, Column::kSize, 1},         {a, b, Column::kCreated, 0},
+        {a, b, Column::kDeleted, -1},                                      // times before 1970 too
+        {a, b, Column::kPath, 1},                                          // 0xE9 after 'z'
+        {b, same, Column::kPath, 0},      {partial, b, Column::kPath, 1},  // "z\" after "C:\z\"
     };
     for (const auto& c : cases) {
         const int got = CompareFiles(c.a, c.b, c.column);
-        EXPECT_EQ((got > 0) - (got < 0), c.sign)
-            << ToUtf8(c.a.name) << " / " << ToUtf8(c.b.name) << " column " << static_cast<int>(c.column);
+        EXPECT_EQ((got > 0) - (got < 0), c.sign) << ToUtf8(c.a.name) << " / " << ToUtf8(c.b.name)
+                                                 << " column " << static_cast<int>(c.column);
         const int back = CompareFiles(c.b, c.a, c.column);
         EXPECT_EQ((back > 0) - (back < 0), -c.sign);
     }
 }
 
 TEST(FileTexts, ListsSortByNameThenByRecordNumber) {
-    std::vector<DeletedFile> files = {File(9, u"a"),       File(3, u"a"),  File(7, u"B"),
-                                      File(1, u"\u00e9"), File(2, u"b"),  File(8, u""),
+    std::vector<DeletedFile> files = {File(9, u"a"),      File(3, u"a"),         File(7, u"B"),
+                                      File(1, u"\u00e9"), File(2, u"b"),         File(8, u""),
                                       File(4, u"\uFF5A"), File(5, u"\U0001F600")};
     std::sort(files.begin(), files.end(), ListedBefore);
     std::vector<uint64_t> order;

@@ -102,7 +102,9 @@ std::vector<uint8_t> Lznt1Compress(const std::vector<uint8_t>& data, bool forceS
         std::vector<uint8_t> packed;
         if (!forceStored) packed = packer.Pack(data.data() + at, n);
         if (forceStored || (packed.size() >= n && n == kChunkSize)) {
-            PutHeader(out, static_cast<uint16_t>(0x3000 | (kChunkSize - 1)));  // stored: a whole chunk, no signature bit
+            PutHeader(out,
+                      static_cast<uint16_t>(
+                          0x3000 | (kChunkSize - 1)));  // stored: a whole chunk, no signature bit
             out.insert(out.end(), data.begin() + at, data.begin() + at + n);
             out.resize(out.size() + (kChunkSize - n), 0);
         } else {

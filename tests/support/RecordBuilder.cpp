@@ -95,8 +95,8 @@ std::vector<uint8_t> EncodeAttributeList(const std::vector<ListEntrySpec>& entri
 
 RecordBuilder& RecordBuilder::Resident(uint32_t type, const std::vector<uint8_t>& value,
                                        const std::u16string& name, uint16_t flags) {
-    std::vector<uint8_t> a = AttributeHeader(type, false, name, flags, nextId_++,
-                                             attribute::kResidentHeaderSize);
+    std::vector<uint8_t> a =
+        AttributeHeader(type, false, name, flags, nextId_++, attribute::kResidentHeaderSize);
     const size_t valueOffset = Align8(a.size());
     a.resize(valueOffset, 0);
     Put(a, attribute::kValueLength, value.size(), 4);
@@ -133,8 +133,8 @@ RecordBuilder& RecordBuilder::NonResidentData(const std::vector<RunSpec>& runs, 
                                               const std::u16string& name, uint64_t lowestVcn,
                                               uint16_t compressionUnit, uint16_t flags,
                                               int64_t initialized) {
-    std::vector<uint8_t> a = AttributeHeader(kAttrData, true, name, flags, nextId_++,
-                                             attribute::kNonResidentHeaderSize);
+    std::vector<uint8_t> a =
+        AttributeHeader(kAttrData, true, name, flags, nextId_++, attribute::kNonResidentHeaderSize);
     uint64_t clusters = 0;
     for (const RunSpec& r : runs)
         clusters += r.length;

@@ -52,7 +52,7 @@ public:
     ScriptedPrompts prompts;
     RecordingProgressView view;
     ProgressView* customView = nullptr;  // shown instead of view when set
-    DeletedFileList list;  // as the scan delivered it: ascending record number
+    DeletedFileList list;                // as the scan delivered it: ascending record number
     RecoveryOutcomeList outcomes;  // of the last recovery, in the order the files were written
     WorkerContext context;
     std::unique_ptr<ProgressDialog> progress;
