@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/LocalTime.h"
+#include "scan/FileState.h"
 #include "scan/FolderPath.h"
 
 namespace qv {
@@ -23,6 +24,9 @@ struct DeletedFile {
     uint64_t size = 0;
     bool damaged = false;          // its record is damaged: what it says may be wrong
     bool hasNamedStreams = false;  // it has $DATA streams beside its content
+    FileState state = FileState::kUnknown;
+    // For kPartlyOverwritten: the share of its clusters allocated now, 1 to 99.
+    uint8_t overwrittenPercent = 0;
 };
 
 // Where a scan delivers what it finds, in batches, in ascending record number.
