@@ -1,5 +1,7 @@
 #include "app/FileTexts.h"
 
+#include "platform/Text.h"
+
 namespace qv {
 
 namespace {
@@ -9,6 +11,10 @@ constexpr const char* kTimeFormat = "%Y-%m-%d %H:%M";
 template <typename T>
 int Three(const T& x, const T& y) {
     return x < y ? -1 : (y < x ? 1 : 0);
+}
+
+int StateRank(FileState state) {
+    return state == FileState::kUnknown ? 99 : static_cast<int>(state);
 }
 
 // Paths sort by the texts PathText makes; every file of one list has the same letter, so any
@@ -61,6 +67,14 @@ std::u16string PathText(const DeletedFile& file, char16_t letter) {
     return text;
 }
 
+std::u16string StateText(const DeletedFile& file) {
+    const std::string_view name = StateName(file.state);
+    std::u16string text(name.begin(), name.end());
+    if (file.state == FileState::kPartlyOverwritten)
+        text += u" (" + FromUtf8(std::to_string(file.overwrittenPercent)) + u" %)";
+    return text;
+}
+
 std::u16string ColumnText(const DeletedFile& file, Column column, char16_t letter) {
     switch (column) {
         case Column::kName: return file.name;
@@ -69,6 +83,7 @@ std::u16string ColumnText(const DeletedFile& file, Column column, char16_t lette
         case Column::kCreated: return TimeText(file.created);
         case Column::kDeleted: return TimeText(file.deleted);
         case Column::kPath: return PathText(file, letter);
+        case Column::kState: return StateText(file);
     }
     return {};
 }
@@ -82,6 +97,11 @@ int CompareFiles(const DeletedFile& a, const DeletedFile& b, Column column) {
         case Column::kCreated: return Three(a.created.Seconds(), b.created.Seconds());
         case Column::kDeleted: return Three(a.deleted.Seconds(), b.deleted.Seconds());
         case Column::kPath: return ComparePaths(a, b);
+        case Column::kState:
+            // From whole to gone: resident, intact, partly overwritten by share, overwritten,
+            // then unknown.
+            if (a.state != b.state) return Three(StateRank(a.state), StateRank(b.state));
+            return Three(a.overwrittenPercent, b.overwrittenPercent);
     }
     return 0;
 }

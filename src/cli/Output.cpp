@@ -16,8 +16,8 @@ namespace qv {
 
 namespace {
 
-const std::array<const char*, kColumnCount> kHeadings = {"Name",    "Type",    "Size",
-                                                         "Created", "Deleted", "Path"};
+const std::array<const char*, kColumnCount> kHeadings = {"Name",    "Type", "Size", "Created",
+                                                         "Deleted", "Path", "State"};
 
 // Terminal columns a UTF-8 text takes (one per code point; good enough for a table).
 size_t Width(const std::string& s) {
@@ -80,10 +80,10 @@ void PrintTable(const std::vector<DeletedFile>& files, char16_t letter, std::FIL
     if (width > 0) {
         // Name and Path share what the other columns and the gaps leave; Name gets up to two
         // fifths, Path the rest, each at least a few columns.
-        constexpr size_t kName = 0, kPath = kColumnCount - 1, kMinimum = 8;
+        constexpr size_t kName = 0, kPath = static_cast<size_t>(Column::kPath), kMinimum = 8;
         size_t fixed = 2 * (kColumnCount - 1);
-        for (int c = 1; c < kColumnCount - 1; ++c)
-            fixed += widths[c];
+        for (size_t c = 0; c < kColumnCount; ++c)
+            if (c != kName && c != kPath) fixed += widths[c];
         const size_t room = width > fixed + 2 * kMinimum ? width - fixed : 2 * kMinimum;
         if (widths[kName] + widths[kPath] > room) {
             size_t name = std::min(widths[kName], std::max(kMinimum, room * 2 / 5));

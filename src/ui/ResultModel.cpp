@@ -22,12 +22,13 @@ const std::array<QString, ResultModel::kColumns>& ResultModel::Headings() {
     // The trailing blanks leave room for the sort image beside the text.
     static const std::array<QString, kColumns> headings = {
         QStringLiteral("Name  "),    QStringLiteral("Type"),      QStringLiteral("Size  "),
-        QStringLiteral("Created  "), QStringLiteral("Deleted  "), QStringLiteral("Path  ")};
+        QStringLiteral("Created  "), QStringLiteral("Deleted  "), QStringLiteral("Path  "),
+        QStringLiteral("State  ")};
     return headings;
 }
 
 const std::array<int, ResultModel::kColumns>& ResultModel::ColumnWidths() {
-    static const std::array<int, kColumns> widths = {192, 45, 92, 145, 145, 384};
+    static const std::array<int, kColumns> widths = {192, 45, 92, 145, 145, 384, 150};
     return widths;
 }
 

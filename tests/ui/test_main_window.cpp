@@ -601,7 +601,7 @@ TEST_F(MainWindow, StartsWithItsOptionsPagesAndSize) {
         EXPECT_EQ(list->horizontalHeader()->sectionSize(c), widths[c]);
     }
     EXPECT_EQ(headings[0], QStringLiteral("Name  "));
-    EXPECT_EQ(widths, (std::array<int, 6>{192, 45, 92, 145, 145, 384}));
+    EXPECT_EQ(widths, (std::array<int, 7>{192, 45, 92, 145, 145, 384, 150}));
 }
 
 TEST_F(MainWindow, QuitEscapeAndEnterEndTheDialog) {

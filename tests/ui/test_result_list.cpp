@@ -39,6 +39,12 @@ DeletedFile File(uint64_t record, std::u16string name, uint64_t size, int64_t cr
     return f;
 }
 
+DeletedFile Stated(DeletedFile file, FileState state, uint8_t percent = 0) {
+    file.state = state;
+    file.overwrittenPercent = percent;
+    return file;
+}
+
 std::vector<std::string> Row(const QAbstractItemModel& model, int row) {
     std::vector<std::string> texts;
     for (int c = 0; c < model.columnCount(); ++c)
@@ -56,19 +62,22 @@ std::vector<uint64_t> Records(const SortedResults& sorted) {
 TEST(ResultList, EachRowShowsTextsMadeFromItsFile) {
     struct Case {
         DeletedFile file;
-        std::vector<std::string> texts;  // Name, Type, Size, Created, Deleted, Path
+        std::vector<std::string> texts;  // Name, Type, Size, Created, Deleted, Path, State
     };
     // The window runs in UTC: 90061 s is a day, an hour, a minute and a second.
     const Case cases[] = {
-        {File(40, u"report.txt", 1, 0, 90061, Folders({u"Docs", u"Old"})),
-         {"report.txt", "txt", "1 KB", "1970-01-01 00:00", "1970-01-02 01:01", "E:\\Docs\\Old\\"}},
-        {File(41, u".profile", 0, -1, -1, {}), {".profile", "", "0 KB", "", "", "E:\\"}},
+        {Stated(File(40, u"report.txt", 1, 0, 90061, Folders({u"Docs", u"Old"})),
+                FileState::kPartlyOverwritten, 35),
+         {"report.txt", "txt", "1 KB", "1970-01-01 00:00", "1970-01-02 01:01", "E:\\Docs\\Old\\",
+          "partly overwritten (35 %)"}},
+        {File(41, u".profile", 0, -1, -1, {}), {".profile", "", "0 KB", "", "", "E:\\", "unknown"}},
         {File(42, u"a.b.tar", 1025, 60, 60, Folders({u"lost"}), /*rooted=*/false),
-         {"a.b.tar", "tar", "2 KB", "1970-01-01 00:01", "1970-01-01 00:01", "lost\\"}},
-        {File(43, u"", 5, -1, -1, {}, false), {"", "", "1 KB", "", "", ""}},
-        {File(44, u"\u00e9t\u00e9.doc", 1024 * 1024, 0, 0, Folders({u"a\\b"})),
+         {"a.b.tar", "tar", "2 KB", "1970-01-01 00:01", "1970-01-01 00:01", "lost\\", "unknown"}},
+        {File(43, u"", 5, -1, -1, {}, false), {"", "", "1 KB", "", "", "", "unknown"}},
+        {Stated(File(44, u"\u00e9t\u00e9.doc", 1024 * 1024, 0, 0, Folders({u"a\\b"})),
+                FileState::kOverwritten),
          {"\u00e9t\u00e9.doc", "doc", "1024 KB", "1970-01-01 00:00", "1970-01-01 00:00",
-          "E:\\a\\b\\"}},
+          "E:\\a\\b\\", "overwritten"}},
     };
     ResultModel model;
     std::vector<DeletedFile> files;
