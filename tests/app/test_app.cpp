@@ -1,8 +1,6 @@
 // The progress dialog's bar and Stop, the drive list's letters, and the log's lines.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <ctime>
 #include <thread>
 
 #include "app/DriveList.h"
@@ -105,10 +103,7 @@ TEST(DriveList, ParsesDriveLetters) {
 }
 
 TEST(Log, TheEnginesReportsBecomeTimeStampedLines) {
-    const char* tz = std::getenv("TZ");
-    const std::string saved = tz ? tz : "";
-    ::setenv("TZ", "UTC", 1);
-    ::tzset();
+    test::Zone utc("UTC");
     test::MemoryLogPane pane;
     Log& log = Log::Global();
     log.Attach(&pane);
@@ -120,8 +115,6 @@ TEST(Log, TheEnginesReportsBecomeTimeStampedLines) {
               u"2008-03-05 14:03:07  -1 files\n");
     log.Attach(nullptr);
     log.SetClockForTesting(nullptr);
-    tz ? ::setenv("TZ", saved.c_str(), 1) : ::unsetenv("TZ");
-    ::tzset();
 }
 
 }  // namespace

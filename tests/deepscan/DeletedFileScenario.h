@@ -26,7 +26,7 @@ struct DeletedFileScenario {
     uint64_t dataSize = 0;  // set by Make: the runs' clusters less 1000 bytes
     std::u16string name = u"restored.bin";
     uint64_t parent = 5;
-    uint64_t parentReference = 5 | (uint64_t{5} << 48);  // the root folder
+    uint64_t parentReference = Ref(5, 5);  // the root folder
 
     // Made by Make.
     std::vector<uint8_t> log;
@@ -45,7 +45,7 @@ struct DeletedFileScenario {
         return s;
     }
 
-    uint64_t Reference(uint64_t n) const { return n | (uint64_t{sequence} << 48); }
+    uint64_t Reference(uint64_t n) const { return Ref(n, sequence); }
 
     RecordBuilder Base(uint64_t lsn) const {
         RecordBuilder b(recordSize);
@@ -93,13 +93,7 @@ struct DeletedFileScenario {
         older.attrOff = 0x40;
         older.redo = {0x11, 0x01, 0x05, 0x00};
         older.undo = {0x00};
-        const uint64_t o1 = b.Add(older);
-        LogRecordSpec closeOlder;
-        closeOlder.previous = o1;
-        closeOlder.undoNext = 0;
-        closeOlder.redoOp = logfmt::kForgetTransaction;
-        closeOlder.undoOp = logfmt::kCompensationLogRecord;
-        b.Add(closeOlder);
+        b.Add(Closing(b.Add(older)));
 
         LogRecordSpec t1 = For(extensionNumber);
         t1.redoOp = logfmt::kDeleteAttribute;
@@ -140,12 +134,7 @@ struct DeletedFileScenario {
         t4.undo = InUseHeader(Base(0).Build());
         freeBase = b.Add(t4);
 
-        LogRecordSpec close;
-        close.previous = freeBase;
-        close.undoNext = 0;
-        close.redoOp = logfmt::kForgetTransaction;
-        close.undoOp = logfmt::kCompensationLogRecord;
-        forget = b.Add(close);
+        forget = b.Add(Closing(freeBase));
 
         log = b.Build();
         base = Base(freeBase).Build();

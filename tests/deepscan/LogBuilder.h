@@ -17,20 +17,10 @@
 #include "deepscan/ChangeSink.h"
 #include "deepscan/LogFormat.h"
 #include "deepscan/LogRecordStore.h"
+#include "support/Bytes.h"
 #include "support/MemoryDevice.h"
 
 namespace qv::test {
-
-inline void Put64(std::vector<uint8_t>& b, size_t at, uint64_t v) {
-    Store32(b.data() + at, static_cast<uint32_t>(v));
-    Store32(b.data() + at + 4, static_cast<uint32_t>(v >> 32));
-}
-inline void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
-    Store32(b.data() + at, v);
-}
-inline void Put16(std::vector<uint8_t>& b, size_t at, uint16_t v) {
-    Store16(b.data() + at, v);
-}
 
 // One NTFS log record as a test describes it. The LSN is given by where the record is placed.
 struct LogRecordSpec {
@@ -51,6 +41,16 @@ struct LogRecordSpec {
     // Declared lengths that differ from the data (to test clipping); 0 = the data's.
     uint16_t undoLengthOverride = 0;
 };
+
+// The record that closes a transaction: 88 bytes, no redo or undo data of its own.
+inline LogRecordSpec Closing(uint64_t previous) {
+    LogRecordSpec s;
+    s.previous = previous;
+    s.undoNext = 0;
+    s.redoOp = logfmt::kForgetTransaction;
+    s.undoOp = logfmt::kCompensationLogRecord;
+    return s;
+}
 
 // The 48-byte header and the client data of a record (LSN left 0).
 inline std::vector<uint8_t> EncodeLogRecord(const LogRecordSpec& s) {
@@ -217,15 +217,6 @@ private:
     std::map<uint64_t, bool> pages_;
     std::map<uint64_t, uint64_t> last_;
     std::map<uint64_t, uint64_t> lastOverride_;
-};
-
-// Counts what is stepped; presses Stop once as much as stopAt has been stepped.
-struct StepCounter final : Progress {
-    uint64_t stepped = 0, stopAt = UINT64_MAX;
-    void SetStageCount(int32_t) override {}
-    void SetSteps(int64_t) override {}
-    void Step(uint64_t amount) override { stepped += amount; }
-    bool IsCancelled() const override { return stepped >= stopAt; }
 };
 
 // Loads a log image into a store, read where it lies in memory.

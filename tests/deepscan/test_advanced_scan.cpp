@@ -223,12 +223,7 @@ INSTANTIATE_TEST_SUITE_P(
         RealImage{"c512.img", "c512.deleted.tsv", true},
         RealImage{"c64k.img", "c64k.deleted.tsv", true},
         RealImage{"s4096.img", "s4096.deleted.tsv", true}),
-    [](const ::testing::TestParamInfo<RealImage>& param) {
-        std::string name = param.param.file;
-        for (char& c : name)
-            if (!isalnum(static_cast<unsigned char>(c))) c = '_';
-        return name;
-    });
+    [](const auto& p) { return test::ParamName(p.param.file); });
 
 }  // namespace
 }  // namespace qv

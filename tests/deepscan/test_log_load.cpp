@@ -56,20 +56,16 @@ TEST(LoadLog, BlankOrUnusableLogsCannotServeAndCostNoTemporaryFile) {
         {},
         std::vector<uint8_t>(20, 0xFF)};
     // Both restart pages with a page size, or sequence number bits, that cannot be.
-    for (const auto& [field, value] : std::vector<std::pair<size_t, uint32_t>>{{0x14, 0xFFFFFFFF},
-                                                                               {0x14, 0},
-                                                                               {0x14, 3000},
-                                                                               {0x14, 256},
-                                                                               {0x14, 131072},
-                                                                               {0x40, 0},
-                                                                               {0x40, 2},
-                                                                               {0x40, 64},
-                                                                               {0x40, 200}}) {
-        std::vector<uint8_t> b = LogBuilder(kPage, 16).Build();
-        test::Put32(b, field, value);
-        test::Put32(b, kPage + field, value);
-        logs.push_back(b);
-    }
+    const auto spoiled = [&](size_t field, std::initializer_list<uint32_t> values) {
+        for (const uint32_t value : values) {
+            std::vector<uint8_t> b = LogBuilder(kPage, 16).Build();
+            test::Put32(b, field, value);
+            test::Put32(b, kPage + field, value);
+            logs.push_back(b);
+        }
+    };
+    spoiled(0x14, {0xFFFFFFFF, 0, 3000, 256, 131072});
+    spoiled(0x40, {0, 2, 64, 200});
     for (size_t i = 0; i < logs.size(); ++i) {
         SCOPED_TRACE(i);
         LogRecordStore store;

@@ -5,14 +5,17 @@
 #include "deepscan/LogBuilder.h"
 #include "deepscan/LogFormat.h"
 #include "deepscan/LogRecordStore.h"
+#include "support/VolumeImage.h"
 
 namespace qv {
 namespace {
 
 using namespace logfmt;
+using test::Closing;
 using test::LogBuilder;
 using test::LogRecordSpec;
 using test::RecordingSink;
+constexpr auto Bytes = test::PatternBytes;
 
 // A log record that changes MFT record `number` on a volume of 4096-byte clusters and
 // 1024-byte records (4 records per cluster: VCN number / 4, block offset 2 per record).
@@ -31,21 +34,10 @@ LogRecordSpec Change(uint64_t previous, uint16_t redoOp, uint16_t undoOp, uint64
     return s;
 }
 
-// The record that closes a transaction: 88 bytes, no redo or undo data of its own.
-LogRecordSpec Closing(uint64_t previous) {
-    LogRecordSpec s;
-    s.previous = previous;
-    s.undoNext = 0;
-    s.redoOp = kForgetTransaction;
-    s.undoOp = kCompensationLogRecord;
-    return s;
-}
-
-std::vector<uint8_t> Bytes(size_t n, uint8_t first) {
-    std::vector<uint8_t> v(n);
-    for (size_t i = 0; i < n; ++i)
-        v[i] = static_cast<uint8_t>(first + i);
-    return v;
+// A change of a resident value in record 30, undone by the same operation.
+LogRecordSpec Update(uint64_t previous, uint8_t seed = 1) {
+    return Change(previous, kUpdateResidentValue, kUpdateResidentValue, 30, Bytes(8, seed),
+                  Bytes(8, seed + 1));
 }
 
 struct StoreTest : ::testing::Test {
@@ -102,31 +94,24 @@ TEST_F(StoreTest, ARollbackUndoesOneTransactionNewestFirstAndNothingOlder) {
 }
 
 TEST_F(StoreTest, CompensationRecordsSkipWhatTheTransactionHadUndoneItself) {
-    const uint64_t t1 = log.Add(
-        Change(0, kUpdateResidentValue, kUpdateResidentValue, 30, Bytes(8, 1), Bytes(8, 2)));
-    const uint64_t t2 = log.Add(
-        Change(t1, kUpdateResidentValue, kUpdateResidentValue, 30, Bytes(8, 3), Bytes(8, 4)));
+    const uint64_t t1 = log.Add(Update(0));
+    const uint64_t t2 = log.Add(Update(t1, 3));
     // The undo of t2, logged as a compensation record: its undo-next LSN skips t2.
     LogRecordSpec clr = Change(t2, kUpdateResidentValue, kCompensationLogRecord, 30, Bytes(8, 4));
     clr.undoNext = t1;
     const uint64_t c = log.Add(clr);
-    const uint64_t t3 = log.Add(
-        Change(c, kUpdateResidentValue, kUpdateResidentValue, 30, Bytes(8, 5), Bytes(8, 6)));
+    const uint64_t t3 = log.Add(Update(c, 5));
     Load();
     EXPECT_EQ(store.Rollback(t3), 2);
     EXPECT_EQ(sink.Lsns(), (std::vector<uint64_t>{t3, t1}));
 }
 
 TEST_F(StoreTest, AChainEndsWhereTheLogNoLongerHoldsItsRecordsOrItsLinksGoForward) {
-    const uint64_t t1 = log.Add(
-        Change(0, kUpdateResidentValue, kUpdateResidentValue, 30, Bytes(8, 1), Bytes(8, 2)));
+    const uint64_t t1 = log.Add(Update(0));
     const uint64_t lost = log.Lsn(2 * 4096 + 16);  // older, but no longer in the log
-    const uint64_t t2 = log.Add(
-        Change(lost, kUpdateResidentValue, kUpdateResidentValue, 30, Bytes(8, 1), Bytes(8, 2)));
-    const uint64_t t3 = log.Add(
-        Change(t2, kUpdateResidentValue, kUpdateResidentValue, 30, Bytes(8, 1), Bytes(8, 2)));
-    LogRecordSpec forward =
-        Change(0, kUpdateResidentValue, kUpdateResidentValue, 30, Bytes(8, 1), Bytes(8, 2));
+    const uint64_t t2 = log.Add(Update(lost));
+    const uint64_t t3 = log.Add(Update(t2));
+    LogRecordSpec forward = Update(0);
     forward.previous = t3 + 5000;  // damage: a link to a newer record
     const uint64_t t4 = log.Add(forward);
     Load();

@@ -223,12 +223,7 @@ TEST_P(RealLogTest, IndexesWhatAPlainParseFindsWhereTheRecordIsWhole) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Windows, RealLogTest, ::testing::ValuesIn(kRealLogs),
-                         [](const ::testing::TestParamInfo<RealLog>& param) {
-                             std::string name = param.param.path;
-                             for (char& c : name)
-                                 if (!isalnum(static_cast<unsigned char>(c))) c = '_';
-                             return name;
-                         });
+                         [](const auto& p) { return ParamName(p.param.path); });
 
 }  // namespace
 }  // namespace qv::test

@@ -51,13 +51,6 @@ void PrintTo(const Image& image, std::ostream* out) {
     *out << image.file;
 }
 
-std::string Name(const ::testing::TestParamInfo<Image>& info) {
-    std::string n = info.param.file;
-    for (char& c : n)
-        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-    return n;
-}
-
 // The path text a manifest path stands for: "dir1/dir2/f.dat" → "C:\dir1\dir2\".
 std::string ExpectedPathText(const std::string& manifestPath) {
     const size_t slash = manifestPath.rfind('/');
@@ -172,7 +165,8 @@ TEST_P(Volumes, LiveFilesCopyByteExact) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Images, Volumes, ::testing::ValuesIn(kImages), Name);
+INSTANTIATE_TEST_SUITE_P(Images, Volumes, ::testing::ValuesIn(kImages),
+                         [](const auto& p) { return test::ParamName(p.param.file); });
 
 // Windows 10 formatted this one with 2 MiB clusters: the boot sector stores 4096 sectors per
 // cluster as 0xF4 (a power), and The Sleuth Kit cannot open it.

@@ -2,10 +2,10 @@
 // whose every cluster holds bytes of its own, so what a stream's runs give can be written down.
 #include <gtest/gtest.h>
 
-#include "base/Progress.h"
 #include "ntfs/DataCopy.h"
 #include "ntfs/FileRecord.h"
 #include "ntfs/StreamReader.h"
+#include "support/Bytes.h"
 #include "support/Lznt1Encoder.h"
 #include "support/RecordBuilder.h"
 #include "support/VolumeImage.h"
@@ -13,6 +13,7 @@
 namespace qv {
 namespace {
 
+using test::Cat;
 using test::RecordBuilder;
 using test::RunSpec;
 using Bytes = std::vector<uint8_t>;
@@ -26,12 +27,6 @@ Bytes Text(size_t n, char seed) {
     for (size_t i = 0; i < n; ++i)
         v[i] = static_cast<uint8_t>("abcdefgh"[(i / 7 + seed) % 8]);
     return v;
-}
-Bytes Cat(std::initializer_list<Bytes> parts) {
-    Bytes out;
-    for (const Bytes& p : parts)
-        out.insert(out.end(), p.begin(), p.end());
-    return out;
 }
 Bytes Zeros(size_t n) {
     return Bytes(n, 0);
@@ -85,16 +80,6 @@ Bytes Along(const std::vector<std::pair<uint64_t, std::vector<RunSpec>>>& extent
     out.resize(size, 0);
     return out;
 }
-
-// Counts what is stepped, and presses Stop once as much as stopAfter has been stepped.
-struct Watch final : Progress {
-    int64_t steps = -1;
-    uint64_t stepped = 0, stopAfter = UINT64_MAX;
-    void SetStageCount(int32_t) override {}
-    void SetSteps(int64_t total) override { steps = total; }
-    void Step(uint64_t amount) override { stepped += amount; }
-    bool IsCancelled() const override { return stepped >= stopAfter; }
-};
 
 std::unique_ptr<FileRecord> Parse(std::vector<Bytes> images) {
     auto r = std::make_unique<FileRecord>();
@@ -212,8 +197,8 @@ TEST(CopyRecordData, WritesWhatTheRunsGiveAndSaysHowTheCopyEnded) {
         const auto record = Parse(c.images);
         MemorySink memory;
         LimitedSink sink(memory, c.sinkLimit);
-        Watch progress;
-        progress.stopAfter = c.stopAfter;
+        test::StepCounter progress;
+        progress.stopAt = c.stopAfter;
         auto reader = v.image.Open();
         const Result<Copied> copied = CopyRecordData(sink, *record, *reader, progress);
         ASSERT_EQ(copied.ok(), c.outcome.ok()) << (copied ? "" : copied.error().Text());
@@ -234,7 +219,7 @@ TEST(CopyRecordData, SparseRunsAreNotReadFromTheVolume) {
     const auto record =
         Parse({RecordBuilder().NonResidentData({{0, 300}, {100, 1}}, 301 * kCs).Build()});
     MemorySink sink;
-    Watch progress;
+    test::StepCounter progress;
     ASSERT_TRUE(CopyRecordData(sink, *record, *reader, progress));
     EXPECT_EQ(reader->GetStats().deviceReads, 2u);  // the boot sector, and cluster 100
 }

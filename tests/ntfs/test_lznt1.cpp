@@ -3,6 +3,7 @@
 #include <string>
 
 #include "ntfs/Lznt1.h"
+#include "support/Bytes.h"
 #include "support/Lznt1Encoder.h"
 #include "support/VolumeImage.h"
 
@@ -21,17 +22,13 @@ Bytes Text(size_t n) {
     out.resize(n);
     return out;
 }
-Bytes Cat(Bytes a, const Bytes& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
 
 TEST(Lznt1, WhatTheEncoderCompressesDecodesToTheSameBytes) {
     const Bytes seventeen = test::PatternBytes(17, 1);
     for (const Bytes& data : {Text(65536), test::PatternBytes(65536, 3), Text(10000),
-                              Cat(Text(30000), test::PatternBytes(20000, 9)),
+                              test::Cat({Text(30000), test::PatternBytes(20000, 9)}),
                               // After 16 bytes a token has 4 displacement bits; after 17, 5.
-                              Cat(seventeen, seventeen)}) {
+                              test::Cat({seventeen, seventeen})}) {
         Bytes out(65536, 0xEE);
         const int32_t n = DecompressUnit(test::Lznt1Compress(data), out);
         // Stored chunks always produce 4096 bytes: compare what the data covers.

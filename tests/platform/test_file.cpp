@@ -7,12 +7,13 @@
 #include <cstring>
 #include <fstream>
 
-#include "platform/AsNobody.h"
 #include "platform/DestinationFolder.h"
 #include "platform/File.h"
 #include "platform/SafeDirectory.h"
 #include "platform/TempFile.h"
 #include "platform/Text.h"
+#include "support/AsNobody.h"
+#include "support/Fixtures.h"
 
 namespace qv {
 namespace {
@@ -35,10 +36,6 @@ std::string Mismatch(const Expected& e) {
 }
 std::string Cause(const char* doing, const std::string& path, int error) {
     return std::string(doing) + " " + path + ": " + std::strerror(error);
-}
-std::string Slurp(const std::string& path) {
-    std::ifstream in(path);
-    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 TEST(TempFile, PrivateNamedWithThePrefixAndRemovedWhenClosed) {
@@ -99,7 +96,7 @@ TEST(File, OpenAndWriteFailuresNameThePathAndTheErrno) {
     };
     for (const Expected& c : cases)
         EXPECT_EQ(Mismatch(c), "");
-    EXPECT_EQ(Slurp(existing), "keep");
+    EXPECT_EQ(test::ReadText(existing), "keep");
 }
 
 TEST(DestinationFolder, NeverFollowsWhatWasPlantedInIt) {
@@ -132,7 +129,7 @@ TEST(DestinationFolder, NeverFollowsWhatWasPlantedInIt) {
     };
     for (const Expected& c : cases)
         EXPECT_EQ(Mismatch(c), "");
-    EXPECT_EQ(Slurp(victim), "keep");
+    EXPECT_EQ(test::ReadText(victim), "keep");
     EXPECT_FALSE(PathExists(FromUtf8(outside.path + "/new.txt")));
     EXPECT_FALSE(PathExists(FromUtf8(outside.path + "/sub")));
     // What may be made is made, once, and a folder that is there counts as made.
@@ -141,7 +138,7 @@ TEST(DestinationFolder, NeverFollowsWhatWasPlantedInIt) {
     ASSERT_TRUE(folder.CreateFile(file, u"a/b.txt", true));
     EXPECT_EQ(file.Path(), FromUtf8(d + "a/b.txt"));
     ASSERT_TRUE(file.Write("new", 3));
-    EXPECT_EQ(Slurp(d + "a/b.txt"), "new");
+    EXPECT_EQ(test::ReadText(d + "a/b.txt"), "new");
     EXPECT_TRUE(folder.Exists(u"a/b.txt"));
     EXPECT_TRUE(folder.Exists(u"out"));
     EXPECT_FALSE(folder.Exists(u"out/victim"));

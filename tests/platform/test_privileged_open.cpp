@@ -4,9 +4,9 @@
 
 #include <fstream>
 
-#include "platform/AsNobody.h"
 #include "platform/BlockDevice.h"
 #include "platform/Text.h"
+#include "support/AsNobody.h"
 
 namespace qv {
 namespace {

@@ -11,16 +11,12 @@
 #include "deepscan/DeletedFileImages.h"
 #include "deepscan/ImageChange.h"
 #include "ntfs/FileRecord.h"
-#include "platform/AsNobody.h"
+#include "support/AsNobody.h"
+#include "support/Fixtures.h"
 #include "support/RecordBuilder.h"
 
 namespace qv {
 namespace {
-
-std::string Slurp(const std::string& p) {
-    std::ifstream in(p);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 struct Producer {
     const char* file;
@@ -73,7 +69,7 @@ TEST(Trace, LinesGoOnlyIntoAnExistingFolderAndNeverThroughALink) {
         ::setenv("QUORVANE_TRACE_DIR", dir.path.c_str(), 1);
         p.trace();
         p.trace();
-        const std::string text = Slurp(trace);
+        const std::string text = test::ReadText(trace);
         const size_t first = text.find('\n') + 1;
         EXPECT_TRUE(text.ends_with(p.lineEnd)) << text;
         EXPECT_TRUE(text.substr(0, first).ends_with(p.lineEnd)) << text;
@@ -83,7 +79,7 @@ TEST(Trace, LinesGoOnlyIntoAnExistingFolderAndNeverThroughALink) {
         std::ofstream(dir.path + "/victim") << "keep";
         ASSERT_EQ(::symlink((dir.path + "/victim").c_str(), trace.c_str()), 0);
         p.trace();
-        EXPECT_EQ(Slurp(dir.path + "/victim"), "keep");
+        EXPECT_EQ(test::ReadText(dir.path + "/victim"), "keep");
         ::unsetenv("QUORVANE_TRACE_DIR");
     }
 }

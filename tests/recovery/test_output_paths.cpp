@@ -24,10 +24,6 @@ bool IsDir(const std::string& p) {
     struct stat st {};
     return ::lstat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
-std::string Slurp(const std::string& p) {
-    std::ifstream in(p);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 struct Paths : ::testing::Test {
     std::string root = test::MakeTempDir("qvout");  // a fresh folder per test
@@ -95,7 +91,7 @@ TEST_F(Paths, NothingIsMadeOrWrittenThroughASymbolicLinkPlantedInTheDestination)
         EXPECT_EQ(overwrite.OpenTarget(file, target, u"x"), kIdIgnore) << name;
         EXPECT_FALSE(file.IsOpen());
     }
-    EXPECT_EQ(Slurp(root + "/outside/victim"), "precious");
+    EXPECT_EQ(test::ReadText(root + "/outside/victim"), "precious");
     EXPECT_FALSE(PathExists(root + "/outside/x.txt"));
 }
 
@@ -163,10 +159,11 @@ TEST_F(Paths, AnExistingTargetIsOverwrittenSkippedOrRenamedAsAskedOrAsTheRuleSay
         if (file.IsOpen()) {
             ASSERT_TRUE(file.Write("new", 3));
             file.Close();
-            EXPECT_EQ(Slurp(dest + c.target), "new");
+            EXPECT_EQ(test::ReadText(dest + c.target), "new");
         }
-        EXPECT_EQ(Slurp(dest + "a.txt"), c.result == 0 && c.target == "a.txt" ? "new" : "old");
-        EXPECT_EQ(Slurp(dest + "a (1).txt"), "taken");
+        EXPECT_EQ(test::ReadText(dest + "a.txt"),
+                  c.result == 0 && c.target == "a.txt" ? "new" : "old");
+        EXPECT_EQ(test::ReadText(dest + "a (1).txt"), "taken");
     }
 }
 

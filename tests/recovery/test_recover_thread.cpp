@@ -28,9 +28,7 @@ using Bytes = std::vector<uint8_t>;
 using Messages = std::vector<std::string>;
 
 constexpr uint64_t kRoot = NtfsBuilder::kRootReference;
-uint64_t Ref(uint64_t record, uint16_t sequence) {
-    return record | (uint64_t{sequence} << 48);
-}
+using test::Ref;
 
 // Every file below a folder, by its path relative to it.
 std::vector<std::string> FilesBelow(const std::string& folder) {
@@ -63,6 +61,14 @@ struct Recovery : ::testing::Test {
             volume.SetRecord(
                 n, RecordBuilder().RecordNumber(n).Directory().FileName(parent, name).Build());
         };
+        const auto inRun = [&](uint32_t n, uint64_t parent, const std::u16string& name,
+                               uint64_t lcn, uint64_t clusters, uint64_t size) {
+            volume.SetRecord(n, RecordBuilder()
+                                    .RecordNumber(n)
+                                    .FileName(parent, name)
+                                    .NonResidentData({{lcn, clusters}}, size)
+                                    .Build());
+        };
         folder(30, kRoot, u"docs");
         folder(37, kRoot, u"..");
         folder(39, Ref(30, 1), u"sub");
@@ -73,11 +79,7 @@ struct Recovery : ::testing::Test {
         volume.PutData(s, shortPart);
         volume.PutData(b, big);
         volume.PutData(l, PatternBytes(4096, 4));
-        volume.SetRecord(kReport, RecordBuilder()
-                                      .RecordNumber(kReport)
-                                      .FileName(Ref(30, 1), u"report.txt")
-                                      .NonResidentData({{r, 2}}, report.size())
-                                      .Build());
+        inRun(kReport, Ref(30, 1), u"report.txt", r, 2, report.size());
         volume.SetRecord(kRootFile, RecordBuilder()
                                         .RecordNumber(kRootFile)
                                         .FileName(kRoot, u"root.txt")
@@ -86,17 +88,9 @@ struct Recovery : ::testing::Test {
                                         .Build());
         volume.SetRecord(kDot, Deleted(kDot, kRoot, u".", {'d'}));
         volume.SetRecord(kSlash, Deleted(kSlash, kRoot, u"a/b", {'s'}));
-        volume.SetRecord(kShort, RecordBuilder()
-                                     .RecordNumber(kShort)
-                                     .FileName(kRoot, u"short.bin")
-                                     .NonResidentData({{s, 2}}, 5 * 4096)
-                                     .Build());
+        inRun(kShort, kRoot, u"short.bin", s, 2, 5 * 4096);
         volume.SetRecord(kEvil, Deleted(kEvil, Ref(37, 1), u"evil.txt", {'e'}));
-        volume.SetRecord(kBig, RecordBuilder()
-                                   .RecordNumber(kBig)
-                                   .FileName(kRoot, u"big.bin")
-                                   .NonResidentData({{b, 300}}, big.size())
-                                   .Build());
+        inRun(kBig, kRoot, u"big.bin", b, 300, big.size());
         volume.SetRecord(kDeep, Deleted(kDeep, Ref(39, 1), u"deep.txt", {'D'}));
         // A deleted file named like the deleted folder beside it.
         volume.SetRecord(kDocsFile, Deleted(kDocsFile, kRoot, u"docs", {'f'}));

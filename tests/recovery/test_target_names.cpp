@@ -6,16 +6,12 @@
 #include "platform/Text.h"
 #include "recovery/TargetFolders.h"
 #include "recovery/TargetNames.h"
+#include "support/ScanHarness.h"
 
 namespace qv {
 namespace {
 
-FolderPath PathOf(std::initializer_list<std::u16string> names) {
-    FolderPath path;
-    for (const std::u16string& n : names)
-        path = path.Child(n);
-    return path;
-}
+using test::PathOf;
 
 TEST(TargetNames, ComponentsThatCouldLeaveTheDestinationAreMadeSafe) {
     const struct {

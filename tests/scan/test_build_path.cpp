@@ -15,9 +15,7 @@ using Names = std::vector<std::u16string>;
 
 constexpr uint64_t kRoot = NtfsBuilder::kRootReference;
 
-uint64_t Ref(uint64_t record, uint16_t sequence) {
-    return record | (uint64_t{sequence} << 48);
-}
+using test::Ref;
 
 std::vector<uint8_t> Folder(uint32_t n, uint16_t seq, const std::u16string& name, uint64_t parent,
                             bool inUse = true) {

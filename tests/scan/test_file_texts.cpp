@@ -2,11 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
-#include <ctime>
 
 #include "app/FileTexts.h"
 #include "platform/Text.h"
+#include "support/FakeFrontEnd.h"
+#include "support/ScanHarness.h"
 
 namespace qv {
 namespace {
@@ -19,29 +19,9 @@ DeletedFile File(uint64_t record, const std::u16string& name, uint64_t size = 0)
     return f;
 }
 
-FolderPath PathOf(const std::vector<std::u16string>& names) {
-    FolderPath path;
-    for (const std::u16string& n : names)
-        path = path.Child(n);
-    return path;
-}
+using test::PathOf;
 
-// Sets TZ for one scope and puts the old value back.
-class Zone {
-public:
-    explicit Zone(const char* tz) {
-        if (const char* old = std::getenv("TZ")) saved_ = old;
-        ::setenv("TZ", tz, 1);
-        ::tzset();
-    }
-    ~Zone() {
-        saved_.empty() ? ::unsetenv("TZ") : ::setenv("TZ", saved_.c_str(), 1);
-        ::tzset();
-    }
-
-private:
-    std::string saved_;
-};
+using test::Zone;
 
 TEST(FileTexts, SizeTypeAndPathColumns) {
     DeletedFile in = File(1, u"archive.tar.gz", 1025);

@@ -1,13 +1,13 @@
 // A whole scan through the worker, as a front end sees it: log lines, the files delivered, prompts.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 
 #include "app/FileTexts.h"
 #include "platform/Text.h"
+#include "support/AsNobody.h"
 #include "support/Fixtures.h"
 #include "support/MemoryDevice.h"
 #include "support/NtfsBuilder.h"
@@ -36,10 +36,12 @@ NtfsBuilder VolumeWithFiles(int files) {
     return volume;
 }
 
-TEST(ScanThread, SuccessDeliversTheFilesInRecordOrder) {
-    const std::string image = VolumeWithFiles(3).WriteImage("scan-success.img");
+TEST(ScanThread, SuccessDeliversTheFilesInRecordOrderAndASecondScanReplacesTheFirst) {
+    const std::string first = VolumeWithFiles(3).WriteImage("scan-first.img");
+    const std::string second = VolumeWithFiles(5).WriteImage("scan-second.img");
+    test::PrivateTemp temp;
     test::ScanHarness h;
-    h.Scan(image, false, u'K');
+    h.Scan(first, false, u'K');
     EXPECT_EQ(h.LogMessages(), (Messages{"Searching deleted files on K: ...", "Scan finished"}));
     ASSERT_EQ(h.list.files.size(), 3u);
     for (int i = 0; i < 3; ++i) {
@@ -56,6 +58,16 @@ TEST(ScanThread, SuccessDeliversTheFilesInRecordOrder) {
     EXPECT_EQ(h.view.titles.front(), u"Please wait");
     EXPECT_EQ(h.view.closed, (std::vector<int>{1}));
     EXPECT_EQ(h.progress->StageCount(), 2);
+    // The listed files' records live in one temporary file as long as the session.
+    EXPECT_EQ(temp.Files().size(), 1u);
+    EXPECT_EQ(temp.Count("NRM"), 1u);
+    const std::vector<std::string> firstFiles = temp.Files();
+    h.Scan(second);
+    EXPECT_EQ(h.list.files.size(), 5u);
+    EXPECT_EQ(temp.Count("NRM"), 1u);
+    EXPECT_NE(temp.Files(), firstFiles);
+    h.context.session.reset();
+    EXPECT_EQ(temp.Count("NR"), 0u);
 }
 
 TEST(ScanThread, ALogThatCannotBeReadFallsBackToTheNormalScanAndSaysWhy) {
@@ -127,27 +139,11 @@ TEST(ScanThread, CannotOpenNamesTheRealCause) {
 }
 
 TEST(ScanThread, AVolumeTheUserMayNotReadIsBlamedOnRights) {
-    std::string pattern = "/tmp/qvlocked-XXXXXX";  // reachable by "nobody"
-    const std::string dir = ::mkdtemp(pattern.data());
-    ::chmod(dir.c_str(), 0755);
-    const std::string locked = dir + "/locked.img";
+    test::OpenTempFolder dir;  // reachable by "nobody"
+    const std::string locked = dir.path + "/locked.img";
     std::filesystem::copy_file(VolumeWithFiles(1).WriteImage("scan-locked.img"), locked);
     ::chmod(locked.c_str(), 0600);
-    if (::geteuid() != 0) {
-        EXPECT_EQ(OpenFailure(locked, "Permission denied", true), "");
-    } else {
-        // Root is never refused: look as "nobody", in a child process.
-        const pid_t child = ::fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
-            ::_exit(OpenFailure(locked, "Permission denied", true).empty() ? 0 : 1);
-        }
-        int status = 0;
-        ::waitpid(child, &status, 0);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-    }
-    std::filesystem::remove_all(dir);
+    test::ExpectAsNobody([&] { return OpenFailure(locked, "Permission denied", true); });
 }
 
 TEST(ScanThread, AnMftThatCannotBeReadListsNothingAndSaysSo) {
@@ -203,24 +199,6 @@ TEST(ScanThread, StopEndsTheScanCanceledWithNothingListedAndNoTemporaryFileLeft)
     }
 }
 
-TEST(ScanThread, ASecondScanReplacesTheFirstAndItsTemporaryFiles) {
-    const std::string first = VolumeWithFiles(2).WriteImage("scan-first.img");
-    const std::string second = VolumeWithFiles(5).WriteImage("scan-second.img");
-    test::PrivateTemp temp;
-    test::ScanHarness h;
-    h.Scan(first);
-    ASSERT_EQ(h.list.files.size(), 2u);
-    EXPECT_EQ(temp.Files().size(), 1u);  // the listed files' records, as long as the session
-    EXPECT_EQ(temp.Count("NRM"), 1u);
-    const std::vector<std::string> firstFiles = temp.Files();
-    h.Scan(second);
-    EXPECT_EQ(h.list.files.size(), 5u);
-    EXPECT_EQ(temp.Count("NRM"), 1u);
-    EXPECT_NE(temp.Files(), firstFiles);
-    h.context.session.reset();
-    EXPECT_EQ(temp.Count("NR"), 0u);
-}
-
 TEST(ScanThread, FragmentedMftWhoseDataContinuesInAnExtensionRecordIsReadWhole) {
     // Record 0 holds the clusters of the first 20 records (its own extension record among them,
     // as on real volumes); the rest of the $MFT is described by record 16, an extension record
@@ -236,7 +214,7 @@ TEST(ScanThread, FragmentedMftWhoseDataContinuesInAnExtensionRecordIsReadWhole) 
     volume.SetRecord(16, RecordBuilder()
                              .InUse()
                              .RecordNumber(16)
-                             .BaseReference(uint64_t{1} << 48)  // record 0, sequence 1
+                             .BaseReference(test::Ref(0, 1))
                              .NonResidentData({{second, 11}}, 0, u"", 5)
                              .Build());
     // Records 20-63 live in the second extent on disk: put a deleted file there.

@@ -2,9 +2,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <vector>
 
 #include "base/Error.h"
+#include "base/Progress.h"
 #include "platform/ByteSink.h"
 
 namespace qv::test {
@@ -15,6 +17,34 @@ inline void Put(std::vector<uint8_t>& b, size_t off, uint64_t v, size_t n) {
     for (size_t i = 0; i < n; ++i)
         b[off + i] = static_cast<uint8_t>(v >> (8 * i));
 }
+inline void Put16(std::vector<uint8_t>& b, size_t off, uint16_t v) {
+    Put(b, off, v, 2);
+}
+inline void Put32(std::vector<uint8_t>& b, size_t off, uint32_t v) {
+    Put(b, off, v, 4);
+}
+inline void Put64(std::vector<uint8_t>& b, size_t off, uint64_t v) {
+    Put(b, off, v, 8);
+}
+
+// The parts one after the other.
+inline std::vector<uint8_t> Cat(std::initializer_list<std::vector<uint8_t>> parts) {
+    std::vector<uint8_t> out;
+    for (const auto& p : parts)
+        out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
+// Counts what is stepped (and the steps announced); presses Stop once as much as stopAt has been
+// stepped.
+struct StepCounter final : Progress {
+    int64_t steps = -1;
+    uint64_t stepped = 0, stopAt = UINT64_MAX;
+    void SetStageCount(int32_t) override {}
+    void SetSteps(int64_t total) override { steps = total; }
+    void Step(uint64_t amount) override { stepped += amount; }
+    bool IsCancelled() const override { return stepped >= stopAt; }
+};
 
 // Counts what is written and keeps nothing, refusing a write that would pass a limit (a hostile
 // size must not make a copy write for ever). It reads the first and last byte of every write, so

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdlib>
+#include <ctime>
 #include <deque>
 #include <functional>
 #include <optional>
@@ -47,6 +49,23 @@ public:
     std::vector<std::u16string> saveDialogs;  // initial names offered
     std::vector<std::u16string> saveFolders;  // and the folders the dialogs opened in
     std::function<void()> onAsk;              // e.g. press Stop while a prompt is open
+};
+
+// Sets TZ for one scope and puts the old value back.
+class Zone {
+public:
+    explicit Zone(const char* tz) {
+        if (const char* old = std::getenv("TZ")) saved_ = old;
+        ::setenv("TZ", tz, 1);
+        ::tzset();
+    }
+    ~Zone() {
+        saved_.empty() ? ::unsetenv("TZ") : ::setenv("TZ", saved_.c_str(), 1);
+        ::tzset();
+    }
+
+private:
+    std::string saved_;
 };
 
 // Records what a progress window would show.

@@ -27,6 +27,10 @@ struct ManifestRow {
 std::vector<ManifestRow> ReadManifest(const std::string& path);
 
 std::vector<uint8_t> ReadWholeFile(const std::string& path);
+// A file's bytes as text ("" when it cannot be read).
+std::string ReadText(const std::string& path);
+// A test parameter's name made of the letters and digits of text, '_' for everything else.
+std::string ParamName(std::string text);
 // Whether anything (a link included) is at path.
 bool PathExists(const std::string& path);
 // A fresh folder under $TMPDIR whose name begins with prefix.

@@ -8,6 +8,11 @@
 
 namespace qv::test {
 
+// A file reference: the record number, and its sequence number in the top 16 bits.
+constexpr uint64_t Ref(uint64_t record, uint16_t sequence) {
+    return record | (uint64_t{sequence} << 48);
+}
+
 // One run for EncodeMappingPairs: lcn 0 is a sparse run (no offset field).
 struct RunSpec {
     uint64_t lcn;

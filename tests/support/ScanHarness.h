@@ -20,6 +20,13 @@ namespace qv::test {
 // does not open.
 std::unique_ptr<ScanSession> OpenSession(std::unique_ptr<VolumeReader> reader,
                                          bool advanced = false);
+// The folder path of the given names, from the top down.
+inline FolderPath PathOf(const std::vector<std::u16string>& names) {
+    FolderPath path;
+    for (const std::u16string& n : names)
+        path = path.Child(n);
+    return path;
+}
 // Every deleted file the session finds, as delivered; a failure of the scan fails the test.
 std::vector<DeletedFile> FindAll(ScanSession& session);
 
