@@ -129,6 +129,9 @@ void PrintJsonLines(const std::vector<DeletedFile>& files, char16_t letter, std:
         j["created"] = ToUtf8(TimeText(file.created));
         j["deleted"] = ToUtf8(TimeText(file.deleted));
         j["path"] = ToUtf8(PathText(file, letter));
+        j["state"] = std::string(StateName(file.state));
+        if (file.state == FileState::kPartlyOverwritten)
+            j["overwritten_percent"] = file.overwrittenPercent;
         std::fprintf(out, "%s\n",
                      j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
     }

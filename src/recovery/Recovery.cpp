@@ -39,6 +39,16 @@ const char16_t* WhyNotWhole(const FileRecord& record, const std::u16string& stre
     return nullptr;
 }
 
+// What a success line adds when the file's clusters were taken by other files since: the copy
+// holds what they hold now, not (all of) the deleted content.
+const char16_t* OverwrittenNote(FileState state) {
+    switch (state) {
+        case FileState::kPartlyOverwritten: return u" (partly overwritten)";
+        case FileState::kOverwritten: return u" (overwritten)";
+        default: return u"";
+    }
+}
+
 // One run: its options, its output paths and what it has done so far.
 class Run {
 public:
@@ -155,7 +165,8 @@ Next Run::RecoverStream(const DeletedFile& file, const FileRecord& record, const
             if (record.GetTimes(created, modified, accessed) == 0)
                 out.SetTimes(accessed.Seconds(), modified.Seconds());
         }
-        Report(u"Recover %s to %s success\n", name, target);
+        Report(u"Recover %s to %s success%s\n", name, target,
+               stream ? u"" : OverwrittenNote(file.state));
         Outcome(file, name, target, RecoveryOutcome::kRecovered, counted.Bytes(), {});
     }
     return Next::kGoOn;

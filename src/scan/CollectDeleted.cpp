@@ -6,11 +6,15 @@
 
 #include "base/Error.h"
 #include "base/Progress.h"
+#include "base/Report.h"
 #include "deepscan/DeepScan.h"
 #include "deepscan/LogRecordStore.h"
 #include "ntfs/AttributeLayout.h"
 #include "ntfs/FileRecord.h"
 #include "ntfs/RecordHeader.h"
+#include "platform/Text.h"
+#include "scan/ClusterBitmap.h"
+#include "scan/FileStates.h"
 #include "scan/ScanSession.h"
 
 namespace qv {
@@ -106,10 +110,30 @@ DeletedFile ScanSession::Describe(const FileRecord& record) {
     file.damaged = record.Damaged();
     for (size_t i = 0; const RunList* stream = record.GetDataStream(i); ++i)
         if (!stream->Name().empty()) file.hasNamedStreams = true;
+    const JudgedState judged = JudgeFile(record, bitmap_.get());
+    file.state = judged.state;
+    file.overwrittenPercent = judged.overwrittenPercent;
     // A read error on the way up leaves the path partial; the file is listed all the same.
     if (record.PreferredName() != nullptr)
         FolderOf(record.GetParentReference(), &file.folder, &file.rooted);
     return file;
+}
+
+// Read once per scan: every listed file is judged against the bitmap as it is now.
+void ScanSession::OpenBitmap() {
+    auto readRecord = [this](uint64_t n, std::vector<uint8_t>& buffer) {
+        return ReadRecord(n, buffer);
+    };
+    Result<std::unique_ptr<ClusterBitmap>> opened = OpenClusterBitmap(readRecord, *reader_);
+    if (opened) {
+        bitmap_ = std::move(*opened);
+        return;
+    }
+    bitmap_.reset();
+    Report(
+        u"The allocation bitmap of %s cannot be read (%s): the deleted files' states are "
+        u"unknown\n",
+        options_.volumeName, FromUtf8(opened.error().Text()));
 }
 
 Status ScanSession::FindDeletedFiles(DeletedFileSink& sink, Progress& progress) {
@@ -138,6 +162,7 @@ Status ScanSession::FindDeletedFiles(DeletedFileSink& sink, Progress& progress) 
 
         progress.SetSteps(static_cast<int64_t>(files.size()));
         if (progress.IsCancelled()) return {};
+        OpenBitmap();
         std::vector<DeletedFile> batch;
         for (auto it = files.begin(); it != files.end(); it = files.erase(it)) {
             DeletedFileImages& file = *it->second;

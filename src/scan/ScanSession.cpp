@@ -11,6 +11,7 @@
 #include "ntfs/StreamReader.h"
 #include "platform/TempFile.h"
 #include "platform/Text.h"
+#include "scan/ClusterBitmap.h"
 #include "volume/VolumeReader.h"
 
 namespace qv {

@@ -16,6 +16,7 @@
 
 namespace qv {
 
+class ClusterBitmap;
 class FileRecord;
 class LogRecordStore;
 class Progress;
@@ -83,6 +84,7 @@ private:
     void PrepareLog(Progress& progress);
     Status CollectCandidates(DeletedFileMap& files, Progress& progress);
     DeletedFile Describe(const FileRecord& record);
+    void OpenBitmap();
 
     // What the path climb needs of a folder record.
     struct Folder {
@@ -114,6 +116,8 @@ private:
     RecordSnapshot snapshot_;
     // Files whose rolled-back images the advanced scan kept: a recovery builds them from these.
     std::map<uint64_t, std::unique_ptr<DeletedFileImages>> rolledBack_;
+    // The allocation bitmap each listed file's clusters are judged against (null: unreadable).
+    std::unique_ptr<ClusterBitmap> bitmap_;
 };
 
 }  // namespace qv

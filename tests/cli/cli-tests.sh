@@ -62,7 +62,11 @@ import json, sys, csv
 rows = [json.loads(l) for l in open(sys.argv[1])]
 want = {int(r['record']): r for r in csv.DictReader(open(sys.argv[2]), delimiter='\t')}
 for row in rows:
-    assert list(row) == ['record', 'name', 'type', 'size', 'created', 'deleted', 'path'], row
+    keys = ['record', 'name', 'type', 'size', 'created', 'deleted', 'path', 'state']
+    partly = row.get('state') == 'partly overwritten'
+    assert list(row) == keys + (['overwritten_percent'] if partly else []), row
+    assert row['state'] in ('resident', 'intact', 'partly overwritten', 'overwritten',
+                            'unknown'), row
     m = want[row['record']]
     assert row['name'] == m['name'], row
     assert row['size'] == int(m['size']), row

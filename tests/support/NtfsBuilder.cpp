@@ -30,7 +30,8 @@ NtfsBuilder::NtfsBuilder(uint32_t clusterSize, uint32_t recordSize, uint64_t mft
       mftRecords_(mftRecords),
       mftClusters_((mftRecords * recordSize + clusterSize - 1) / clusterSize),
       clusters_(clusters),
-      nextFree_(kMftCluster + mftClusters_) {
+      nextFree_(kMftCluster + mftClusters_),
+      bitmap_((clusters + 7) / 8) {
     SetRecord(0, RecordBuilder(recordSize)
                      .InUse()
                      .RecordNumber(0)
@@ -52,12 +53,20 @@ NtfsBuilder::NtfsBuilder(uint32_t clusterSize, uint32_t recordSize, uint64_t mft
                          .Sequence(static_cast<uint16_t>(n))
                          .Build());
     }
+    ownBitmap_ = true;
+    MarkAllocated(0, kMftCluster + mftClusters_);
 }
 
 void NtfsBuilder::SetRecord(uint64_t n, std::vector<uint8_t> image) {
     if (n >= mftRecords_) throw std::out_of_range("record beyond the $MFT");
     image.resize(recordSize_);
     records_[n] = std::move(image);
+    if (n == 6) ownBitmap_ = false;
+}
+
+void NtfsBuilder::MarkAllocated(uint64_t lcn, uint64_t count) {
+    for (uint64_t c = lcn; c < lcn + count && c < clusters_; ++c)
+        bitmap_[c / 8] = static_cast<uint8_t>(bitmap_[c / 8] | (1u << (c % 8)));
 }
 
 uint64_t NtfsBuilder::Allocate(uint64_t clusters) {
@@ -76,6 +85,16 @@ std::vector<uint8_t> NtfsBuilder::Build() const {
                       RecordByte(recordSize_, clusterSize_));
     for (const auto& [n, record] : records_)
         image.PutAt(kMftCluster * clusterSize_ + n * recordSize_, record);
+    if (ownBitmap_ && bitmap_.size() + 256 <= recordSize_) {
+        std::vector<uint8_t> bitmap = RecordBuilder(recordSize_)
+                                          .InUse()
+                                          .RecordNumber(6)
+                                          .Sequence(6)
+                                          .ResidentData(bitmap_)
+                                          .Build();
+        bitmap.resize(recordSize_);
+        image.PutAt(kMftCluster * clusterSize_ + 6 * recordSize_, bitmap);
+    }
     for (const auto& [lcn, bytes] : data_)
         image.Put(lcn, bytes);
     return image.Bytes();

@@ -27,8 +27,12 @@ public:
 
     // A record image (RecordBuilder(RecordSize())...Build()) at number n of the $MFT.
     void SetRecord(uint64_t n, std::vector<uint8_t> image);
-    // Clusters after the $MFT that nothing uses yet.
+    // Clusters after the $MFT that nothing uses yet. They stay free in the $Bitmap, as a
+    // deletion leaves them, unless marked.
     uint64_t Allocate(uint64_t clusters);
+    // Marks clusters allocated in the $Bitmap (record 6, resident while it fits; a test's own
+    // record 6 replaces it). The boot sector's and the $MFT's clusters always are.
+    void MarkAllocated(uint64_t lcn, uint64_t count);
     void PutData(uint64_t lcn, const std::vector<uint8_t>& data);
 
     std::vector<uint8_t> Build() const;
@@ -45,6 +49,8 @@ private:
     uint64_t nextFree_;
     std::map<uint64_t, std::vector<uint8_t>> records_;
     std::map<uint64_t, std::vector<uint8_t>> data_;
+    std::vector<uint8_t> bitmap_;
+    bool ownBitmap_ = true;
 };
 
 }  // namespace qv::test
