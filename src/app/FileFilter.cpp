@@ -73,8 +73,12 @@ const FileFilter::FolderTexts& FileFilter::TextsOf(const DeletedFile& file) cons
             bare += (bare.empty() ? u"" : u"\\") + Folded(name);
         const std::u16string lettered =
             std::u16string(1, FoldCase(letter_)) + u":" + (bare.empty() ? u"" : u"\\") + bare;
+        // With a separator after it too: "Docs\*" takes the files of Docs as well as those below.
+        const auto matches = [&](const Glob& glob, const std::u16string& text) {
+            return glob.MatchesFolded(text) || glob.MatchesFolded(text + u"\\");
+        };
         texts.pathMatches = std::any_of(paths_.begin(), paths_.end(), [&](const Glob& glob) {
-            return glob.MatchesFolded(bare) || (file.rooted && glob.MatchesFolded(lettered));
+            return matches(glob, bare) || (file.rooted && matches(glob, lettered));
         });
     }
     return texts;

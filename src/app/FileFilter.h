@@ -22,7 +22,8 @@ namespace qv {
 // without the leading and trailing separator: a file in C:\Documents\Reports\ has the folder
 // path "Documents\Reports", and also "C:\Documents\Reports" with the list's letter, so both
 // "Documents/*" and "C:\Documents\*" take it; "/" alone (an empty path) takes the files of the
-// root folder. A partial path (its top folder is gone) has no letter form.
+// root folder. A pattern ending in "\*" takes the folder's own files as well as those below it.
+// A partial path (its top folder is gone) has no letter form.
 //
 // Not safe to call from two threads at once: the folder cache is filled as files are matched.
 class FileFilter {
