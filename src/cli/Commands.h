@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "cli/FilterOptions.h"
+
 namespace qv {
 
 // Exit statuses of the terminal program.
@@ -19,8 +21,10 @@ struct ScanArguments {
     std::string source;
     int partition = 0;
     bool json = false;
+    bool csv = false;
     bool noAdvanced = false;
     bool wide = false;
+    FilterArguments filters;
 };
 
 struct RecoverArguments {
@@ -29,13 +33,20 @@ struct RecoverArguments {
     std::string destination;
     bool all = false;
     std::vector<uint64_t> records;
-    std::vector<std::string> patterns;
     bool noPaths = false;
     std::string ifExists = "ask";
     bool keepTimes = false;
     bool noAdvanced = false;
     bool allowSameVolume = false;
     bool wide = false;
+    FilterArguments filters;
+};
+
+struct CatArguments {
+    std::string source;
+    int partition = 0;
+    uint64_t record = 0;
+    std::string stream;
 };
 
 struct VolumesArguments {
@@ -48,5 +59,7 @@ int RunVolumesCommand(const VolumesArguments& options);
 void AddRecoverCommand(CLI::App& app, RecoverArguments& options);
 int RunScanCommand(const ScanArguments& options);
 int RunRecoverCommand(const RecoverArguments& options);
+void AddCatCommand(CLI::App& app, CatArguments& options);
+int RunCatCommand(const CatArguments& options);
 
 }  // namespace qv

@@ -2,13 +2,13 @@
 
 #include <sys/ioctl.h>
 #include <unistd.h>
-#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <array>
 #include <string>
 #include <unordered_map>
 
+#include "app/FileExport.h"
 #include "app/FileTexts.h"
 #include "platform/Text.h"
 
@@ -23,6 +23,13 @@ const std::array<const char*, kColumnCount> kHeadings = {"Name",    "Type", "Siz
 size_t Width(const std::string& s) {
     return static_cast<size_t>(std::count_if(
         s.begin(), s.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
+// The state in at most 11 columns ("partly 35 %"), for a narrow table.
+std::string ShortState(const DeletedFile& file) {
+    if (file.state == FileState::kPartlyOverwritten)
+        return "partly " + std::to_string(file.overwrittenPercent) + " %";
+    return std::string(StateName(file.state));
 }
 
 // The text cut to at most width columns, its last one "…" when anything was cut.
@@ -78,12 +85,38 @@ void PrintTable(const std::vector<DeletedFile>& files, char16_t letter, std::FIL
         }
     }
     if (width > 0) {
-        // Name and Path share what the other columns and the gaps leave; Name gets up to two
-        // fifths, Path the rest, each at least a few columns.
-        constexpr size_t kName = 0, kPath = static_cast<size_t>(Column::kPath), kMinimum = 8;
-        size_t fixed = 2 * (kColumnCount - 1);
-        for (size_t c = 0; c < kColumnCount; ++c)
-            if (c != kName && c != kPath) fixed += widths[c];
+        // Name and Path share what the other columns and the gaps leave. When that is little,
+        // the other columns give up what matters least first: the state its words ("partly
+        // 35 %"), then the dates their time of day.
+        constexpr size_t kName = 0, kPath = static_cast<size_t>(Column::kPath), kMinimum = 8,
+                         kComfortable = 16;
+        const auto fixedWidth = [&] {
+            size_t fixed = 2 * (kColumnCount - 1);
+            for (size_t c = 0; c < kColumnCount; ++c)
+                if (c != kName && c != kPath) fixed += widths[c];
+            return fixed;
+        };
+        const auto cramped = [&] {
+            const size_t fixed = fixedWidth();
+            return widths[kName] + widths[kPath] + fixed > width &&
+                   width < fixed + 2 * kComfortable;
+        };
+        const auto shorten = [&](size_t column, auto shorter) {
+            widths[column] = Width(kHeadings[column]);
+            for (size_t i = 0; i < cells.size(); ++i) {
+                cells[i][column] = shorter(files[i], cells[i][column]);
+                widths[column] = std::max(widths[column], Width(cells[i][column]));
+            }
+        };
+        constexpr size_t kState = static_cast<size_t>(Column::kState);
+        if (cramped())
+            shorten(kState, [](const DeletedFile& f, const std::string&) { return ShortState(f); });
+        for (const Column date : {Column::kCreated, Column::kDeleted})
+            if (cramped())
+                shorten(static_cast<size_t>(date), [](const DeletedFile&, const std::string& t) {
+                    return t.substr(0, 10);  // "YYYY-mm-dd"
+                });
+        const size_t fixed = fixedWidth();
         const size_t room = width > fixed + 2 * kMinimum ? width - fixed : 2 * kMinimum;
         if (widths[kName] + widths[kPath] > room) {
             size_t name = std::min(widths[kName], std::max(kMinimum, room * 2 / 5));
@@ -120,21 +153,14 @@ void PrintTable(const std::vector<DeletedFile>& files, char16_t letter, std::FIL
 }
 
 void PrintJsonLines(const std::vector<DeletedFile>& files, char16_t letter, std::FILE* out) {
-    for (const DeletedFile& file : files) {
-        nlohmann::ordered_json j;
-        j["record"] = file.record;
-        j["name"] = ToUtf8(file.name);
-        j["type"] = ToUtf8(TypeOf(file.name));
-        j["size"] = file.size;
-        j["created"] = ToUtf8(TimeText(file.created));
-        j["deleted"] = ToUtf8(TimeText(file.deleted));
-        j["path"] = ToUtf8(PathText(file, letter));
-        j["state"] = std::string(StateName(file.state));
-        if (file.state == FileState::kPartlyOverwritten)
-            j["overwritten_percent"] = file.overwrittenPercent;
-        std::fprintf(out, "%s\n",
-                     j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
-    }
+    for (const DeletedFile& file : files)
+        std::fprintf(out, "%s\n", JsonLine(file, letter).c_str());
+}
+
+void PrintCsv(const std::vector<DeletedFile>& files, char16_t letter, std::FILE* out) {
+    std::fputs(CsvHeader().c_str(), out);
+    for (const DeletedFile& file : files)
+        std::fputs(CsvLine(file, letter).c_str(), out);
 }
 
 }  // namespace qv

@@ -1,5 +1,3 @@
-#include <fnmatch.h>
-
 #include <algorithm>
 #include <cstdio>
 
@@ -33,9 +31,7 @@ void AddRecoverCommand(CLI::App& app, RecoverArguments& options) {
     auto* all = recover->add_flag("--all", options.all, "every deleted file");
     auto* records = recover->add_option("--record", options.records,
                                         "the file of this MFT record number (repeatable)");
-    auto* match = recover->add_option("--match", options.patterns,
-                                      "files whose name matches this shell pattern (repeatable)");
-    all->excludes(records)->excludes(match);
+    all->excludes(records);
     recover->add_flag("--no-paths", options.noPaths,
                       "put every file straight into DIR (do not recover pathnames)");
     recover
@@ -51,24 +47,21 @@ void AddRecoverCommand(CLI::App& app, RecoverArguments& options) {
     recover->add_flag("--allow-same-volume", options.allowSameVolume,
                       "recover even when DIR lies on the device being scanned (this can "
                       "overwrite the very files being recovered)");
-    recover->callback([recover, &options] {
-        if (!options.all && options.records.empty() && options.patterns.empty())
-            throw CLI::RequiredError("--all, --record or --match");
-        (void)recover;
+    AddFilterOptions(*recover, options.filters);
+    recover->callback([&options] {
+        if (!options.all && options.records.empty() && !options.filters.Any())
+            throw CLI::RequiredError("--all, --record or a filter (--match, --type, ...)");
     });
 }
 
 namespace {
 
-bool Chosen(const RecoverArguments& options, const DeletedFile& file) {
-    if (options.all) return true;
-    if (std::find(options.records.begin(), options.records.end(), file.record) !=
-        options.records.end())
-        return true;
-    const std::string name = ToUtf8(file.name);
-    return std::any_of(options.patterns.begin(), options.patterns.end(), [&](const std::string& p) {
-        return fnmatch(p.c_str(), name.c_str(), 0) == 0;
-    });
+// A file is chosen when --record lists it (or no --record was given) and every filter holds.
+bool Chosen(const RecoverArguments& options, const FileFilter& filter, const DeletedFile& file) {
+    const bool listed = options.records.empty() ||
+                        std::find(options.records.begin(), options.records.end(), file.record) !=
+                            options.records.end();
+    return listed && filter.Matches(file);
 }
 
 ExistingFile ExistingFilePolicy(const std::string& text) {
@@ -120,8 +113,9 @@ int RunRecoverCommand(const RecoverArguments& options) {
     // The list is not needed after this: the chosen files move into the recovery.
     WorkerContext& context = runner.Context();
     context.chosen.clear();
+    const FileFilter filter = MakeFilter(options.filters, runner.Letter());
     for (DeletedFile& file : runner.Files())
-        if (Chosen(options, file)) context.chosen.push_back(std::move(file));
+        if (Chosen(options, filter, file)) context.chosen.push_back(std::move(file));
     runner.Files().clear();
     const int chosen = static_cast<int>(context.chosen.size());
 

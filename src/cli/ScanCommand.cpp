@@ -8,17 +8,22 @@ namespace qv {
 
 void AddScanCommand(CLI::App& app, ScanArguments& options) {
     CLI::App* scan = app.add_subcommand(
-        "scan", "List the deleted files of a volume: Name, Type, Size, Created, Deleted, Path.");
+        "scan",
+        "List the deleted files of a volume: Name, Type, Size, Created, Deleted, Path, State.");
     scan->add_option("SOURCE", options.source, "image file, block device, or drive letter (E:)")
         ->required();
     scan->add_option("--partition", options.partition,
                      "the NTFS partition to scan, on a disk with several (see 'volumes')")
         ->check(CLI::PositiveNumber);
-    scan->add_flag("--json", options.json, "print JSON Lines, one object per file");
+    auto* json = scan->add_flag("--json", options.json, "print JSON Lines, one object per file");
+    scan->add_flag("--csv", options.csv,
+                   "print CSV (RFC 4180), a header line and one line per file")
+        ->excludes(json);
     scan->add_flag("--wide", options.wide,
                    "print names and paths whole on a terminal too (they are cut to fit it)");
     scan->add_flag("--no-advanced", options.noAdvanced,
                    "do not use the volume's log file (the advanced scan is the default)");
+    AddFilterOptions(*scan, options.filters);
 }
 
 int RunScanCommand(const ScanArguments& options) {
@@ -27,11 +32,17 @@ int RunScanCommand(const ScanArguments& options) {
             runner.ScanSource(options.source, options.partition, !options.noAdvanced);
         status >= 0)
         return status;
+    std::vector<DeletedFile>& files = runner.Files();
+    if (options.filters.Any()) {
+        const FileFilter filter = MakeFilter(options.filters, runner.Letter());
+        std::erase_if(files, [&](const DeletedFile& file) { return !filter.Matches(file); });
+    }
     if (options.json)
-        PrintJsonLines(runner.Files(), runner.Letter(), stdout);
+        PrintJsonLines(files, runner.Letter(), stdout);
+    else if (options.csv)
+        PrintCsv(files, runner.Letter(), stdout);
     else
-        PrintTable(runner.Files(), runner.Letter(), stdout,
-                   options.wide ? 0 : TerminalWidth(stdout));
+        PrintTable(files, runner.Letter(), stdout, options.wide ? 0 : TerminalWidth(stdout));
     return kExitOk;
 }
 

@@ -16,9 +16,11 @@ int main(int argc, char** argv) {
     qv::ScanArguments scan;
     qv::RecoverArguments recover;
     qv::VolumesArguments volumes;
+    qv::CatArguments cat;
     qv::AddScanCommand(app, scan);
     qv::AddRecoverCommand(app, recover);
     qv::AddVolumesCommand(app, volumes);
+    qv::AddCatCommand(app, cat);
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -33,5 +35,6 @@ int main(int argc, char** argv) {
     }
     if (app.got_subcommand("scan")) return qv::RunScanCommand(scan);
     if (app.got_subcommand("volumes")) return qv::RunVolumesCommand(volumes);
+    if (app.got_subcommand("cat")) return qv::RunCatCommand(cat);
     return qv::RunRecoverCommand(recover);
 }

@@ -48,7 +48,7 @@ grep -q "not an NTFS volume" "$work/err" || fail "not-NTFS cause missing"
 # The table: a heading and one row per deleted file, sorted by name.
 "$cli" scan "$work/sample.img" >"$work/table" 2>"$work/err"; status=$?
 expect_status 0 $status "scan"
-head -1 "$work/table" | grep -qE '^Name +Type +Size +Created +Deleted +Path$' || fail "table heading"
+head -1 "$work/table" | grep -qE '^Name +Type +Size +Created +Deleted +Path +State$' || fail "table heading"
 expected_rows=$(awk -F'\t' 'NR > 1 && $1 >= 24' "$manifest" | wc -l)
 [[ $(($(wc -l < "$work/table") - 1)) -eq $expected_rows ]] || fail "table rows"
 tail -n +2 "$work/table" | awk '{print $1}' | LC_ALL=C sort -c || fail "table not sorted by name"
@@ -62,17 +62,88 @@ import json, sys, csv
 rows = [json.loads(l) for l in open(sys.argv[1])]
 want = {int(r['record']): r for r in csv.DictReader(open(sys.argv[2]), delimiter='\t')}
 for row in rows:
-    keys = ['record', 'name', 'type', 'size', 'created', 'deleted', 'path', 'state']
-    partly = row.get('state') == 'partly overwritten'
-    assert list(row) == keys + (['overwritten_percent'] if partly else []), row
-    assert row['state'] in ('resident', 'intact', 'partly overwritten', 'overwritten',
-                            'unknown'), row
+    share = ['overwritten_percent'] if row.get('state') == 'partly overwritten' else []
+    assert list(row) == ['record', 'name', 'type', 'size', 'created', 'deleted', 'path',
+                         'state'] + share, row
+    assert row['state'] in ('resident', 'intact', 'partly overwritten', 'overwritten', 'unknown')
     m = want[row['record']]
     assert row['name'] == m['name'], row
     assert row['size'] == int(m['size']), row
     folder = m['path'].rsplit('/', 1)[0] + '/' if '/' in m['path'] else ''
     assert row['path'] == 'C:\\' + folder.replace('/', '\\'), row
 PY
+
+# Filters: each takes exactly the rows of the whole list that its predicate over the JSON takes,
+# as many as the manifest says ("-": states are the engine's to judge). The sample's files were
+# all deleted in one minute: the dates take all of them or none.
+first=$(python3 -c 'import json,sys; print(min(r["deleted"] for r in map(json.loads, open(sys.argv[1]))))' "$work/json")
+next=$(date -d "$first 1 minute" '+%Y-%m-%d %H:%M')
+while IFS='|' read -r args count predicate; do
+    eval "set -- $args"
+    "$cli" scan --json "$@" "$work/sample.img" >"$work/filtered" 2>/dev/null
+    expect_status 0 $? "scan $args"
+    FIRST=$first NEXT=$next python3 - "$work/json" "$work/filtered" "$count" "$predicate" <<'PY' ||
+import json, os, sys
+rows = [json.loads(l) for l in open(sys.argv[1])]
+got = [json.loads(l) for l in open(sys.argv[2])]
+first, next = os.environ['FIRST'], os.environ['NEXT']
+want = [r for r in rows if eval(sys.argv[4])]
+assert sys.argv[3] == '-' or len(want) == int(sys.argv[3]), (sys.argv[4], len(want))
+assert got == want, ([r['name'] for r in got], [r['name'] for r in want])
+PY
+        fail "filter $args"
+done <<'TABLE'
+--match '*.CSV' --match 'h*'|2|r['name'].lower().endswith('.csv') or r['name'].lower().startswith('h')
+--path 'Documents/*'|5|r['path'].startswith('C:\\Documents\\')
+--path 'c:\documents\reports\'|2|r['path'] == 'C:\\Documents\\Reports\\'
+--path / --path 'Pictures'|2|r['path'] in ('C:\\', 'C:\\Pictures\\')
+--type PNG,.bmp|2|r['type'] in ('png', 'bmp')
+--min-size 10k --max-size 27702|2|10240 <= r['size'] <= 27702
+--deleted-after "$first"|8|r['deleted'] >= first
+--deleted-before "$first"|0|'' < r['deleted'] < first
+--deleted-after "$next"|0|r['deleted'] >= next
+--deleted-before "$next" --type csv|1|'' < r['deleted'] < next and r['type'] == 'csv'
+--state partly,overwritten|-|r['state'] in ('partly overwritten', 'overwritten')
+TABLE
+# A value that cannot be read: a usage error naming the option and the value.
+while IFS='|' read -r args message; do
+    eval "set -- $args"
+    "$cli" scan "$@" "$work/sample.img" >"$work/out" 2>"$work/err"
+    expect_status 2 $? "scan $args"
+    grep -qF -- "$message" "$work/err" || fail "scan $args: $(cat "$work/err")"
+    [[ ! -s $work/out ]] || fail "scan $args: something was scanned"
+done <<'TABLE'
+--min-size 10x|--min-size: "10x" is not a size
+--max-size 1.5|--max-size: "1.5" is not a size
+--deleted-after 2024-02-30|--deleted-after: "2024-02-30" is not a date that exists
+--deleted-before '1 March 2024'|--deleted-before: "1 March 2024" is not a date
+--type tar.gz|--type: "tar.gz" is not a list of extensions
+--state intact,gone|--state: "gone" is not a file state
+TABLE
+
+# CSV: the same values as JSON Lines, quoted as RFC 4180 says, CRLF line ends (rich-4k has
+# names with spaces and in many scripts).
+"$cli" scan --no-advanced --json "$fixtures/rich-4k.img" >"$work/rich.json" 2>/dev/null
+"$cli" scan --no-advanced --csv "$fixtures/rich-4k.img" >"$work/rich.csv" 2>/dev/null
+python3 - "$work/rich.json" "$work/rich.csv" <<'PY' || fail "csv"
+import csv, json, sys
+rows = [json.loads(l) for l in open(sys.argv[1], encoding='utf-8')]
+raw = open(sys.argv[2], 'rb').read()
+assert raw.count(b'\r\n') == len(rows) + 1 and raw.count(b'\n') == len(rows) + 1, 'line ends'
+lines = list(csv.reader(open(sys.argv[2], newline='', encoding='utf-8')))
+keys = ['record', 'name', 'type', 'size', 'created', 'deleted', 'path', 'state', 'overwritten_percent']
+assert lines[0] == keys, lines[0]
+assert len(lines) == len(rows) + 1
+for row, line in zip(rows, lines[1:]):
+    assert line == [str(row.get(k, '')) for k in keys], (row, line)
+PY
+
+# Recover with filters: only the files that match all of them.
+"$cli" recover --path 'Documents/Reports' --min-size 1k --to "$work/filtered-out" "$work/sample.img" \
+    >/dev/null 2>&1
+expect_status 0 $? "recover with filters"
+[[ $(cd "$work/filtered-out" && find . -type f) == "./Documents/Reports/sales-2023.csv" ]] ||
+    fail "recover with filters: $(cd "$work/filtered-out" && find . -type f)"
 
 # Recover everything: every byte as The Sleuth Kit reads it, in its folder.
 "$cli" recover --all --to "$work/all" "$work/sample.img" >/dev/null 2>"$work/err"; status=$?
@@ -179,6 +250,48 @@ if [[ $(id -u) -eq 0 ]] && command -v losetup >/dev/null && command -v ntfs-3g >
 else
     echo "skipped: the same-volume check needs root, losetup and FUSE"
 fi
+
+# cat: each deleted file's content and named streams, byte for byte as The Sleuth Kit's
+# manifests say (and as icat reads the content, when it is installed): sparse, compressed,
+# attribute-list and overwritten files included. Large manifests are sampled.
+catted=0
+for manifest_file in "$manifest" "$src"/tests/fixtures/images/*.deleted.tsv; do
+    image=$fixtures/$(basename "$manifest_file" .deleted.tsv).img
+    [[ $manifest_file == "$manifest" ]] && image=$work/sample.img
+    while IFS=$'\t' read -r record name path size sha; do
+        stream=
+        [[ $name == *:* ]] && stream=${name#*:}
+        "$cli" cat --record "$record" ${stream:+--stream "$stream"} "$image" >"$work/cat" 2>"$work/err"
+        expect_status 0 $? "cat $record $name: $(cat "$work/err")"
+        [[ $(sha256sum < "$work/cat" | cut -d' ' -f1) == "$sha" ]] || fail "cat $image $record $name"
+        if [[ -z $stream ]] && command -v icat >/dev/null; then
+            icat "$image" "$record" | cmp -s - "$work/cat" || fail "cat $image $record: not as icat"
+        fi
+        catted=$((catted + 1))
+    done < <(awk -F'\t' 'NR > 1 && $1 >= 24 && (NR % 20 == 0 || $2 ~ /:/ || $3 ~ /^(sparse|packed|attr)/ || FILENAME ~ /sample|attrlist/)' "$manifest_file")
+done
+((catted > 60)) || fail "cat: only $catted files"
+# Bad input: the cause, and the exit status.
+while IFS='|' read -r args status message; do
+    eval "set -- $args"
+    "$cli" cat "$@" "$work/sample.img" >"$work/cat" 2>"$work/err"
+    expect_status "$status" $? "cat $args"
+    grep -qF -- "$message" "$work/err" || fail "cat $args: $(cat "$work/err")"
+    [[ ! -s $work/cat ]] || fail "cat $args wrote something"
+done <<'TABLE'
+--record 99999999|2|record 99999999 is past the end of the $MFT
+--record 5|2|record 5 is a folder, not a file
+--record 74 --stream nope|2|record 74 has no stream named "nope" (it has no named streams)
+|2|--record is required
+--record x|2|Could not convert: --record = x
+TABLE
+"$cli" cat --record 74 "$work/missing.img" >/dev/null 2>"$work/err"
+expect_status 1 $? "cat from a missing image"
+grep -q "missing.img.*No such file or directory" "$work/err" || fail "cat missing image: $(cat "$work/err")"
+# A reader that stops early ends the copy quietly.
+"$cli" cat --record 77 "$work/sample.img" 2>"$work/err" | head -c 10 >/dev/null
+expect_status 0 "${PIPESTATUS[0]}" "cat into a closed pipe"
+[[ ! -s $work/err ]] || fail "cat into a closed pipe: $(cat "$work/err")"
 
 # Temporary files go on every path: a reader that stops early (| head) and Ctrl-C included.
 # (rich-4k lists enough files to fill the pipe after head has gone.)
