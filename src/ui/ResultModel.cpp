@@ -1,5 +1,7 @@
 #include "ui/ResultModel.h"
 
+#include <algorithm>
+
 #include "ui/QtText.h"
 
 namespace qv {
@@ -8,6 +10,7 @@ namespace {
 
 constexpr int kSizeColumn = static_cast<int>(Column::kSize);
 constexpr int kNameColumn = static_cast<int>(Column::kName);
+constexpr int kPathColumn = static_cast<int>(Column::kPath);
 
 QVariant Alignment(int column) {
     if (column == kSizeColumn) return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
@@ -51,6 +54,14 @@ QVariant ResultModel::data(const QModelIndex& index, int role) const {
                 return Checked(index.row()) ? Qt::Checked : Qt::Unchecked;
             return {};
         case Qt::TextAlignmentRole: return Alignment(index.column());
+        case Qt::ToolTipRole: {
+            // Names and paths whole, however narrow their column; the size to the byte.
+            const DeletedFile& file = File(index.row());
+            if (index.column() == kSizeColumn) return ToQString(ExactSizeText(file.size));
+            if (index.column() == kNameColumn) return ToQString(file.name);
+            if (index.column() == kPathColumn) return ToQString(PathText(file, letter_));
+            return {};
+        }
         default: return {};
     }
 }
@@ -99,6 +110,7 @@ void ResultModel::Clear() {
     if (rows_.empty()) return;
     beginResetModel();
     std::vector<Row>().swap(rows_);
+    checkedCount_ = 0;
     endResetModel();
 }
 
@@ -106,14 +118,34 @@ void ResultModel::SetAllChecked(bool checked) {
     if (rows_.empty()) return;
     for (Row& row : rows_)
         row.checked = checked;
+    checkedCount_ = checked ? Count() : 0;
     emit dataChanged(index(0, kNameColumn), index(Count() - 1, kNameColumn), {Qt::CheckStateRole});
 }
 
 void ResultModel::SetChecked(int row, bool checked) {
     if (!Valid(row)) return;
-    rows_[static_cast<size_t>(row)].checked = checked;
+    Mark(row, checked);
     const QModelIndex at = index(row, kNameColumn);
     emit dataChanged(at, at, {Qt::CheckStateRole});
+}
+
+void ResultModel::SetChecked(const std::vector<int>& rows, bool checked) {
+    int first = Count(), last = -1;
+    for (const int row : rows) {
+        if (!Valid(row)) continue;
+        Mark(row, checked);
+        first = std::min(first, row);
+        last = std::max(last, row);
+    }
+    // One signal for the lot: a view repaints once, not once per row.
+    if (last >= 0)
+        emit dataChanged(index(first, kNameColumn), index(last, kNameColumn), {Qt::CheckStateRole});
+}
+
+void ResultModel::Mark(int row, bool checked) {
+    bool& mark = rows_[static_cast<size_t>(row)].checked;
+    if (mark != checked) checkedCount_ += checked ? 1 : -1;
+    mark = checked;
 }
 
 SortedResults::SortedResults(ResultModel& model, QObject* parent)
@@ -138,6 +170,20 @@ QVariant SortedResults::headerData(int section, Qt::Orientation orientation, int
     return QSortFilterProxyModel::headerData(section, orientation, role);
 }
 
+void SortedResults::SetFilter(const std::u16string& search, const std::u16string& type,
+                              std::optional<FileState> state) {
+    filter_ = ListFilter();
+    filter_.SetLetter(model_.Letter());
+    filter_.SetSearchText(search);
+    if (!type.empty()) filter_.SetTypes({type});
+    if (state) filter_.SetStates(StateBit(*state));
+    invalidateFilter();
+}
+
+bool SortedResults::filterAcceptsRow(int sourceRow, const QModelIndex& /*sourceParent*/) const {
+    return filter_.Empty() || filter_.Matches(model_.File(sourceRow));
+}
+
 int SortedResults::SourceRow(int row) const {
     return mapToSource(index(row, 0)).row();
 }
@@ -150,12 +196,31 @@ bool SortedResults::Checked(int row) const {
     return model_.Checked(SourceRow(row));
 }
 
+void SortedResults::SetShownChecked(bool checked) {
+    std::vector<int> rows;
+    rows.reserve(static_cast<size_t>(rowCount()));
+    for (int row = 0; row < rowCount(); ++row)
+        rows.push_back(SourceRow(row));
+    model_.SetChecked(rows, checked);
+}
+
 std::vector<DeletedFile> SortedResults::CheckedFiles() const {
-    std::vector<DeletedFile> files;
-    for (int row = 0; row < rowCount(); ++row) {
-        const int source = SourceRow(row);
-        if (model_.Checked(source)) files.push_back(model_.File(source));
+    // Rows a filter hides count as well: they take their places in the sort order.
+    std::vector<int> rows;
+    for (int row = 0; row < model_.Count(); ++row)
+        if (model_.Checked(row)) rows.push_back(row);
+    if (const int column = sortColumn(); column >= 0) {
+        const bool ascending = sortOrder() == Qt::AscendingOrder;
+        std::stable_sort(rows.begin(), rows.end(), [&](int a, int b) {
+            const QModelIndex left = model_.index(a, column), right = model_.index(b, column);
+            return ascending ? lessThan(left, right) : lessThan(right, left);
+        });
+        paths_.clear();
     }
+    std::vector<DeletedFile> files;
+    files.reserve(rows.size());
+    for (const int row : rows)
+        files.push_back(model_.File(row));
     return files;
 }
 
