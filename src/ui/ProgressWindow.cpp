@@ -104,13 +104,11 @@ void ProgressWindow::ShowCounts(const ProgressCounts& counts) {
 
 void ProgressWindow::ShowPendingCounts() {
     ProgressCounts counts;
-    bool restart = false;
     {
         std::lock_guard lock(statusMutex_);
         counts = pendingCounts_;
         countsPosted_ = false;
-        restart = stageStart_ < 0;
-        if (restart) stageStart_ = since_.elapsed();
+        if (stageStart_ < 0) stageStart_ = since_.elapsed();
     }
     counts_->setText(ProgressCountsText(counts, since_.elapsed() - stageStart_));
 }

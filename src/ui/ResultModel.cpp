@@ -172,7 +172,7 @@ QVariant SortedResults::headerData(int section, Qt::Orientation orientation, int
 
 void SortedResults::SetFilter(const std::u16string& search, const std::u16string& type,
                               std::optional<FileState> state) {
-    filter_ = ListFilter();
+    filter_ = FileFilter();
     filter_.SetLetter(model_.Letter());
     filter_.SetSearchText(search);
     if (!type.empty()) filter_.SetTypes({type});

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "app/FileTexts.h"
-#include "app/ListFilter.h"
+#include "app/FileFilter.h"
 #include "scan/DeletedFile.h"
 
 namespace qv {
@@ -108,7 +108,7 @@ private:
     const std::u16string& PathKey(const DeletedFile& file) const;
 
     ResultModel& model_;
-    ListFilter filter_;
+    FileFilter filter_;
     mutable std::unordered_map<uintptr_t, std::u16string> paths_;  // by folder chain and rooted
 };
 
