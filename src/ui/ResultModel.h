@@ -11,8 +11,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "app/FileTexts.h"
 #include "app/FileFilter.h"
+#include "app/FileTexts.h"
 #include "scan/DeletedFile.h"
 
 namespace qv {
