@@ -153,12 +153,24 @@ SortedResults::SortedResults(ResultModel& model, QObject* parent)
     // Rows stay put between sorts: a tick or a scan's new rows must not move what the user sees.
     setDynamicSortFilter(false);
     setSourceModel(&model_);
+    connect(&model_, &QAbstractItemModel::modelReset, this, [this] { rank_.clear(); });
 }
 
 void SortedResults::sort(int column, Qt::SortOrder order) {
     if (column < 0 || column >= ResultModel::kColumns) return;
-    QSortFilterProxyModel::sort(column, order);
+    // Every row, shown or hidden, gets its place once; the proxy then orders by place, so that a
+    // filter change re-sorts by comparing numbers only.
+    std::vector<int> rows(static_cast<size_t>(model_.Count()));
+    for (size_t i = 0; i < rows.size(); ++i)
+        rows[i] = static_cast<int>(i);
+    const bool ascending = order == Qt::AscendingOrder;
+    std::sort(rows.begin(), rows.end(),
+              [&](int a, int b) { return KeyBefore(a, b, column, ascending); });
     paths_.clear();
+    rank_.assign(rows.size(), 0);
+    for (size_t place = 0; place < rows.size(); ++place)
+        rank_[static_cast<size_t>(rows[place])] = place;
+    QSortFilterProxyModel::sort(column, order);
     emit headerDataChanged(Qt::Horizontal, 0, ResultModel::kColumns - 1);
 }
 
@@ -177,7 +189,10 @@ void SortedResults::SetFilter(const std::u16string& search, const std::u16string
     filter_.SetSearchText(search);
     if (!type.empty()) filter_.SetTypes({type});
     if (state) filter_.SetStates(StateBit(*state));
-    invalidateFilter();
+    // The mapping is made afresh and put in the sort's order again: rows that come back take
+    // their places instead of landing at the end.
+    invalidate();
+    if (sortColumn() >= 0) QSortFilterProxyModel::sort(sortColumn(), sortOrder());
 }
 
 bool SortedResults::filterAcceptsRow(int sourceRow, const QModelIndex& /*sourceParent*/) const {
@@ -209,19 +224,19 @@ std::vector<DeletedFile> SortedResults::CheckedFiles() const {
     std::vector<int> rows;
     for (int row = 0; row < model_.Count(); ++row)
         if (model_.Checked(row)) rows.push_back(row);
-    if (const int column = sortColumn(); column >= 0) {
-        const bool ascending = sortOrder() == Qt::AscendingOrder;
-        std::stable_sort(rows.begin(), rows.end(), [&](int a, int b) {
-            const QModelIndex left = model_.index(a, column), right = model_.index(b, column);
-            return ascending ? lessThan(left, right) : lessThan(right, left);
-        });
-        paths_.clear();
-    }
+    if (sortColumn() >= 0)
+        std::stable_sort(rows.begin(), rows.end(), [&](int a, int b) { return Rank(a) < Rank(b); });
     std::vector<DeletedFile> files;
     files.reserve(rows.size());
     for (const int row : rows)
         files.push_back(model_.File(row));
     return files;
+}
+
+size_t SortedResults::Rank(int row) const {
+    // Rows a scan added after the sort follow the sorted ones in the order they came.
+    const auto at = static_cast<size_t>(row);
+    return at < rank_.size() ? rank_[at] : rank_.size() + at;
 }
 
 const std::u16string& SortedResults::PathKey(const DeletedFile& file) const {
@@ -231,17 +246,21 @@ const std::u16string& SortedResults::PathKey(const DeletedFile& file) const {
     return it->second;
 }
 
-bool SortedResults::lessThan(const QModelIndex& left, const QModelIndex& right) const {
-    const DeletedFile& a = model_.File(left.row());
-    const DeletedFile& b = model_.File(right.row());
-    const auto column = static_cast<Column>(left.column());
+bool SortedResults::KeyBefore(int left, int right, int column, bool ascending) const {
+    const DeletedFile& a = model_.File(left);
+    const DeletedFile& b = model_.File(right);
     // Paths compare as the texts shown; files of one folder share their text.
-    const int c =
-        column == Column::kPath ? PathKey(a).compare(PathKey(b)) : CompareFiles(a, b, column);
-    if (c != 0) return c < 0;
-    // A descending sort asks with the operands swapped: equal keys still end up by ascending
-    // record number.
-    return sortOrder() == Qt::AscendingOrder ? a.record < b.record : b.record < a.record;
+    const int c = column == static_cast<int>(Column::kPath)
+                      ? PathKey(a).compare(PathKey(b))
+                      : CompareFiles(a, b, static_cast<Column>(column));
+    if (c != 0) return ascending ? c < 0 : c > 0;
+    return a.record < b.record;  // equal keys by ascending record number, either way
+}
+
+bool SortedResults::lessThan(const QModelIndex& left, const QModelIndex& right) const {
+    // A descending sort asks with the operands swapped; places already hold the order shown.
+    const size_t a = Rank(left.row()), b = Rank(right.row());
+    return sortOrder() == Qt::AscendingOrder ? a < b : b < a;
 }
 
 }  // namespace qv

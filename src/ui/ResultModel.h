@@ -104,11 +104,16 @@ protected:
 
 private:
     int SourceRow(int row) const;
+    // Whether source row left goes before right when sorted by column.
+    bool KeyBefore(int left, int right, int column, bool ascending) const;
+    // A source row's place in the last sort.
+    size_t Rank(int row) const;
     // A file's path text for the sort, made once per folder while a sort runs.
     const std::u16string& PathKey(const DeletedFile& file) const;
 
     ResultModel& model_;
     FileFilter filter_;
+    std::vector<size_t> rank_;  // by source row: its place in the last sort
     mutable std::unordered_map<uintptr_t, std::u16string> paths_;  // by folder chain and rooted
 };
 
