@@ -658,6 +658,8 @@ TEST_F(MainWindow, KeysFilterTheListAndQuitAsksWhileFilesAreTicked) {
     ASSERT_NE(ChooseImage(dialog, image), 0);
     dialog.AdvancedScan()->setChecked(false);
     dialog.OnScan();
+    QApplication::setActiveWindow(&dialog);  // back from the progress window
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
     UndeletePage& page = *dialog.Sheet()->Undelete();
     FilterBar& filters = *page.Filters();
     ASSERT_EQ(page.Model().Count(), 3);
@@ -713,7 +715,12 @@ TEST_F(MainWindow, KeysFilterTheListAndQuitAsksWhileFilesAreTicked) {
         [&] { QTest::keyClick(&dialog, Qt::Key_Q, Qt::ControlModifier); },
         [&] { dialog.close(); },
     };
+    const auto activate = [&] {  // a message box took the activation
+        QApplication::setActiveWindow(&dialog);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+    };
     for (const auto& quit : quits) {
+        activate();
         ModalScript script;
         script.Then<QMessageBox>([&](QMessageBox* box) {
             EXPECT_EQ(box->text(), QStringLiteral("2 files are ticked. Quit anyway?"));
@@ -727,6 +734,7 @@ TEST_F(MainWindow, KeysFilterTheListAndQuitAsksWhileFilesAreTicked) {
     {
         ModalScript script;
         script.Then<QMessageBox>([&](QMessageBox* box) { box->button(QMessageBox::Yes)->click(); });
+        activate();
         QTest::keyClick(&dialog, Qt::Key_Q, Qt::ControlModifier);
         EXPECT_TRUE(script.Done());
         EXPECT_FALSE(dialog.isVisible());

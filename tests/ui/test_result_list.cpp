@@ -310,7 +310,14 @@ TEST(ResultList, FilteringSixtyThreeThousandRowsTakesLessThanAKeystroke) {
     }
     std::printf("filtering %d rows: at most %lld ms per keystroke\n", kFiles,
                 static_cast<long long>(slowest));
-    EXPECT_LT(slowest, 100);
+    // 100 ms per keystroke in an optimised build; the sanitizers make everything about three
+    // times slower.
+#if defined(__SANITIZE_ADDRESS__)
+    constexpr qint64 kKeystrokeMs = 300;
+#else
+    constexpr qint64 kKeystrokeMs = 100;
+#endif
+    EXPECT_LT(slowest, kKeystrokeMs);
     // dir12, dir120..dir129, dir1200..dir1299: 111 folders of 31 or 32 files each.
     EXPECT_GT(shown, 111 * 31);
     EXPECT_LT(shown, 111 * 32 + 1);
