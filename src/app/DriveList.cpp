@@ -1,5 +1,9 @@
 #include "app/DriveList.h"
 
+#include "platform/Text.h"
+#include "volume/DiskVolumes.h"
+#include "volume/VolumeReader.h"
+
 namespace qv {
 
 std::vector<Drive> MakeDriveList(const std::vector<FoundVolume>& volumes,
@@ -20,6 +24,35 @@ Drive ImageDrive(const std::u16string& path) {
     std::u16string label = NtfsLabel(path);
     if (label.empty()) label = path.substr(path.rfind(u'/') + 1);
     return Drive{0, label, Source{path}};
+}
+
+ImageOffer OfferImage(const std::u16string& path) {
+    ImageOffer offer;
+    auto layout = ExamineDisk(path);
+    if (!layout) {
+        offer.refusal = layout.error().Text();
+        return offer;
+    }
+    const std::u16string fileName = path.substr(path.rfind(u'/') + 1);
+    if (layout->scheme.empty()) {
+        // A bare volume: offered when it opens as NTFS, as a scan will open it.
+        const DiskVolume& whole = layout->volumes.front();
+        VolumeReader reader;
+        if (!whole.ntfs) {
+            offer.refusal = whole.notNtfs;
+        } else if (const Status opened = reader.Open(whole.source); !opened) {
+            offer.refusal = opened.error().Text();
+        } else {
+            offer.drives.push_back(ImageDrive(path));
+        }
+        return offer;
+    }
+    for (const DiskVolume* volume : layout->NtfsVolumes())
+        offer.drives.push_back(Drive{
+            0, fileName + u", partition " + FromUtf8(std::to_string(volume->partition.number)),
+            volume->source});
+    if (offer.drives.empty()) offer.drives.push_back(Drive{0, fileName, Source{path}, true});
+    return offer;
 }
 
 char16_t ParseDriveLetter(const std::u16string& text) {

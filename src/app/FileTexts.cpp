@@ -34,6 +34,20 @@ std::u16string SizeText(uint64_t size) {
     return text + u" KB";
 }
 
+std::u16string GroupedNumber(uint64_t number) {
+    const std::string digits = std::to_string(number);
+    std::u16string text;
+    for (size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) text.push_back(u',');
+        text.push_back(static_cast<char16_t>(digits[i]));
+    }
+    return text;
+}
+
+std::u16string ExactSizeText(uint64_t size) {
+    return GroupedNumber(size) + (size == 1 ? u" byte" : u" bytes");
+}
+
 std::u16string TypeOf(const std::u16string& name) {
     const size_t dot = name.rfind(u'.');
     if (dot == std::u16string::npos || dot == 0) return {};

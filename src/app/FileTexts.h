@@ -14,6 +14,10 @@ constexpr int kColumnCount = 7;
 
 // "1 KB" for 1 to 1024 bytes, "0 KB" for none: the size in kilobytes, rounded up.
 std::u16string SizeText(uint64_t size);
+// "12,345": digits grouped in threes.
+std::u16string GroupedNumber(uint64_t number);
+// "12,345 bytes" ("1 byte"): the exact size.
+std::u16string ExactSizeText(uint64_t size);
 // What follows the last "." of a name when that dot is not the first character.
 std::u16string TypeOf(const std::u16string& name);
 // "YYYY-mm-dd HH:MM" in local time; empty when unknown.

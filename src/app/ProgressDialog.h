@@ -33,6 +33,8 @@ public:
     void SetStageCount(int32_t stages) override { stageCount_ = stages; }
     void SetSteps(int64_t total) override;
     void Step(uint64_t amount) override;
+    // A recovery's files: done of total (the stages count bytes of one file each).
+    void SetFiles(uint64_t done, uint64_t total);
     bool IsCancelled() const override { return cancelled_.load(std::memory_order_acquire); }
     // The worker's close request. Remembered, so a front end that starts waiting later still
     // sees it.
@@ -52,12 +54,15 @@ public:
     int BarAdvances() const { return barAdvances_; }
     int32_t StageCount() const { return stageCount_; }
     int64_t Threshold() const { return threshold_; }
+    const ProgressCounts& Counts() const { return counts_; }
     uint64_t Accumulated() const { return accumulated_; }
 
     // The bar position after one step from pos: a step that would pass the end starts again.
     static int NextBarPosition(int pos);
 
 private:
+    void ReportCounts(bool always);
+
     ProgressView* view_;
     std::atomic<bool> cancelled_{false};
     std::atomic<StopListener*> task_{nullptr};
@@ -65,6 +70,8 @@ private:
     int64_t threshold_ = 0;
     uint64_t accumulated_ = 0;
     int barPosition_ = 0;
+    ProgressCounts counts_;
+    uint64_t shownPermille_ = 0;  // of the stage, when the view was last told
     int barAdvances_ = 0;
 
     std::atomic<int> closeResult_{-1};

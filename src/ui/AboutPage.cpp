@@ -1,20 +1,24 @@
 #include "ui/AboutPage.h"
 
+#include <QBoxLayout>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
-
-#include "ui/DialogUnits.h"
 
 namespace qv {
 
 AboutPage::AboutPage(QWidget* parent) : QWidget(parent) {
-    setFont(PageFont());
-    const DialogUnits du(font());
-    resize(du.Size(259, 182));
+    // The name and version in a frame in the page's top left corner, whatever the page's size.
     auto* frame = new QGroupBox(this);
-    frame->setGeometry(du.Rect(7, 7, 245, 167));
-    auto* text = new QLabel(QStringLiteral("Quorvane Version 1.0"), this);
-    text->setGeometry(du.Rect(94, 19, 138, 14));
+    auto* text = new QLabel(QStringLiteral("Quorvane Version 1.0"), frame);
+    auto* inFrame = new QVBoxLayout(frame);
+    inFrame->addWidget(text, 0, Qt::AlignHCenter | Qt::AlignTop);
+    inFrame->addStretch(1);
+    frame->setMinimumSize(360, 240);
+    auto* layout = new QGridLayout(this);
+    layout->addWidget(frame, 0, 0);
+    layout->setRowStretch(1, 1);
+    layout->setColumnStretch(1, 1);
 }
 
 }  // namespace qv

@@ -6,13 +6,15 @@
 #include <numeric>
 
 #include "base/Format.h"
-#include "platform/Text.h"
 #include "ui/QtText.h"
-#include "volume/VolumeReader.h"
 
 namespace qv {
 
 QString DriveChooserText(const Drive& drive) {
+    if (drive.noNtfs)
+        return ToQString(Format(u"(%c:) %s - no NTFS partition", drive.letter, drive.label));
+    if (drive.source.partition > 0)
+        return ToQString(Format(u"(%c:) %s - NTFS", drive.letter, drive.label));
     return ToQString(Format(u"%s(%c:) - NTFS", drive.label, drive.letter));
 }
 
@@ -37,12 +39,6 @@ std::optional<Drive> ChosenDrive(const QComboBox* chooser) {
     const QVariant drive = chooser->currentData(Qt::UserRole);
     if (chooser->currentIndex() < 0 || !drive.canConvert<Drive>()) return std::nullopt;
     return drive.value<Drive>();
-}
-
-std::string WhyNotAnNtfsVolume(const std::u16string& image) {
-    VolumeReader reader;
-    if (const Status opened = reader.Open(Source{image}); !opened) return opened.error().Text();
-    return {};
 }
 
 }  // namespace qv

@@ -15,7 +15,9 @@ Q_DECLARE_METATYPE(qv::Drive)
 
 namespace qv {
 
-// The text the drive chooser shows for a drive: "Label(X:) - NTFS".
+// The text the drive chooser shows for a drive: "Label(X:) - NTFS"; for a partition of a disk
+// image "(X:) stick.img, partition 2 - NTFS"; for a disk without one "(X:) stick.img - no NTFS
+// partition".
 QString DriveChooserText(const Drive& drive);
 
 // Empties the chooser and offers the drives, each entry keeping its drive beside its text
@@ -25,9 +27,5 @@ void FillDriveChooser(QComboBox* chooser, const std::vector<Drive>& drives);
 
 // The drive of the entry chosen; nothing when none is.
 std::optional<Drive> ChosenDrive(const QComboBox* chooser);
-
-// Why an image given on the command line cannot be offered ("cannot open x.img: No such file or
-// directory", "not an NTFS volume: ..."), or "" when it opens as an NTFS volume.
-std::string WhyNotAnNtfsVolume(const std::u16string& image);
 
 }  // namespace qv

@@ -1,9 +1,13 @@
 #include "ui/Help.h"
 
+#include <QBoxLayout>
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QDialog>
 #include <QDir>
 #include <QFileInfo>
+#include <QPushButton>
+#include <QTextBrowser>
 #include <QUrl>
 
 #include "ui/WindowPrompts.h"
@@ -22,7 +26,25 @@ QString FindHelpFile(const QStringList& candidates) {
     return {};
 }
 
-bool OpenHelp(QWidget* owner, const QStringList& candidates) {
+QWidget* ShowHelpWindow(QWidget* owner, const QString& path) {
+    auto* window = new QDialog(owner, Qt::Window);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->setWindowTitle(QStringLiteral("Quorvane Help"));
+    auto* browser = new QTextBrowser(window);
+    browser->setObjectName(QStringLiteral("helpBrowser"));
+    browser->setOpenExternalLinks(false);
+    browser->setSource(QUrl::fromLocalFile(path));
+    auto* close = new QPushButton(QStringLiteral("&Close"), window);
+    QObject::connect(close, &QPushButton::clicked, window, &QDialog::close);
+    auto* layout = new QVBoxLayout(window);
+    layout->addWidget(browser, 1);
+    layout->addWidget(close, 0, Qt::AlignRight);
+    window->resize(720, 640);
+    window->show();
+    return window;
+}
+
+bool OpenHelp(QWidget* owner, const QStringList& candidates, bool (*openUrl)(const QUrl&)) {
     const QString path = FindHelpFile(candidates);
     if (path.isEmpty()) {
         WindowPrompts::ShowMessageBox(
@@ -32,12 +54,8 @@ bool OpenHelp(QWidget* owner, const QStringList& candidates) {
             QStringLiteral("Help"), PromptButtons::kOk);
         return false;
     }
-    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path))) {
-        WindowPrompts::ShowMessageBox(owner,
-                                      QStringLiteral("No program to show %1 was found.").arg(path),
-                                      QStringLiteral("Help"), PromptButtons::kOk);
-        return false;
-    }
+    // Without a program for HTML pages the page is shown in a window of our own.
+    if (!openUrl(QUrl::fromLocalFile(path))) ShowHelpWindow(owner, path);
     return true;
 }
 

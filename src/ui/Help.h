@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QDesktopServices>
 #include <QString>
 #include <QStringList>
 
+class QUrl;
 class QWidget;
 
 namespace qv {
@@ -14,8 +16,13 @@ QStringList HelpFileCandidates();
 // The first candidate that exists, or an empty string.
 QString FindHelpFile(const QStringList& candidates);
 
-// Opens the help page through the desktop's URL handler. A missing page, or a desktop that
-// cannot show it, gets a message box over owner. Returns whether it was handed on.
-bool OpenHelp(QWidget* owner, const QStringList& candidates);
+// Opens the help page through the desktop's URL handler (openUrl); when no program takes it,
+// shows it in a window of our own. A missing page gets a message box over owner. Returns
+// whether the page was found.
+bool OpenHelp(QWidget* owner, const QStringList& candidates,
+              bool (*openUrl)(const QUrl&) = &QDesktopServices::openUrl);
+
+// The help page in a browser window over owner, deleted when closed; the window.
+QWidget* ShowHelpWindow(QWidget* owner, const QString& path);
 
 }  // namespace qv

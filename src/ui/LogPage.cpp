@@ -1,12 +1,12 @@
 #include "ui/LogPage.h"
 
+#include <QBoxLayout>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTextCursor>
 
 #include "app/Log.h"
-#include "ui/DialogUnits.h"
 #include "ui/QtText.h"
 #include "ui/UiThread.h"
 #include "ui/WindowPrompts.h"
@@ -39,17 +39,21 @@ LogPage::LogPage(WindowPrompts& prompts, QWidget* parent)
       save_(new QPushButton(QStringLiteral("Sa&ve Log"), this)),
       pane_(edit_),
       prompts_(prompts) {
-    setFont(PageFont());
-    const DialogUnits du(font());
-    resize(du.Size(598, 318));
-    edit_->setGeometry(du.Rect(7, 0, 584, 289));
     edit_->setReadOnly(true);
     edit_->setLineWrapMode(QPlainTextEdit::NoWrap);
     edit_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     edit_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     edit_->setObjectName(QStringLiteral("logPane"));
-    clear_->setGeometry(du.Rect(230, 298, 45, 12));
-    save_->setGeometry(du.Rect(306, 298, 50, 12));
+    // The pane fills the page above the two buttons, which sit side by side in the middle.
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(clear_);
+    buttons->addWidget(save_);
+    buttons->addStretch(1);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(edit_, 1);
+    layout->addLayout(buttons);
     connect(clear_, &QPushButton::clicked, this, [] { Log::Global().Clear(); });
     connect(save_, &QPushButton::clicked, this, [this] {
         prompts_.SetOwner(window());
@@ -60,19 +64,6 @@ LogPage::LogPage(WindowPrompts& prompts, QWidget* parent)
 
 LogPage::~LogPage() {
     if (Log::Global().Pane() == &pane_) Log::Global().Attach(nullptr);
-}
-
-void LogPage::resizeEvent(QResizeEvent* event) {
-    // The pane fills the page above the buttons; the buttons sit side by side, 10 pixels apart,
-    // centred, and Save takes Clear's size.
-    const int cx = width();
-    const int cy = height();
-    const int w = clear_->width();
-    const int h = clear_->height();
-    edit_->setGeometry(0, 0, cx, cy - h - 12);
-    clear_->setGeometry(cx / 2 - w - 5, cy - h - 2, w, h);
-    save_->setGeometry(cx / 2 + 5, cy - h - 2, w, h);
-    QWidget::resizeEvent(event);
 }
 
 }  // namespace qv

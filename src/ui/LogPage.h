@@ -36,9 +36,6 @@ public:
     QPushButton* ClearButton() const { return clear_; }
     QPushButton* SaveButton() const { return save_; }
 
-protected:
-    void resizeEvent(QResizeEvent* event) override;
-
 private:
     QPlainTextEdit* edit_;
     QPushButton* clear_;

@@ -1,5 +1,6 @@
 #include "ui/MainDialog.h"
 
+#include <QBoxLayout>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QContextMenuEvent>
@@ -8,15 +9,17 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTimer>
 
 #include "app/DriveList.h"
 #include "platform/VolumeEnumeration.h"
 #include "ui/AboutBox.h"
 #include "ui/AppIcon.h"
-#include "ui/DialogUnits.h"
 #include "ui/DriveChooser.h"
+#include "ui/FilterBar.h"
 #include "ui/Help.h"
+#include "ui/QtText.h"
 #include "ui/ResultSheet.h"
 #include "ui/UndeletePage.h"
 #include "ui/WindowPrompts.h"
@@ -29,40 +32,58 @@ MainDialog::MainDialog(const std::vector<std::u16string>& images, QWidget* paren
       helpCandidates(HelpFileCandidates()),
       prompts_(std::make_unique<WindowPrompts>(this)) {
     setWindowTitle(QStringLiteral("Quorvane"));
-    setFont(DialogFont());
     setSizeGripEnabled(false);
-    const DialogUnits du(font());
-    resize(du.Size(576, 335));
 
+    // The drive row in its group on the left, Help above Quit on the right, the sheet below
+    // taking every pixel the window gains.
     group_ = new QGroupBox(
         QStringLiteral(
             "Please select the disk where the deleted files are located, and click Scan button"),
         this);
-    group_->setGeometry(du.Rect(7, 7, 282, 31));
-    auto* label = new QLabel(QStringLiteral("Disks"), this);
-    label->setGeometry(du.Rect(10, 21, 26, 12));
-    drives_ = new QComboBox(this);
+    auto* label = new QLabel(QStringLiteral("Disks"), group_);
+    drives_ = new QComboBox(group_);
     drives_->setEditable(false);
-    const QRect chooser = du.Rect(38, 19, 102, 75);
-    drives_->setGeometry(chooser.x(), chooser.y(), chooser.width(), du.Y(12));
-    // The dropped list is as tall as 75 dialog units allow.
-    drives_->setMaxVisibleItems(std::max(1, chooser.height() / (fontMetrics().height() + 2)));
+    drives_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    drives_->setMinimumContentsLength(24);
+    drives_->setMaxVisibleItems(10);
     label->setBuddy(drives_);
-    scan_ = new QPushButton(QStringLiteral("&Scan"), this);
-    scan_->setGeometry(du.Rect(142, 18, 34, 14));
-    advanced_ = new QCheckBox(QStringLiteral("Advanced scan"), this);
-    advanced_->setGeometry(du.Rect(189, 18, 97, 14));
+    scan_ = new QPushButton(QStringLiteral("&Scan"), group_);
+    advanced_ = new QCheckBox(QStringLiteral("Advanced scan"), group_);
+    auto* driveRow = new QHBoxLayout(group_);
+    driveRow->addWidget(label);
+    driveRow->addWidget(drives_, 1);
+    driveRow->addWidget(scan_);
+    driveRow->addSpacing(12);
+    driveRow->addWidget(advanced_);
+
     help_ = new QPushButton(QStringLiteral("&Help"), this);
-    help_->setGeometry(du.Rect(294, 11, 45, 12));
     quit_ = new QPushButton(QStringLiteral("&Quit"), this);
-    quit_->setGeometry(du.Rect(294, 25, 45, 12));
+    auto* buttons = new QVBoxLayout;
+    buttons->addWidget(help_);
+    buttons->addWidget(quit_);
+    buttons->addStretch(1);
+    auto* top = new QHBoxLayout;
+    top->addWidget(group_, 1);
+    top->addLayout(buttons);
 
     connect(scan_, &QPushButton::clicked, this, &MainDialog::OnScan);
     connect(help_, &QPushButton::clicked, this, &MainDialog::OnHelp);
     connect(quit_, &QPushButton::clicked, this, &QDialog::reject);
+    // F1, Ctrl+F and Ctrl+Q work wherever the focus is in the window.
+    auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    connect(help, &QShortcut::activated, this, &MainDialog::OnHelp);
+    auto* find = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_F), this);
+    connect(find, &QShortcut::activated, this, [this] {
+        sheet_->SetActivePage(0);
+        sheet_->Undelete()->Filters()->FocusSearch();
+    });
+    auto* quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
+    connect(quit, &QShortcut::activated, this, &QDialog::reject);
 
     sheet_ = new ResultSheet(*prompts_, this);
-    sheet_->move(kSheetLeft, kSheetTop);
+    auto* window = new QVBoxLayout(this);
+    window->addLayout(top);
+    window->addWidget(sheet_, 1);
 
     // Initialisation: icon, drives, option, the Log page (so that the log has its pane before
     // anything writes to it), then the window's size.
@@ -72,11 +93,10 @@ MainDialog::MainDialog(const std::vector<std::u16string>& images, QWidget* paren
     std::vector<Drive> usable;
     QStringList refused;
     for (const std::u16string& image : images) {
-        const std::string why = WhyNotAnNtfsVolume(image);
-        if (why.empty())
-            usable.push_back(ImageDrive(image));
-        else
-            refused.append(QString::fromStdString(why));
+        ImageOffer offer = OfferImage(image);
+        if (offer.drives.empty()) refused.append(QString::fromStdString(offer.refusal));
+        for (Drive& drive : offer.drives)
+            usable.push_back(std::move(drive));
     }
     FillDriveChooser(MakeDriveList(FindNtfsVolumes(), usable));
     if (!refused.isEmpty()) {
@@ -90,9 +110,10 @@ MainDialog::MainDialog(const std::vector<std::u16string>& images, QWidget* paren
     advanced_->setChecked(true);
     sheet_->SetActivePage(1);
     sheet_->SetActivePage(0);
-    setMinimumSize(kMinimumWidth, kMinimumHeight);
-    resize(800, 600);
-    sheet_->setGeometry(kSheetLeft, kSheetTop, width() - kSheetLeft, height() - kSheetTop);
+    // Never smaller than what the layouts need to show every control whole.
+    window->activate();
+    setMinimumSize(minimumSizeHint().expandedTo(QSize(kMinimumWidth, kMinimumHeight)));
+    resize(QSize(kDefaultWidth, kDefaultHeight).expandedTo(minimumSize()));
 }
 
 MainDialog::~MainDialog() = default;
@@ -110,11 +131,19 @@ void MainDialog::OnScan() {
                                       PromptButtons::kOk);
         return;
     }
+    if (drive->noNtfs) {
+        WindowPrompts::ShowMessageBox(
+            this,
+            QStringLiteral("%1 holds no NTFS partition: there is nothing to scan on it.")
+                .arg(ToQString(drive->label)),
+            QStringLiteral("No NTFS partition"), PromptButtons::kOk);
+        return;
+    }
     sheet_->Undelete()->StartScan(*drive, advanced_->isChecked());
 }
 
 void MainDialog::OnHelp() {
-    OpenHelp(this, helpCandidates);
+    OpenHelp(this, helpCandidates, openUrl);
 }
 
 void MainDialog::OnAbout() {
@@ -122,22 +151,30 @@ void MainDialog::OnAbout() {
     about.exec();
 }
 
-void MainDialog::resizeEvent(QResizeEvent* event) {
-    // The sheet fills the window below the controls, which keep their places.
-    sheet_->setGeometry(kSheetLeft, kSheetTop, width() - kSheetLeft, height() - kSheetTop);
-    QDialog::resizeEvent(event);
+void MainDialog::keyPressEvent(QKeyEvent* event) {
+    // Escape clears the search instead of ending the window; Enter with no button focused does
+    // nothing: a stray key must never throw away a scan.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        sheet_->Undelete()->Filters()->ClearSearch();
+        return;
+    }
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        !qobject_cast<QPushButton*>(focusWidget()))
+        return;
+    QDialog::keyPressEvent(event);
 }
 
-void MainDialog::keyPressEvent(QKeyEvent* event) {
-    // Enter with no button focused ends the dialog, as OK would.
-    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
-        event->modifiers() == Qt::NoModifier) {
-        if (!qobject_cast<QPushButton*>(focusWidget())) {
-            accept();
-            return;
-        }
-    }
-    QDialog::keyPressEvent(event);
+void MainDialog::reject() {
+    // Quit, Ctrl+Q and the close box end the program; ticked files are worth a question first.
+    const int ticked = sheet_->Undelete()->Model().CheckedCount();
+    if (ticked > 0 &&
+        WindowPrompts::ShowMessageBox(
+            this,
+            ticked == 1 ? QStringLiteral("1 file is ticked. Quit anyway?")
+                        : QStringLiteral("%1 files are ticked. Quit anyway?").arg(ticked),
+            QStringLiteral("Quit"), PromptButtons::kYesNo) != kIdYes)
+        return;
+    QDialog::reject();
 }
 
 void MainDialog::contextMenuEvent(QContextMenuEvent* event) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDesktopServices>
 #include <QDialog>
 
 #include <memory>
@@ -19,14 +20,16 @@ class ResultSheet;
 class WindowPrompts;
 
 // The program's window: the drive chooser, "Advanced scan", Scan, Help and Quit above the result
-// sheet. Quit, the close box and Escape end it, and with it the program.
+// sheet, laid out so that the sheet takes the room the window gains. Quit, Ctrl+Q and the close
+// box end it, and with it the program, after asking when files are ticked; Escape clears the
+// search field. F1 opens Help, Ctrl+F goes to the search field.
 class MainDialog final : public QDialog {
     Q_OBJECT
 public:
     static constexpr int kMinimumWidth = 550;
     static constexpr int kMinimumHeight = 400;
-    static constexpr int kSheetLeft = 12;
-    static constexpr int kSheetTop = 80;
+    static constexpr int kDefaultWidth = 800;
+    static constexpr int kDefaultHeight = 600;
 
     // images: image files given on the command line; those that open as NTFS are offered with
     // letters after the machine's NTFS volumes, the others named in a message box.
@@ -49,9 +52,13 @@ public:
     WindowPrompts& Prompts() { return *prompts_; }
     // Where Help looks for its page (tests point it elsewhere).
     QStringList helpCandidates;
+    // How Help hands the page to the desktop (tests stand in a refusal).
+    bool (*openUrl)(const QUrl&) = &QDesktopServices::openUrl;
+
+public slots:
+    void reject() override;
 
 protected:
-    void resizeEvent(QResizeEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 

@@ -6,10 +6,12 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
+#include "app/FileFilter.h"
 #include "app/FileTexts.h"
 #include "scan/DeletedFile.h"
 
@@ -18,8 +20,8 @@ namespace qv {
 // The deleted files of the last scan, one row each in the order the scan delivered them, and a
 // tick per file: the check boxes on the Name column are the choice Undelete recovers. Rows keep
 // the files' values; the texts a view shows are made from them when it asks (data()), with the
-// scanned entry's drive letter in front of paths that reach the root. The model belongs to the
-// window thread.
+// scanned entry's drive letter in front of paths that reach the root. Tool tips give names and
+// paths whole and sizes to the byte. The model belongs to the window thread.
 class ResultModel final : public QAbstractTableModel {
     Q_OBJECT
 public:
@@ -42,8 +44,11 @@ public:
     void Clear();
     void SetAllChecked(bool checked);
     void SetChecked(int row, bool checked);
+    // Ticks or unticks these rows, with one change signal.
+    void SetChecked(const std::vector<int>& rows, bool checked);
 
     int Count() const { return static_cast<int>(rows_.size()); }
+    int CheckedCount() const { return checkedCount_; }
     bool Valid(int row) const { return row >= 0 && row < Count(); }
     const DeletedFile& File(int row) const { return rows_[static_cast<size_t>(row)].file; }
     bool Checked(int row) const { return rows_[static_cast<size_t>(row)].checked; }
@@ -57,7 +62,10 @@ private:
         DeletedFile file;
         bool checked = false;
     };
+    void Mark(int row, bool checked);
+
     std::vector<Row> rows_;
+    int checkedCount_ = 0;
     char16_t letter_ = u'C';
 };
 
@@ -66,6 +74,8 @@ private:
 // as numbers (CompareFiles); rows with equal keys go by ascending record number in either
 // direction. Rows move only when sort() is called: ticking files and rows added by a scan leave
 // the order alone. The headings show the sort image of the sorted column (kSortImageRole).
+// A filter (search text, type, state) hides the rows that do not match; ticks stay on hidden
+// rows.
 class SortedResults final : public QSortFilterProxyModel {
     Q_OBJECT
 public:
@@ -74,21 +84,36 @@ public:
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
+    // Shows only the files that match: search text in name or path (a pattern with * or ?),
+    // a type (folded, empty for all) and a state (nothing for all).
+    void SetFilter(const std::u16string& search, const std::u16string& type,
+                   std::optional<FileState> state);
+    bool Filtered() const { return !filter_.Empty(); }
+
     // The file shown at row, and its tick.
     const DeletedFile& File(int row) const;
     bool Checked(int row) const;
-    // Every ticked file, in the order shown.
+    // Ticks or unticks every row shown, and only those.
+    void SetShownChecked(bool checked);
+    // Every ticked file, shown or hidden by the filter, in the order of the sort.
     std::vector<DeletedFile> CheckedFiles() const;
 
 protected:
+    bool filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const override;
     bool lessThan(const QModelIndex& left, const QModelIndex& right) const override;
 
 private:
     int SourceRow(int row) const;
+    // Whether source row left goes before right when sorted by column.
+    bool KeyBefore(int left, int right, int column, bool ascending) const;
+    // A source row's place in the last sort.
+    size_t Rank(int row) const;
     // A file's path text for the sort, made once per folder while a sort runs.
     const std::u16string& PathKey(const DeletedFile& file) const;
 
     ResultModel& model_;
+    FileFilter filter_;
+    std::vector<size_t> rank_;  // by source row: its place in the last sort
     mutable std::unordered_map<uintptr_t, std::u16string> paths_;  // by folder chain and rooted
 };
 

@@ -12,18 +12,8 @@ class LogPage;
 class UndeletePage;
 class WindowPrompts;
 
-// The tab control of the sheet. Its own page area stays empty: the sheet's pages lie over it, so
-// that the sheet lays them out itself.
-class TabControl final : public QTabWidget {
-    Q_OBJECT
-public:
-    explicit TabControl(QWidget* parent) : QTabWidget(parent) {}
-    // Where the page area begins, in the tab control's coordinates.
-    QPoint PageOrigin() const;
-};
-
 // The tabbed area below the main dialog's controls, with its pages "Deleted files", "Log" and
-// "About". A page is made when it is first shown, the first one at once.
+// "About". A page is made when it is first shown, the first one at once; each fills its tab.
 class ResultSheet final : public QWidget {
     Q_OBJECT
 public:
@@ -37,18 +27,14 @@ public:
     LogPage* Log() const { return log_; }
     AboutPage* About() const { return about_; }
     QWidget* Page(int index) const { return pages_[static_cast<size_t>(index)]; }
-    TabControl* Tabs() const { return tabs_; }
-
-protected:
-    void resizeEvent(QResizeEvent* event) override;
+    QTabWidget* Tabs() const { return tabs_; }
 
 private:
     void Show(int index);
     void Create(int index);
-    void Place(QWidget* page) const;
 
     WindowPrompts& prompts_;
-    TabControl* tabs_;
+    QTabWidget* tabs_;
     std::array<QWidget*, kPages> pages_{};
     UndeletePage* undelete_ = nullptr;
     LogPage* log_ = nullptr;

@@ -1,18 +1,23 @@
 #include "ui/UndeletePage.h"
 
+#include <QBoxLayout>
 #include <QHeaderView>
+#include <QLabel>
 #include <QPushButton>
 #include <QTableView>
 
 #include <atomic>
+#include <set>
 #include <thread>
 
+#include "app/FileTexts.h"
 #include "app/ProgressDialog.h"
 #include "recovery/TargetNames.h"
-#include "ui/DialogUnits.h"
+#include "ui/FilterBar.h"
 #include "ui/ProgressWindow.h"
 #include "ui/QtText.h"
 #include "ui/SortHeader.h"
+#include "ui/SummaryBar.h"
 #include "ui/UiThread.h"
 #include "ui/UndeleteToDialog.h"
 #include "ui/WindowPrompts.h"
@@ -21,16 +26,15 @@ namespace qv {
 
 UndeletePage::UndeletePage(WindowPrompts& prompts, QWidget* parent)
     : QWidget(parent), prompts_(prompts) {
-    setFont(PageFont());
-    const DialogUnits du(font());
-    resize(du.Size(500, 305));
-
+    filters_ = new FilterBar(this);
+    summary_ = new SummaryBar(this);
+    connect(filters_, &FilterBar::Changed, this, &UndeletePage::ApplyFilter);
+    connect(summary_, &SummaryBar::LogWanted, this, &UndeletePage::LogWanted);
     list_ = new QTableView(this);
     list_->setObjectName(QStringLiteral("deletedFiles"));
     header_ = new SortHeader(list_);
     list_->setHorizontalHeader(header_);
     list_->setModel(&sorted_);
-    list_->setGeometry(du.Rect(7, 7, 486, 273));
     list_->setSelectionBehavior(QAbstractItemView::SelectRows);
     list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     list_->setShowGrid(false);
@@ -40,20 +44,45 @@ UndeletePage::UndeletePage(WindowPrompts& prompts, QWidget* parent)
     list_->verticalHeader()->hide();
     list_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     list_->verticalHeader()->setDefaultSectionSize(list_->fontMetrics().height() + 4);
-    header_->setStretchLastSection(false);
+    // The last column takes the room the list gains; the others keep their widths.
+    header_->setStretchLastSection(true);
     for (int c = 0; c < ResultModel::kColumns; ++c)
         header_->resizeSection(c, ResultModel::ColumnWidths()[static_cast<size_t>(c)]);
     connect(header_, &QHeaderView::sectionClicked, this, &UndeletePage::SortByColumn);
 
     undelete_ = new QPushButton(QStringLiteral("&Undelete"), this);
-    undelete_->setGeometry(du.Rect(193, 285, 45, 12));
     selectAll_ = new QPushButton(QStringLiteral("&Select all"), this);
-    selectAll_->setGeometry(du.Rect(246, 285, 45, 12));
     clearAll_ = new QPushButton(QStringLiteral("&Clear all"), this);
-    clearAll_->setGeometry(du.Rect(304, 285, 45, 12));
+    counts_ = new QLabel(this);
+    counts_->setObjectName(QStringLiteral("counts"));
+    // The list takes the room; the buttons sit below it in the middle, at their natural size,
+    // the counts on their left.
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(counts_, 1);
+    buttons->addWidget(undelete_);
+    buttons->addWidget(selectAll_);
+    buttons->addWidget(clearAll_);
+    buttons->addStretch(1);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(filters_);
+    layout->addWidget(summary_);
+    layout->addWidget(list_, 1);
+    layout->addLayout(buttons);
     connect(undelete_, &QPushButton::clicked, this, &UndeletePage::OnUndelete);
     connect(selectAll_, &QPushButton::clicked, this, &UndeletePage::SelectAll);
     connect(clearAll_, &QPushButton::clicked, this, &UndeletePage::ClearAll);
+
+    // The counts follow ticks, new rows and the rows a filter shows.
+    for (QAbstractItemModel* model :
+         {static_cast<QAbstractItemModel*>(&model_), static_cast<QAbstractItemModel*>(&sorted_)}) {
+        connect(model, &QAbstractItemModel::dataChanged, this, &UndeletePage::ShowCounts);
+        connect(model, &QAbstractItemModel::rowsInserted, this, &UndeletePage::ShowCounts);
+        connect(model, &QAbstractItemModel::rowsRemoved, this, &UndeletePage::ShowCounts);
+        connect(model, &QAbstractItemModel::modelReset, this, &UndeletePage::ShowCounts);
+        connect(model, &QAbstractItemModel::layoutChanged, this, &UndeletePage::ShowCounts);
+    }
+    ShowCounts();
 }
 
 UndeletePage::~UndeletePage() = default;
@@ -89,44 +118,60 @@ void UndeletePage::StartScan(const Drive& drive, bool advanced) {
     context_.scanOptions.advanced = advanced;
     context_.scanOptions.volumeName = std::u16string(1, drive.letter) + u":";
     feed_.Begin(drive.letter);
+    summary_->hide();
     RunWorker(ScanThreadProc);
+    // The Type box offers the types this list holds; the filter follows the new drive letter.
+    std::set<std::u16string> types;
+    for (int row = 0; row < model_.Count(); ++row) {
+        std::u16string type = TypeOf(model_.File(row).name);
+        for (char16_t& c : type)
+            if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + 32);
+        if (!type.empty()) types.insert(std::move(type));
+    }
+    filters_->SetTypes(std::vector<std::u16string>(types.begin(), types.end()));
+    ApplyFilter();
     sorted_.sort(static_cast<int>(Column::kName), Qt::AscendingOrder);
 }
 
+void UndeletePage::ApplyFilter() {
+    sorted_.SetFilter(filters_->SearchText(), filters_->Type(), filters_->State());
+    ShowCounts();
+}
+
 void UndeletePage::OnUndelete() {
-    UndeleteToDialog dialog(window());
+    // Every ticked file is recovered, shown or hidden by the filter; the dialog says how many.
+    std::vector<DeletedFile> chosen = sorted_.CheckedFiles();
+    UndeleteToDialog dialog(window(), static_cast<int>(chosen.size()));
     if (dialog.exec() != QDialog::Accepted) return;
-    context_.chosen = sorted_.CheckedFiles();
+    context_.chosen = std::move(chosen);
     RecoveryOptions& recovery = context_.recovery;
     recovery.destination = TidyDestination(FromQString(dialog.Path()));
     recovery.recreatePaths = !dialog.DoNotRecoverPathnames();
+    recovery.keepTimes = dialog.RestoreTimestamps();
+    recovery.existingFile = dialog.IfExists();
     recovery.sameVolume = SameVolume::kAsk;
     RunWorker(RecoverThreadProc);
     std::vector<DeletedFile>().swap(context_.chosen);
+    summary_->Show(context_.summary);
+}
+
+QString CountsText(int shown, int total, int ticked) {
+    if (shown == total)
+        return QStringLiteral("%1 %2, %3 ticked")
+            .arg(total)
+            .arg(total == 1 ? QStringLiteral("file") : QStringLiteral("files"))
+            .arg(ticked);
+    return QStringLiteral("%1 of %2 shown, %3 ticked").arg(shown).arg(total).arg(ticked);
+}
+
+void UndeletePage::ShowCounts() {
+    counts_->setText(CountsText(sorted_.rowCount(), model_.Count(), model_.CheckedCount()));
 }
 
 void UndeletePage::SortByColumn(int column) {
     if (column < 0 || column >= ResultModel::kColumns) return;
     const bool again = column == sorted_.sortColumn() && sorted_.sortOrder() == Qt::AscendingOrder;
     sorted_.sort(column, again ? Qt::DescendingOrder : Qt::AscendingOrder);
-}
-
-void UndeletePage::resizeEvent(QResizeEvent* event) {
-    QWidget::resizeEvent(event);
-    // The list keeps its corner and reaches 12 pixels short of the right edge and of the
-    // buttons; the buttons keep their size, Select all centred, the others 10 pixels off it.
-    // Done also while the page is hidden behind another tab, so that it is right when shown.
-    const int cx = width();
-    const int cy = height();
-    const int w = selectAll_->width();
-    const int h = selectAll_->height();
-    const QPoint corner = list_->pos();
-    list_->resize(cx - corner.x() - 12, cy - corner.y() - h - 12);
-    const int top = cy - h - 2;
-    const int middle = cx / 2 - w / 2;
-    selectAll_->setGeometry(middle, top, w, h);
-    undelete_->setGeometry(middle - (10 + w), top, w, h);
-    clearAll_->setGeometry(cx / 2 + w / 2 + 10, top, w, h);
 }
 
 }  // namespace qv

@@ -1,6 +1,8 @@
 #include "ui/UndeleteToDialog.h"
 
+#include <QBoxLayout>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QLabel>
@@ -8,35 +10,56 @@
 #include <QPushButton>
 #include <QStandardPaths>
 
-#include "ui/DialogUnits.h"
 #include "ui/WindowPrompts.h"
 
 namespace qv {
 
-UndeleteToDialog::UndeleteToDialog(QWidget* transientFor) : QDialog(transientFor) {
+UndeleteToDialog::UndeleteToDialog(QWidget* transientFor, int files) : QDialog(transientFor) {
     setWindowTitle(QStringLiteral("Undelete To"));
-    setFont(DialogFont());
-    const DialogUnits du(font());
-    setFixedSize(du.Size(275, 77));
 
-    auto* prompt = new QLabel(
-        QStringLiteral(
-            "Please select the destination path where the selected files will be recovered to:"),
-        this);
-    prompt->setGeometry(du.Rect(7, 7, 261, 9));
+    prompt_ = new QLabel(files == 1 ? QStringLiteral("Recover 1 ticked file to:")
+                                    : QStringLiteral("Recover %1 ticked files to:").arg(files),
+                         this);
     edit_ = new QLineEdit(this);
-    edit_->setGeometry(du.Rect(7, 19, 225, 12));
+    edit_->setMinimumWidth(360);
     browse_ = new QPushButton(QStringLiteral("&Browse"), this);
-    browse_->setGeometry(du.Rect(236, 19, 32, 12));
     browse_->setAutoDefault(false);
     check_ = new QCheckBox(QStringLiteral("Do not recover pathnames"), this);
-    check_->setGeometry(du.Rect(7, 39, 160, 10));
+    keepTimes_ = new QCheckBox(QStringLiteral("&Restore timestamps"), this);
+    keepTimes_->setToolTip(
+        QStringLiteral("Give each file the modification and access times it had on the volume"));
+    existing_ = new QComboBox(this);
+    // In the order of ExistingFile: each entry's index is its value.
+    for (const char* answer : {"Ask", "Overwrite", "Skip", "Keep both"})
+        existing_->addItem(QString::fromLatin1(answer));
+    auto* existingLabel = new QLabel(QStringLiteral("If a file &exists:"), this);
+    existingLabel->setBuddy(existing_);
     ok_ = new QPushButton(QStringLiteral("&OK"), this);
-    ok_->setGeometry(du.Rect(44, 58, 50, 12));
     ok_->setDefault(true);
     cancel_ = new QPushButton(QStringLiteral("&Cancel"), this);
-    cancel_->setGeometry(du.Rect(170, 58, 50, 12));
     cancel_->setAutoDefault(false);
+
+    auto* path = new QHBoxLayout;
+    path->addWidget(edit_, 1);
+    path->addWidget(browse_);
+    auto* existing = new QHBoxLayout;
+    existing->addWidget(existingLabel);
+    existing->addWidget(existing_);
+    existing->addStretch(1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(ok_);
+    buttons->addWidget(cancel_);
+    buttons->addStretch(1);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(prompt_);
+    layout->addLayout(path);
+    layout->addWidget(check_);
+    layout->addWidget(keepTimes_);
+    layout->addLayout(existing);
+    layout->addSpacing(6);
+    layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
 
     connect(browse_, &QPushButton::clicked, this, &UndeleteToDialog::OnBrowse);
     connect(ok_, &QPushButton::clicked, this, &UndeleteToDialog::accept);
@@ -67,6 +90,8 @@ void UndeleteToDialog::accept() {
     // one that cannot take the files is said by it before the first file.
     path_ = edit_->text();
     doNotRecoverPathnames_ = check_->isChecked();
+    restoreTimes_ = keepTimes_->isChecked();
+    existingFile_ = static_cast<ExistingFile>(existing_->currentIndex());
     QDialog::accept();
 }
 

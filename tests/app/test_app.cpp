@@ -1,13 +1,20 @@
-// The progress dialog's bar and Stop, the drive list's letters, and the log's lines.
+// The progress dialog's bar, counts and Stop, the drive list's letters and disk images, and the
+// log's lines.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "app/DriveList.h"
 #include "app/Log.h"
 #include "app/ProgressDialog.h"
 #include "base/Report.h"
+#include "platform/Text.h"
 #include "support/FakeFrontEnd.h"
+#include "support/Fixtures.h"
 
 namespace qv {
 namespace {
@@ -90,6 +97,64 @@ TEST(DriveList, LettersFromCInListOrderAndFromCAgainPastZ) {
     EXPECT_EQ(drives[25].letter, u'D');  // the image keeps its source and label, not its letter
     EXPECT_EQ(drives[25].source, (Source{u"/x.img", 512}));
     EXPECT_EQ(drives[25].label, u"image");
+}
+
+// A disk image made as a person would: a partition table written by sfdisk, fixture volumes
+// copied in at their partitions' offsets. Empty when sfdisk is missing.
+std::string MakeDisk(const std::string& folder, const std::string& name, const std::string& table,
+                     const std::vector<std::pair<std::string, uint64_t>>& volumes) {
+    const std::string disk = folder + "/" + name;
+    std::ofstream(disk, std::ios::binary | std::ios::trunc).close();
+    std::filesystem::resize_file(disk, 40 << 20);
+    const std::string command = "printf '" + table + "' | sfdisk -q '" + disk + "' 2>/dev/null";
+    if (std::system(command.c_str()) != 0) return {};
+    std::fstream out(disk, std::ios::binary | std::ios::in | std::ios::out);
+    for (const auto& [volume, sector] : volumes) {
+        std::ifstream in(volume, std::ios::binary);
+        out.seekp(static_cast<std::streamoff>(sector * 512));
+        out << in.rdbuf();
+    }
+    return disk;
+}
+
+TEST(DriveList, AWholeDiskOffersEachNtfsPartitionOrSaysItHasNone) {
+    QV_REQUIRE_FIXTURE(volume, "c512.img");
+    const std::string folder = test::MakeTempDir("disks");
+    const std::string two =
+        MakeDisk(folder, "two.img",
+                 "label: dos\\nunit: sectors\\nstart=2048, size=16384, type=83\\n"
+                 "start=18432, size=32768, type=7\\n",
+                 {{volume, 18432}});
+    const std::string none = MakeDisk(folder, "none.img", "label: dos\\nstart=2048, type=7\\n", {});
+    if (two.empty() || none.empty()) GTEST_SKIP() << "sfdisk is not available";
+    const auto name = [](const std::string& path) {
+        return FromUtf8(path.substr(path.rfind('/') + 1));
+    };
+    const struct {
+        std::string image;
+        std::vector<Drive> drives;
+        std::string refusalStart;
+    } cases[] = {
+        {volume, {ImageDrive(FromUtf8(volume))}, ""},
+        {two,
+         {{0, name(two) + u", partition 2", Source{FromUtf8(two), 18432 * 512, 32768 * 512, 2}}},
+         ""},
+        {none, {{0, name(none), Source{FromUtf8(none)}, true}}, ""},
+        {folder + "/missing.img", {}, "cannot open "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.image);
+        const ImageOffer offer = OfferImage(FromUtf8(c.image));
+        ASSERT_EQ(offer.drives.size(), c.drives.size());
+        for (size_t i = 0; i < c.drives.size(); ++i) {
+            EXPECT_EQ(offer.drives[i].label, c.drives[i].label);
+            EXPECT_EQ(offer.drives[i].source, c.drives[i].source);
+            EXPECT_EQ(offer.drives[i].noNtfs, c.drives[i].noNtfs);
+        }
+        EXPECT_EQ(offer.refusal.substr(0, c.refusalStart.size()), c.refusalStart) << offer.refusal;
+    }
+    // The partition's entry scans the volume copied into it: its label is the volume's.
+    EXPECT_EQ(NtfsLabel(FromUtf8(volume)), ImageDrive(FromUtf8(volume)).label);
 }
 
 TEST(DriveList, ParsesDriveLetters) {

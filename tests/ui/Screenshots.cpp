@@ -82,7 +82,7 @@ int main(int argc, char** argv) {
     Save(&dialog, out, "about-page.png");
     dialog.Sheet()->SetActivePage(0);
 
-    qv::UndeleteToDialog undeleteTo(&dialog);
+    qv::UndeleteToDialog undeleteTo(&dialog, 3);
     undeleteTo.PathEdit()->setText(QStringLiteral("/home/me/recovered"));
     undeleteTo.show();
     if (QTest::qWaitForWindowExposed(&undeleteTo)) Save(&undeleteTo, out, "undelete-to.png");

@@ -35,6 +35,11 @@ TEST(DriveChooser, ShowsEachDriveSortedByTextAndKeepsItBesideTheText) {
          {QStringLiteral("(F:) - NTFS"), QStringLiteral("a:(Z:) b(J:) - NTFS"),
           QStringLiteral("Data (old)(E:) - NTFS"), QStringLiteral("Disk(H:) - NTFS"),
           QStringLiteral("disk(H:) - NTFS")}},
+        // A disk image's NTFS partitions, and a disk without one.
+        {{Drive{u'E', u"stick.img, partition 2", Source{u"/x/stick.img", 9437184, 16777216, 2}},
+          Drive{u'F', u"blank.img", Source{u"/x/blank.img"}, true}},
+         {QStringLiteral("(E:) stick.img, partition 2 - NTFS"),
+          QStringLiteral("(F:) blank.img - no NTFS partition")}},
     };
     QComboBox chooser;
     chooser.addItem(QStringLiteral("left over"));
@@ -55,7 +60,7 @@ TEST(DriveChooser, ShowsEachDriveSortedByTextAndKeepsItBesideTheText) {
             EXPECT_EQ(DriveChooserText(*drive), chooser.itemText(i));
             const auto same = std::find_if(c.drives.begin(), c.drives.end(), [&](const Drive& d) {
                 return d.letter == drive->letter && d.label == drive->label &&
-                       d.source == drive->source;
+                       d.source == drive->source && d.noNtfs == drive->noNtfs;
             });
             EXPECT_NE(same, c.drives.end()) << ToUtf8(drive->source.path);
         }

@@ -58,104 +58,86 @@ protected:
     LogPage* page_ = nullptr;
 };
 
-TEST_F(LogPageTest, LinesCarryTheTimeStampTwoBlanksAndTheMessage) {
-    ASSERT_EQ(Log::Global().Pane() != nullptr, true);
+TEST_F(LogPageTest, LinesFromBothThreadsCarryTheTimeStampAndClearEmptiesThePane) {
+    ASSERT_NE(Log::Global().Pane(), nullptr);
+    QTest::mouseClick(page_->ClearButton(), Qt::LeftButton);  // on an empty pane
     Log::Global().Write(u"Scan finished\n");
-    Log::Global().Write(u"Recover %s to %s success\n", u"\u65e5\u8a18.txt",
-                        u"/out/\u65e5\u8a18.txt");
-    EXPECT_EQ(Text(), QString::fromUtf8("2008-03-05 14:03:07  Scan finished\n"
-                                        "2008-03-05 14:03:07  Recover 日記.txt to /out/日記.txt "
-                                        "success\n"));
-    EXPECT_EQ(page_->Pane()->lineWrapMode(), QPlainTextEdit::NoWrap);
-    EXPECT_TRUE(page_->Pane()->isReadOnly());
-}
-
-TEST_F(LogPageTest, AWorkerWritesThroughTheWindowThreadAndWaits) {
+    // A worker writes through the window thread and waits: the line is there when it returns.
     std::atomic<bool> done{false};
     QString seen;
     std::thread worker([&] {
-        Log::Global().Write(u"Start recover\n");
-        seen = CallOnUiThread(page_, [&] { return Text(); });  // already there
+        Log::Global().Write(u"Recover %s to %s success\n", u"\u65e5\u8a18.txt",
+                            u"/out/\u65e5\u8a18.txt");
+        seen = CallOnUiThread(page_, [&] { return Text(); });
         done = true;
     });
     WaitProcessingEvents([&] { return done.load(); });
     worker.join();
-    EXPECT_EQ(seen, QStringLiteral("2008-03-05 14:03:07  Start recover\n"));
-}
-
-TEST_F(LogPageTest, ClearEmptiesThePaneAndTheNextLineStartsAtTheTop) {
-    QTest::mouseClick(page_->ClearButton(), Qt::LeftButton);  // on an empty pane
-    EXPECT_TRUE(Text().isEmpty());
-    Log::Global().Write(u"one\n");
+    EXPECT_EQ(seen, QString::fromUtf8("2008-03-05 14:03:07  Scan finished\n"
+                                      "2008-03-05 14:03:07  Recover 日記.txt to /out/日記.txt "
+                                      "success\n"));
+    EXPECT_EQ(page_->Pane()->lineWrapMode(), QPlainTextEdit::NoWrap);
+    EXPECT_TRUE(page_->Pane()->isReadOnly());
+    // Clear empties it; the next line starts at the top. Every line is kept.
     QTest::mouseClick(page_->ClearButton(), Qt::LeftButton);
     EXPECT_TRUE(Text().isEmpty());
-    Log::Global().Write(u"two\n");
-    EXPECT_EQ(Text(), QStringLiteral("2008-03-05 14:03:07  two\n"));
-    EXPECT_EQ(page_->ClearButton()->text(), QStringLiteral("Clear &Log"));
-    EXPECT_EQ(page_->SaveButton()->text(), QStringLiteral("Sa&ve Log"));
-}
-
-TEST_F(LogPageTest, KeepsEveryLine) {
     for (int i = 0; i < 20000; ++i)
         Log::Global().Write(u"line %d\n", i);
     EXPECT_EQ(page_->Pane()->document()->blockCount(), 20001);  // and the empty last line
     EXPECT_TRUE(Text().startsWith(QStringLiteral("2008-03-05 14:03:07  line 0\n")));
     EXPECT_TRUE(Text().endsWith(QStringLiteral("line 19999\n")));
+    EXPECT_EQ(page_->ClearButton()->text(), QStringLiteral("Clear &Log"));
+    EXPECT_EQ(page_->SaveButton()->text(), QStringLiteral("Sa&ve Log"));
 }
 
-TEST_F(LogPageTest, SaveWritesUtf8WithTheExtensionAdded) {
+TEST_F(LogPageTest, SaveWritesUtf8WithTheExtensionAddedOrSaysWhyNot) {
     QTemporaryDir temp;
-    Log::Global().Write(u"Recovering %s ... \n", u"\u0416.txt");
-    ModalScript script;
-    script.Then<QFileDialog>(
-        [&](QFileDialog* d) { test::TypeAndAccept(d, temp.filePath(QStringLiteral("report"))); });
-    page_->SaveButton()->click();
-    EXPECT_TRUE(script.Done());
-    const auto bytes =
-        test::ReadWholeFile(temp.filePath(QStringLiteral("report.log")).toStdString());
-    EXPECT_EQ(std::string(bytes.begin(), bytes.end()),
-              "2008-03-05 14:03:07  Recovering \xD0\x96.txt ... \n");
-}
-
-TEST_F(LogPageTest, SavingAnEmptyLogMakesAnEmptyFileAndCancelMakesNone) {
-    QTemporaryDir temp;
-    {
+    const struct {
+        const char16_t* line;  // nothing: an empty log
+        const char* name;      // nothing: the dialog is cancelled
+        const char* saved;     // the file written
+        std::string content;
+        std::string said;  // the message box, when one comes
+    } cases[] = {
+        {u"Recovering \u0416.txt ... \n", "report", "report.log",
+         "2008-03-05 14:03:07  Recovering \xD0\x96.txt ... \n", ""},
+        {nullptr, "empty.log", "empty.log", "", ""},
+        {u"Scan finished\n", nullptr, nullptr, "", ""},
+        // A folder that does not exist: even root cannot create a file in it.
+        {u"Scan finished\n", "gone/saved.log", nullptr, "",
+         "Error|Save log to " + temp.filePath(QStringLiteral("gone/saved.log")).toStdString() +
+             " failed: No such file or directory"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name ? c.name : "cancelled");
+        Log::Global().Clear();
+        if (c.line) Log::Global().Write(c.line);
         ModalScript script;
-        script.Then<QFileDialog>([&](QFileDialog* d) { d->reject(); });
-        page_->SaveButton()->click();
-        EXPECT_TRUE(script.Done());
-    }
-    EXPECT_TRUE(QDir(temp.path()).isEmpty());
-    {
-        ModalScript script;
+        std::string said;
         script.Then<QFileDialog>([&](QFileDialog* d) {
-            test::TypeAndAccept(d, temp.filePath(QStringLiteral("empty.log")));
+            if (c.name)
+                test::TypeAndAccept(d, temp.filePath(QString::fromLatin1(c.name)));
+            else
+                d->reject();
         });
+        if (!c.said.empty())
+            script.Then<QMessageBox>([&](QMessageBox* box) {
+                said = box->windowTitle().toStdString() + "|" + box->text().toStdString();
+                box->button(QMessageBox::Ok)->click();
+            });
         page_->SaveButton()->click();
         EXPECT_TRUE(script.Done());
+        EXPECT_TRUE(script.Problems().empty()) << script.Problems().front();
+        EXPECT_EQ(said, c.said);
+        if (c.saved) {
+            const auto bytes =
+                test::ReadWholeFile(temp.filePath(QString::fromLatin1(c.saved)).toStdString());
+            EXPECT_EQ(std::string(bytes.begin(), bytes.end()), c.content);
+        }
     }
-    QFileInfo saved(temp.filePath(QStringLiteral("empty.log")));
-    EXPECT_TRUE(saved.isFile());
-    EXPECT_EQ(saved.size(), 0);
-}
-
-TEST_F(LogPageTest, ALogThatCannotBeWrittenIsReportedWithItsReason) {
-    Log::Global().Write(u"Scan finished\n");
-    QTemporaryDir temp;
-    // A folder that does not exist: even root cannot create a file in it.
-    const QString path = temp.filePath(QStringLiteral("gone/saved.log"));
-    ModalScript script;
-    std::string said;
-    script.Then<QFileDialog>([&](QFileDialog* d) { test::TypeAndAccept(d, path); })
-        .Then<QMessageBox>([&](QMessageBox* box) {
-            said = box->windowTitle().toStdString() + "|" + box->text().toStdString();
-            box->button(QMessageBox::Ok)->click();
-        });
-    page_->SaveButton()->click();
-    EXPECT_TRUE(script.Done());
-    EXPECT_TRUE(script.Problems().empty()) << script.Problems().front();
-    EXPECT_EQ(said,
-              "Error|Save log to " + path.toStdString() + " failed: No such file or directory");
+    // Nothing else was written: the cancelled dialog and the failed save left no file.
+    EXPECT_EQ(QDir(temp.path()).entryList(QDir::Files | QDir::NoDotAndDotDot),
+              (QStringList{QStringLiteral("empty.log"), QStringLiteral("report.log")}));
 }
 
 }  // namespace

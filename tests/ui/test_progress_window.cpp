@@ -1,6 +1,6 @@
-// The progress window: what the worker's calls show, status texts that never make the worker wait,
-// Stop, the keys and the close box that must not end it, and a close request that arrives before
-// or during the modal loop.
+// The progress window: what the worker's calls show (status, bar, how far in numbers and the time
+// left), status texts that never make the worker wait, Stop, the keys and the close box that must
+// not end it, and a close request that arrives before or during the modal loop.
 #include <gtest/gtest.h>
 
 #include <QCloseEvent>
@@ -17,7 +17,6 @@
 #include "app/ProgressDialog.h"
 #include "base/Prompts.h"
 #include "platform/Text.h"
-#include "ui/DialogUnits.h"
 #include "ui/ProgressWindow.h"
 #include "ui/UiThread.h"
 
@@ -35,8 +34,37 @@ TEST(ProgressWindow, StartsAsDesigned) {
     EXPECT_EQ(window.BarValue(), 0);
     EXPECT_EQ(window.StopButton()->text(), QStringLiteral("&Stop"));
     EXPECT_TRUE(window.windowFlags() & Qt::FramelessWindowHint);  // no title bar
-    EXPECT_EQ(window.size(), DialogUnits(DialogFont()).Size(179, 57));
+    EXPECT_TRUE(window.CountsText().isEmpty());
     EXPECT_TRUE(window.isModal());
+}
+
+TEST(ProgressWindow, CountsAndTimeLeftOnlyOnceTheyCanBeEstimated) {
+    const auto recovery = [](uint64_t done, uint64_t total) {
+        ProgressCounts c;
+        c.files = done;
+        c.filesTotal = total;
+        return c;
+    };
+    const auto stage = [](int32_t number, int32_t of, uint64_t done, uint64_t total) {
+        return ProgressCounts{number, of, done, total, 0, 0};
+    };
+    const struct {
+        ProgressCounts counts;
+        qint64 elapsedMs;
+        const char* text;
+    } cases[] = {
+        {recovery(0, 5000), 0, "0 of 5,000 files"},
+        {recovery(1200, 5000), 2900, "1,200 of 5,000 files"},  // too early
+        {recovery(200, 5000), 60000, "200 of 5,000 files"},    // too little done
+        {recovery(1000, 5000), 4000, "1,000 of 5,000 files, about 16 s left"},
+        {recovery(2500, 5000), 150000, "2,500 of 5,000 files, about 3 min left"},
+        {recovery(5000, 5000), 150000, "5,000 of 5,000 files"},
+        {stage(2, 5, 450, 1000), 1000, "Stage 2 of 5: 45 %"},
+        {stage(1, 2, 500, 1000), 10000, "Stage 1 of 2: 50 %, this stage about 10 s left"},
+        {stage(0, 1, 0, 0), 10000, ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ProgressCountsText(c.counts, c.elapsedMs).toStdString(), c.text);
 }
 
 TEST(ProgressWindow, AWorkerCloseBeforeTheLoopStartsIsKept) {
@@ -58,6 +86,7 @@ TEST(ProgressWindow, ShowsTheWorkersStatusAndBarAndEndsWithItsResult) {
     std::atomic<bool> finished{false};
     QString statusSeen, titleSeen;
     std::vector<int> bar;
+    QStringList counts;
     bool visibleWhileRunning = false;
     std::thread worker([&] {
         progress.SetStatus(u"Recovering notes.txt", u"Please wait", nullptr);
@@ -72,6 +101,9 @@ TEST(ProgressWindow, ShowsTheWorkersStatusAndBarAndEndsWithItsResult) {
             progress.Step(101);  // more than a tenth: one advance each
             bar.push_back(CallOnUiThread(&window, [&] { return window.BarValue(); }));
         }
+        counts.push_back(CallOnUiThread(&window, [&] { return window.CountsText(); }));
+        progress.SetFiles(3, 1200);
+        counts.push_back(CallOnUiThread(&window, [&] { return window.CountsText(); }));
         progress.Close(kIdOk);
         finished = true;
     });
@@ -83,6 +115,9 @@ TEST(ProgressWindow, ShowsTheWorkersStatusAndBarAndEndsWithItsResult) {
     EXPECT_TRUE(visibleWhileRunning);
     // Ten steps fill the bar; the eleventh starts it again.
     EXPECT_EQ(bar, (std::vector<int>{10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 10}));
+    // 11 x 101 passes the stage's 1000: it is done.
+    EXPECT_EQ(counts, (QStringList{QStringLiteral("Stage 1 of 1: 100 %"),
+                                   QStringLiteral("3 of 1,200 files")}));
 }
 
 // Counts the queued calls that reach a window.
@@ -126,21 +161,28 @@ TEST(ProgressWindow, StatusTextsDoNotWaitForTheWindowAndTheLatestIsShown) {
     EXPECT_EQ(window.StatusText(), QStringLiteral("Searching deleted files, please wait..."));
 }
 
-TEST(ProgressWindow, StopSetsTheFlagTellsTheTaskAndLeavesTheWindowOpen) {
+TEST(ProgressWindow, StopTellsTheTaskAndNeitherKeysNorTheCloseBoxEndIt) {
     ProgressWindow window(nullptr);
     ProgressDialog progress(&window);
     window.Attach(&progress);
     CountingTask task;
     std::atomic<bool> sawCancel{false}, finished{false};
-    bool openAfterStop = false;
+    bool openAfterAll = false;
     std::thread worker([&] {
         progress.SetStatus(u"Searching deleted files, please wait...", u"Please wait", &task);
         CallOnUiThread(&window, [&] {
             QTest::mouseClick(window.StopButton(), Qt::LeftButton);
             QTest::mouseClick(window.StopButton(), Qt::LeftButton);
+            // Only the worker ends the window: it holds a pointer to it until it has finished.
+            for (const Qt::Key key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Enter})
+                QTest::keyClick(&window, key);
+            window.close();  // what the window manager's close does
+            QCloseEvent event;
+            QApplication::sendEvent(&window, &event);
         });
         sawCancel = progress.IsCancelled();
-        openAfterStop = CallOnUiThread(&window, [&] { return window.isVisible(); });
+        QTest::qSleep(50);
+        openAfterAll = CallOnUiThread(&window, [&] { return window.isVisible(); });
         progress.Close(kIdOk);
         finished = true;
     });
@@ -148,33 +190,8 @@ TEST(ProgressWindow, StopSetsTheFlagTellsTheTaskAndLeavesTheWindowOpen) {
     WaitProcessingEvents([&] { return finished.load(); });
     worker.join();
     EXPECT_TRUE(sawCancel);
-    EXPECT_TRUE(openAfterStop);
+    EXPECT_TRUE(openAfterAll);
     EXPECT_EQ(task.stops, 2);
-}
-
-TEST(ProgressWindow, EnterEscapeAndTheCloseBoxDoNotEndIt) {
-    ProgressWindow window(nullptr);
-    ProgressDialog progress(&window);
-    std::atomic<bool> finished{false};
-    bool stillOpen = false;
-    std::thread worker([&] {
-        CallOnUiThread(&window, [&] {
-            QTest::keyClick(&window, Qt::Key_Escape);
-            QTest::keyClick(&window, Qt::Key_Return);
-            QTest::keyClick(&window, Qt::Key_Enter);
-            window.close();  // what the window manager's close does
-            QCloseEvent event;
-            QApplication::sendEvent(&window, &event);
-        });
-        QTest::qSleep(50);
-        stillOpen = CallOnUiThread(&window, [&] { return window.isVisible(); });
-        progress.Close(kIdOk);
-        finished = true;
-    });
-    EXPECT_EQ(window.RunModal(), kIdOk);
-    WaitProcessingEvents([&] { return finished.load(); });
-    worker.join();
-    EXPECT_TRUE(stillOpen);
 }
 
 TEST(ProgressWindow, RunsTheHookBeforeTheCloseRequestOnTheWorkersThread) {

@@ -1,9 +1,12 @@
-// "Undelete To": its controls, the empty-path message, what passes OK, Browse, and Cancel.
+// "Undelete To": its controls and how many files it names, the empty-path message, what passes
+// OK (the path, the boxes, what to do with a file that exists), Browse, and Cancel.
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -13,7 +16,6 @@
 #include "UiTestSupport.h"
 #include "platform/Text.h"
 #include "recovery/TargetNames.h"
-#include "ui/DialogUnits.h"
 #include "ui/QtText.h"
 #include "ui/UndeleteToDialog.h"
 
@@ -22,23 +24,35 @@ namespace {
 
 using test::ModalScript;
 
-TEST(UndeleteTo, StartsEmptyAndUncheckedEveryTime) {
-    for (int i = 0; i < 2; ++i) {
-        UndeleteToDialog dialog(nullptr);
+TEST(UndeleteTo, StartsEmptyUncheckedAndAskingEveryTime) {
+    for (const int files : {1, 5000}) {
+        UndeleteToDialog dialog(nullptr, files);
         EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Undelete To"));
+        EXPECT_EQ(dialog.Prompt()->text(), files == 1
+                                               ? QStringLiteral("Recover 1 ticked file to:")
+                                               : QStringLiteral("Recover 5000 ticked files to:"));
         EXPECT_TRUE(dialog.PathEdit()->text().isEmpty());
         EXPECT_FALSE(dialog.PathnamesBox()->isChecked());
+        EXPECT_FALSE(dialog.TimestampsBox()->isChecked());
         EXPECT_EQ(dialog.PathnamesBox()->text(), QStringLiteral("Do not recover pathnames"));
+        EXPECT_EQ(dialog.TimestampsBox()->text(), QStringLiteral("&Restore timestamps"));
+        QStringList answers;
+        for (int i = 0; i < dialog.IfExistsBox()->count(); ++i)
+            answers.append(dialog.IfExistsBox()->itemText(i));
+        EXPECT_EQ(answers, (QStringList{QStringLiteral("Ask"), QStringLiteral("Overwrite"),
+                                        QStringLiteral("Skip"), QStringLiteral("Keep both")}));
+        EXPECT_EQ(dialog.IfExistsBox()->currentIndex(), 0);
         EXPECT_EQ(dialog.BrowseButton()->text(), QStringLiteral("&Browse"));
         EXPECT_TRUE(dialog.OkButton()->isDefault());
-        EXPECT_EQ(dialog.size(), DialogUnits(DialogFont()).Size(275, 77));
         dialog.PathEdit()->setText(QStringLiteral("/somewhere"));
         dialog.PathnamesBox()->setChecked(true);
+        dialog.TimestampsBox()->setChecked(true);
+        dialog.IfExistsBox()->setCurrentIndex(2);
     }
 }
 
 TEST(UndeleteTo, AnEmptyOrBlankPathIsRefusedWithAMessageAndTheDialogStays) {
-    UndeleteToDialog dialog(nullptr);
+    UndeleteToDialog dialog(nullptr, 2);
     ModalScript script;
     std::vector<std::string> said;
     bool openDuringMessage = false;
@@ -70,23 +84,32 @@ TEST(UndeleteTo, AnEmptyOrBlankPathIsRefusedWithAMessageAndTheDialogStays) {
               QDir::homePath().toStdString() + "/restored/");
 }
 
-TEST(UndeleteTo, OkHandsOverThePathAsTypedAndTheBox) {
-    UndeleteToDialog dialog(nullptr);
-    ModalScript script;
-    script.Then<UndeleteToDialog>([&](UndeleteToDialog* d) {
-        d->PathEdit()->setText(QStringLiteral("/mnt/out  "));
-        d->PathnamesBox()->click();
-        d->OkButton()->click();
-    });
-    EXPECT_EQ(dialog.exec(), QDialog::Accepted);
-    EXPECT_EQ(dialog.Path(), QStringLiteral("/mnt/out  "));
-    EXPECT_TRUE(dialog.DoNotRecoverPathnames());
-    EXPECT_EQ(TidyDestination(FromQString(dialog.Path())), u"/mnt/out/");
+TEST(UndeleteTo, OkHandsOverThePathAsTypedTheBoxesAndWhatToDoWithAFileThatExists) {
+    // The entries mean what the terminal's --if-exists ask, overwrite, skip and rename mean.
+    const ExistingFile answers[] = {ExistingFile::kAsk, ExistingFile::kOverwrite,
+                                    ExistingFile::kSkip, ExistingFile::kRename};
+    for (int i = 0; i < 4; ++i) {
+        UndeleteToDialog dialog(nullptr, 3);
+        ModalScript script;
+        script.Then<UndeleteToDialog>([&](UndeleteToDialog* d) {
+            d->PathEdit()->setText(QStringLiteral("/mnt/out  "));
+            if (i % 2) d->PathnamesBox()->click();
+            if (i / 2) d->TimestampsBox()->click();
+            d->IfExistsBox()->setCurrentIndex(i);
+            d->OkButton()->click();
+        });
+        EXPECT_EQ(dialog.exec(), QDialog::Accepted);
+        EXPECT_EQ(dialog.Path(), QStringLiteral("/mnt/out  "));
+        EXPECT_EQ(dialog.DoNotRecoverPathnames(), i % 2 == 1);
+        EXPECT_EQ(dialog.RestoreTimestamps(), i / 2 == 1);
+        EXPECT_EQ(dialog.IfExists(), answers[i]);
+        EXPECT_EQ(TidyDestination(FromQString(dialog.Path())), u"/mnt/out/");
+    }
 }
 
 TEST(UndeleteTo, BrowseReplacesThePathAndCancellingLeavesIt) {
     QTemporaryDir temp;
-    UndeleteToDialog dialog(nullptr);
+    UndeleteToDialog dialog(nullptr, 2);
     ModalScript script;
     QString browserTitle;
     script
@@ -113,7 +136,7 @@ TEST(UndeleteTo, BrowseReplacesThePathAndCancellingLeavesIt) {
 }
 
 TEST(UndeleteTo, EscapeCancels) {
-    UndeleteToDialog dialog(nullptr);
+    UndeleteToDialog dialog(nullptr, 2);
     ModalScript script;
     script.Then<UndeleteToDialog>([&](UndeleteToDialog* d) {
         d->PathEdit()->setText(QStringLiteral("/x"));
