@@ -10,6 +10,8 @@
 #include "app/ProgressDialog.h"
 #include "recovery/TargetNames.h"
 #include "ui/DialogUnits.h"
+#include "ui/ListMenu.h"
+#include "ui/ListPreview.h"
 #include "ui/ProgressWindow.h"
 #include "ui/QtText.h"
 #include "ui/SortHeader.h"
@@ -30,7 +32,6 @@ UndeletePage::UndeletePage(WindowPrompts& prompts, QWidget* parent)
     header_ = new SortHeader(list_);
     list_->setHorizontalHeader(header_);
     list_->setModel(&sorted_);
-    list_->setGeometry(du.Rect(7, 7, 486, 273));
     list_->setSelectionBehavior(QAbstractItemView::SelectRows);
     list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     list_->setShowGrid(false);
@@ -44,6 +45,9 @@ UndeletePage::UndeletePage(WindowPrompts& prompts, QWidget* parent)
     for (int c = 0; c < ResultModel::kColumns; ++c)
         header_->resizeSection(c, ResultModel::ColumnWidths()[static_cast<size_t>(c)]);
     connect(header_, &QHeaderView::sectionClicked, this, &UndeletePage::SortByColumn);
+    preview_ = new ListPreview(list_, sorted_, context_, this);
+    preview_->setGeometry(du.Rect(7, 7, 486, 273));
+    AttachListMenu(list_, preview_, sorted_, model_);
 
     undelete_ = new QPushButton(QStringLiteral("&Undelete"), this);
     undelete_->setGeometry(du.Rect(193, 285, 45, 12));
@@ -56,7 +60,9 @@ UndeletePage::UndeletePage(WindowPrompts& prompts, QWidget* parent)
     connect(clearAll_, &QPushButton::clicked, this, &UndeletePage::ClearAll);
 }
 
-UndeletePage::~UndeletePage() = default;
+UndeletePage::~UndeletePage() {
+    preview_->PauseReads();  // a read must not outlive the session it reads from
+}
 
 int UndeletePage::RunWorker(unsigned (*body)(WorkerContext*)) {
     ProgressWindow window(this->window());
@@ -68,6 +74,7 @@ int UndeletePage::RunWorker(unsigned (*body)(WorkerContext*)) {
     context_.prompts = &prompts_;
     context_.files = &feed_;
     prompts_.SetOwner(&window);
+    preview_->PauseReads();  // the worker uses the session the preview reads from
     if (beforeWorker) beforeWorker(window, progress);
 
     std::atomic<bool> finished{false};
@@ -81,6 +88,7 @@ int UndeletePage::RunWorker(unsigned (*body)(WorkerContext*)) {
     worker.join();
     prompts_.SetOwner(this->window());
     context_.progress = nullptr;
+    preview_->ResumeReads();
     return result;
 }
 
@@ -120,8 +128,8 @@ void UndeletePage::resizeEvent(QResizeEvent* event) {
     const int cy = height();
     const int w = selectAll_->width();
     const int h = selectAll_->height();
-    const QPoint corner = list_->pos();
-    list_->resize(cx - corner.x() - 12, cy - corner.y() - h - 12);
+    const QPoint corner = preview_->pos();
+    preview_->resize(cx - corner.x() - 12, cy - corner.y() - h - 12);
     const int top = cy - h - 2;
     const int middle = cx / 2 - w / 2;
     selectAll_->setGeometry(middle, top, w, h);

@@ -14,6 +14,7 @@ class QTableView;
 
 namespace qv {
 
+class ListPreview;
 class ProgressDialog;
 class ProgressWindow;
 class SortHeader;
@@ -41,6 +42,7 @@ public:
     void ClearAll() { model_.SetAllChecked(false); }
 
     QTableView* List() const { return list_; }
+    ListPreview* Preview() const { return preview_; }
     SortHeader* Header() const { return header_; }
     ResultModel& Model() { return model_; }
     // The rows as the list shows them.
@@ -64,6 +66,7 @@ private:
     SortedResults sorted_{model_};
     ResultFeed feed_{model_};
     QTableView* list_;
+    ListPreview* preview_;  // holds list_ and the preview below it
     SortHeader* header_;
     QPushButton* undelete_;
     QPushButton* selectAll_;

@@ -9,6 +9,7 @@
 #include <QTest>
 
 #include "ui/DialogUnits.h"
+#include "ui/ListPreview.h"
 #include "ui/LogPage.h"
 #include "ui/MainDialog.h"
 #include "ui/ResultSheet.h"
@@ -38,13 +39,13 @@ void ExpectLayout(MainDialog& dialog, int width, int height) {
     const int cx = page->width(), cy = page->height();
     const int w = pageUnits.X(45), h = pageUnits.Y(12);
     const QPoint corner(pageUnits.X(7), pageUnits.Y(7));
-    EXPECT_EQ(page->List()->geometry(),
+    EXPECT_EQ(page->Preview()->geometry(),
               QRect(corner, QSize(cx - corner.x() - 12, cy - corner.y() - h - 12)));
     EXPECT_EQ(page->SelectAllButton()->geometry(), QRect(cx / 2 - w / 2, cy - h - 2, w, h));
     EXPECT_EQ(page->UndeleteButton()->geometry(), QRect(cx / 2 - w / 2 - 10 - w, cy - h - 2, w, h));
     EXPECT_EQ(page->ClearAllButton()->geometry(), QRect(cx / 2 + w / 2 + 10, cy - h - 2, w, h));
     // The buttons never overlap and the list ends 10 pixels above them.
-    EXPECT_EQ(page->List()->geometry().bottom() + 1 + 10, page->SelectAllButton()->y());
+    EXPECT_EQ(page->Preview()->geometry().bottom() + 1 + 10, page->SelectAllButton()->y());
 
     // A hidden page is laid out when it is shown.
     sheet->SetActivePage(1);
