@@ -20,6 +20,7 @@ const char* DescribeError(int32_t code) {
         case kErrLogCannotServe: return "the log file cannot be used";
         case kErrFile: return "a file or folder could not be opened or made";
         case kErrNotIndexed: return "no log record has that LSN";
+        case kErrBadValue: return "the value cannot be read";
         default: return "unknown error";
     }
 }

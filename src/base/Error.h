@@ -28,6 +28,7 @@ enum ErrorCode : int32_t {
     kErrLogCannotServe = -3019,  // the $LogFile cannot serve the advanced scan (blank, damaged)
     kErrFile = -3020,            // a file or folder could not be opened or made
     kErrNotIndexed = -3021,      // the log record store holds no record with that LSN
+    kErrBadValue = -3022,        // a value a user typed (a size, a date) cannot be read
 };
 
 // A short, lower-case description of a code for log lines ("read error"); never shown instead of
