@@ -10,8 +10,7 @@
 namespace qv {
 
 // How a list of deleted files is written out: CSV with a heading line, or JSON Lines (one object
-// per file). Both carry the keys of the terminal program's JSON (record, name, type, size,
-// created, deleted, path) and the state as the list shows it ("partly overwritten (35 %)").
+// per file), their rows as FileExport makes them (the terminal program's keys and the state).
 enum class ListFormat { kCsv, kJsonLines };
 
 // The format a file name's ending asks for (.csv; .jsonl or .json, in any case); none for any

@@ -37,7 +37,9 @@ TEST(FileExport, CsvQuotesWhatNeedsItAndJsonCarriesTheSameValues) {
         file.state = c.state;
         file.overwrittenPercent = c.percent;
         EXPECT_EQ(CsvLine(file, u'C'), c.csv);
-        if (c.json) EXPECT_EQ(JsonLine(file, u'C'), c.json);
+        if (c.json) {
+            EXPECT_EQ(JsonLine(file, u'C'), c.json);
+        }
     }
 }
 

@@ -1,5 +1,5 @@
-// The list written out: which format a file name asks for, and CSV and JSON Lines of names that
-// need quoting or escaping.
+// The list written out: which format a file name asks for, the rows in their order, and a file
+// that cannot be made.
 #include <gtest/gtest.h>
 
 #include "app/ListWriter.h"
@@ -38,26 +38,24 @@ DeletedFile File(uint64_t record, std::u16string name, uint64_t size, FileState 
     return f;
 }
 
-TEST(ListWriter, CsvQuotesAndJsonEscapesWhatNamesMayHold) {
+// The rows go out in the order given, under one heading line in CSV, one line each in JSON Lines.
+TEST(ListWriter, TheRowsGoOutInTheOrderGiven) {
     const std::vector<DeletedFile> files = {
-        File(40, u"plain.txt", 12, FileState::kIntact),
-        File(41, u"a,b \"c\".doc", 0, FileState::kPartlyOverwritten, 35),
-        File(42, u"line\nbreak\\tab\t\u00e9", 5000, FileState::kUnknown),
+        File(41, u"b.doc", 0, FileState::kPartlyOverwritten, 35),
+        File(40, u"a.txt", 12, FileState::kIntact),
     };
     EXPECT_EQ(FormatFileList(files, ListFormat::kCsv, u'E'),
-              "record,name,type,size,created,deleted,path,state\r\n"
-              "40,plain.txt,txt,12,,,E:\\,intact\r\n"
-              "41,\"a,b \"\"c\"\".doc\",doc,0,,,E:\\,partly overwritten (35 %)\r\n"
-              "42,\"line\nbreak\\tab\t\xC3\xA9\",,5000,,,E:\\,unknown\r\n");
+              "record,name,type,size,created,deleted,path,state,overwritten_percent\r\n"
+              "41,b.doc,doc,0,,,E:\\,partly overwritten,35\r\n"
+              "40,a.txt,txt,12,,,E:\\,intact,\r\n");
     EXPECT_EQ(FormatFileList(files, ListFormat::kJsonLines, u'E'),
-              "{\"record\":40,\"name\":\"plain.txt\",\"type\":\"txt\",\"size\":12,\"created\":\"\","
-              "\"deleted\":\"\",\"path\":\"E:\\\\\",\"state\":\"intact\"}\n"
-              "{\"record\":41,\"name\":\"a,b \\\"c\\\".doc\",\"type\":\"doc\",\"size\":0,"
-              "\"created\":\"\",\"deleted\":\"\",\"path\":\"E:\\\\\",\"state\":\"partly "
-              "overwritten (35 %)\"}\n"
-              "{\"record\":42,\"name\":\"line\\nbreak\\\\tab\\t\xC3\xA9\",\"type\":\"\","
-              "\"size\":5000,\"created\":\"\",\"deleted\":\"\",\"path\":\"E:\\\\\","
-              "\"state\":\"unknown\"}\n");
+              R"({"record":41,"name":"b.doc","type":"doc","size":0,"created":"","deleted":"",)"
+              R"("path":"E:\\","state":"partly overwritten","overwritten_percent":35})"
+              "\n"
+              R"({"record":40,"name":"a.txt","type":"txt","size":12,"created":"","deleted":"",)"
+              R"("path":"E:\\","state":"intact"})"
+              "\n");
+    EXPECT_EQ(FormatFileList({}, ListFormat::kJsonLines, u'E'), "");
 }
 
 TEST(ListWriter, AFileThatCannotBeMadeNamesThePathAndTheCause) {
@@ -72,8 +70,9 @@ TEST(ListWriter, AFileThatCannotBeMadeNamesThePathAndTheCause) {
                               ListFormat::kJsonLines, u'C'));
     const std::vector<uint8_t> bytes = test::ReadWholeFile(folder + "/l.jsonl");
     EXPECT_EQ(std::string(bytes.begin(), bytes.end()),
-              "{\"record\":7,\"name\":\"x\",\"type\":\"\",\"size\":1,\"created\":\"\","
-              "\"deleted\":\"\",\"path\":\"C:\\\\\",\"state\":\"resident\"}\n");
+              R"({"record":7,"name":"x","type":"","size":1,"created":"","deleted":"",)"
+              R"("path":"C:\\","state":"resident"})"
+              "\n");
 }
 
 }  // namespace
