@@ -14,6 +14,8 @@
 #include "app/ProgressDialog.h"
 #include "recovery/TargetNames.h"
 #include "ui/FilterBar.h"
+#include "ui/ListMenu.h"
+#include "ui/ListPreview.h"
 #include "ui/ProgressWindow.h"
 #include "ui/QtText.h"
 #include "ui/SortHeader.h"
@@ -49,6 +51,9 @@ UndeletePage::UndeletePage(WindowPrompts& prompts, QWidget* parent)
     for (int c = 0; c < ResultModel::kColumns; ++c)
         header_->resizeSection(c, ResultModel::ColumnWidths()[static_cast<size_t>(c)]);
     connect(header_, &QHeaderView::sectionClicked, this, &UndeletePage::SortByColumn);
+    // The list and, below it, the preview of its current row share the room (a splitter).
+    preview_ = new ListPreview(list_, sorted_, context_, this);
+    AttachListMenu(list_, preview_, sorted_, model_);
 
     undelete_ = new QPushButton(QStringLiteral("&Undelete"), this);
     selectAll_ = new QPushButton(QStringLiteral("&Select all"), this);
@@ -67,7 +72,7 @@ UndeletePage::UndeletePage(WindowPrompts& prompts, QWidget* parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(filters_);
     layout->addWidget(summary_);
-    layout->addWidget(list_, 1);
+    layout->addWidget(preview_, 1);
     layout->addLayout(buttons);
     connect(undelete_, &QPushButton::clicked, this, &UndeletePage::OnUndelete);
     connect(selectAll_, &QPushButton::clicked, this, &UndeletePage::SelectAll);
@@ -85,7 +90,9 @@ UndeletePage::UndeletePage(WindowPrompts& prompts, QWidget* parent)
     ShowCounts();
 }
 
-UndeletePage::~UndeletePage() = default;
+UndeletePage::~UndeletePage() {
+    preview_->PauseReads();  // a read must not outlive the session it reads from
+}
 
 int UndeletePage::RunWorker(unsigned (*body)(WorkerContext*)) {
     ProgressWindow window(this->window());
@@ -97,6 +104,7 @@ int UndeletePage::RunWorker(unsigned (*body)(WorkerContext*)) {
     context_.prompts = &prompts_;
     context_.files = &feed_;
     prompts_.SetOwner(&window);
+    preview_->PauseReads();  // the worker uses the session the preview reads from
     if (beforeWorker) beforeWorker(window, progress);
 
     std::atomic<bool> finished{false};
@@ -110,6 +118,7 @@ int UndeletePage::RunWorker(unsigned (*body)(WorkerContext*)) {
     worker.join();
     prompts_.SetOwner(this->window());
     context_.progress = nullptr;
+    preview_->ResumeReads();
     return result;
 }
 

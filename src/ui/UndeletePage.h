@@ -16,6 +16,7 @@ class QTableView;
 namespace qv {
 
 class FilterBar;
+class ListPreview;
 class ProgressDialog;
 class ProgressWindow;
 class SortHeader;
@@ -49,6 +50,7 @@ public:
     void ClearAll() { sorted_.SetShownChecked(false); }
 
     QTableView* List() const { return list_; }
+    ListPreview* Preview() const { return preview_; }
     SortHeader* Header() const { return header_; }
     ResultModel& Model() { return model_; }
     // The rows as the list shows them.
@@ -79,6 +81,7 @@ private:
     SortedResults sorted_{model_};
     ResultFeed feed_{model_};
     QTableView* list_;
+    ListPreview* preview_;  // holds list_ and the preview below it
     SortHeader* header_;
     QPushButton* undelete_;
     QPushButton* selectAll_;

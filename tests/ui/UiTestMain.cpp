@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QTemporaryDir>
 
 #include <cstdlib>
 #include <ctime>
@@ -12,6 +13,10 @@ int main(int argc, char** argv) {
     tzset();
     // The tests answer file dialogs as widgets; a desktop's own dialogs would not be reachable.
     QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+    // Settings the window remembers (the preview's split) go to a folder of this run, never to
+    // the user's own.
+    const QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -1,0 +1,294 @@
+// The preview below the list and "Export list…", on the demo volume: choosing a row shows the
+// file as a picture, a text or a hex dump of its bytes, held against The Sleuth Kit's sha256;
+// the list's menu writes the rows shown, in their order, as CSV or JSON Lines.
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <map>
+
+#include "UiTestSupport.h"
+#include "app/ContentPreview.h"
+#include "app/FileTexts.h"
+#include "platform/Text.h"
+#include "support/Fixtures.h"
+#include "support/Sha256.h"
+#include "ui/ListExport.h"
+#include "ui/ListPreview.h"
+#include "ui/MainDialog.h"
+#include "ui/PreviewLoader.h"
+#include "ui/PreviewPane.h"
+#include "ui/QtText.h"
+#include "ui/ResultSheet.h"
+#include "ui/UndeletePage.h"
+
+namespace qv {
+namespace {
+
+using Showing = PreviewPane::Showing;
+
+// A window that has scanned the demo volume; null page when the image is missing.
+struct ScannedWindow {
+    explicit ScannedWindow(const std::string& image) : dialog({FromUtf8(image)}) {
+        dialog.show();
+        QComboBox* chooser = dialog.DriveChooser();
+        for (int i = 0; i < chooser->count(); ++i)
+            if (chooser->itemData(i).value<Drive>().source.path == FromUtf8(image))
+                chooser->setCurrentIndex(i);
+        dialog.OnScan();
+        page = dialog.Sheet()->Undelete();
+    }
+    int RowOf(const std::string& name) const {
+        for (int r = 0; r < page->Sorted().rowCount(); ++r)
+            if (ToUtf8(page->Sorted().File(r).name) == name) return r;
+        return -1;
+    }
+    MainDialog dialog;
+    UndeletePage* page = nullptr;
+};
+
+// The bytes a hex dump shows: the hex columns of each line read back.
+std::vector<uint8_t> BytesOfHexDump(const QString& dump) {
+    std::vector<uint8_t> bytes;
+    for (const QString& line : dump.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        for (const QString& hex : line.mid(10, 49).split(QLatin1Char(' '), Qt::SkipEmptyParts))
+            bytes.push_back(static_cast<uint8_t>(hex.toUInt(nullptr, 16)));
+    return bytes;
+}
+
+std::vector<uint8_t> Utf8Of(const QString& text) {
+    const QByteArray utf8 = text.toUtf8();
+    return {utf8.begin(), utf8.end()};
+}
+
+TEST(Preview, ChoosingARowShowsThePictureTextOrBytesOfItsFileUnderItsState) {
+    QV_REQUIRE_FIXTURE(image, "sample.img");
+    QV_REQUIRE_FIXTURE(manifest, "sample.deleted.tsv");
+    std::map<std::string, std::string> sha;
+    for (const test::ManifestRow& row : test::ReadManifest(manifest))
+        sha[row.name] = row.sha256;
+    ScannedWindow window(image);
+    ListPreview* preview = window.page->Preview();
+    PreviewPane* pane = preview->Pane();
+    EXPECT_TRUE(pane->isHidden());  // until a file is chosen
+
+    const struct {
+        const char* name;
+        Showing shown;
+        QString extent;
+    } cases[] = {
+        {"holiday.png", Showing::kImage, ""},
+        {"scan-0001.bmp", Showing::kImage, ""},  // fragmented across single clusters
+        {"sales-2023.csv", Showing::kText, ""},
+        {"notes.html", Showing::kText, ""},
+        {"landlord.odt", Showing::kHex, ""},
+        {"annual-report.pdf", Showing::kHex, ""},
+        {"server-2023-08.log", Showing::kText, "the first 64 KB of 207 KB are shown"},
+        {"ballast.tmp", Showing::kText, "the file is empty"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const int row = window.RowOf(c.name);
+        ASSERT_GE(row, 0);
+        const DeletedFile& file = window.page->Sorted().File(row);
+        window.page->List()->setCurrentIndex(window.page->Sorted().index(row, 0));
+        ASSERT_TRUE(test::WaitFor([&] { return pane->Shown() != Showing::kMessage; }))
+            << pane->Message()->text().toStdString();
+        EXPECT_TRUE(pane->isVisible());
+        EXPECT_EQ(pane->Shown(), c.shown);
+        EXPECT_TRUE(pane->Heading()->text().startsWith(
+            QString::fromUtf8(c.name) + QStringLiteral(": ") + ToQString(StateText(file))))
+            << pane->Heading()->text().toStdString();
+        EXPECT_EQ(pane->Extent()->text(), c.extent);
+        if (c.shown == Showing::kImage) {
+            const QImage& picture = pane->Picture()->Image();
+            EXPECT_FALSE(picture.isNull());
+            EXPECT_GT(picture.width(), 8);
+        } else if (c.shown == Showing::kHex) {
+            EXPECT_EQ(test::Sha256Hex(BytesOfHexDump(pane->Text()->toPlainText())), sha[c.name]);
+        } else if (!c.extent.startsWith(QStringLiteral("the first"))) {
+            EXPECT_EQ(test::Sha256Hex(Utf8Of(pane->Text()->toPlainText())), sha[c.name]);
+        } else {
+            EXPECT_EQ(pane->Text()->toPlainText().toUtf8().size(), 64 * 1024);
+        }
+    }
+
+    // Turned off, the preview goes out of sight and stays there when another file is chosen.
+    preview->SetPreviewEnabled(false);
+    window.page->List()->setCurrentIndex(window.page->Sorted().index(0, 0));
+    EXPECT_TRUE(pane->isHidden());
+    preview->SetPreviewEnabled(true);
+    EXPECT_TRUE(pane->isVisible());
+
+    // A scan starts only once the read running has ended: the session serves one thread.
+    window.page->List()->setCurrentIndex(
+        window.page->Sorted().index(window.RowOf("server-2023-08.log"), 0));
+    ASSERT_TRUE(preview->Loader().Reading());
+    bool readingDuringScan = true;
+    window.page->beforeWorker = [&](ProgressWindow&, ProgressDialog&) {
+        readingDuringScan = preview->Loader().Reading();
+    };
+    window.dialog.OnScan();
+    EXPECT_FALSE(readingDuringScan);
+    EXPECT_EQ(pane->Shown(), Showing::kMessage);  // a new list: nothing is chosen
+    EXPECT_GT(window.page->Sorted().rowCount(), 5);
+}
+
+// A PNG cut short after its first bytes has the signature of a picture but is none Qt can show:
+// its bytes are shown instead, saying why.
+TEST(Preview, APictureThatCannotBeDecodedIsShownAsItsBytes) {
+    PreviewPane pane(nullptr);
+    DeletedFile file;
+    file.name = u"cut.png";
+    file.size = 40'000;
+    file.state = FileState::kPartlyOverwritten;
+    file.overwrittenPercent = 35;
+    PreviewContent content;
+    content.bytes = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0, 0, 0x0D, 'I', 'H'};
+    content.kind = ClassifyContent(content.bytes);
+    content.copied = Copied::kIncomplete;
+    QImage picture;
+    EXPECT_FALSE(
+        picture.loadFromData(content.bytes.data(), static_cast<int>(content.bytes.size())));
+    pane.ShowContent(file, content, picture);
+    EXPECT_EQ(pane.Shown(), Showing::kHex);
+    EXPECT_EQ(pane.Heading()->text(),
+              QStringLiteral("cut.png: partly overwritten (35 %) — what its clusters hold now"));
+    EXPECT_EQ(pane.Extent()->text(),
+              QStringLiteral("not a picture that can be shown (damaged or cut short); its runs "
+                             "end before its size: 14 of 40000 bytes are shown"));
+    EXPECT_EQ(pane.Text()->toPlainText().trimmed(),
+              QStringLiteral("00000000  89 50 4e 47 0d 0a 1a 0a  00 00 00 0d 49 48"
+                             "        |.PNG........IH|"));
+}
+
+// A CSV file's rows split into fields ("" quoting as RFC 4180 has it).
+std::vector<std::vector<std::string>> ReadCsv(const std::string& text) {
+    std::vector<std::vector<std::string>> rows(1, std::vector<std::string>(1));
+    bool quoted = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (quoted && c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
+            rows.back().back() += '"';
+            ++i;
+        } else if (c == '"') {
+            quoted = !quoted;
+        } else if (!quoted && c == ',') {
+            rows.back().emplace_back();
+        } else if (!quoted && c == '\n') {
+            rows.emplace_back(1);
+        } else if (quoted || c != '\r') {
+            rows.back().back() += c;
+        }
+    }
+    if (rows.back().size() == 1 && rows.back()[0].empty()) rows.pop_back();
+    return rows;
+}
+
+TEST(Preview, ExportListWritesTheRowsShownInTheirOrder) {
+    QV_REQUIRE_FIXTURE(image, "sample.img");
+    ScannedWindow window(image);
+    SortedResults& shown = window.page->Sorted();
+    ASSERT_GT(shown.rowCount(), 5);
+    window.page->SortByColumn(static_cast<int>(Column::kSize));
+    window.page->SortByColumn(static_cast<int>(Column::kSize));  // largest first
+    const char16_t letter = window.page->Model().Letter();
+    QTemporaryDir folder;
+
+    // Through the list's menu and the file dialog, as a person does.
+    const QString jsonPath = folder.filePath(QStringLiteral("list.jsonl"));
+    test::ModalScript script;
+    script
+        .ThenPopup([](QWidget* popup) {
+            auto* menu = qobject_cast<QMenu*>(popup);
+            for (QAction* action : menu->actions())
+                if (action->text() == QStringLiteral("&Export list…"))
+                    menu->setActiveAction(action);
+            QTest::keyClick(menu, Qt::Key_Return);
+        })
+        .Then<QFileDialog>([&](QFileDialog* dialog) { test::TypeAndAccept(dialog, jsonPath); });
+    QWidget* viewport = window.page->List()->viewport();
+    QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(20, 20),
+                            viewport->mapToGlobal(QPoint(20, 20)));
+    QApplication::sendEvent(viewport, &click);
+    EXPECT_TRUE(script.Done());
+    QFile json(jsonPath);
+    ASSERT_TRUE(json.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = json.readAll().split('\n');
+    ASSERT_EQ(lines.size(), shown.rowCount() + 1);  // the last line ends too
+    for (int r = 0; r < shown.rowCount(); ++r) {
+        const DeletedFile& file = shown.File(r);
+        const QJsonObject o = QJsonDocument::fromJson(lines[r]).object();
+        const bool share = file.state == FileState::kPartlyOverwritten;
+        EXPECT_EQ(o.keys().size(), share ? 9 : 8);
+        EXPECT_EQ(o.value(QStringLiteral("record")).toInteger(), static_cast<qint64>(file.record));
+        EXPECT_EQ(o.value(QStringLiteral("name")).toString(), ToQString(file.name));
+        EXPECT_EQ(o.value(QStringLiteral("size")).toInteger(), static_cast<qint64>(file.size));
+        EXPECT_EQ(o.value(QStringLiteral("path")).toString(), ToQString(PathText(file, letter)));
+        EXPECT_EQ(o.value(QStringLiteral("state")).toString().toStdString(), StateName(file.state));
+    }
+
+    // CSV, and a name with another ending, which gets CSV and says so.
+    for (const char* name : {"list.csv", "list.txt"}) {
+        SCOPED_TRACE(name);
+        const QString path = folder.filePath(QString::fromLatin1(name));
+        QString said;
+        test::ModalScript told;
+        if (QString::fromLatin1(name).endsWith(QStringLiteral(".txt")))
+            told.Then<QMessageBox>([&](QMessageBox* box) {
+                said = box->text();
+                box->accept();
+            });
+        EXPECT_TRUE(WriteShownList(&window.dialog, path, shown, letter));
+        EXPECT_TRUE(told.Done());
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const auto rows = ReadCsv(file.readAll().toStdString());
+        ASSERT_EQ(rows.size(), static_cast<size_t>(shown.rowCount()) + 1);
+        EXPECT_EQ(rows[0],
+                  (std::vector<std::string>{"record", "name", "type", "size", "created", "deleted",
+                                            "path", "state", "overwritten_percent"}));
+        for (int r = 0; r < shown.rowCount(); ++r) {
+            const DeletedFile& f = shown.File(r);
+            EXPECT_EQ(rows[r + 1], (std::vector<std::string>{
+                                       std::to_string(f.record), ToUtf8(f.name),
+                                       ToUtf8(TypeOf(f.name)), std::to_string(f.size),
+                                       ToUtf8(TimeText(f.created)), ToUtf8(TimeText(f.deleted)),
+                                       ToUtf8(PathText(f, letter)), std::string(StateName(f.state)),
+                                       f.state == FileState::kPartlyOverwritten
+                                           ? std::to_string(f.overwrittenPercent)
+                                           : std::string()}));
+        }
+        EXPECT_EQ(said.contains(QStringLiteral("written as CSV")),
+                  QString::fromLatin1(name).endsWith(QStringLiteral(".txt")));
+    }
+
+    // A folder that cannot be written into: the message names the path and the cause.
+    const QString refused = QStringLiteral("/proc/list.csv");
+    QString said;
+    test::ModalScript told;
+    told.Then<QMessageBox>([&](QMessageBox* box) {
+        said = box->text();
+        box->accept();
+    });
+    EXPECT_FALSE(WriteShownList(&window.dialog, refused, shown, letter));
+    EXPECT_TRUE(told.Done());
+    EXPECT_TRUE(
+        said.startsWith(QStringLiteral("The list could not be written to /proc/list.csv: ")))
+        << said.toStdString();
+    EXPECT_GT(said.size(), 50);
+}
+
+}  // namespace
+}  // namespace qv
