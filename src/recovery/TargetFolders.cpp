@@ -22,9 +22,10 @@ TargetFolders::Id TargetFolders::Child(Id parent, const std::u16string& original
 
 TargetFolders::Id TargetFolders::Find(const FolderPath& folder) {
     if (folder.Empty()) return kTop;
-    if (const auto it = known_.find(folder.Identity()); it != known_.end()) return it->second;
+    if (const auto it = known_.find(folder.Identity()); it != known_.end())
+        return it->second.second;
     const Id id = Child(Find(folder.Parent()), folder.Last());
-    known_.emplace(folder.Identity(), id);
+    known_.emplace(folder.Identity(), std::pair{folder, id});
     return id;
 }
 

@@ -4,6 +4,7 @@
 #include <set>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "scan/FolderPath.h"
@@ -57,8 +58,10 @@ private:
     void Place(Id id);
 
     std::vector<Node> nodes_;
-    // Paths met before: the files of one folder share their chain.
-    std::unordered_map<const void*, Id> known_;
+    // Paths met before, by the identity of their chain: the files of one folder share it. The
+    // path is kept with its entry, so that its chain cannot be freed and its address reused by
+    // another folder's chain while the entry stands.
+    std::unordered_map<const void*, std::pair<FolderPath, Id>> known_;
 };
 
 }  // namespace qv
