@@ -35,6 +35,11 @@ Result<size_t> StreamReader::ReadAt(uint64_t offset, void* buffer, size_t size) 
         return size;
     }
     const uint64_t cs = reader_.ClusterSize();
+    // Bytes in a number of clusters, saturated: hostile runs and gaps can be near 2^64 clusters,
+    // and a product that wrapped to 0 would make no progress.
+    const auto bytesOf = [cs](uint64_t clusters) {
+        return clusters > UINT64_MAX / cs ? UINT64_MAX : clusters * cs;
+    };
     const auto& runs = stream_.Runs();
     size_t done = 0;
     while (done < size) {
@@ -51,11 +56,11 @@ Result<size_t> StreamReader::ReadAt(uint64_t offset, void* buffer, size_t size) 
             const uint64_t next = after == runs.end() ? UINT64_MAX : after->vcn;
             piece = next == UINT64_MAX
                         ? size - done
-                        : std::min<uint64_t>(size - done, (next - vcn) * cs - within);
+                        : std::min<uint64_t>(size - done, bytesOf(next - vcn) - within);
             std::memset(out + done, 0, static_cast<size_t>(piece));
         } else {
             piece = std::min<uint64_t>(size - done,
-                                       (run->clusterCount - (vcn - run->vcn)) * cs - within);
+                                       bytesOf(run->clusterCount - (vcn - run->vcn)) - within);
             piece = std::min<uint64_t>(piece, UINT32_MAX / 2);
             if (run->IsSparse()) {
                 std::memset(out + done, 0, static_cast<size_t>(piece));
