@@ -13,11 +13,13 @@ namespace logfmt {
 //   0x00 "RSTR", 0x04 update sequence array offset, 0x06 its count, 0x10 system page size,
 //   0x14 log page size, 0x18 offset of the restart area.
 // Restart area (at its offset in the restart page):
+//   0x00 current LSN: where the log stood at its last checkpoint;
 //   0x10 sequence number bits: an LSN is (sequence << (64 - bits)) | (file offset / 8), so
 //        offset = (LSN << bits) >> (bits - 3);
 //   0x26 log page data offset: where records start on a record page (64 on 4 KiB pages).
 constexpr size_t kRestartPageSize = 0x14;
 constexpr size_t kRestartAreaOffset = 0x18;
+constexpr size_t kRestartCurrentLsn = 0x00;
 constexpr size_t kRestartSequenceBits = 0x10;
 constexpr size_t kRestartDataOffset = 0x26;
 constexpr uint32_t kSecondRestartPage = 4096;

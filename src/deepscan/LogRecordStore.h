@@ -36,6 +36,7 @@ struct LogGeometry {
     uint32_t pageSize = 0;      // P: every page of the log after the restart pages
     uint32_t sequenceBits = 0;  // how an LSN maps to its file offset
     uint32_t dataOffset = 0;    // where records start on a record page (64 on 4 KiB pages)
+    uint64_t currentLsn = 0;    // the restart area's: the log's position at its last checkpoint
 };
 
 // The indexed copy of the log records of a volume's $LogFile, and the rollback of one
@@ -111,8 +112,9 @@ public:
     const std::u16string& StorePath() const { return store_.Path(); }
 
 private:
-    Status Pass1(ByteSource& log, uint64_t pages, Progress& progress);
-    Status Pass2(ByteSource& log, uint64_t length, uint64_t pages, Progress& progress);
+    Status Pass1(ByteSource& log, uint64_t pages, uint64_t& inUse, Progress& progress);
+    Status Pass2(ByteSource& log, uint64_t length, uint64_t pages, uint64_t inUse,
+                 Progress& progress);
     bool Walkable(uint64_t page) const;
     bool Continues(uint64_t page, uint64_t lsn) const;
     bool AgreesAfter(const uint8_t* page, uint64_t k, uint64_t from, uint64_t lsn) const;

@@ -1,5 +1,6 @@
 #include "deepscan/LogRestart.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "base/Error.h"
@@ -39,6 +40,7 @@ bool ParseRestartPage(std::vector<uint8_t>& page, LogGeometry& g) {
     if (bits < 3 || bits > 63) return false;
     g.pageSize = pageSize;
     g.sequenceBits = bits;
+    g.currentLsn = Load64(page.data() + area + kRestartCurrentLsn);
     const uint32_t minimum = MinDataOffset(pageSize);
     const uint32_t given = Load16(page.data() + area + kRestartDataOffset);
     g.dataOffset =
@@ -75,6 +77,10 @@ bool IsIntactLogPage(const uint8_t* page, const LogGeometry& g) {
     for (uint32_t i = 1; i <= blocks; ++i)
         if (Load16(page + i * kPageFixupStride - 2) != number) return false;
     return true;
+}
+
+bool IsUnwrittenLogPage(const uint8_t* page, uint32_t pageSize) {
+    return std::all_of(page, page + pageSize, [](uint8_t b) { return b == 0xFF; });
 }
 
 bool FixLogPage(uint8_t* page, const LogGeometry& g) {

@@ -19,5 +19,8 @@ Status ReadLogGeometry(ByteSource& log, uint64_t length, LogGeometry& geometry);
 bool FixLogPage(uint8_t* page, const LogGeometry& geometry);
 // The same check without changing the page.
 bool IsIntactLogPage(const uint8_t* page, const LogGeometry& geometry);
+// True when a page still holds what a new log is filled with (0xFF throughout): nothing was ever
+// written there.
+bool IsUnwrittenLogPage(const uint8_t* page, uint32_t pageSize);
 
 }  // namespace qv
