@@ -33,11 +33,12 @@ void ProgressDialog::ReportCounts(bool always) {
     if (view_) view_->ShowCounts(counts_);
 }
 
-void ProgressDialog::SetSteps(int64_t total) {
+void ProgressDialog::SetUnitSteps(int64_t total, StepUnit unit) {
     counts_.stages = stageCount_;
     if (counts_.stage < stageCount_) ++counts_.stage;
     counts_.done = 0;
     counts_.total = total > 0 ? static_cast<uint64_t>(total) : 0;
+    counts_.unit = unit;
     ReportCounts(counts_.filesTotal == 0);
     // The bar keeps its position and what has accumulated: a new stage continues the filling.
     threshold_ =

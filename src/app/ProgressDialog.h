@@ -31,7 +31,8 @@ public:
     int SetStatus(const std::u16string& text, const std::u16string& title, StopListener* task);
     void SetStatusText(const std::u16string& text) override;
     void SetStageCount(int32_t stages) override { stageCount_ = stages; }
-    void SetSteps(int64_t total) override;
+    void SetSteps(int64_t total) override { SetUnitSteps(total, StepUnit::kShare); }
+    void SetUnitSteps(int64_t total, StepUnit unit) override;
     void Step(uint64_t amount) override;
     // A recovery's files: done of total (the stages count bytes of one file each).
     void SetFiles(uint64_t done, uint64_t total);

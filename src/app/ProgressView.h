@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "base/Progress.h"
+
 namespace qv {
 
 // How far a scan or recovery is: the stage (1-based; 0 before the first) and how much of it is
@@ -13,7 +15,8 @@ struct ProgressCounts {
     uint64_t done = 0;
     uint64_t total = 0;
     uint64_t files = 0;
-    uint64_t filesTotal = 0;  // 0: not a recovery
+    uint64_t filesTotal = 0;           // 0: not a recovery
+    StepUnit unit = StepUnit::kShare;  // what done and total count
 };
 
 // What a front end shows for a running scan or recovery: a status line, a title, a bar of ten

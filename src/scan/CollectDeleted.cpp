@@ -61,6 +61,7 @@ Status ScanSession::CollectCandidates(DeletedFileMap& files, Progress& progress)
         std::max<uint64_t>(1, std::min<uint64_t>(kSliceBytes / recordSize_, records)));
     std::vector<uint8_t> slice(perSlice * recordSize_);
     uint64_t number = kFirstUserRecord;
+    progress.Step(std::min(kFirstUserRecord, records));  // the system's records are passed over
     try {
         while (true) {
             const uint64_t offset = number * recordSize_;
@@ -74,7 +75,7 @@ Status ScanSession::CollectCandidates(DeletedFileMap& files, Progress& progress)
             if (*got == 0) return {};
             const size_t whole = *got / recordSize_;
             for (size_t i = 0; i < whole; ++i, ++number) {
-                progress.Step(recordSize_);
+                progress.Step(1);
                 const uint8_t* r = slice.data() + i * recordSize_;
                 uint64_t base = 0;
                 switch (Classify(r, recordSize_, base)) {
@@ -139,7 +140,8 @@ void ScanSession::OpenBitmap() {
 Status ScanSession::FindDeletedFiles(DeletedFileSink& sink, Progress& progress) {
     try {
         DeletedFileMap files;
-        progress.SetSteps(static_cast<int64_t>(recordsLength_));
+        progress.SetUnitSteps(static_cast<int64_t>(recordsLength_ / recordSize_),
+                              StepUnit::kRecords);
         if (Status collected = CollectCandidates(files, progress); !collected) return collected;
 
         auto source = [this](uint64_t n, std::vector<uint8_t>& buffer) {
@@ -154,13 +156,13 @@ Status ScanSession::FindDeletedFiles(DeletedFileSink& sink, Progress& progress) 
                     if (Status r = file->LoadImages(source); !r) return r;
                 }
             }
-            progress.SetSteps(static_cast<int64_t>(files.size()));
+            progress.SetUnitSteps(static_cast<int64_t>(files.size()), StepUnit::kFiles);
             RollBackDeletedFiles(files, *logRecordStore_, clusterSize_, reader_.get(), progress,
                                  &kept);
             logRecordStore_.reset();
         }
 
-        progress.SetSteps(static_cast<int64_t>(files.size()));
+        progress.SetUnitSteps(static_cast<int64_t>(files.size()), StepUnit::kFiles);
         if (progress.IsCancelled()) return {};
         OpenBitmap();
         std::vector<DeletedFile> batch;

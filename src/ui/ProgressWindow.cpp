@@ -67,10 +67,16 @@ QString ProgressCountsText(const ProgressCounts& counts, qint64 elapsedMs) {
         share = static_cast<double>(counts.files) / static_cast<double>(counts.filesTotal);
     } else if (counts.total > 0) {
         share = static_cast<double>(counts.done) / static_cast<double>(counts.total);
-        text = QStringLiteral("Stage %1 of %2: %3 %")
-                   .arg(counts.stage)
-                   .arg(counts.stages)
-                   .arg(static_cast<int>(share * 100));
+        text = QStringLiteral("Stage %1 of %2: ").arg(counts.stage).arg(counts.stages);
+        if (counts.unit == StepUnit::kShare) {
+            text += QStringLiteral("%1 %").arg(static_cast<int>(share * 100));
+        } else {
+            text += QStringLiteral("%1 of %2 %3")
+                        .arg(ToQString(GroupedNumber(counts.done)),
+                             ToQString(GroupedNumber(counts.total)),
+                             counts.unit == StepUnit::kRecords ? QStringLiteral("records")
+                                                               : QStringLiteral("files"));
+        }
         // A stage's share says nothing of the stages after it: the time left is the stage's.
     } else {
         return {};
