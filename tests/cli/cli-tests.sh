@@ -288,6 +288,29 @@ TABLE
 "$cli" cat --record 74 "$work/missing.img" >/dev/null 2>"$work/err"
 expect_status 1 $? "cat from a missing image"
 grep -q "missing.img.*No such file or directory" "$work/err" || fail "cat missing image: $(cat "$work/err")"
+# A stream whose runs end before its size: what they hold is written, and the exit status (3)
+# and the message say that the copy is not whole. The record's size is raised past its clusters.
+cp "$work/sample.img" "$work/short.img"
+python3 - "$work/short.img" 74 <<'PY' || fail "cannot patch record 74"
+import struct, sys
+with open(sys.argv[1], 'r+b') as f:
+    boot = f.read(512)
+    cluster = struct.unpack_from('<H', boot, 11)[0] * boot[13]
+    at = struct.unpack_from('<Q', boot, 0x30)[0] * cluster + int(sys.argv[2]) * 1024
+    f.seek(at)
+    r = bytearray(f.read(1024))
+    o = struct.unpack_from('<H', r, 0x14)[0]
+    while struct.unpack_from('<I', r, o)[0] != 0x80 or r[o + 8] != 1 or r[o + 9] != 0:
+        o += struct.unpack_from('<I', r, o + 4)[0]
+    allocated = struct.unpack_from('<Q', r, o + 0x28)[0]
+    struct.pack_into('<QQ', r, o + 0x30, allocated + 8192, allocated + 8192)
+    f.seek(at)
+    f.write(r)
+PY
+"$cli" cat --record 74 "$work/short.img" >"$work/cat" 2>"$work/err"
+expect_status 3 $? "cat of a stream cut short"
+grep -qF "record 74: the data runs end before the stream's size" "$work/err" || fail "cat cut short: $(cat "$work/err")"
+cmp -s -n 7258 "$work/cat" <("$cli" cat --record 74 "$work/sample.img") || fail "cat cut short: not the bytes the runs hold"
 # A reader that stops early ends the copy quietly.
 "$cli" cat --record 77 "$work/sample.img" 2>"$work/err" | head -c 10 >/dev/null
 expect_status 0 "${PIPESTATUS[0]}" "cat into a closed pipe"
