@@ -35,6 +35,15 @@ void FillDriveChooser(QComboBox* chooser, const std::vector<Drive>& drives) {
     chooser->setCurrentIndex(-1);
 }
 
+void ChooseDrive(QComboBox* chooser, const Source& source) {
+    int found = -1;
+    for (int i = 0; i < chooser->count() && found < 0; ++i) {
+        const QVariant drive = chooser->itemData(i, Qt::UserRole);
+        if (drive.canConvert<Drive>() && drive.value<Drive>().source == source) found = i;
+    }
+    chooser->setCurrentIndex(found);
+}
+
 std::optional<Drive> ChosenDrive(const QComboBox* chooser) {
     const QVariant drive = chooser->currentData(Qt::UserRole);
     if (chooser->currentIndex() < 0 || !drive.canConvert<Drive>()) return std::nullopt;

@@ -25,6 +25,9 @@ QString DriveChooserText(const Drive& drive);
 // ties). No entry is chosen.
 void FillDriveChooser(QComboBox* chooser, const std::vector<Drive>& drives);
 
+// Chooses the entry of the drive read from this source; none when no entry is.
+void ChooseDrive(QComboBox* chooser, const Source& source);
+
 // The drive of the entry chosen; nothing when none is.
 std::optional<Drive> ChosenDrive(const QComboBox* chooser);
 

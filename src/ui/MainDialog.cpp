@@ -99,6 +99,9 @@ MainDialog::MainDialog(const std::vector<std::u16string>& images, QWidget* paren
             usable.push_back(std::move(drive));
     }
     FillDriveChooser(MakeDriveList(FindNtfsVolumes(), usable));
+    // An image named when the program was started is what the user came to scan: the first one
+    // is chosen already.
+    if (!usable.empty()) ChooseDrive(drives_, usable.front().source);
     if (!refused.isEmpty()) {
         QTimer::singleShot(0, this, [this, refused] {
             WindowPrompts::ShowMessageBox(this,
