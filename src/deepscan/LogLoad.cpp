@@ -63,6 +63,7 @@ private:
 
 // Reports one pass over a log that cannot serve, a page at a time, so the bar moves as it would.
 void StepPages(Progress& progress, uint64_t length, uint32_t pageSize) {
+    progress.SetSteps(static_cast<int64_t>(length));
     for (uint64_t done = 0; done < length; done += pageSize)
         progress.Step(std::min<uint64_t>(pageSize, length - done));
 }
@@ -136,8 +137,11 @@ Status LogRecordStore::Load(ByteSource& log, uint32_t clusterSize, uint32_t byte
     Status result;
     try {
         pages_.assign(static_cast<size_t>(pages), PageInfo{});
+        // Each pass is a stage of the scan.
         uint64_t inUse = pages;
+        progress.SetSteps(static_cast<int64_t>(length));
         result = Pass1(log, pages, inUse, progress);
+        if (result) progress.SetSteps(static_cast<int64_t>(length));
         if (result) result = Pass2(log, length, pages, inUse, progress);
     } catch (const std::bad_alloc&) {
         result = Error(kErrNoMemory);
