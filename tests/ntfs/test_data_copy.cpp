@@ -138,7 +138,10 @@ TEST(CopyRecordData, WritesWhatTheRunsGiveAndSaysHowTheCopyEnded) {
         {"stopped after a piece", {holeFirst}, Zeros(1u << 20), kStopped, 0, 1},
         {"past the volume", {Plain({{100000, 1}}, kCs)}, {}, Error(kErrRead)},
         {"sink refuses", {Plain({{100, 4}}, 4 * kCs)}, {}, Error(kErrWrite), 0, UINT64_MAX, kCs},
-        {"flagged, no unit", {Packed({{100, 2}}, 2 * kCs, 0)}, Clusters({{100, 2}}, 2 * kCs)},
+        // Without a unit the compressed flag means nothing: unit A's clusters are copied as is.
+        {"flagged, no unit",
+         {Packed({a, {0, 16 - v.a}}, 16 * kCs, 0)},
+         Cat({v.unitA, Zeros((16 - v.a) * kCs)})},
         // Compressed: units of 16 clusters.
         {"all data: stored", {Packed({{100, 16}}, 16 * kCs)}, Clusters({{100, 16}}, 16 * kCs)},
         {"then a hole", {Packed({a, {0, 16 - v.a}, {0, 16}}, 17 * kCs)}, Cat({kTextA, Zeros(kCs)})},
