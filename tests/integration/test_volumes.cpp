@@ -112,22 +112,20 @@ TEST_P(Volumes, LiveFilesCopyByteExact) {
     const uint32_t cs = session->ClusterSize();
     for (const ManifestRow& row : test::ReadManifest(live)) {
         SCOPED_TRACE(row.path + " (record " + std::to_string(row.record) + ")");
-        DeletedFileImages images;  // the same assembly a deleted file gets
+        DeletedFileImages images;  // the same assembly a deleted file gets: base, then its list's
         std::vector<uint8_t> base;
         ASSERT_TRUE(session->ReadRecord(row.record, base));
         ASSERT_TRUE(images.SetBaseImage(row.record, base));
-        FileRecord probe;
-        std::vector<uint8_t> copy = base;
-        probe.SetHeader(copy);
-        probe.Parse(copy, cs, &session->Reader());
-        for (size_t i = 0; const AttributeListEntry* e = probe.GetAttributeListEntry(i); ++i) {
+        auto record = images.BuildFileRecord(cs, &session->Reader());
+        ASSERT_NE(record, nullptr);
+        for (size_t i = 0; const AttributeListEntry* e = record->GetAttributeListEntry(i); ++i) {
             std::vector<uint8_t> ext;
             if (e->SegmentRecordNumber() != row.record &&
                 session->ReadRecord(e->SegmentRecordNumber(), ext)) {
                 ASSERT_TRUE(images.AddExtension(e->SegmentRecordNumber(), ext));
             }
         }
-        auto record = images.BuildFileRecord(cs, &session->Reader());
+        record = images.BuildFileRecord(cs, &session->Reader());
         ASSERT_NE(record, nullptr);
         if (!row.IsNamedStream()) {
             EXPECT_EQ(record->TotalDataSize(cs), row.size);
