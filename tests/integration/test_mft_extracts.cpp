@@ -17,29 +17,27 @@
 namespace qv {
 namespace {
 
-// A volume of 4 KiB clusters standing for the one the extract came from (only its boot sector is
-// ever read).
-std::unique_ptr<ScanSession> OpenExtract(const std::string& path, uint8_t recordByte = 0xF6) {
-    auto reader = std::make_unique<VolumeReader>();
-    EXPECT_TRUE(reader->Open(std::make_unique<test::MemoryDevice>(
-        test::MakeBootSector(512, 8, 4, recordByte, 1 << 20))));
-    auto session = ScanSession::OpenExtract(std::move(reader), FromUtf8(path));
-    EXPECT_TRUE(session) << session.error().Text();
-    return session ? std::move(*session) : nullptr;
-}
+// An extract on a stand-in volume of 4 KiB clusters (only its boot sector is read), and its files.
+struct MftExtracts : ::testing::Test {
+    std::unique_ptr<ScanSession> session;
+    std::map<uint64_t, DeletedFile> files;
+    bool Open(const std::string& path, uint8_t recordByte = 0xF6) {
+        auto reader = std::make_unique<VolumeReader>();
+        EXPECT_TRUE(reader->Open(std::make_unique<test::MemoryDevice>(
+            test::MakeBootSector(512, 8, 4, recordByte, 1 << 20))));
+        auto opened = ScanSession::OpenExtract(std::move(reader), FromUtf8(path));
+        EXPECT_TRUE(opened) << opened.error().Text();
+        if (!opened) return false;
+        session = std::move(*opened);
+        for (DeletedFile& f : test::FindAll(*session))
+            files[f.record] = std::move(f);
+        return true;
+    }
+};
 
-std::map<uint64_t, DeletedFile> DeletedFiles(ScanSession& session) {
-    std::map<uint64_t, DeletedFile> byNumber;
-    for (DeletedFile& f : test::FindAll(session))
-        byNumber[f.record] = std::move(f);
-    return byNumber;
-}
-
-TEST(MftExtracts, BusyWindowsMftWithDeletedAttributeListFiles) {
+TEST_F(MftExtracts, BusyWindowsMftWithDeletedAttributeListFiles) {
     QV_REQUIRE_FIXTURE(path, "real/extracts/tdungan.MFT");
-    auto session = OpenExtract(path);
-    ASSERT_NE(session, nullptr);
-    const auto files = DeletedFiles(*session);
+    ASSERT_TRUE(Open(path));
     // A plain record scan of this $MFT finds 8,899 deleted non-directory records with attributes.
     EXPECT_EQ(files.size(), 8899u);
     for (const uint64_t n : {17934u, 17988u, 22721u, 25920u, 26019u}) {
@@ -47,9 +45,8 @@ TEST(MftExtracts, BusyWindowsMftWithDeletedAttributeListFiles) {
         ASSERT_TRUE(files.count(n));
         auto loaded = session->LoadFile(n);
         ASSERT_TRUE(loaded) << loaded.error().Text();
-        const FileRecord& f = **loaded;
-        EXPECT_GT(f.AttributeListCount(), 0u);
-        const RunList* content = f.UnnamedStream();
+        EXPECT_GT((*loaded)->AttributeListCount(), 0u);
+        const RunList* content = (*loaded)->UnnamedStream();
         ASSERT_NE(content, nullptr);
         // Each extent once, in VCN order, and together exactly what the file has allocated: an
         // extension record met once per list entry must not repeat its runs.
@@ -65,11 +62,9 @@ TEST(MftExtracts, BusyWindowsMftWithDeletedAttributeListFiles) {
     }
 }
 
-TEST(MftExtracts, XpMftWithNamesInManyScripts) {
+TEST_F(MftExtracts, XpMftWithNamesInManyScripts) {
     QV_REQUIRE_FIXTURE(path, "real/extracts/xw.MFT");
-    auto session = OpenExtract(path);
-    ASSERT_NE(session, nullptr);
-    const auto files = DeletedFiles(*session);
+    ASSERT_TRUE(Open(path));
     // 145 deleted non-directory records, of which record 17 (a reserved record) is never listed.
     EXPECT_EQ(files.size(), 144u);
     const auto nonAscii = std::count_if(files.begin(), files.end(), [](const auto& entry) {
@@ -79,11 +74,9 @@ TEST(MftExtracts, XpMftWithNamesInManyScripts) {
     EXPECT_EQ(nonAscii, 32);
 }
 
-TEST(MftExtracts, FileWhoseWholeFolderChainWasDeleted) {
+TEST_F(MftExtracts, FileWhoseWholeFolderChainWasDeleted) {
     QV_REQUIRE_FIXTURE(path, "real/extracts/dfirntfs-deleted.mft");
-    auto session = OpenExtract(path);
-    ASSERT_NE(session, nullptr);
-    const auto files = DeletedFiles(*session);
+    ASSERT_TRUE(Open(path));
     ASSERT_EQ(files.size(), 1u);
     ASSERT_TRUE(files.count(47));
     EXPECT_EQ(files.at(47).name, u"file.txt");
@@ -91,23 +84,20 @@ TEST(MftExtracts, FileWhoseWholeFolderChainWasDeleted) {
     EXPECT_TRUE(files.at(47).rooted);
 }
 
-TEST(MftExtracts, OrphansAreNotPutIntoAFolderThatTookOverTheirParentsRecord) {
+TEST_F(MftExtracts, OrphansAreNotPutIntoAFolderThatTookOverTheirParentsRecord) {
     QV_REQUIRE_FIXTURE(path, "real/extracts/dfirntfs-orphan.mft");
-    auto session = OpenExtract(path);
-    ASSERT_NE(session, nullptr);
-    const auto files = DeletedFiles(*session);
+    ASSERT_TRUE(Open(path));
     ASSERT_EQ(files.size(), 4u);
     // Their parent is gone: no complete path through whatever holds its record now.
     for (const auto& [n, f] : files)
         EXPECT_FALSE(f.rooted) << n;
 }
 
-TEST(MftExtracts, FourKilobyteRecordsWithNineFixupWords) {
+TEST_F(MftExtracts, FourKilobyteRecordsWithNineFixupWords) {
     QV_REQUIRE_FIXTURE(path, "real/extracts/dfirntfs-4k-large.mft");
-    auto session = OpenExtract(path, 0x01);  // one 4 KiB cluster per record
-    ASSERT_NE(session, nullptr);
+    ASSERT_TRUE(Open(path, 0x01));  // one 4 KiB cluster per record
     EXPECT_EQ(session->RecordSize(), 4096u);
-    EXPECT_TRUE(DeletedFiles(*session).empty());
+    EXPECT_TRUE(files.empty());
     const std::map<uint64_t, std::u16string> expected = {{0, u"$MFT"},     {1, u"$MFTMirr"},
                                                          {2, u"$LogFile"}, {3, u"$Volume"},
                                                          {5, u"."},        {6, u"$Bitmap"}};

@@ -4,7 +4,6 @@
 
 #include <fstream>
 #include <set>
-#include <sstream>
 
 #include "app/FileTexts.h"
 #include "app/ProgressDialog.h"
@@ -22,33 +21,9 @@ namespace {
 
 using test::ManifestRow;
 
-struct Image {
-    std::string file;      // relative to the fixture folder
-    std::string manifest;  // deleted files
-    std::string live;      // live files, or ""
-};
-
-const std::vector<Image> kImages = {
-    {"rich-4k.img", "rich-4k.deleted.tsv", "rich-4k.live.tsv"},
-    {"c512.img", "c512.deleted.tsv", "c512.live.tsv"},
-    {"c64k.img", "c64k.deleted.tsv", "c64k.live.tsv"},
-    {"s4096.img", "s4096.deleted.tsv", "s4096.live.tsv"},
-    {"attrlist.img", "attrlist.deleted.tsv", "attrlist.live.tsv"},
-    {"real/7-ntfs-undel.dd", "real/7-ntfs-undel.dd.deleted.tsv", "real/7-ntfs-undel.dd.live.tsv"},
-    {"real/dissect-ntfs.bin", "real/dissect-ntfs.bin.deleted.tsv", ""},
-    {"real/dissect-ntfs-cloud.bin", "real/dissect-ntfs-cloud.bin.deleted.tsv",
-     "real/dissect-ntfs-cloud.bin.live.tsv"},
-    {"real/gontfs-test.ntfs.dd", "real/gontfs-test.ntfs.dd.deleted.tsv",
-     "real/gontfs-test.ntfs.dd.live.tsv"},
-    {"real/gontfs-charlie.dd", "real/gontfs-charlie.dd.deleted.tsv",
-     "real/gontfs-charlie.dd.live.tsv"},
-    {"real/SampleTinyNtfsVolume.partition.dd", "real/SampleTinyNtfsVolume.partition.dd.deleted.tsv",
-     "real/SampleTinyNtfsVolume.partition.dd.live.tsv"},
-    {"real/vss2003-vol.raw", "real/vss2003-vol.raw.deleted.tsv", ""},
-};
-
-void PrintTo(const Image& image, std::ostream* out) {
-    *out << image.file;
+// A manifest beside its image: "<image>.<kind>.tsv", without ".img" for the images made here.
+std::string Manifest(const std::string& f, const char* kind) {
+    return (f.ends_with(".img") ? f.substr(0, f.size() - 4) : f) + "." + kind + ".tsv";
 }
 
 // The path text a manifest path stands for: "dir1/dir2/f.dat" → "C:\dir1\dir2\".
@@ -71,19 +46,17 @@ std::string StreamOf(const ManifestRow& row) {
     return row.IsNamedStream() ? row.name.substr(row.name.find(':') + 1) : std::string();
 }
 
-class Volumes : public ::testing::TestWithParam<Image> {};
+class Volumes : public ::testing::TestWithParam<std::string> {};
 
 // The records the scan reads, one after the other, are the $MFT as The Sleuth Kit reads it.
 TEST_P(Volumes, RecordsReadEqualTheSleuthKitsMft) {
-    QV_REQUIRE_FIXTURE(image, GetParam().file);
+    QV_REQUIRE_FIXTURE(image, GetParam());
     QV_REQUIRE_FIXTURE(sums, "mft-sha256.tsv");
-    std::ifstream in(sums);
-    std::string line, file, size, sha;
-    while (std::getline(in, line)) {
-        std::istringstream(line) >> file >> size >> sha;
-        if (file == GetParam().file) break;
-    }
-    ASSERT_EQ(file, GetParam().file) << "no reference checksum";
+    std::ifstream in(sums);  // lines of: image, size, SHA-256
+    std::string file, size, sha;
+    while (in >> file >> size >> sha && file != GetParam())
+        continue;
+    ASSERT_EQ(file, GetParam()) << "no reference checksum";
     auto session = OpenImage(image);
     ASSERT_NE(session, nullptr);
     std::vector<uint8_t> all, record;
@@ -96,8 +69,8 @@ TEST_P(Volumes, RecordsReadEqualTheSleuthKitsMft) {
 }
 
 TEST_P(Volumes, ScanListsEveryDeletedFileWithItsNamePathSizeAndContent) {
-    QV_REQUIRE_FIXTURE(image, GetParam().file);
-    QV_REQUIRE_FIXTURE(manifest, GetParam().manifest);
+    QV_REQUIRE_FIXTURE(image, GetParam());
+    QV_REQUIRE_FIXTURE(manifest, Manifest(GetParam(), "deleted"));
     test::ScanHarness harness;
     harness.Scan(image);
     ASSERT_NE(harness.context.session, nullptr);
@@ -130,33 +103,29 @@ TEST_P(Volumes, ScanListsEveryDeletedFileWithItsNamePathSizeAndContent) {
             << "listed but not deleted for The Sleuth Kit: record " << f.record;
 }
 
-// Live files, read through the same record parsing and data copy: compressed, sparse, fragmented
-// and attribute-list files that stay intact on the volume.
+// Live files (compressed, sparse, fragmented, attribute lists) through the same parsing and copy.
 TEST_P(Volumes, LiveFilesCopyByteExact) {
-    if (GetParam().live.empty()) GTEST_SKIP() << "no live-file manifest for this image";
-    QV_REQUIRE_FIXTURE(image, GetParam().file);
-    QV_REQUIRE_FIXTURE(live, GetParam().live);
+    QV_REQUIRE_FIXTURE(image, GetParam());
+    QV_REQUIRE_FIXTURE(live, Manifest(GetParam(), "live"));  // not every image has one
     auto session = OpenImage(image);
     ASSERT_NE(session, nullptr);
     const uint32_t cs = session->ClusterSize();
     for (const ManifestRow& row : test::ReadManifest(live)) {
         SCOPED_TRACE(row.path + " (record " + std::to_string(row.record) + ")");
-        DeletedFileImages images;  // the same assembly a deleted file gets
+        DeletedFileImages images;  // the same assembly a deleted file gets: base, then its list's
         std::vector<uint8_t> base;
         ASSERT_TRUE(session->ReadRecord(row.record, base));
         ASSERT_TRUE(images.SetBaseImage(row.record, base));
-        FileRecord probe;
-        std::vector<uint8_t> copy = base;
-        probe.SetHeader(copy);
-        probe.Parse(copy, cs, &session->Reader());
-        for (size_t i = 0; const AttributeListEntry* e = probe.GetAttributeListEntry(i); ++i) {
+        auto record = images.BuildFileRecord(cs, &session->Reader());
+        ASSERT_NE(record, nullptr);
+        for (size_t i = 0; const AttributeListEntry* e = record->GetAttributeListEntry(i); ++i) {
             std::vector<uint8_t> ext;
             if (e->SegmentRecordNumber() != row.record &&
                 session->ReadRecord(e->SegmentRecordNumber(), ext)) {
                 ASSERT_TRUE(images.AddExtension(e->SegmentRecordNumber(), ext));
             }
         }
-        auto record = images.BuildFileRecord(cs, &session->Reader());
+        record = images.BuildFileRecord(cs, &session->Reader());
         ASSERT_NE(record, nullptr);
         if (!row.IsNamedStream()) {
             EXPECT_EQ(record->TotalDataSize(cs), row.size);
@@ -165,8 +134,15 @@ TEST_P(Volumes, LiveFilesCopyByteExact) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Images, Volumes, ::testing::ValuesIn(kImages),
-                         [](const auto& p) { return test::ParamName(p.param.file); });
+// Images relative to the fixture folder: ours, then Windows-made ones.
+INSTANTIATE_TEST_SUITE_P(Images, Volumes,
+                         ::testing::Values("rich-4k.img", "c512.img", "c64k.img", "s4096.img",
+                                           "attrlist.img", "real/7-ntfs-undel.dd",
+                                           "real/dissect-ntfs.bin", "real/dissect-ntfs-cloud.bin",
+                                           "real/gontfs-test.ntfs.dd", "real/gontfs-charlie.dd",
+                                           "real/SampleTinyNtfsVolume.partition.dd",
+                                           "real/vss2003-vol.raw"),
+                         [](const auto& p) { return test::ParamName(p.param); });
 
 // Windows 10 formatted this one with 2 MiB clusters: the boot sector stores 4096 sectors per
 // cluster as 0xF4 (a power), and The Sleuth Kit cannot open it.

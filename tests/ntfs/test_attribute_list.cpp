@@ -9,12 +9,9 @@ namespace {
 TEST(AttributeList, EntriesInOrderWithTheirNamesAppendedToWhatWasThere) {
     std::vector<AttributeListEntry> entries;
     ASSERT_TRUE(ParseAttributeList(test::EncodeAttributeList({{0x10, 0, 40, 0, u""}}), entries));
-    ASSERT_TRUE(
-        ParseAttributeList(test::EncodeAttributeList({
-                               {0x80, 0, 41, 3, u""},
-                               {0x80, 0x52, 42 | (uint64_t{7} << 48), 1, u"Zone.Identifier"},
-                           }),
-                           entries));
+    const auto two = test::EncodeAttributeList(
+        {{0x80, 0, 41, 3, u""}, {0x80, 0x52, 42 | (uint64_t{7} << 48), 1, u"Zone.Identifier"}});
+    ASSERT_TRUE(ParseAttributeList(two, entries));
     ASSERT_TRUE(ParseAttributeList({}, entries));  // an empty value adds nothing
     ASSERT_EQ(entries.size(), 3u);
     EXPECT_EQ(entries[0].type, 0x10u);

@@ -2,10 +2,9 @@
 // on hostile records, and which name and stream a file is recovered as.
 #include <gtest/gtest.h>
 
-#include <functional>
-
 #include "base/Error.h"
 #include "ntfs/FileRecord.h"
+#include "support/Bytes.h"
 #include "support/RecordBuilder.h"
 
 namespace qv {
@@ -15,58 +14,50 @@ using test::RecordBuilder;
 constexpr uint32_t kCluster = 4096;
 constexpr size_t kFirst = 0x38;  // the builder's first attribute
 
-// Where the second attribute of a built image starts.
-size_t Second(const std::vector<uint8_t>& image) {
-    return kFirst + Load32(image.data() + kFirst + 4);
-}
-
 TEST(FileRecord, ParseOutcomesOnSoundAndHostileRecords) {
-    const auto named = [] { return RecordBuilder().FileName(5, u"abc").ResidentData({1, 2, 3}); };
+    using enum Parsed;
+    const auto named = RecordBuilder().FileName(5, u"abc").ResidentData({1, 2, 3}).Build();
+    const size_t second = kFirst + Load32(named.data() + kFirst + 4);  // the $DATA attribute
+    const size_t nameLength = kFirst + Load16(named.data() + kFirst + 0x14) + 0x40;
     std::vector<uint8_t> emptyValue(0x18, 0);  // a resident $DATA whose value starts at its end
     emptyValue[0] = 0x80, emptyValue[4] = 0x18, emptyValue[0x14] = 0x18;
     std::vector<uint8_t> valuePastEnd = emptyValue;
     valuePastEnd[0x14] = 0x20;
+    const auto longName = std::u16string(180, u'x') + u"Y";
     const struct {
         const char* what;
         std::vector<uint8_t> image;
-        std::function<void(std::vector<uint8_t>&)> edit;
+        size_t at;  // where `value` is stored, `width` bytes of it (0: the image as built)
+        uint32_t value, width;
         Parsed parsed;
         std::u16string name;
         size_t streams;
     } cases[] = {
-        {"sound", named().Build(), nullptr, Parsed::kFine, u"abc", 1},
+        {"sound", named, 0, 0, 0, kFine, u"abc", 1},
         // A name that crosses the end of the first 512-byte block reads right only after fixups.
-        {"fixups", RecordBuilder().FileName(5, std::u16string(180, u'x') + u"Y").Build(), nullptr,
-         Parsed::kFine, std::u16string(180, u'x') + u"Y", 0},
-        {"torn", named().Build(), [](auto& i) { i[1022] ^= 0x55; }, Parsed::kFine, u"abc", 1},
-        {"no signature", named().Build(), [](auto& i) { i[0] = 'B'; }, Parsed::kUnreadable, u"", 0},
-        {"no attributes", named().Build(), [](auto& i) { i[0x14] = i[0x15] = 0; },
-         Parsed::kUnreadable, u"", 0},
-        {"first attribute outside", named().Build(),
-         [](auto& i) { i[0x14] = 0xFC, i[0x15] = 0xFF; }, Parsed::kDamaged, u"", 0},
-        {"length 0", named().Build(), [](auto& i) { Store32(i.data() + Second(i) + 4, 0); },
-         Parsed::kDamaged, u"abc", 0},
-        {"length past the record", named().Build(),
-         [](auto& i) { Store32(i.data() + Second(i) + 4, 4080); }, Parsed::kDamaged, u"abc", 0},
-        {"value past its attribute", named().Build(),
-         [](auto& i) { Store32(i.data() + kFirst + 0x10, 0xFFFF); }, Parsed::kDamaged, u"abc", 1},
+        {"fixups", RecordBuilder().FileName(5, longName).Build(), 0, 0, 0, kFine, longName, 0},
+        {"torn", named, 1022, named[1022] ^ 0x55u, 1, kFine, u"abc", 1},
+        {"no signature", named, 0, 'B', 1, kUnreadable, u"", 0},
+        {"no attributes", named, 0x14, 0, 2, kUnreadable, u"", 0},
+        {"first attribute outside", named, 0x14, 0xFFFC, 2, kDamaged, u"", 0},
+        {"length 0", named, second + 4, 0, 4, kDamaged, u"abc", 0},
+        {"length past the record", named, second + 4, 4080, 4, kDamaged, u"abc", 0},
+        {"value past its attribute", named, kFirst + 0x10, 0xFFFF, 4, kDamaged, u"abc", 1},
         // A name claiming 255 characters gives only those inside its value.
-        {"name past its value", named().Build(),
-         [](auto& i) { i[kFirst + Load16(i.data() + kFirst + 0x14) + 0x40] = 255; }, Parsed::kFine,
-         u"abc", 1},
-        {"empty value", RecordBuilder().Raw(emptyValue).Build(), nullptr, Parsed::kFine, u"", 1},
-        {"value offset past the end", RecordBuilder().Raw(valuePastEnd).Build(), nullptr,
-         Parsed::kDamaged, u"", 0},
+        {"name past its value", named, nameLength, 255, 1, kFine, u"abc", 1},
+        {"empty value", RecordBuilder().Raw(emptyValue).Build(), 0, 0, 0, kFine, u"", 1},
+        {"value offset outside", RecordBuilder().Raw(valuePastEnd).Build(), 0, 0, 0, kDamaged, u"",
+         0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         std::vector<uint8_t> image = c.image;
-        if (c.edit) c.edit(image);
+        test::Put(image, c.at, c.value, c.width);
         const std::vector<uint8_t> before = image;
         FileRecord r;
         r.SetHeader(image);
         EXPECT_EQ(r.Parse(image, kCluster), c.parsed);
-        EXPECT_EQ(r.Damaged(), c.parsed == Parsed::kDamaged);
+        EXPECT_EQ(r.Damaged(), c.parsed == kDamaged);
         EXPECT_EQ(r.GetName(), c.name);
         EXPECT_EQ(r.StreamCount(), c.streams);
         if (before[0] != 'F') {
@@ -159,21 +150,20 @@ TEST(FileRecord, StreamsAreKeptByNameAndLaterExtentsJoinTheirOwn) {
     EXPECT_FALSE(r.FindStream(u"Zone.Identifier")->IsCompressed());
     EXPECT_EQ(r.FindStream(u"Zone.Identifier")->TotalSize(kCluster), 1u);
 
-    // An extension record's header takes only its first attribute.
-    auto two = RecordBuilder().BaseReference(12).FileName(5, u"one").ResidentData({1}).Build();
-    FileRecord ext;
-    ext.SetHeader(two);
-    EXPECT_FALSE(ext.IsBaseRecord());
-    EXPECT_EQ(ext.Parse(two, kCluster), Parsed::kFine);
-    EXPECT_EQ(ext.GetName(), u"one");
-    EXPECT_EQ(ext.StreamCount(), 0u);
-    // ParseFileNames takes only names.
-    auto data = RecordBuilder().ResidentData({1, 2}).FileName(5, u"n.txt").Build();
-    FileRecord names;
-    names.SetHeader(data);
-    EXPECT_EQ(names.ParseFileNames(data, kCluster), Parsed::kFine);
-    EXPECT_EQ(names.GetName(), u"n.txt");
-    EXPECT_EQ(names.StreamCount(), 0u);
+    // An extension record's header takes only its first attribute; ParseFileNames only names.
+    for (const bool namesOnly : {false, true}) {
+        auto image =
+            namesOnly
+                ? RecordBuilder().ResidentData({1, 2}).FileName(5, u"one").Build()
+                : RecordBuilder().BaseReference(12).FileName(5, u"one").ResidentData({1}).Build();
+        FileRecord one;
+        one.SetHeader(image);
+        EXPECT_EQ(one.IsBaseRecord(), namesOnly);
+        EXPECT_EQ(namesOnly ? one.ParseFileNames(image, kCluster) : one.Parse(image, kCluster),
+                  Parsed::kFine);
+        EXPECT_EQ(one.GetName(), u"one");
+        EXPECT_EQ(one.StreamCount(), 0u);
+    }
 }
 
 TEST(FileRecord, AListedAttributeIsTakenOnceByIdElseByTypeNameAndVcn) {
@@ -188,10 +178,8 @@ TEST(FileRecord, AListedAttributeIsTakenOnceByIdElseByTypeNameAndVcn) {
         uint64_t cluster;  // 0: not found
     } cases[] = {{10, secondId, 0x600}, {8, 999, 0x500}, {9, 999, 0}};
     for (const auto& c : cases) {
-        AttributeListEntry entry;
-        entry.type = kAttrData;
-        entry.startingVcn = c.vcn;
-        entry.attributeId = c.id;
+        const AttributeListEntry entry{
+            .type = kAttrData, .startingVcn = c.vcn, .attributeId = c.id, .name = {}};
         FileRecord r;
         auto copy = extension;
         EXPECT_EQ(r.ParseListedAttribute(copy, entry, kCluster), c.cluster != 0);

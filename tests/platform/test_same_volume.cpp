@@ -16,34 +16,30 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A sysfs with disk sda (8:0) holding partitions sda1 (8:1) and sda2 (8:2), and disk sdb (8:16)
-// without partitions.
+// A sysfs: disk sda (8:0) with partitions sda1 (8:1) and sda2 (8:2); disk sdb (8:16) without.
 struct FakeSysfs : ::testing::Test {
     fs::path root;
     DeviceLayout layout;
     void SetUp() override {
         std::string pattern = ::testing::TempDir() + "qvsysfs-XXXXXX";
         root = ::mkdtemp(pattern.data());
-        Disk("sda", "8:0", {{"sda1", "8:1"}, {"sda2", "8:2"}});
-        Disk("sdb", "8:16", {});
+        const fs::path sda = Device(root / "devices/block/sda", "8:0", false);
+        Device(sda / "sda1", "8:1", true);
+        Device(sda / "sda2", "8:2", true);
+        Device(root / "devices/block/sdb", "8:16", false);
         layout.sysfs = root.string();
         layout.mountInfo = (root / "mountinfo").string();
         std::ofstream(layout.mountInfo) << "";
     }
     void TearDown() override { fs::remove_all(root); }
-    void Disk(const std::string& name, const std::string& number,
-              const std::vector<std::pair<std::string, std::string>>& partitions) {
-        const fs::path disk = root / "devices" / "block" / name;
-        fs::create_directories(disk);
-        std::ofstream(disk / "dev") << number << "\n";
+    // A disk's or partition's folder with its number, linked from dev/block as sysfs does.
+    fs::path Device(const fs::path& folder, const std::string& number, bool partition) {
+        fs::create_directories(folder);
+        std::ofstream(folder / "dev") << number << "\n";
+        if (partition) std::ofstream(folder / "partition") << "1\n";
         fs::create_directories(root / "dev" / "block");
-        fs::create_symlink(disk, root / "dev" / "block" / number);
-        for (const auto& [part, partNumber] : partitions) {
-            fs::create_directories(disk / part);
-            std::ofstream(disk / part / "dev") << partNumber << "\n";
-            std::ofstream(disk / part / "partition") << "1\n";
-            fs::create_symlink(disk / part, root / "dev" / "block" / partNumber);
-        }
+        fs::create_symlink(folder, root / "dev" / "block" / number);
+        return folder;
     }
 };
 
@@ -65,8 +61,7 @@ TEST_F(FakeSysfs, APartitionAndItsWholeDiskOverlapTwoPartitionsDoNot) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(DevicesOverlap(c.source, {c.destination}, layout), c.overlap)
-            << major(c.source) << ":" << minor(c.source) << " -> " << major(c.destination) << ":"
-            << minor(c.destination);
+            << c.source << " -> " << c.destination;
 }
 
 TEST_F(FakeSysfs, AFuseMountCountsTheBlockDeviceItNames) {
@@ -81,10 +76,8 @@ TEST_F(FakeSysfs, AFuseMountCountsTheBlockDeviceItNames) {
         << "36 35 98:0 / /elsewhere rw - ext4 /dev/elsewhere rw\n"
         << "44 26 " << major(st.st_dev) << ":" << minor(st.st_dev) << " / " << folder
         << " rw,relatime - fuseblk /dev/loop0 rw,user_id=0\n";
-    const auto devices = DevicesBehind(folder + "/not/made/yet", layout);
-    ASSERT_EQ(devices.size(), 2u);
-    EXPECT_EQ(devices[0], st.st_dev);
-    EXPECT_EQ(devices[1], loop.st_rdev);
+    EXPECT_EQ(DevicesBehind(folder + "/not/made/yet", layout),
+              (std::vector<dev_t>{st.st_dev, loop.st_rdev}));
 }
 
 TEST(SameVolume, ThisMachinesRootDeviceHoldsTmpAndAnImageNeverDoes) {

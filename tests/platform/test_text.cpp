@@ -13,22 +13,18 @@ TEST(Text, NamesOfEveryPlaneRoundTrip) {
 }
 
 TEST(Text, WhatCannotBeConvertedBecomesReplacementCharacters) {
+    const std::string fffd = "\xEF\xBF\xBD";  // U+FFFD in UTF-8
     EXPECT_EQ(ToUtf8(std::u16string{u'a', char16_t(0xD800), u'b', char16_t(0xDC00)}),
-              "a\xEF\xBF\xBD"
-              "b\xEF\xBF\xBD");  // unpaired surrogates
+              "a" + fffd + "b" + fffd);  // unpaired surrogates
     const struct {
-        std::string utf8;
+        std::string utf8;  // octal escapes: a hex one would take the letter after it
         std::u16string text;
     } malformed[] = {
-        {"a\xFF"
-         "b",
-         u"a\uFFFDb"},
+        {"a\377b", u"a\uFFFDb"},      // 0xFF: never in UTF-8
         {"\xC3", u"\uFFFD"},          // cut short
         {"\xC0\xAF", u"\uFFFD"},      // overlong
         {"\xED\xA0\x80", u"\uFFFD"},  // an encoded surrogate
-        {"\xE2\x82"
-         "A",
-         u"\uFFFDA"},  // continuation missing
+        {"\342\202A", u"\uFFFDA"},    // continuation missing
     };
     for (const auto& m : malformed)
         EXPECT_EQ(FromUtf8(m.utf8), m.text);

@@ -13,6 +13,14 @@ namespace {
 using test::MemoryDevice;
 using Stream = VolumeReader::Stream;
 
+// A failure with its code, a cause holding the given words and, unless -1, the errno.
+void ExpectFailure(const Status& status, int32_t code, const std::string& cause, int osError = -1) {
+    ASSERT_FALSE(status) << cause;
+    EXPECT_EQ(status.error().code, code) << cause;
+    EXPECT_NE(status.error().cause.find(cause), std::string::npos) << status.error().cause;
+    EXPECT_TRUE(osError == -1 || status.error().osError == osError) << status.error().osError;
+}
+
 // A volume of 512-byte clusters: the data window is 5000 clusters = 2,560,000 bytes.
 struct WindowTest : ::testing::Test {
     static constexpr uint32_t kCs = 512;
@@ -32,8 +40,7 @@ struct WindowTest : ::testing::Test {
         ASSERT_TRUE(reader.Open(std::move(owned)));
         ASSERT_EQ(reader.WindowSize(), 5000u * kCs);
     }
-    // Reads and checks the bytes (and that nothing past them is written); returns the sizes the
-    // device was asked for.
+    // Reads and checks the bytes (and that none past them is written); returns the read sizes.
     std::vector<size_t> Read(int64_t offset, uint32_t length, Stream stream = Stream::kData) {
         const size_t before = log->reads.size();
         std::vector<uint8_t> out(length + 16, 0xCC);
@@ -124,38 +131,25 @@ TEST_F(WindowTest, ALongRequestIsServedByWindowSizedRefills) {
 }
 
 TEST_F(WindowTest, ReadsPastTheEndOrBeforeTheStartFailWithTheirCause) {
-    const int64_t last = (kClusters - 10) * kCs;
-    Read(last, 10 * kCs);  // a short refill at the end is accepted
+    Read((kClusters - 10) * kCs, 10 * kCs);  // a short refill at the end is accepted
     EXPECT_EQ(reader.WindowLength(), 10u * kCs);
     std::vector<uint8_t> out(kCs);
-    const struct {
-        Status status;
-        int32_t code;
-        const char* cause;
-    } cases[] = {
-        {reader.ReadAt(kClusters * kCs, out.data(), kCs), kErrRead, "ends before byte 6144000"},
-        {reader.ReadAt(-int64_t{kCs}, out.data(), kCs), kErrSeek, "no volume byte -512"},
-        // Cluster numbers are 64-bit: far beyond 2^32 clusters is asked for, not wrapped.
-        {reader.ReadClusters(uint64_t{1} << 33, out.data(), kCs), kErrRead, "ends before byte"},
-        {reader.ReadClusters(UINT64_MAX / 2, out.data(), kCs), kErrSeek, "no volume cluster"},
-    };
-    for (const auto& c : cases) {
-        ASSERT_FALSE(c.status);
-        EXPECT_EQ(c.status.error().code, c.code);
-        EXPECT_NE(c.status.error().cause.find(c.cause), std::string::npos)
-            << c.status.error().cause;
-    }
+    ExpectFailure(reader.ReadAt(kClusters * kCs, out.data(), kCs), kErrRead,
+                  "ends before byte 6144000");
+    ExpectFailure(reader.ReadAt(-int64_t{kCs}, out.data(), kCs), kErrSeek, "no volume byte -512");
+    // Cluster numbers are 64-bit: far beyond 2^32 clusters is asked for, not wrapped.
+    ExpectFailure(reader.ReadClusters(uint64_t{1} << 33, out.data(), kCs), kErrRead,
+                  "ends before byte");
     EXPECT_EQ(log->reads.back().first, (uint64_t{1} << 33) * kCs);
+    ExpectFailure(reader.ReadClusters(UINT64_MAX / 2, out.data(), kCs), kErrSeek,
+                  "no volume cluster");
 }
 
 TEST_F(WindowTest, AFailedDeviceReadCarriesItsErrnoAndLeavesNothingTrusted) {
     Read(0, 8 * kCs);
     device->FailReadsFrom(0);
     std::vector<uint8_t> out(kCs);
-    const Status failed = reader.ReadAt(9000 * kCs, out.data(), kCs);
-    ASSERT_FALSE(failed);
-    EXPECT_EQ(failed.error().code, kErrRead);
-    EXPECT_EQ(failed.error().osError, EIO);
+    ExpectFailure(reader.ReadAt(9000 * kCs, out.data(), kCs), kErrRead, "", EIO);
     // What the window held before is read again, not served from a half-overwritten buffer.
     const size_t before = log->reads.size();
     EXPECT_FALSE(reader.ReadAt(0, out.data(), kCs));
@@ -163,43 +157,24 @@ TEST_F(WindowTest, AFailedDeviceReadCarriesItsErrnoAndLeavesNothingTrusted) {
 }
 
 TEST(VolumeReaderGeometry, TheDataWindowIsCappedAtSixteenMebibytes) {
-    const struct {
-        uint32_t clusterSize;
-        uint64_t clusters, window;
-    } cases[] = {
-        {4096, 16, 16u << 20},     // 5000 clusters would be 20 MB
-        {2u << 20, 2, 16u << 20},  // and 10 GB
-        {512, 16, 512u * 5000},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(test::VolumeImage(c.clusterSize, c.clusters, 1).Open()->WindowSize(), c.window);
+    // 5000 clusters would be 20 MB, and 10 GB (the 512-byte window is WindowTest's).
+    EXPECT_EQ(test::VolumeImage(4096, 16, 1).Open()->WindowSize(), 16u << 20);
+    EXPECT_EQ(test::VolumeImage(2u << 20, 2, 1).Open()->WindowSize(), 16u << 20);
 }
 
 TEST(VolumeReaderOpen, FailuresNameTheirCauseAndErrno) {
-    auto failing = std::make_unique<MemoryDevice>(std::vector<uint8_t>(4096, 0));
-    failing->FailReadsFrom(0);
-    VolumeReader missing, notNtfs, tooSmall, unreadable;
-    const struct {
-        Status status;
-        int32_t code;
-        const char* cause;
-        int osError;
-    } cases[] = {
-        {missing.Open(Source{u"/nonexistent/quorvane.img"}), kErrOpenVolume,
-         "cannot open /nonexistent/quorvane.img: No such file", ENOENT},
-        {notNtfs.Open(std::make_unique<MemoryDevice>(std::vector<uint8_t>(4096, 0))),
-         kErrBootSector, "not an NTFS volume: no NTFS signature", 0},
-        {tooSmall.Open(std::make_unique<MemoryDevice>(std::vector<uint8_t>(100, 0))),
-         kErrBootSector, "smaller than one sector", 0},
-        {unreadable.Open(std::move(failing)), kErrBootSector, "read error in the boot sector", EIO},
+    const auto zeros = [](size_t n) {
+        return std::make_unique<MemoryDevice>(std::vector<uint8_t>(n, 0));
     };
-    for (const auto& c : cases) {
-        ASSERT_FALSE(c.status);
-        EXPECT_EQ(c.status.error().code, c.code);
-        EXPECT_NE(c.status.error().cause.find(c.cause), std::string::npos)
-            << c.status.error().cause;
-        EXPECT_EQ(c.status.error().osError, c.osError);
-    }
+    auto failing = zeros(4096);
+    failing->FailReadsFrom(0);
+    ExpectFailure(VolumeReader().Open(Source{u"/nonexistent/quorvane.img"}), kErrOpenVolume,
+                  "cannot open /nonexistent/quorvane.img: No such file", ENOENT);
+    ExpectFailure(VolumeReader().Open(zeros(4096)), kErrBootSector,
+                  "not an NTFS volume: no NTFS signature", 0);
+    ExpectFailure(VolumeReader().Open(zeros(100)), kErrBootSector, "smaller than one sector", 0);
+    ExpectFailure(VolumeReader().Open(std::move(failing)), kErrBootSector,
+                  "read error in the boot sector", EIO);
 }
 
 }  // namespace
