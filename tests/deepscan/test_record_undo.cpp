@@ -150,11 +150,11 @@ TEST(UndoIntoImage, AttributesComeBackWholeInTheirPlaceAndGoAgain) {
 }
 
 TEST(UndoIntoImage, ValuesMappingPairsAndSizesGetTheirBytesAndLengthsBack) {
+    // A resident value (at 0x18 of its attribute) with another attribute behind it.
     const Bytes follower = ResidentAttribute(0x80, Filler(40, 5));
     const auto withValue = [&](const Bytes& value) {
         return RecordBuilder().Resident(0x10, value).Raw(follower).Build();
     };
-    const uint32_t valueAt = 0x18;
     Bytes inPlace = Filler(48, 1);  // same length: the bytes are replaced in place
     const Bytes old8 = Filler(8, 0x60), old30 = Filler(30, 0x90);
     std::copy(old8.begin(), old8.end(), inPlace.begin() + 16);
@@ -196,13 +196,12 @@ TEST(UndoIntoImage, ValuesMappingPairsAndSizesGetTheirBytesAndLengthsBack) {
 
     Check({
         {"a value in place", withValue(Filler(48, 1)),
-         Undo(kUpdateResidentValue, kFirst, valueAt + 16, old8, 8), kApplied,
+         Undo(kUpdateResidentValue, kFirst, 0x18 + 16, old8, 8), kApplied,
          Area(withValue(inPlace))},
         {"a value longer again", withValue(Filler(6, 1)),
-         Undo(kUpdateResidentValue, kFirst, valueAt + 2, old30, 4), kApplied,
-         Area(withValue(longer))},
+         Undo(kUpdateResidentValue, kFirst, 0x18 + 2, old30, 4), kApplied, Area(withValue(longer))},
         {"a value whose redo did not end it", withValue(Filler(6, 1)),
-         Undo(kUpdateResidentValue, kFirst, valueAt + 2, Filler(30, 0), 2), kDropped},
+         Undo(kUpdateResidentValue, kFirst, 0x18 + 2, Filler(30, 0), 2), kDropped},
         {"mapping pairs", withRuns({{100, 1}}),
          Undo(kUpdateMappingPairs, kFirst, 0x40, EncodeMappingPairs(before), 4), kApplied,
          pairsArea},
@@ -284,10 +283,8 @@ TEST(UndoIntoImage, WhatDoesNotFitIsDroppedWholeAndDeallocationsAreNotWrittenBac
     header[0x16] = 1;
     header[0x10] = 9;
     for (uint16_t op :
-         {uint16_t{kInitializeFileRecordSegment}, uint16_t{kDeallocateFileRecordSegment},
-          uint16_t{kClearBitsInNonresidentBitMap}, uint16_t{kNoop},
-          uint16_t{kCompensationLogRecord}, uint16_t{kUpdateNonresidentValue},
-          uint16_t{kAddIndexEntryAllocation}})
+         {kInitializeFileRecordSegment, kDeallocateFileRecordSegment, kClearBitsInNonresidentBitMap,
+          kNoop, kCompensationLogRecord, kUpdateNonresidentValue, kAddIndexEntryAllocation})
         cases.push_back({"an operation that leaves records alone", found, Undo(op, 0, 0, header),
                          kNothingToDo});
     Check(cases);
