@@ -25,6 +25,10 @@ struct RealLog {
     size_t readmeRecords;
 };
 
+void PrintTo(const RealLog& log, std::ostream* out) {
+    *out << log.path;
+}
+
 const RealLog kRealLogs[] = {
     {"real/7-ntfs-undel.dd", true, 1051},
     {"real/SampleTinyNtfsVolume.partition.dd", true, 792},
