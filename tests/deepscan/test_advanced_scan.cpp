@@ -75,8 +75,7 @@ TEST_P(SyntheticAdvancedScan, RecoversTheFileByteExactWhereTheNormalScanCannot) 
         EXPECT_EQ(temp.Count("NRG"), advanced ? 1u : 0u);
         DeletedFileList list;
         ASSERT_TRUE((*session)->FindDeletedFiles(list, progress));
-        EXPECT_EQ(temp.Files(),
-                  std::vector<std::string>{temp.Files().empty() ? "" : temp.Files()[0]});
+        EXPECT_EQ(temp.Files().size(), 1u);
         EXPECT_EQ(temp.Count("NRG"), 0u);  // the log's records go once the rollback is done
         ASSERT_EQ(list.files.size(), 1u);
         EXPECT_EQ(list.files[0].record, v.s.baseNumber);
