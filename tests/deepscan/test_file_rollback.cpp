@@ -5,21 +5,34 @@
 #include "app/Log.h"
 #include "deepscan/DeepScan.h"
 #include "deepscan/DeletedFileScenario.h"
-#include "deepscan/LogBuilder.h"
 #include "ntfs/FileRecord.h"
+#include "ntfs/Fixup.h"
 #include "support/FakeFrontEnd.h"
 
 namespace qv {
 namespace {
 
+using namespace logfmt;
 using test::DeletedFileScenario;
 using test::RecordBuilder;
+using Bytes = std::vector<uint8_t>;
 
-std::unique_ptr<DeletedFileImages> Images(const DeletedFileScenario& s) {
+Bytes Fixed(Bytes image) {
+    ApplyFixups(image);
+    return image;
+}
+
+// A deleted file of a base record and one extension; an empty image is left out.
+std::unique_ptr<DeletedFileImages> Images(uint64_t base, const Bytes& baseImage,
+                                          uint64_t extension = 0,
+                                          const Bytes& extensionImage = {}) {
     auto file = std::make_unique<DeletedFileImages>();
-    EXPECT_TRUE(file->SetBaseImage(s.baseNumber, s.base));
-    EXPECT_TRUE(file->AddExtension(s.extensionNumber, s.extensionAsFound));
+    EXPECT_TRUE(baseImage.empty() || file->SetBaseImage(base, baseImage));
+    EXPECT_TRUE(extensionImage.empty() || file->AddExtension(extension, extensionImage));
     return file;
+}
+std::unique_ptr<DeletedFileImages> Images(const DeletedFileScenario& s) {
+    return Images(s.baseNumber, s.base, s.extensionNumber, s.extensionAsFound);
 }
 
 // The log's lines while it lives, without their time stamps.
@@ -47,25 +60,19 @@ TEST(PopNewest, TakesTheNewestImageFirstTheBaseOnTiesThenTheLowestNumber) {
 
 TEST(ApplyChange, WritesIntoTheImageItIsForAndNowhereElse) {
     DeletedFileImages file;
-    const std::vector<uint8_t> base =
-        RecordBuilder().Lsn(9).FileName(5, u"a").ResidentData(std::vector<uint8_t>(32, 1)).Build();
+    const Bytes base = RecordBuilder().Lsn(9).FileName(5, u"a").ResidentData(Bytes(32, 1)).Build();
     ASSERT_TRUE(file.SetBaseImage(12, base));
     ASSERT_TRUE(file.AddExtension(40, base));
-    const std::vector<uint8_t> bytes(8, 0xAB);
+    const Bytes bytes(8, 0xAB);
     EXPECT_EQ(file.ApplyChange(41, 0x98, 0x18, bytes, 0), 0);  // a record the file does not hold
     EXPECT_EQ(file.ApplyChange(12, 0, 0, bytes, 0), 0);        // the header is never written
-    EXPECT_EQ(file.Base()->image, base);
     EXPECT_EQ(file.Extensions()[40]->image, base);
     // Bytes of the resident $DATA value (the second attribute, value at 0x18).
-    std::vector<uint8_t> fixed = base;
-    ApplyFixups(fixed);
-    const uint32_t data = 0x38 + Load32(fixed.data() + 0x38 + 4);
+    Bytes expected = Fixed(base);
+    const uint32_t data = 0x38 + Load32(expected.data() + 0x38 + 4);
     EXPECT_EQ(file.ApplyChange(40, data, 0x18 + 8, bytes, 0), 1);
-    std::vector<uint8_t> after = file.Extensions()[40]->image;
-    ApplyFixups(after);
-    std::vector<uint8_t> expected = fixed;
     std::copy(bytes.begin(), bytes.end(), expected.begin() + data + 0x18 + 8);
-    EXPECT_EQ(after, expected);
+    EXPECT_EQ(Fixed(file.Extensions()[40]->image), expected);
     EXPECT_EQ(file.Base()->image, base);
     // The image it reached counts as done: its header still carries its LSN.
     EXPECT_TRUE(file.Extensions()[40]->done);
@@ -73,22 +80,19 @@ TEST(ApplyChange, WritesIntoTheImageItIsForAndNowhereElse) {
 }
 
 TEST(RollBackDeletedFiles, RestoresTheAttributeTheDeletingTransactionRemoved) {
-    for (auto [clusterSize, recordSize] :
-         {std::pair{4096u, 1024u}, std::pair{512u, 1024u}, std::pair{4096u, 4096u},
-          std::pair{1024u, 1024u}, std::pair{65536u, 4096u}}) {
+    const std::pair<uint32_t, uint32_t> geometries[] = {
+        {4096, 1024}, {512, 1024}, {4096, 4096}, {1024, 1024}, {65536, 4096}};
+    for (const auto& [clusterSize, recordSize] : geometries) {
         SCOPED_TRACE(testing::Message() << clusterSize << "/" << recordSize);
-        DeletedFileScenario s;
-        s.clusterSize = clusterSize;
-        s.recordSize = recordSize;
+        DeletedFileScenario s{.clusterSize = clusterSize, .recordSize = recordSize};
         s.Make();
         LogRecordStore store;
-        test::StepCounter loading;
-        ASSERT_TRUE(test::LoadBytes(store, s.log, loading, clusterSize, recordSize));
+        ASSERT_TRUE(test::LoadBytes(store, s.log, nullptr, clusterSize, recordSize));
         DeletedFileMap files;
         files[s.baseNumber] = Images(s);
+        DeletedFileImages& file = *files[s.baseNumber];
         // As found, the file has no data.
-        ASSERT_EQ(files[s.baseNumber]->BuildFileRecord(clusterSize, nullptr)->UnnamedStream(),
-                  nullptr);
+        ASSERT_EQ(file.BuildFileRecord(clusterSize, nullptr)->UnnamedStream(), nullptr);
         LogCapture capture;
         test::StepCounter progress;
         std::set<uint64_t> kept;
@@ -100,11 +104,8 @@ TEST(RollBackDeletedFiles, RestoresTheAttributeTheDeletingTransactionRemoved) {
         // The extension record has its $DATA back, byte for byte, and is still a deleted record
         // with its own LSN; the base record is untouched (its deallocation is not undone, nor
         // are the bitmap bits whose VCN would land on it).
-        DeletedFileImages& file = *files[s.baseNumber];
-        std::vector<uint8_t> ext = file.Extensions()[s.extensionNumber]->image;
-        ApplyFixups(ext);
-        std::vector<uint8_t> before = s.extensionBefore;
-        ApplyFixups(before);
+        const Bytes ext = Fixed(file.Extensions()[s.extensionNumber]->image);
+        const Bytes before = Fixed(s.extensionBefore);
         const uint32_t inUse = Load32(before.data() + 0x18);
         EXPECT_EQ(Load32(ext.data() + 0x18), inUse);
         EXPECT_TRUE(std::equal(ext.begin() + 0x38, ext.begin() + inUse, before.begin() + 0x38));
@@ -131,25 +132,18 @@ TEST(RollBackDeletedFiles, KeepsTheRecordsAsFoundWhenTheLogWouldMakeThemWorse) {
     DeletedFileScenario s;
     s.Make();
     test::LogBuilder b;
-    test::LogRecordSpec shrink = s.For(s.extensionNumber);
-    shrink.redoOp = logfmt::kUpdateMappingPairs;
-    shrink.undoOp = logfmt::kUpdateMappingPairs;
-    shrink.recordOff = 0x38;
-    shrink.attrOff = 0x40;
+    test::LogRecordSpec shrink =
+        s.For(s.extensionNumber, 0, kUpdateMappingPairs, kUpdateMappingPairs,
+              test::EncodeMappingPairs({{300, 1}}), 0x38, 0x40);
     shrink.redo = test::EncodeMappingPairs(s.runs);
-    shrink.undo = test::EncodeMappingPairs({{300, 1}});
-    test::LogRecordSpec free = s.For(s.extensionNumber);
-    free.previous = b.Add(shrink);
-    free.redoOp = logfmt::kDeallocateFileRecordSegment;
-    free.undoOp = logfmt::kInitializeFileRecordSegment;
-    std::vector<uint8_t> ext = s.Extension(b.Add(free)).NonResidentData(s.runs, s.dataSize).Build();
+    const uint64_t free = b.Add(s.For(s.extensionNumber, b.Add(shrink),
+                                      kDeallocateFileRecordSegment, kInitializeFileRecordSegment));
+    const Bytes ext = s.Extension(free).NonResidentData(s.runs, s.dataSize).Build();
     LogRecordStore store;
     ASSERT_TRUE(test::LoadBytes(store, b.Build()));
 
     DeletedFileMap files;
-    files[s.baseNumber] = std::make_unique<DeletedFileImages>();
-    ASSERT_TRUE(files[s.baseNumber]->SetBaseImage(s.baseNumber, s.Base(1).Build()));
-    ASSERT_TRUE(files[s.baseNumber]->AddExtension(s.extensionNumber, ext));
+    files[s.baseNumber] = Images(s.baseNumber, s.Base(1).Build(), s.extensionNumber, ext);
     LogCapture capture;
     test::StepCounter progress;
     EXPECT_EQ(RollBackDeletedFiles(files, store, s.clusterSize, nullptr, progress), 0);
@@ -165,8 +159,7 @@ TEST(RollBackDeletedFiles, KeepsTheRecordsAsFoundWhenTheLogWouldMakeThemWorse) {
 TEST(RollBackDeletedFiles, WhatIsLeftAloneDroppedOrStopped) {
     DeletedFileScenario s;
     s.Make();
-    const std::vector<uint8_t> single =
-        RecordBuilder().Lsn(s.freeExtension).FileName(5, u"one").Build();
+    const Bytes single = RecordBuilder().Lsn(s.freeExtension).FileName(5, u"one").Build();
     const struct {
         const char* what;
         bool logGone, stop;
@@ -183,12 +176,10 @@ TEST(RollBackDeletedFiles, WhatIsLeftAloneDroppedOrStopped) {
         LogRecordStore store;
         ASSERT_TRUE(test::LoadBytes(store, c.logGone ? test::LogBuilder().Build() : s.log));
         DeletedFileMap files;
-        // A file of one record whose number the log's changes name: never rolled back.
-        files[30] = std::make_unique<DeletedFileImages>();
-        ASSERT_TRUE(files[30]->SetBaseImage(s.extensionNumber, single));
-        // An extension whose base record was not collected: dropped.
-        files[7000] = std::make_unique<DeletedFileImages>();
-        ASSERT_TRUE(files[7000]->AddExtension(7001, s.extensionAsFound));
+        // A file of one record whose number the log's changes name: never rolled back; an
+        // extension whose base record was not collected: dropped.
+        files[30] = Images(s.extensionNumber, single);
+        files[7000] = Images(0, {}, 7001, s.extensionAsFound);
         files[s.baseNumber] = Images(s);
         test::StepCounter progress;
         progress.stopAt = c.stop ? 0 : UINT64_MAX;

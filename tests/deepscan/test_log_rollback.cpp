@@ -2,6 +2,9 @@
 // change, and which record a change is for.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
+#include "deepscan/ChangeSink.h"
 #include "deepscan/LogBuilder.h"
 #include "deepscan/LogFormat.h"
 #include "deepscan/LogRecordStore.h"
@@ -12,26 +15,22 @@ namespace {
 
 using namespace logfmt;
 using test::Closing;
-using test::LogBuilder;
 using test::LogRecordSpec;
-using test::RecordingSink;
 constexpr auto Bytes = test::PatternBytes;
 
 // A log record that changes MFT record `number` on a volume of 4096-byte clusters and
 // 1024-byte records (4 records per cluster: VCN number / 4, block offset 2 per record).
 LogRecordSpec Change(uint64_t previous, uint16_t redoOp, uint16_t undoOp, uint64_t number,
                      std::vector<uint8_t> redo = {}, std::vector<uint8_t> undo = {}) {
-    LogRecordSpec s;
-    s.previous = previous;
-    s.redoOp = redoOp;
-    s.undoOp = undoOp;
-    s.vcn = number / 4;
-    s.clusterBlock = static_cast<uint16_t>((number % 4) * 2);
-    s.redo = std::move(redo);
-    s.undo = std::move(undo);
-    s.recordOff = 0x98;
-    s.attrOff = 0x18;
-    return s;
+    return {.previous = previous,
+            .redoOp = redoOp,
+            .undoOp = undoOp,
+            .redo = std::move(redo),
+            .undo = std::move(undo),
+            .recordOff = 0x98,
+            .attrOff = 0x18,
+            .clusterBlock = static_cast<uint16_t>((number % 4) * 2),
+            .vcn = number / 4};
 }
 
 // A change of a resident value in record 30, undone by the same operation.
@@ -40,13 +39,33 @@ LogRecordSpec Update(uint64_t previous, uint8_t seed = 1) {
                   Bytes(8, seed + 1));
 }
 
-struct StoreTest : ::testing::Test {
-    LogBuilder log{4096, 16};
+// A store over the test's log that is its own sink: it keeps every change a rollback hands on.
+struct StoreTest : ::testing::Test, ChangeSink {
+    test::LogBuilder log{4096, 16};
     LogRecordStore store;
-    RecordingSink sink;
+    std::vector<std::pair<RecordChange, std::vector<uint8_t>>> changes;  // with their data copied
+
+    int ApplyChange(uint64_t, uint32_t, uint32_t, ByteSpan, int32_t) override {
+        ADD_FAILURE() << "a rollback hands on whole changes, never plain ones";
+        return 0;
+    }
+    int ApplyRecordChange(const RecordChange& c) override {
+        changes.emplace_back(c, std::vector<uint8_t>(c.data.begin(), c.data.end()));
+        changes.back().first.data = {};  // valid only during the call
+        return 1;
+    }
     void Load() {
         ASSERT_TRUE(test::LoadBytes(store, log.Build()));
-        store.SetSink(&sink);
+        store.SetSink(this);
+    }
+    // Rolls back from lsn and gives the LSNs of the changes handed on.
+    std::vector<uint64_t> Rollback(uint64_t lsn, std::optional<int> count) {
+        changes.clear();
+        EXPECT_EQ(store.Rollback(lsn), count) << lsn;
+        std::vector<uint64_t> lsns;
+        for (const auto& [change, data] : changes)
+            lsns.push_back(change.lsn);
+        return lsns;
     }
 };
 
@@ -55,7 +74,7 @@ TEST_F(StoreTest, ARollbackUndoesOneTransactionNewestFirstAndNothingOlder) {
     const uint64_t o1 = log.Add(
         Change(0, kUpdateResidentValue, kUpdateResidentValue, 40, Bytes(8, 1), Bytes(8, 9)));
     log.Add(Closing(o1));
-    // The transaction that deleted the file.
+    // The transaction that deleted the file; its change of record 5 is to a metadata file.
     const uint64_t t1 =
         log.Add(Change(0, kDeleteAttribute, kCreateAttribute, 41, {}, Bytes(72, 0x40)));
     const uint64_t t2 =
@@ -63,34 +82,24 @@ TEST_F(StoreTest, ARollbackUndoesOneTransactionNewestFirstAndNothingOlder) {
                        Bytes(8, 0), Bytes(8, 0)));
     const uint64_t t3 = log.Add(Change(t2, kDeallocateFileRecordSegment,
                                        kInitializeFileRecordSegment, 41, {}, Bytes(24, 0)));
-    const uint64_t t4 = log.Add(Change(t3, kUpdateResidentValue, kUpdateResidentValue, 5,
-                                       Bytes(8, 0), Bytes(8, 0)));  // a metadata file
+    const uint64_t t4 = log.Add(
+        Change(t3, kUpdateResidentValue, kUpdateResidentValue, 5, Bytes(8, 0), Bytes(8, 0)));
     LogRecordSpec restart = Change(t4, kNoop, kUpdateResidentValue, 41, {}, Bytes(8, 0));
     restart.type = 2;
     const uint64_t t5 = log.Add(restart);
     Load();
 
-    EXPECT_EQ(store.Rollback(t5), 2);
-    EXPECT_EQ(sink.Lsns(), (std::vector<uint64_t>{t3, t1}));
-    ASSERT_EQ(sink.changes.size(), 2u);
-    const RecordChange& c = sink.changes[1].change;
-    EXPECT_EQ(c.recordNumber, 41u);
-    EXPECT_EQ(c.redoOperation, kDeleteAttribute);
-    EXPECT_EQ(c.undoOperation, kCreateAttribute);
-    EXPECT_EQ(c.recordOff, 0x98u);
-    EXPECT_EQ(c.attrOff, 0x18u);
-    EXPECT_EQ(c.redoLength, 0u);
-    EXPECT_EQ(c.delta, 72);
-    EXPECT_EQ(sink.changes[1].data, Bytes(72, 0x40));
-    EXPECT_EQ(sink.plainCalls, 0);
-
+    EXPECT_EQ(Rollback(t5, 2), (std::vector<uint64_t>{t3, t1}));
+    ASSERT_EQ(changes.size(), 2u);
+    const RecordChange& c = changes[1].first;
+    EXPECT_EQ(std::tuple(c.recordNumber, c.redoOperation, c.undoOperation, c.recordOff, c.attrOff,
+                         c.redoLength, c.delta),
+              std::tuple(uint64_t{41}, uint16_t{kDeleteAttribute}, uint16_t{kCreateAttribute},
+                         0x98u, 0x18u, 0u, 72));
+    EXPECT_EQ(changes[1].second, Bytes(72, 0x40));
     // The same LSN rolls back the same way every time; the older transaction alone is its own.
-    sink.changes.clear();
-    EXPECT_EQ(store.Rollback(t5), 2);
-    EXPECT_EQ(sink.Lsns(), (std::vector<uint64_t>{t3, t1}));
-    sink.changes.clear();
-    EXPECT_EQ(store.Rollback(o1), 1);
-    EXPECT_EQ(sink.Lsns(), (std::vector<uint64_t>{o1}));
+    EXPECT_EQ(Rollback(t5, 2), (std::vector<uint64_t>{t3, t1}));
+    EXPECT_EQ(Rollback(o1, 1), std::vector<uint64_t>{o1});
 }
 
 TEST_F(StoreTest, CompensationRecordsSkipWhatTheTransactionHadUndoneItself) {
@@ -99,11 +108,9 @@ TEST_F(StoreTest, CompensationRecordsSkipWhatTheTransactionHadUndoneItself) {
     // The undo of t2, logged as a compensation record: its undo-next LSN skips t2.
     LogRecordSpec clr = Change(t2, kUpdateResidentValue, kCompensationLogRecord, 30, Bytes(8, 4));
     clr.undoNext = t1;
-    const uint64_t c = log.Add(clr);
-    const uint64_t t3 = log.Add(Update(c, 5));
+    const uint64_t t3 = log.Add(Update(log.Add(clr), 5));
     Load();
-    EXPECT_EQ(store.Rollback(t3), 2);
-    EXPECT_EQ(sink.Lsns(), (std::vector<uint64_t>{t3, t1}));
+    EXPECT_EQ(Rollback(t3, 2), (std::vector<uint64_t>{t3, t1}));
 }
 
 TEST_F(StoreTest, AChainEndsWhereTheLogNoLongerHoldsItsRecordsOrItsLinksGoForward) {
@@ -111,19 +118,12 @@ TEST_F(StoreTest, AChainEndsWhereTheLogNoLongerHoldsItsRecordsOrItsLinksGoForwar
     const uint64_t lost = log.Lsn(2 * 4096 + 16);  // older, but no longer in the log
     const uint64_t t2 = log.Add(Update(lost));
     const uint64_t t3 = log.Add(Update(t2));
-    LogRecordSpec forward = Update(0);
-    forward.previous = t3 + 5000;  // damage: a link to a newer record
-    const uint64_t t4 = log.Add(forward);
+    const uint64_t t4 = log.Add(Update(t3 + 5000));  // damage: a link to a newer record
     Load();
-    EXPECT_EQ(store.Rollback(t3), 2);
-    EXPECT_EQ(sink.Lsns(), (std::vector<uint64_t>{t3, t2}));
-    sink.changes.clear();
-    EXPECT_EQ(store.Rollback(t4), 1);
-    sink.changes.clear();
-    EXPECT_EQ(store.Rollback(lost), std::nullopt);
-    EXPECT_EQ(store.Rollback(t1 + 1), std::nullopt);
-    EXPECT_EQ(store.Rollback(0), std::nullopt);
-    EXPECT_TRUE(sink.changes.empty());
+    EXPECT_EQ(Rollback(t3, 2), (std::vector<uint64_t>{t3, t2}));
+    EXPECT_EQ(Rollback(t4, 1), std::vector<uint64_t>{t4});
+    for (const uint64_t notIndexed : {lost, t1 + 1, uint64_t{0}})
+        EXPECT_EQ(Rollback(notIndexed, std::nullopt), std::vector<uint64_t>{});
 }
 
 TEST_F(StoreTest, UndoDataRunningPastTheRecordIsCut) {
@@ -131,25 +131,25 @@ TEST_F(StoreTest, UndoDataRunningPastTheRecordIsCut) {
         Change(0, kUpdateResidentValue, kUpdateResidentValue, 30, Bytes(8, 1), Bytes(16, 0x70));
     s.undoLengthOverride = 400;
     const uint64_t a = log.Add(s);
-    const LogRecordSpec plain =
-        Change(0, kUpdateResidentValue, kUpdateResidentValue, 30, Bytes(8, 1));
-    LogRecordSpec outside;
-    outside.raw = true;  // hand-made client data: the undo offset points behind the record
-    outside.rawClientData = test::EncodeLogRecord(plain);
-    outside.rawClientData.erase(outside.rawClientData.begin(), outside.rawClientData.begin() + 48);
-    test::Put16(outside.rawClientData, 0x08, 0x400);
-    test::Put16(outside.rawClientData, 0x0A, 8);
+    // Hand-made client data: the undo offset points behind the record.
+    LogRecordSpec outside = {.raw = test::EncodeLogRecord(Change(
+                                 0, kUpdateResidentValue, kUpdateResidentValue, 30, Bytes(8, 1)))};
+    outside.raw->erase(outside.raw->begin(), outside.raw->begin() + 48);
+    test::Put16(*outside.raw, 0x08, 0x400);
+    test::Put16(*outside.raw, 0x0A, 8);
     const uint64_t b = log.Add(outside);
     Load();
-    EXPECT_EQ(store.Rollback(a), 1);
-    ASSERT_EQ(sink.changes.size(), 1u);
-    EXPECT_EQ(sink.changes[0].data, Bytes(16, 0x70));
-    EXPECT_EQ(sink.changes[0].change.delta, 8);
-    sink.changes.clear();
-    EXPECT_EQ(store.Rollback(b), 1);
-    ASSERT_EQ(sink.changes.size(), 1u);
-    EXPECT_TRUE(sink.changes[0].data.empty());
-    EXPECT_EQ(sink.changes[0].change.delta, -8);
+    const struct {
+        uint64_t lsn;
+        std::vector<uint8_t> data;
+        int32_t delta;
+    } cases[] = {{a, Bytes(16, 0x70), 8}, {b, {}, -8}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(Rollback(c.lsn, 1), std::vector<uint64_t>{c.lsn});
+        ASSERT_EQ(changes.size(), 1u);
+        EXPECT_EQ(changes[0].second, c.data);
+        EXPECT_EQ(changes[0].first.delta, c.delta);
+    }
 }
 
 TEST_F(StoreTest, FindEntryAndFetchGiveTheStoredRecordOrNothing) {
@@ -176,20 +176,12 @@ TEST_F(StoreTest, FindEntryAndFetchGiveTheStoredRecordOrNothing) {
 }
 
 TEST(TargetRecordNumber, IsTheByteOffsetInTheMftOverTheRecordSize) {
-    auto record = [](uint64_t vcn, uint16_t block) {
-        LogRecordSpec s;
-        s.vcn = vcn;
-        s.clusterBlock = block;
-        return test::EncodeLogRecord(s);
-    };
-    struct Case {
+    const struct {
         uint64_t vcn;
         uint16_t block;
-        uint32_t clusterSize;
-        uint32_t recordSize;
+        uint32_t clusterSize, recordSize;
         uint64_t expected;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {66, 0, 512, 1024, 33},                       // 512-byte clusters: two per record
         {67, 0, 512, 1024, 33},                       // the second half of the same record
         {10, 0, 4096, 1024, 40},                      // four records per cluster
@@ -200,10 +192,10 @@ TEST(TargetRecordNumber, IsTheByteOffsetInTheMftOverTheRecordSize) {
         {5, 4, 2u << 20, 1024, 10242},                // 2 MiB clusters
         {UINT64_MAX / 2, 0, 4096, 1024, UINT64_MAX},  // the offset does not fit in 64 bits
     };
-    for (const Case& c : cases) {
-        EXPECT_EQ(
-            LogRecordStore::TargetRecordNumber(record(c.vcn, c.block), c.clusterSize, c.recordSize),
-            c.expected)
+    for (const auto& c : cases) {
+        const auto record = test::EncodeLogRecord({.clusterBlock = c.block, .vcn = c.vcn});
+        EXPECT_EQ(LogRecordStore::TargetRecordNumber(record, c.clusterSize, c.recordSize),
+                  c.expected)
             << c.vcn << " " << c.block << " " << c.clusterSize;
     }
     const std::vector<uint8_t> shortRecord(0x4F, 0);

@@ -21,8 +21,7 @@ namespace {
 struct RealLog {
     const char* path;  // below the fixture folder
     bool volume;       // a volume image (its $LogFile is record 2), else a raw log extract
-    // The records the shared test data's README counts in this log (LSN mapping to its own
-    // offset, on record pages); 0 where it gives none.
+    // The records the shared data's README counts (LSN at its own offset); 0 where it has none.
     size_t readmeRecords;
 };
 
@@ -43,8 +42,7 @@ const RealLog kRealLogs[] = {
     {"real/extracts/dfirntfs-LogFile_10.bin", false, 323},
 };
 
-// A volume's $LogFile (MFT record 2), read where it lies as the advanced scan reads it, or a log
-// extract from memory.
+// A volume's $LogFile read where it lies, as the advanced scan reads it, or a log extract.
 struct OpenLog {
     VolumeReader reader;
     FileRecord logFile;
@@ -86,38 +84,26 @@ struct PlainRecord {
 inline std::vector<PlainRecord> PlainParse(const std::vector<uint8_t>& log) {
     std::vector<PlainRecord> out;
     if (log.size() < 0x100) return out;
-    auto u16 = [&](const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8; };
-    auto u32 = [&](const uint8_t* p) { return u16(p) | u16(p + 2) << 16; };
-    auto u64 = [&](const uint8_t* p) { return uint64_t(u32(p)) | uint64_t(u32(p + 4)) << 32; };
-    const uint32_t pageSize = u32(log.data() + 0x14);
-    const uint32_t bits = u32(log.data() + u16(log.data() + 0x18) + 0x10);
+    const uint32_t pageSize = Load32(log.data() + 0x14);
+    const uint32_t bits = Load32(log.data() + Load16(log.data() + 0x18) + 0x10);
     for (size_t base = pageSize; base + pageSize <= log.size(); base += pageSize) {
         std::vector<uint8_t> page(log.begin() + base, log.begin() + base + pageSize);
         if (page[0] != 'R' || page[1] != 'C' || page[2] != 'R' || page[3] != 'D') continue;
-        const uint32_t usa = u16(page.data() + 4);
-        const uint32_t count = u16(page.data() + 6);
+        const uint32_t usa = Load16(page.data() + 4), count = Load16(page.data() + 6);
         if (usa + 2 * count > pageSize) continue;
         for (uint32_t i = 1; i < count && i * 512 <= pageSize; ++i) {
             page[i * 512 - 2] = page[usa + 2 * i];
             page[i * 512 - 1] = page[usa + 2 * i + 1];
         }
         for (uint32_t o = 64; o + 48 <= pageSize; o += 8) {
-            const uint64_t lsn = u64(page.data() + o);
+            const uint64_t lsn = Load64(page.data() + o);
             if (lsn == 0 || ((lsn << bits) >> (bits - 3)) != base + o) continue;
-            const uint64_t length = 48 + uint64_t(u32(page.data() + o + 0x18));
+            const uint64_t length = 48 + uint64_t{Load32(page.data() + o + 0x18)};
             if (length <= log.size()) out.push_back({base + o, lsn, length});
         }
     }
     return out;
 }
-
-struct Counts {
-    size_t plain = 0;
-    size_t indexed = 0;
-    size_t unwalkedPage = 0;  // on a page whose last LSN maps elsewhere (tail copies)
-    size_t notWhole = 0;      // runs on into a page of another pass, a damaged one, or past the end
-    size_t insideRecord = 0;  // bytes inside a record that is indexed
-};
 
 class RealLogTest : public ::testing::TestWithParam<RealLog> {};
 
@@ -142,13 +128,9 @@ TEST_P(RealLogTest, IndexesWhatAPlainParseFindsWhereTheRecordIsWhole) {
     ASSERT_TRUE(loaded) << loaded.error().Text();
 
     const std::vector<PlainRecord> plain = PlainParse(bytes);
-    if (real.readmeRecords != 0) {
-        EXPECT_EQ(plain.size(), real.readmeRecords);
-    }
+    EXPECT_EQ(real.readmeRecords ? plain.size() : 0, real.readmeRecords);
 
-    const uint32_t p = store.Geometry().pageSize;
-    const uint32_t bits = store.Geometry().sequenceBits;
-    const uint32_t d = store.Geometry().dataOffset;
+    const auto [p, bits, d] = store.Geometry();  // page size, sequence number bits, data offset
     auto lastLsn = [&](uint64_t page) -> uint64_t {
         const uint64_t at = page * p;
         if (at + p > bytes.size() || bytes[at] != 'R' || bytes[at + 1] != 'C') return 0;
@@ -176,23 +158,22 @@ TEST_P(RealLogTest, IndexesWhatAPlainParseFindsWhereTheRecordIsWhole) {
         }
     }
 
-    Counts counts;
-    counts.plain = plain.size();
-    counts.indexed = indexed.size();
+    // Not indexed: on a page whose last LSN maps elsewhere (tail copies), running on into a page
+    // of another pass, a damaged one or past the end, or inside a record that is indexed.
+    size_t unwalkedPage = 0, notWhole = 0, insideRecord = 0;
     std::set<uint64_t> plainLsns;
     for (const PlainRecord& r : plain) {
         plainLsns.insert(r.lsn);
         if (indexed.count(r.lsn)) continue;
         const uint64_t page = r.offset / p;
         const uint64_t last = lastLsn(page);
-        const uint64_t lastAt = logfmt::LsnToOffset(last, bits);
-        if (last == 0 || lastAt < page * p || lastAt >= (page + 1) * p) {
-            ++counts.unwalkedPage;
+        if (last == 0 || logfmt::LsnToOffset(last, bits) / p != page) {
+            ++unwalkedPage;
             continue;
         }
         auto inside = spans.upper_bound(r.offset);
         if (inside != spans.begin() && (--inside)->second > r.offset) {
-            ++counts.insideRecord;
+            ++insideRecord;
             continue;
         }
         bool whole = true;
@@ -204,7 +185,7 @@ TEST_P(RealLogTest, IndexesWhatAPlainParseFindsWhereTheRecordIsWhole) {
                 whole = false;
         }
         if (!whole) {
-            ++counts.notWhole;
+            ++notWhole;
             std::cout << "[ counts ]   not whole: LSN " << r.lsn << " at " << r.offset << ", "
                       << r.length << " bytes\n";
             continue;
@@ -215,11 +196,10 @@ TEST_P(RealLogTest, IndexesWhatAPlainParseFindsWhereTheRecordIsWhole) {
     // Nothing the plain parse does not find.
     for (uint64_t lsn : indexed)
         EXPECT_TRUE(plainLsns.count(lsn)) << "indexed but not a record: " << lsn;
-    std::cout << "[ counts ] " << real.path << ": plain parse " << counts.plain << ", indexed "
-              << counts.indexed << " in " << store.Runs().size()
-              << " runs; not indexed: " << counts.unwalkedPage << " on tail-copy pages, "
-              << counts.notWhole << " not whole in the log, " << counts.insideRecord
-              << " inside other records\n";
+    std::cout << "[ counts ] " << real.path << ": plain parse " << plain.size() << ", indexed "
+              << indexed.size() << " in " << store.Runs().size()
+              << " runs; not indexed: " << unwalkedPage << " on tail-copy pages, " << notWhole
+              << " not whole in the log, " << insideRecord << " inside other records\n";
 }
 
 INSTANTIATE_TEST_SUITE_P(Windows, RealLogTest, ::testing::ValuesIn(kRealLogs),

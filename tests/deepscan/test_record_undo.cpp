@@ -14,11 +14,10 @@ namespace qv {
 namespace {
 
 using namespace logfmt;
-using test::EncodeMappingPairs;
-using test::RecordBuilder;
-using test::RunSpec;
+using enum UndoResult;
+using namespace test;
 using Bytes = std::vector<uint8_t>;
-constexpr auto Filler = test::PatternBytes;
+constexpr auto Filler = PatternBytes;
 constexpr uint32_t kFirst = 0x38;  // first attribute of the builder's 1024-byte records
 
 Bytes Fixed(Bytes image) {
@@ -36,15 +35,13 @@ RecordChange Undo(uint16_t op, uint32_t recordOff, uint32_t attrOff, Bytes bytes
                   uint32_t redoLength = 0) {
     static std::deque<Bytes> kept;
     const Bytes& data = kept.emplace_back(std::move(bytes));
-    RecordChange c;
-    c.recordNumber = 40;
-    c.undoOperation = op;
-    c.recordOff = recordOff;
-    c.attrOff = attrOff;
-    c.data = data;
-    c.redoLength = redoLength;
-    c.delta = static_cast<int32_t>(data.size()) - static_cast<int32_t>(redoLength);
-    return c;
+    return {.recordNumber = 40,
+            .undoOperation = op,
+            .recordOff = recordOff,
+            .attrOff = attrOff,
+            .data = data,
+            .redoLength = redoLength,
+            .delta = static_cast<int32_t>(data.size()) - static_cast<int32_t>(redoLength)};
 }
 
 // The attribute area of a record (fixups applied): from the first attribute to the bytes in use.
@@ -52,35 +49,37 @@ Bytes Area(const Bytes& image) {
     const Bytes f = Fixed(image);
     return Bytes(f.begin() + Load16(f.data() + 0x14), f.begin() + Load32(f.data() + 0x18));
 }
-// Where the attribute after the first one starts.
-uint32_t Second(const Bytes& image) {
-    return kFirst + Load32(Fixed(image).data() + kFirst + 4);
+// Where the k-th attribute of a record starts.
+uint32_t AttributeAt(const Bytes& image, int k) {
+    const Bytes f = Fixed(image);
+    uint32_t at = Load16(f.data() + 0x14);
+    for (int i = 0; i < k; ++i)
+        at += Load32(f.data() + at + 4);
+    return at;
 }
 
 // An $INDEX_ROOT of file names with the given entries (each whole) and the end entry.
 Bytes IndexRoot(const std::vector<Bytes>& entries) {
     Bytes value(0x20, 0);
-    test::Put32(value, 0, 0x30);
-    test::Put32(value, 4, 1);
-    test::Put32(value, 8, 4096);
+    Put32(value, 0, 0x30);
+    Put32(value, 4, 1);
+    Put32(value, 8, 4096);
     value[12] = 1;
-    test::Put32(value, 0x10, 0x10);  // first entry, from the index header
+    Put32(value, 0x10, 0x10);  // first entry, from the index header
     for (const auto& e : entries)
         value.insert(value.end(), e.begin(), e.end());
-    Bytes last(0x10, 0);
-    test::Put16(last, 8, 0x10);
-    test::Put16(last, 12, 2);
-    value.insert(value.end(), last.begin(), last.end());
-    test::Put32(value, 0x14, static_cast<uint32_t>(value.size() - 0x10));
-    test::Put32(value, 0x18, static_cast<uint32_t>(value.size() - 0x10));
+    // The end entry: 16 bytes, flag 2.
+    value.insert(value.end(), {0, 0, 0, 0, 0, 0, 0, 0, 0x10, 0, 0, 0, 2, 0, 0, 0});
+    Put32(value, 0x14, static_cast<uint32_t>(value.size() - 0x10));
+    Put32(value, 0x18, static_cast<uint32_t>(value.size() - 0x10));
     return value;
 }
 Bytes Entry(uint8_t seed, uint16_t flags = 0) {
     Bytes e(0x10 + 0x50, 0);
-    test::Put64(e, 0, 100 + seed);
-    test::Put16(e, 8, static_cast<uint16_t>(e.size() + (flags & 1 ? 8 : 0)));
-    test::Put16(e, 10, 0x50);
-    test::Put16(e, 12, flags);
+    Put64(e, 0, 100 + seed);
+    Put16(e, 8, static_cast<uint16_t>(e.size() + (flags & 1 ? 8 : 0)));
+    Put16(e, 10, 0x50);
+    Put16(e, 12, flags);
     for (size_t i = 0x10; i < e.size(); ++i)
         e[i] = static_cast<uint8_t>(seed + i);
     if (flags & 1) e.resize(e.size() + 8, 0);
@@ -95,26 +94,27 @@ struct Case {
     Bytes area = {};  // when applied: the attribute area it must have afterwards
 };
 
-void Check(const Case& c) {
-    SCOPED_TRACE(c.what);
-    Bytes image = c.found;
-    EXPECT_EQ(UndoIntoImage(image, c.change), c.result);
-    if (c.result != UndoResult::kApplied) {
-        EXPECT_EQ(image, c.found);  // dropped or nothing to do: not a byte changed
-        return;
+void Check(const std::vector<Case>& cases) {
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Bytes image = c.found;
+        EXPECT_EQ(UndoIntoImage(image, c.change), c.result);
+        if (c.result != kApplied) {
+            EXPECT_EQ(image, c.found);  // dropped or nothing to do: not a byte changed
+            continue;
+        }
+        EXPECT_EQ(Area(image), c.area);
+        EXPECT_TRUE(IsSoundRecordImage(image));
+        // Still protected as on disk: every block ends in the update sequence number.
+        const uint16_t usn = Load16(image.data() + Load16(image.data() + 4));
+        for (size_t end = 510; end < image.size(); end += 512)
+            EXPECT_EQ(Load16(image.data() + end), usn) << end;
     }
-    EXPECT_EQ(Area(image), c.area);
-    EXPECT_TRUE(IsSoundRecordImage(image));
-    // Still protected as on disk: every block ends in the update sequence number.
-    const uint16_t usn = Load16(image.data() + Load16(image.data() + 4));
-    for (size_t end = 510; end < image.size(); end += 512)
-        EXPECT_EQ(Load16(image.data() + end), usn) << end;
 }
 
 TEST(UndoIntoImage, AttributesComeBackWholeInTheirPlaceAndGoAgain) {
-    // The file name, the attribute the transaction deleted, then a big value whose bytes cross
-    // the end of the first 512-byte block: the undo moves it without touching the update sequence
-    // words. In 4096-byte records every one of the eight blocks is protected again.
+    // The deleted attribute sits before a value that crosses the first block's end: moved, it
+    // keeps clear of the update sequence words; 4096-byte records have eight blocks to protect.
     const Bytes deleted = ResidentAttribute(0x80, Filler(100, 3));
     const Bytes big = ResidentAttribute(0x80, Filler(600, 9));
     const auto build = [&](bool withDeleted) {
@@ -130,37 +130,31 @@ TEST(UndoIntoImage, AttributesComeBackWholeInTheirPlaceAndGoAgain) {
         if (withDeleted) b.Raw(deleted4k);
         return b.Raw(ResidentAttribute(0x80, Filler(900, 5))).Build();
     };
-    const Bytes f4k = Fixed(build4k(false));
-    const uint32_t first4k = Load16(f4k.data() + 0x14);
-    const uint32_t third4k = first4k + Load32(f4k.data() + first4k + 4) +
-                             Load32(f4k.data() + first4k + Load32(f4k.data() + first4k + 4) + 4);
     // The end of a record rewritten: the attribute and the end marker after it.
     const Bytes second = ResidentAttribute(0x80, Filler(40, 2));
     const Bytes full = RecordBuilder().FileName(5, u"x").Raw(second).Build();
     Bytes tail = second;
     tail.insert(tail.end(), {0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0});
-    const uint32_t at = Second(build(false));
-    const Case cases[] = {
-        {"create", build(false), Undo(kCreateAttribute, at, 0, deleted), UndoResult::kApplied,
+    const uint32_t at = AttributeAt(build(false), 1);
+    Check({
+        {"create", build(false), Undo(kCreateAttribute, at, 0, deleted), kApplied,
          Area(build(true))},
-        {"delete", build(true), Undo(kDeleteAttribute, at, 0, {}), UndoResult::kApplied,
-         Area(build(false))},
+        {"delete", build(true), Undo(kDeleteAttribute, at, 0, {}), kApplied, Area(build(false))},
         {"create in a 4096-byte record", build4k(false),
-         Undo(kCreateAttribute, third4k, 0, deleted4k), UndoResult::kApplied, Area(build4k(true))},
+         Undo(kCreateAttribute, AttributeAt(build4k(false), 2), 0, deleted4k), kApplied,
+         Area(build4k(true))},
         {"end of the record", RecordBuilder().FileName(5, u"x").Build(),
-         Undo(kWriteEndOfFileRecordSegment, Second(full), 0, tail, 8), UndoResult::kApplied,
+         Undo(kWriteEndOfFileRecordSegment, AttributeAt(full, 1), 0, tail, 8), kApplied,
          Area(full)},
-    };
-    for (const Case& c : cases)
-        Check(c);
+    });
 }
 
 TEST(UndoIntoImage, ValuesMappingPairsAndSizesGetTheirBytesAndLengthsBack) {
+    // A resident value (at 0x18 of its attribute) with another attribute behind it.
     const Bytes follower = ResidentAttribute(0x80, Filler(40, 5));
     const auto withValue = [&](const Bytes& value) {
         return RecordBuilder().Resident(0x10, value).Raw(follower).Build();
     };
-    const uint32_t valueAt = 0x18;
     Bytes inPlace = Filler(48, 1);  // same length: the bytes are replaced in place
     const Bytes old8 = Filler(8, 0x60), old30 = Filler(30, 0x90);
     std::copy(old8.begin(), old8.end(), inPlace.begin() + 16);
@@ -174,57 +168,51 @@ TEST(UndoIntoImage, ValuesMappingPairsAndSizesGetTheirBytesAndLengthsBack) {
     const std::vector<RunSpec> before = {{100, 5}, {300, 7}, {0, 4}, {900, 2}};
     Bytes pairsArea = Area(withRuns(before));  // highest VCN 17: 18 clusters
     ASSERT_EQ(Load64(pairsArea.data() + 0x18), 17u);
-    test::Put64(pairsArea, 0x28, 4096);  // the sizes are another change of their own
+    Put64(pairsArea, 0x28, 4096);  // the sizes are another change of their own
 
-    const Bytes nonResident = RecordBuilder().NonResidentData({{100, 9}}, 4000).Build();
+    // The undo data: allocated, valid data length, data size, total allocated (compressed).
     Bytes sizes(32);
-    test::Put64(sizes, 0, 36864);   // allocated
-    test::Put64(sizes, 8, 30000);   // valid data length
-    test::Put64(sizes, 16, 33000);  // data size
-    test::Put64(sizes, 24, 20480);  // total allocated, for a compressed attribute
-    const Bytes sizes24(sizes.begin(), sizes.begin() + 24);
-    Bytes sized = Area(nonResident);
-    test::Put64(sized, 0x28, 36864);
-    test::Put64(sized, 0x30, 33000);
-    test::Put64(sized, 0x38, 30000);
-    Bytes packedAttribute(0x48, 0);  // compressed, unit 16 clusters
-    test::Put32(packedAttribute, 0, 0x80);
-    packedAttribute[8] = 1;
-    test::Put16(packedAttribute, 0x0C, 1);
-    test::Put16(packedAttribute, 0x20, 0x48);
-    test::Put16(packedAttribute, 0x22, 4);
-    const Bytes pairs = EncodeMappingPairs({{50, 16}});
-    packedAttribute.insert(packedAttribute.end(), pairs.begin(), pairs.end());
-    packedAttribute.resize(Align8(packedAttribute.size()), 0);
-    test::Put32(packedAttribute, 4, static_cast<uint32_t>(packedAttribute.size()));
+    Put64(sizes, 0, 36864);
+    Put64(sizes, 8, 30000);
+    Put64(sizes, 16, 33000);
+    Put64(sizes, 24, 20480);
+    // On disk: allocated 0x28, data size 0x30, valid length 0x38, total allocated 0x40 if any.
+    const auto sized = [](const Bytes& record, bool total) {
+        Bytes area = Area(record);
+        Put64(area, 0x28, 36864);
+        Put64(area, 0x30, 33000);
+        Put64(area, 0x38, 30000);
+        if (total) Put64(area, 0x40, 20480);
+        return area;
+    };
+    const Bytes nonResident = RecordBuilder().NonResidentData({{100, 9}}, 4000).Build();
+    // Compressed (unit 16 clusters): the total allocated at 0x40 moves the mapping pairs to 0x48.
+    Bytes packedAttribute =
+        RecordBuilder().NonResidentData({{50, 16}}, 0, u"", 0, 4, 1).Attribute(0);
+    packedAttribute.insert(packedAttribute.begin() + 0x40, 8, 0);
+    Put16(packedAttribute, 0x20, 0x48);
+    Put32(packedAttribute, 4, static_cast<uint32_t>(packedAttribute.size()));
     const Bytes packed = RecordBuilder().Raw(packedAttribute).Build();
-    Bytes packedSized = Area(packed);
-    test::Put64(packedSized, 0x28, 36864);
-    test::Put64(packedSized, 0x30, 33000);
-    test::Put64(packedSized, 0x38, 30000);
-    test::Put64(packedSized, 0x40, 20480);
 
-    const Case cases[] = {
+    Check({
         {"a value in place", withValue(Filler(48, 1)),
-         Undo(kUpdateResidentValue, kFirst, valueAt + 16, old8, 8), UndoResult::kApplied,
+         Undo(kUpdateResidentValue, kFirst, 0x18 + 16, old8, 8), kApplied,
          Area(withValue(inPlace))},
         {"a value longer again", withValue(Filler(6, 1)),
-         Undo(kUpdateResidentValue, kFirst, valueAt + 2, old30, 4), UndoResult::kApplied,
-         Area(withValue(longer))},
+         Undo(kUpdateResidentValue, kFirst, 0x18 + 2, old30, 4), kApplied, Area(withValue(longer))},
         {"a value whose redo did not end it", withValue(Filler(6, 1)),
-         Undo(kUpdateResidentValue, kFirst, valueAt + 2, Filler(30, 0), 2), UndoResult::kDropped},
+         Undo(kUpdateResidentValue, kFirst, 0x18 + 2, Filler(30, 0), 2), kDropped},
         {"mapping pairs", withRuns({{100, 1}}),
-         Undo(kUpdateMappingPairs, kFirst, 0x40, EncodeMappingPairs(before), 4),
-         UndoResult::kApplied, pairsArea},
-        {"sizes", nonResident, Undo(kSetNewAttributeSizes, kFirst, 0x28, sizes24, 24),
-         UndoResult::kApplied, sized},
+         Undo(kUpdateMappingPairs, kFirst, 0x40, EncodeMappingPairs(before), 4), kApplied,
+         pairsArea},
+        {"sizes", nonResident,
+         Undo(kSetNewAttributeSizes, kFirst, 0x28, Bytes(sizes.begin(), sizes.begin() + 24), 24),
+         kApplied, sized(nonResident, false)},
         {"sizes of a compressed attribute", packed,
-         Undo(kSetNewAttributeSizes, kFirst, 0x28, sizes, 32), UndoResult::kApplied, packedSized},
+         Undo(kSetNewAttributeSizes, kFirst, 0x28, sizes, 32), kApplied, sized(packed, true)},
         {"sizes of a later extent", RecordBuilder().NonResidentData({{100, 9}}, 0, u"", 16).Build(),
-         Undo(kSetNewAttributeSizes, kFirst, 0x28, sizes, 32), UndoResult::kDropped},
-    };
-    for (const Case& c : cases)
-        Check(c);
+         Undo(kSetNewAttributeSizes, kFirst, 0x28, sizes, 32), kDropped},
+    });
 }
 
 TEST(UndoIntoImage, IndexRootEntriesComeAndGoWithTheirSizes) {
@@ -242,87 +230,77 @@ TEST(UndoIntoImage, IndexRootEntriesComeAndGoWithTheirSizes) {
     Bytes withInfo = node, withVcn = node;
     std::copy(info.begin(), info.end(), withInfo.begin() + 0x18);
     std::copy(vcn.begin(), vcn.end(), withVcn.end() - 8);
-    const Case cases[] = {
+    Check({
         {"add in front of the end entry", build({a}), Undo(kAddIndexEntryRoot, kFirst, afterA, b),
-         UndoResult::kApplied, Area(build({a, b}))},
-        {"delete", build({a, b}), Undo(kDeleteIndexEntryRoot, kFirst, firstEntry, {}),
-         UndoResult::kApplied, Area(build({b}))},
+         kApplied, Area(build({a, b}))},
+        {"delete", build({a, b}), Undo(kDeleteIndexEntryRoot, kFirst, firstEntry, {}), kApplied,
+         Area(build({b}))},
         {"the end entry never goes", build({a}), Undo(kDeleteIndexEntryRoot, kFirst, afterA, {}),
-         UndoResult::kDropped},
+         kDropped},
         {"not at an entry", build({b}), Undo(kAddIndexEntryRoot, kFirst, firstEntry + 8, a),
-         UndoResult::kDropped},
+         kDropped},
         {"file name information", build({node}),
-         Undo(kUpdateFileNameRoot, kFirst, firstEntry, info), UndoResult::kApplied,
-         Area(build({withInfo}))},
+         Undo(kUpdateFileNameRoot, kFirst, firstEntry, info), kApplied, Area(build({withInfo}))},
         {"sub-node VCN", build({node}), Undo(kSetIndexEntryVcnRoot, kFirst, firstEntry, vcn),
-         UndoResult::kApplied, Area(build({withVcn}))},
-    };
-    for (const Case& c : cases)
-        Check(c);
+         kApplied, Area(build({withVcn}))},
+    });
 }
 
 TEST(UndoIntoImage, WhatDoesNotFitIsDroppedWholeAndDeallocationsAreNotWrittenBack) {
     const Bytes found = RecordBuilder().FileName(5, u"a").Lsn(777).Build();
-    const uint32_t end = Second(found);
+    const uint32_t end = AttributeAt(found, 1);
     Bytes wrongLength = ResidentAttribute(0x80, Filler(16, 1));
-    test::Put32(wrongLength, 4, 8);
+    Put32(wrongLength, 4, 8);
     const Bytes small = ResidentAttribute(0x80, Filler(8, 1));
     Bytes noArray = found;
-    test::Put16(noArray, 4, 1020);  // the update sequence array would run past the record
+    Put16(noArray, 4, 1020);  // the update sequence array would run past the record
     std::vector<Case> cases = {
         {"too big", found, Undo(kCreateAttribute, end, 0, ResidentAttribute(0x80, Filler(900, 1))),
-         UndoResult::kDropped},
-        {"wrong length", found, Undo(kCreateAttribute, end, 0, wrongLength), UndoResult::kDropped},
+         kDropped},
+        {"wrong length", found, Undo(kCreateAttribute, end, 0, wrongLength), kDropped},
         {"not a place between attributes", found, Undo(kCreateAttribute, end + 8, 0, small),
-         UndoResult::kDropped},
-        {"outside", found, Undo(kCreateAttribute, 2000, 0, small), UndoResult::kDropped},
-        {"the end marker is not an attribute", found, Undo(kDeleteAttribute, end, 0, {}),
-         UndoResult::kDropped},
+         kDropped},
+        {"outside", found, Undo(kCreateAttribute, 2000, 0, small), kDropped},
+        {"the end marker is not an attribute", found, Undo(kDeleteAttribute, end, 0, {}), kDropped},
         {"before the value", found, Undo(kUpdateResidentValue, kFirst, 0x10, Filler(8, 1), 8),
-         UndoResult::kDropped},
+         kDropped},
         {"past the value", found, Undo(kUpdateResidentValue, kFirst, 0x5C, Filler(64, 1), 64),
-         UndoResult::kDropped},
+         kDropped},
         {"not non-resident", found, Undo(kUpdateMappingPairs, kFirst, 0x40, Filler(8, 1)),
-         UndoResult::kDropped},
+         kDropped},
         {"sizes of a resident attribute", found,
-         Undo(kSetNewAttributeSizes, kFirst, 0x28, Filler(24, 1)), UndoResult::kDropped},
+         Undo(kSetNewAttributeSizes, kFirst, 0x28, Filler(24, 1)), kDropped},
         {"an end past the record", found,
-         Undo(kWriteEndOfFileRecordSegment, kFirst, 1000, Filler(32, 1)), UndoResult::kDropped},
+         Undo(kWriteEndOfFileRecordSegment, kFirst, 1000, Filler(32, 1)), kDropped},
         {"not an index root", found, Undo(kAddIndexEntryRoot, kFirst, 0x20, Filler(16, 1)),
-         UndoResult::kDropped},
-        {"the header", found, Undo(kPlainWrite, 0, 0, Filler(8, 1)), UndoResult::kDropped},
-        {"no usable update sequence", noArray, Undo(kDeleteAttribute, kFirst, 0, {}),
-         UndoResult::kDropped},
-        {"a record too small", Bytes(40, 0), Undo(kDeleteAttribute, kFirst, 0, {}),
-         UndoResult::kDropped},
+         kDropped},
+        {"the header", found, Undo(kPlainWrite, 0, 0, Filler(8, 1)), kDropped},
+        {"no usable update sequence", noArray, Undo(kDeleteAttribute, kFirst, 0, {}), kDropped},
+        {"a record too small", Bytes(40, 0), Undo(kDeleteAttribute, kFirst, 0, {}), kDropped},
     };
-    // The undo of a deallocation would mark the record in use again and give it its old sequence
-    // number and LSN: none of that is written back, nor are bitmap changes.
+    // A deallocation's undo (in use again, old sequence number and LSN) is never written back.
     Bytes header(found.begin(), found.begin() + 24);
     header[0x16] = 1;
     header[0x10] = 9;
     for (uint16_t op :
-         {uint16_t{kInitializeFileRecordSegment}, uint16_t{kDeallocateFileRecordSegment},
-          uint16_t{kClearBitsInNonresidentBitMap}, uint16_t{kNoop},
-          uint16_t{kCompensationLogRecord}, uint16_t{kUpdateNonresidentValue},
-          uint16_t{kAddIndexEntryAllocation}})
+         {kInitializeFileRecordSegment, kDeallocateFileRecordSegment, kClearBitsInNonresidentBitMap,
+          kNoop, kCompensationLogRecord, kUpdateNonresidentValue, kAddIndexEntryAllocation})
         cases.push_back({"an operation that leaves records alone", found, Undo(op, 0, 0, header),
-                         UndoResult::kNothingToDo});
-    for (const Case& c : cases)
-        Check(c);
+                         kNothingToDo});
+    Check(cases);
 }
 
 TEST(IsSoundRecordImage, AttributesInsideAndAlignedUpToAnEndMarker) {
     const Bytes good = RecordBuilder().FileName(5, u"a").ResidentData({1}).Build();
     EXPECT_TRUE(IsSoundRecordImage(good));
     Bytes misaligned = Fixed(good);
-    test::Put32(misaligned, kFirst + 4, Load32(misaligned.data() + kFirst + 4) + 4);
-    test::Put16(misaligned, 0x30, 0);  // unprotected: no fixups to undo
-    test::Put16(misaligned, 6, 0);
+    Put32(misaligned, kFirst + 4, Load32(misaligned.data() + kFirst + 4) + 4);
+    Put16(misaligned, 0x30, 0);  // unprotected: no fixups to undo
+    Put16(misaligned, 6, 0);
     EXPECT_FALSE(IsSoundRecordImage(misaligned));
     Bytes pastUse = Fixed(good);
-    test::Put16(pastUse, 6, 0);
-    test::Put32(pastUse, 0x18, kFirst + 16);
+    Put16(pastUse, 6, 0);
+    Put32(pastUse, 0x18, kFirst + 16);
     EXPECT_FALSE(IsSoundRecordImage(pastUse));
     Bytes notFile = good;
     notFile[0] = 'B';
