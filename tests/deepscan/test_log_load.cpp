@@ -300,5 +300,34 @@ TEST(LoadLog, TheStoreFileIsPrivateGoesWithTheStoreAndALoadReplacesTheIndex) {
     EXPECT_FALSE(probe.Open(path, File::Mode::kRead));
 }
 
+// A log that never went round ends at its first unwritten page (all 0xFF) at or after the
+// restart area's position: nothing behind it is read. An unwritten page before that position
+// (Windows keeps some near the start) does not end it; nor does anything when the restart area
+// names no position.
+TEST(LoadLog, TheFirstUnwrittenPageAfterTheCurrentPositionEndsTheLog) {
+    constexpr uint64_t kPages = 1024;  // 4 MiB: several pieces of the first pass
+    for (const bool positioned : {true, false}) {
+        LogBuilder log(kPage, kPages);
+        std::fill(log.Bytes().begin() + 2 * kPage, log.Bytes().end(), uint8_t{0xFF});
+        Lsns written = {log.Add(Sized(520))};  // on page 2; page 3 stays unwritten
+        log.MoveTo(4 * kPage + 64);
+        while (log.Position() < 6 * kPage)
+            written.insert(log.Add(Sized(520)));
+        for (const size_t restart : {size_t{0}, size_t{logfmt::kSecondRestartPage}})
+            test::Put64(log.Bytes(), restart + 0x30, positioned ? *written.rbegin() : 0);
+        test::MemoryDevice device(log.Build());
+        const auto reads = device.log();
+        test::StepCounter progress;
+        LogRecordStore store;
+        ASSERT_TRUE(store.Load(device, 4096, 512, 1024, progress));
+        EXPECT_EQ(Indexed(store), written) << positioned;
+        uint64_t furthest = 0;
+        for (const auto& [offset, size] : reads->reads)
+            furthest = std::max<uint64_t>(furthest, offset + size);
+        EXPECT_EQ(furthest <= (1u << 20), positioned) << furthest;
+        EXPECT_EQ(progress.stepped, 2 * (kPages - 1) * kPage) << "each pass fills its stage";
+    }
+}
+
 }  // namespace
 }  // namespace qv

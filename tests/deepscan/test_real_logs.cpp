@@ -130,7 +130,9 @@ TEST_P(RealLogTest, IndexesWhatAPlainParseFindsWhereTheRecordIsWhole) {
     const std::vector<PlainRecord> plain = PlainParse(bytes);
     EXPECT_EQ(real.readmeRecords ? plain.size() : 0, real.readmeRecords);
 
-    const auto [p, bits, d] = store.Geometry();  // page size, sequence number bits, data offset
+    const uint32_t p = store.Geometry().pageSize;
+    const uint32_t bits = store.Geometry().sequenceBits;
+    const uint32_t d = store.Geometry().dataOffset;
     auto lastLsn = [&](uint64_t page) -> uint64_t {
         const uint64_t at = page * p;
         if (at + p > bytes.size() || bytes[at] != 'R' || bytes[at + 1] != 'C') return 0;
