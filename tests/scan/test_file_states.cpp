@@ -42,43 +42,40 @@ constexpr auto kIntact = FileState::kIntact, kPartly = FileState::kPartlyOverwri
                kOverwritten = FileState::kOverwritten, kUnknown = FileState::kUnknown;
 
 TEST(FileStates, RunsAgainstTheBitmap) {
-    const struct {
-        const char* what;
-        std::vector<RunSpan> runs;
-        std::set<uint64_t> allocated;
-        FileState state;
-        uint8_t percent;
-        bool bitmapFails = false;
-    } cases[] = {
-        {"none taken", {{10, 4}, {30, 2}}, Range(14, 16), kIntact, 0},
-        {"all taken", {{10, 4}, {30, 2}}, Range(10, 4, {30, 31}), kOverwritten, 0},
-        {"7 of 20", {{100, 20}}, Range(113, 7), kPartly, 35},
-        {"7 of 8: 87.5 rounds up", {{60, 8}}, Range(60, 7), kPartly, 88},
-        {"1 of 3", {{5, 1}, {9, 2}}, {9}, kPartly, 33},
-        {"1 of 1000 shows 1, not 0", {{1000, 1000}}, {1999}, kPartly, 1},
-        {"999 of 1000 shows 99, not 100", {{1000, 1000}}, Range(1001, 999), kPartly, 99},
-        {"across chunks", {{50, 200}}, Range(120, 100), kPartly, 50},
+    using Runs = std::vector<RunSpan>;
+    using Clusters = std::set<uint64_t>;
+    // The runs, the clusters allocated now, whether the bitmap cannot be read; the state judged.
+    const std::tuple<const char*, Runs, Clusters, bool, FileState, uint8_t> cases[] = {
+        {"none taken", {{10, 4}, {30, 2}}, Range(14, 16), false, kIntact, 0},
+        {"all taken", {{10, 4}, {30, 2}}, Range(10, 4, {30, 31}), false, kOverwritten, 0},
+        {"7 of 20", {{100, 20}}, Range(113, 7), false, kPartly, 35},
+        {"7 of 8: 87.5 rounds up", {{60, 8}}, Range(60, 7), false, kPartly, 88},
+        {"1 of 3", {{5, 1}, {9, 2}}, {9}, false, kPartly, 33},
+        {"1 of 1000 shows 1, not 0", {{1000, 1000}}, {1999}, false, kPartly, 1},
+        {"999 of 1000 shows 99, not 100", {{1000, 1000}}, Range(1001, 999), false, kPartly, 99},
+        {"across chunks", {{50, 200}}, Range(120, 100), false, kPartly, 50},
         {"sparse runs do not count",
          {{0, 500}, {10, 4}, {0, 8}},
          Range(0, 4, {10, 11, 12, 13}),
+         false,
          kOverwritten,
          0},
-        {"all sparse", {{0, 64}}, Range(0, 100), kIntact, 0},
-        {"no runs (empty)", {}, Range(0, 100), kIntact, 0},
-        {"runs past the bitmap's end", {{10, 2}, {kClusters - 2, 4}}, {}, kUnknown, 0},
-        {"a run starting past it", {{kClusters + 5, 1}}, {}, kUnknown, 0},
-        {"bitmap unreadable", {{10, 4}}, {}, kUnknown, 0, true},
+        {"all sparse", {{0, 64}}, Range(0, 100), false, kIntact, 0},
+        {"no runs (empty)", {}, Range(0, 100), false, kIntact, 0},
+        {"runs past the bitmap's end", {{10, 2}, {kClusters - 2, 4}}, {}, false, kUnknown, 0},
+        {"a run starting past it", {{kClusters + 5, 1}}, {}, false, kUnknown, 0},
+        {"bitmap unreadable", {{10, 4}}, {}, true, kUnknown, 0},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
+    for (const auto& [what, runs, allocated, unreadable, state, percent] : cases) {
+        SCOPED_TRACE(what);
         RunList stream;
-        for (const RunSpan& r : c.runs)
+        for (const RunSpan& r : runs)
             stream.AddRun(r.first, r.count);
         // Small chunks, two kept: the judge reads through the chunk cache's evictions.
-        ClusterBitmap bitmap(BitmapBytes(c.allocated, c.bitmapFails), 0, 8, 2);
+        ClusterBitmap bitmap(BitmapBytes(allocated, unreadable), 0, 8, 2);
         const JudgedState judged = JudgeStream(stream, &bitmap);
-        EXPECT_EQ(StateName(judged.state), StateName(c.state));
-        EXPECT_EQ(judged.overwrittenPercent, c.percent);
+        EXPECT_EQ(StateName(judged.state), StateName(state));
+        EXPECT_EQ(judged.overwrittenPercent, percent);
     }
 }
 
@@ -88,30 +85,26 @@ TEST(FileStates, RecordsAndBitmapsThatCannotTell) {
     std::vector<uint8_t> broken(24, 0);
     Store32(broken.data(), 0x40);
     const auto inRun = [] { return RecordBuilder().NonResidentData({{40, 3}}, 9000); };
-    const struct {
-        const char* what;
-        RecordBuilder record;
-        bool bitmap;
-        FileState state;
-        bool extentMissing = false;  // a part of the content in an extension record that is gone
-    } cases[] = {
-        {"resident", RecordBuilder().ResidentData({'a', 'b'}), false, FileState::kResident},
-        {"non-resident, intact", inRun(), true, kIntact},
-        {"no bitmap", inRun(), false, kUnknown},
-        {"damaged record", inRun().Raw(broken), true, kUnknown},
-        {"no unnamed stream", RecordBuilder().ResidentData({'z'}, u"side"), true, kUnknown},
-        {"extent missing", inRun(), true, kUnknown, true},
+    // The record, whether a bitmap is at hand, whether a part of the content lies in an extension
+    // record that is gone; the state judged.
+    const std::tuple<const char*, RecordBuilder, bool, bool, FileState> cases[] = {
+        {"resident", RecordBuilder().ResidentData({'a', 'b'}), false, false, FileState::kResident},
+        {"non-resident, intact", inRun(), true, false, kIntact},
+        {"no bitmap", inRun(), false, false, kUnknown},
+        {"damaged record", inRun().Raw(broken), true, false, kUnknown},
+        {"no unnamed stream", RecordBuilder().ResidentData({'z'}, u"side"), true, false, kUnknown},
+        {"extent missing", inRun(), true, true, kUnknown},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        std::vector<uint8_t> image = c.record.Build();
+    for (const auto& [what, builder, withBitmap, extentMissing, state] : cases) {
+        SCOPED_TRACE(what);
+        std::vector<uint8_t> image = builder.Build();
         FileRecord record;
         record.SetHeader(image);
         record.Parse(image, 4096);
-        if (c.extentMissing) record.MarkExtentMissing(u"");
+        if (extentMissing) record.MarkExtentMissing(u"");
         ClusterBitmap bitmap(BitmapBytes(Range(0, 40), false));
-        EXPECT_EQ(StateName(JudgeFile(record, c.bitmap ? &bitmap : nullptr).state),
-                  StateName(c.state));
+        EXPECT_EQ(StateName(JudgeFile(record, withBitmap ? &bitmap : nullptr).state),
+                  StateName(state));
     }
 }
 
