@@ -154,12 +154,9 @@ TEST(Collect, AnMftThatIsNotAWholeNumberOfRecordsEndsAtTheLastWholeOne) {
     volume.SetRecord(63, Deleted(63, u"last.txt"));
     volume.SetRecord(62, Deleted(62, u"before last.txt"));
     // Make the $MFT's size end in the middle of record 63.
-    volume.SetRecord(
-        0, RecordBuilder()
-               .InUse()
-               .FileName(kRoot, u"$MFT", 3)
-               .NonResidentData({{NtfsBuilder::kMftCluster, volume.MftClusters()}}, 63 * 1024 + 500)
-               .Build());
+    RecordBuilder mft = RecordBuilder().InUse().FileName(kRoot, u"$MFT", 3);
+    mft.NonResidentData({{NtfsBuilder::kMftCluster, volume.MftClusters()}}, 63 * 1024 + 500);
+    volume.SetRecord(0, mft.Build());
     EXPECT_EQ(Numbers(Collect(volume)), (std::vector<uint64_t>{62}));
 }
 

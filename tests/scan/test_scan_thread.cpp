@@ -199,12 +199,9 @@ TEST(ScanThread, FragmentedMftWhoseDataContinuesInAnExtensionRecordIsReadWhole) 
     mft.ResidentAttributeList({{0x80, 0, 0, dataId, u""}, {0x80, 5, 16, 0, u""}})
         .NonResidentData({{NtfsBuilder::kMftCluster, 5}}, 64 * 1024);
     volume.SetRecord(0, mft.Build());
-    volume.SetRecord(16, RecordBuilder()
-                             .InUse()
-                             .RecordNumber(16)
-                             .BaseReference(test::Ref(0, 1))
-                             .NonResidentData({{second, 11}}, 0, u"", 5)
-                             .Build());
+    RecordBuilder extension =
+        RecordBuilder().InUse().RecordNumber(16).BaseReference(test::Ref(0, 1));
+    volume.SetRecord(16, extension.NonResidentData({{second, 11}}, 0, u"", 5).Build());
     // Records 20-63 live in the second extent on disk: put a deleted file there.
     auto file =
         RecordBuilder().RecordNumber(50).FileName(kRoot, u"far.txt").ResidentData({1}).Build();
