@@ -1,5 +1,4 @@
-// The progress dialog's bar, counts and Stop, the drive list's letters and disk images, and the
-// log's lines.
+// The progress dialog's bar and Stop, the drive list's letters and disk images, the log's lines.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -20,12 +19,8 @@ namespace qv {
 namespace {
 
 TEST(ProgressDialog, TheBarAdvancesOneStepWhenMoreThanATenthOfAllStagesHasPiledUp) {
-    const struct {
-        int32_t stages;
-        int64_t total;  // -1: no stage begun
-        std::vector<uint64_t> steps;
-        int advances, position;
-    } cases[] = {
+    // Stages, steps in a stage (-1: no stage begun), the steps taken; the bar's advances and place.
+    const std::tuple<int32_t, int64_t, std::vector<uint64_t>, int, int> cases[] = {
         {1, -1, {1'000'000}, 0, 0},      // before any stage: nothing to measure against
         {1, 0, {5}, 0, 0},               // an empty stage
         {1, 1000, {50, 50}, 0, 0},       // 100 is not more than a tenth
@@ -36,15 +31,15 @@ TEST(ProgressDialog, TheBarAdvancesOneStepWhenMoreThanATenthOfAllStagesHasPiledU
         {1, 10, std::vector<uint64_t>(10, 2), 10, 100},
         {1, 10, std::vector<uint64_t>(11, 2), 11, 10},  // past the end the bar starts again
     };
-    for (const auto& c : cases) {
+    for (const auto& [stages, total, steps, advances, position] : cases) {
         test::RecordingProgressView view;
         ProgressDialog p(&view);
-        p.SetStageCount(c.stages);
-        if (c.total >= 0) p.SetSteps(c.total);
-        for (uint64_t s : c.steps)
+        p.SetStageCount(stages);
+        if (total >= 0) p.SetSteps(total);
+        for (uint64_t s : steps)
             p.Step(s);
-        EXPECT_EQ(view.steps, c.advances) << c.stages << " " << c.total << " " << c.steps.size();
-        EXPECT_EQ(p.BarPosition(), c.position);
+        EXPECT_EQ(view.steps, advances) << stages << " " << total << " " << steps.size();
+        EXPECT_EQ(p.BarPosition(), position);
     }
 }
 
@@ -99,8 +94,7 @@ TEST(DriveList, LettersFromCInListOrderAndFromCAgainPastZ) {
     EXPECT_EQ(drives[25].label, u"image");
 }
 
-// A disk image made as a person would: a partition table written by sfdisk, fixture volumes
-// copied in at their partitions' offsets. Empty when sfdisk is missing.
+// A disk image partitioned by sfdisk, fixture volumes copied in; empty when sfdisk is missing.
 std::string MakeDisk(const std::string& folder, const std::string& name, const std::string& table,
                      const std::vector<std::pair<std::string, uint64_t>>& volumes) {
     const std::string disk = folder + "/" + name;
@@ -130,11 +124,7 @@ TEST(DriveList, AWholeDiskOffersEachNtfsPartitionOrSaysItHasNone) {
     const auto name = [](const std::string& path) {
         return FromUtf8(path.substr(path.rfind('/') + 1));
     };
-    const struct {
-        std::string image;
-        std::vector<Drive> drives;
-        std::string refusalStart;
-    } cases[] = {
+    const std::tuple<std::string, std::vector<Drive>, std::string> cases[] = {
         {volume, {ImageDrive(FromUtf8(volume))}, ""},
         {two,
          {{0, name(two) + u", partition 2", Source{FromUtf8(two), 18432 * 512, 32768 * 512, 2}}},
@@ -142,29 +132,27 @@ TEST(DriveList, AWholeDiskOffersEachNtfsPartitionOrSaysItHasNone) {
         {none, {{0, name(none), Source{FromUtf8(none)}, true}}, ""},
         {folder + "/missing.img", {}, "cannot open "},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.image);
-        const ImageOffer offer = OfferImage(FromUtf8(c.image));
-        ASSERT_EQ(offer.drives.size(), c.drives.size());
-        for (size_t i = 0; i < c.drives.size(); ++i) {
-            EXPECT_EQ(offer.drives[i].label, c.drives[i].label);
-            EXPECT_EQ(offer.drives[i].source, c.drives[i].source);
-            EXPECT_EQ(offer.drives[i].noNtfs, c.drives[i].noNtfs);
+    for (const auto& [image, drives, refusalStart] : cases) {
+        SCOPED_TRACE(image);
+        const ImageOffer offer = OfferImage(FromUtf8(image));
+        ASSERT_EQ(offer.drives.size(), drives.size());
+        for (size_t i = 0; i < drives.size(); ++i) {
+            EXPECT_EQ(offer.drives[i].label, drives[i].label);
+            EXPECT_EQ(offer.drives[i].source, drives[i].source);
+            EXPECT_EQ(offer.drives[i].noNtfs, drives[i].noNtfs);
         }
-        EXPECT_EQ(offer.refusal.substr(0, c.refusalStart.size()), c.refusalStart) << offer.refusal;
+        EXPECT_EQ(offer.refusal.substr(0, refusalStart.size()), refusalStart) << offer.refusal;
     }
     // The partition's entry scans the volume copied into it: its label is the volume's.
     EXPECT_EQ(NtfsLabel(FromUtf8(volume)), ImageDrive(FromUtf8(volume)).label);
 }
 
 TEST(DriveList, ParsesDriveLetters) {
-    const struct {
-        std::u16string text;
-        char16_t letter;
-    } cases[] = {{u"E:", u'E'}, {u"e", u'E'},      {u"e:\\", u'E'}, {u"E:/", u'E'},
-                 {u"", 0},      {u"/dev/sdb1", 0}, {u"E:x", 0},     {u"1:", 0}};
-    for (const auto& c : cases)
-        EXPECT_EQ(ParseDriveLetter(c.text), c.letter) << std::string(c.text.begin(), c.text.end());
+    const std::pair<std::u16string, char16_t> cases[] = {
+        {u"E:", u'E'}, {u"e", u'E'},      {u"e:\\", u'E'}, {u"E:/", u'E'},
+        {u"", 0},      {u"/dev/sdb1", 0}, {u"E:x", 0},     {u"1:", 0}};
+    for (const auto& [text, letter] : cases)
+        EXPECT_EQ(ParseDriveLetter(text), letter) << ToUtf8(text);
 }
 
 TEST(Log, TheEnginesReportsBecomeTimeStampedLines) {

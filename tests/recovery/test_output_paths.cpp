@@ -1,8 +1,8 @@
-// Folders and target files of a recovery: what gets made, and what is asked when it cannot be.
+// Where a recovery's files land: names made safe and numbered, folders planned so nothing merges,
+// and the folders and target files made on the destination, with what is asked when they cannot be.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -11,18 +11,109 @@
 #include "platform/Text.h"
 #include "recovery/OutputPaths.h"
 #include "recovery/TargetFolders.h"
+#include "recovery/TargetNames.h"
 #include "support/FakeFrontEnd.h"
 #include "support/Fixtures.h"
+#include "support/ScanHarness.h"
 
 namespace qv {
 namespace {
 
 using Prompt = OutputPaths::FolderPrompt;
 using test::PathExists;
+using test::PathOf;
 
-bool IsDir(const std::string& p) {
-    struct stat st {};
-    return ::lstat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+TEST(TargetNames, ComponentsThatCouldLeaveTheDestinationAreMadeSafe) {
+    const std::pair<std::u16string, std::u16string> cases[] = {
+        {u"", u"_"},
+        {u".", u"_."},
+        {u"..", u"_.."},
+        {u"a/b", u"a_b"},
+        {std::u16string(u"nul\0here", 8), u"nul_here"},
+        {u"...hidden", u"...hidden"},  // only the exact names are special
+        {u"a\\b", u"a\\b"},            // a backslash is an ordinary character on Linux
+        {u"report.txt", u"report.txt"},
+    };
+    for (const auto& [name, safe] : cases)
+        EXPECT_EQ(ToUtf8(SafeComponent(name)), ToUtf8(safe)) << ToUtf8(name);
+}
+
+TEST(TargetNames, NamesLongerThanLinuxAllowsAreShortenedKeepingTheExtension) {
+    // 255 UTF-16 characters of Cyrillic are 510 bytes of UTF-8.
+    const std::u16string safe = SafeComponent(std::u16string(250, u'ж') + u".docx");
+    EXPECT_LE(ToUtf8(safe).size(), 255u);
+    EXPECT_EQ(safe.substr(safe.size() - 5), u".docx");
+    // Never half a surrogate pair.
+    std::u16string emoji;
+    for (int i = 0; i < 100; ++i)
+        emoji += u"\U0001F600";
+    const std::u16string cut = SafeComponent(emoji);
+    EXPECT_LE(ToUtf8(cut).size(), 255u);
+    EXPECT_EQ(FromUtf8(ToUtf8(cut)), cut);
+}
+
+TEST(TargetNames, DestinationIsTrimmedEndsInASlashAndBlankIsNone) {
+    ::setenv("HOME", "/home/someone", 1);
+    const std::pair<std::u16string, std::u16string> cases[] = {
+        {u"/tmp/out  ", u"/tmp/out/"},
+        {u"\t/tmp/out/\r\n", u"/tmp/out/"},
+        {u"/", u"/"},
+        {u"   ", u""},  // no destination: refused, never "/"
+        {u"", u""},
+        {u"~", u"/home/someone/"},
+        {u" ~/restored ", u"/home/someone/restored/"},
+        {u"~root/x", u"/root/x/"},
+        {u"~no-such-user-here/x", u"~no-such-user-here/x/"},
+        {u"a~/b", u"a~/b/"},
+    };
+    for (const auto& [typed, tidy] : cases)
+        EXPECT_EQ(ToUtf8(TidyDestination(typed)), ToUtf8(tidy)) << ToUtf8(typed);
+}
+
+TEST(TargetNames, NumberedNamesKeepTheExtension) {
+    EXPECT_EQ(NumberedName(u"report.txt", 1), u"report (1).txt");
+    EXPECT_EQ(NumberedName(u"README", 2), u"README (2)");
+    EXPECT_EQ(NumberedName(u".profile", 3), u".profile (3)");
+}
+
+TEST(TargetFolders, NamesThatWouldMergeWhatTheVolumeKeepsApartAreNumbered) {
+    TargetFolders plan;
+    // A deleted file "report" beside a deleted folder "report", declared after the folder's
+    // first file: the folder still yields.
+    const TargetFolders::Id inReport = plan.AddFile(PathOf({u"docs", u"report"}), u"a.txt");
+    plan.AddFile(PathOf({u"docs"}), u"report");
+    // ".." and a real "_.." both become "_.." when made safe.
+    plan.AddFile(PathOf({u".."}), u"x");
+    plan.AddFile(PathOf({u"_.."}), u"y");
+    // "a\b" is one folder, and not "a" with "b" in it.
+    plan.AddFile(PathOf({u"a\\b"}), u"c.txt");
+    plan.AddFile(PathOf({u"a", u"b"}), u"c.txt");
+    const std::pair<FolderPath, std::u16string> cases[] = {
+        {PathOf({u"docs", u"report"}), u"docs/report (1)/"},
+        {PathOf({u".."}), u"_../"},
+        {PathOf({u"_.."}), u"_.. (1)/"},
+        {PathOf({u".."}), u"_../"},  // the same folder always lands in the same place
+        {PathOf({u"a\\b"}), u"a\\b/"},
+        {PathOf({u"a", u"b"}), u"a/b/"},
+        {FolderPath(), u""},
+    };
+    for (const auto& [folder, relative] : cases)
+        EXPECT_EQ(ToUtf8(plan.Relative(plan.Folder(folder))), ToUtf8(relative));
+    EXPECT_EQ(plan.Folder(PathOf({u"docs", u"report"})), inReport);
+}
+
+TEST(TargetFolders, AFolderRenumberedOnDiskTakesItsSubfoldersAlong) {
+    TargetFolders plan;
+    plan.AddFile(PathOf({u"a", u"b"}), u"f");
+    const TargetFolders::Id b = plan.Folder(PathOf({u"a", u"b"}));
+    const TargetFolders::Id a = plan.Parent(b);
+    EXPECT_EQ(plan.Renumber(a), u"a (1)/");
+    EXPECT_EQ(plan.Relative(b), u"a (1)/b/");
+    EXPECT_EQ(plan.Renumber(a), u"a (2)/");
+}
+
+bool IsDir(const std::string& p) {  // and not a link to one
+    return std::filesystem::is_directory(std::filesystem::symlink_status(p));
 }
 
 struct Paths : ::testing::Test {
@@ -78,7 +169,6 @@ TEST_F(Paths, NothingIsMadeOrWrittenThroughASymbolicLinkPlantedInTheDestination)
     std::filesystem::create_directory_symlink(root + "/outside", dest + "docs");
     std::filesystem::create_symlink(root + "/outside/victim", dest + "file.txt");
     std::ofstream(root + "/outside/victim") << "precious";
-
     prompts.answers = {kIdIgnore};
     EXPECT_EQ(paths.CreatePath(FromUtf8(dest + "docs/sub/"), Prompt::kAbortRetryIgnore), kIdIgnore);
     EXPECT_EQ(paths.LastError(), EEXIST);  // a link is not a folder
@@ -96,6 +186,9 @@ TEST_F(Paths, NothingIsMadeOrWrittenThroughASymbolicLinkPlantedInTheDestination)
 }
 
 TEST_F(Paths, AnExistingTargetIsOverwrittenSkippedOrRenamedAsAskedOrAsTheRuleSays) {
+    constexpr auto kAsk = ExistingFile::kAsk;
+    constexpr int kSkipped = kIdIgnore, kStopped = OutputPaths::kStopped;
+    // Each scripted answer is one question asked.
     const struct {
         const char* what;
         ExistingFile rule;
@@ -104,29 +197,14 @@ TEST_F(Paths, AnExistingTargetIsOverwrittenSkippedOrRenamedAsAskedOrAsTheRuleSay
         bool stopWhenAsked;
         int result;
         std::string target;  // after the call, in the destination
-        size_t asked;
     } cases[] = {
-        {"Yes overwrites", ExistingFile::kAsk, {kIdYes}, {}, false, 0, "a.txt", 1},
-        {"Cancel skips", ExistingFile::kAsk, {kIdCancel}, {}, false, kIdIgnore, "a.txt", 1},
-        {"No asks for another name, again when that is cancelled",
-         ExistingFile::kAsk,
-         {kIdNo, kIdNo},
-         {std::nullopt, u"b.txt"},
-         false,
-         0,
-         "b.txt",
-         2},
-        {"Stop while the question is open",
-         ExistingFile::kAsk,
-         {kIdYes},
-         {},
-         true,
-         OutputPaths::kStopped,
-         "a.txt",
-         1},
-        {"the overwrite rule", ExistingFile::kOverwrite, {}, {}, false, 0, "a.txt", 0},
-        {"the skip rule", ExistingFile::kSkip, {}, {}, false, kIdIgnore, "a.txt", 0},
-        {"the rename rule", ExistingFile::kRename, {}, {}, false, 0, "a (2).txt", 0},
+        {"Yes overwrites", kAsk, {kIdYes}, {}, false, 0, "a.txt"},
+        {"Cancel skips", kAsk, {kIdCancel}, {}, false, kSkipped, "a.txt"},
+        {"No: another name, asked again", kAsk, {kIdNo, kIdNo}, {{}, u"b.txt"}, false, 0, "b.txt"},
+        {"Stop while the question is open", kAsk, {kIdYes}, {}, true, kStopped, "a.txt"},
+        {"the overwrite rule", ExistingFile::kOverwrite, {}, {}, false, 0, "a.txt"},
+        {"the skip rule", ExistingFile::kSkip, {}, {}, false, kSkipped, "a.txt"},
+        {"the rename rule", ExistingFile::kRename, {}, {}, false, 0, "a (2).txt"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -145,11 +223,11 @@ TEST_F(Paths, AnExistingTargetIsOverwrittenSkippedOrRenamedAsAskedOrAsTheRuleSay
         EXPECT_EQ(target.OpenTarget(file, path, u"a.txt"), c.result);
         EXPECT_EQ(ToUtf8(path), dest + c.target);
         EXPECT_EQ(file.IsOpen(), c.result == 0);
-        ASSERT_EQ(asked.asked.size(), c.asked);
-        if (c.asked > 0) {
-            EXPECT_EQ(ToUtf8(asked.asked[0].text), dest + "a.txt existed, Overwrite?");
-            EXPECT_EQ(asked.asked[0].caption, u"Warnning");
-            EXPECT_EQ(asked.asked[0].buttons, PromptButtons::kYesNoCancel);
+        ASSERT_EQ(asked.asked.size(), c.answers.size());
+        for (const auto& question : asked.asked) {
+            EXPECT_EQ(ToUtf8(question.text), dest + "a.txt existed, Overwrite?");
+            EXPECT_EQ(question.caption, u"Warnning");
+            EXPECT_EQ(question.buttons, PromptButtons::kYesNoCancel);
         }
         // The save dialog opens in the file's own folder, offering its name.
         for (size_t i = 0; i < asked.saveDialogs.size(); ++i) {

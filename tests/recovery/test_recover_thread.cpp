@@ -1,8 +1,6 @@
 // Recoveries from start to end: the files written, the outcomes, the questions asked, the log.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <csignal>
 #include <filesystem>
@@ -24,11 +22,17 @@ using test::PathExists;
 using test::PatternBytes;
 using test::ReadWholeFile;
 using test::RecordBuilder;
+using test::Ref;
 using Bytes = std::vector<uint8_t>;
 using Messages = std::vector<std::string>;
 
 constexpr uint64_t kRoot = NtfsBuilder::kRootReference;
-using test::Ref;
+const std::string kExtentGone =
+    "part of its data lies in an extension record that is missing, reused or damaged";
+
+Bytes B(std::string_view text) {
+    return {text.begin(), text.end()};
+}
 
 // Every file below a folder, by its path relative to it.
 std::vector<std::string> FilesBelow(const std::string& folder) {
@@ -39,10 +43,28 @@ std::vector<std::string> FilesBelow(const std::string& folder) {
     return files;
 }
 
-std::vector<uint8_t> Deleted(uint32_t n, uint64_t parent, const std::u16string& name,
-                             const Bytes& content) {
-    return RecordBuilder().RecordNumber(n).FileName(parent, name).ResidentData(content).Build();
+// A record of a file named in a folder, for the caller to give its data.
+RecordBuilder Named(uint32_t n, uint64_t parent, const std::u16string& name) {
+    return RecordBuilder().RecordNumber(n).FileName(parent, name);
 }
+
+Bytes Deleted(uint32_t n, uint64_t parent, const std::u16string& name, const Bytes& content) {
+    return Named(n, parent, name).ResidentData(content).Build();
+}
+
+// A view that runs a step when the status names a file or the bar moves (e.g. presses Stop).
+struct Hooks final : ProgressView {
+    std::u16string when;
+    std::function<void()> onStatus, onStep;
+    void SetStatusText(const std::u16string& text) override {
+        if (text == when && onStatus) onStatus();
+    }
+    void SetTitle(const std::u16string&) override {}
+    void StepBar() override {
+        if (onStep) onStep();
+    }
+    void Close(int) override {}
+};
 
 // A volume with a handful of deleted files of every kind a recovery meets.
 struct Recovery : ::testing::Test {
@@ -57,78 +79,61 @@ struct Recovery : ::testing::Test {
 
     void SetUp() override {
         NtfsBuilder volume;
+        const auto set = [&](uint32_t n, const RecordBuilder& record) {
+            volume.SetRecord(n, record.Build());
+        };
         const auto folder = [&](uint32_t n, uint64_t parent, const std::u16string& name) {
-            volume.SetRecord(
-                n, RecordBuilder().RecordNumber(n).Directory().FileName(parent, name).Build());
+            set(n, Named(n, parent, name).Directory());
+        };
+        const auto deleted = [&](uint32_t n, uint64_t parent, const std::u16string& name,
+                                 const Bytes& content) {
+            volume.SetRecord(n, Deleted(n, parent, name, content));
         };
         const auto inRun = [&](uint32_t n, uint64_t parent, const std::u16string& name,
-                               uint64_t lcn, uint64_t clusters, uint64_t size) {
-            volume.SetRecord(n, RecordBuilder()
-                                    .RecordNumber(n)
-                                    .FileName(parent, name)
-                                    .NonResidentData({{lcn, clusters}}, size)
-                                    .Build());
+                               const Bytes& data, uint64_t clusters, uint64_t size) {
+            const uint64_t lcn = volume.Allocate(clusters);
+            volume.PutData(lcn, data);
+            set(n, Named(n, parent, name).NonResidentData({{lcn, clusters}}, size));
         };
         folder(30, kRoot, u"docs");
         folder(37, kRoot, u"..");
         folder(39, Ref(30, 1), u"sub");
         folder(28, Ref(30, 1), u"old");
-        const uint64_t r = volume.Allocate(2), s = volume.Allocate(2), b = volume.Allocate(300),
-                       l = volume.Allocate(1);
-        volume.PutData(r, report);
-        volume.PutData(s, shortPart);
-        volume.PutData(b, big);
-        volume.PutData(l, PatternBytes(4096, 4));
-        inRun(kReport, Ref(30, 1), u"report.txt", r, 2, report.size());
-        volume.SetRecord(kRootFile, RecordBuilder()
-                                        .RecordNumber(kRootFile)
-                                        .FileName(kRoot, u"root.txt")
-                                        .ResidentData({'h', 'e', 'l', 'l', 'o'})
-                                        .ResidentData({'[', 'Z', ']'}, u"Zone.Identifier")
-                                        .Build());
-        volume.SetRecord(kDot, Deleted(kDot, kRoot, u".", {'d'}));
-        volume.SetRecord(kSlash, Deleted(kSlash, kRoot, u"a/b", {'s'}));
-        inRun(kShort, kRoot, u"short.bin", s, 2, 5 * 4096);
-        volume.SetRecord(kEvil, Deleted(kEvil, Ref(37, 1), u"evil.txt", {'e'}));
-        inRun(kBig, kRoot, u"big.bin", b, 300, big.size());
-        volume.SetRecord(kDeep, Deleted(kDeep, Ref(39, 1), u"deep.txt", {'D'}));
-        // A deleted file named like the deleted folder beside it.
-        volume.SetRecord(kDocsFile, Deleted(kDocsFile, kRoot, u"docs", {'f'}));
+        inRun(kReport, Ref(30, 1), u"report.txt", report, 2, report.size());
+        inRun(kShort, kRoot, u"short.bin", shortPart, 2, 5 * 4096);
+        inRun(kBig, kRoot, u"big.bin", big, 300, big.size());
+        set(kRootFile, Named(kRootFile, kRoot, u"root.txt")
+                           .ResidentData(B("hello"))
+                           .ResidentData(B("[Z]"), u"Zone.Identifier"));
+        deleted(kDot, kRoot, u".", B("d"));
+        deleted(kSlash, kRoot, u"a/b", B("s"));
+        deleted(kEvil, Ref(37, 1), u"evil.txt", B("e"));
+        deleted(kDeep, Ref(39, 1), u"deep.txt", B("D"));
+        deleted(kDocsFile, kRoot, u"docs", B("f"));  // named like the deleted folder beside it
         // A file whose data lives in extension record 43, which another file has taken since.
-        volume.SetRecord(kLost, RecordBuilder()
-                                    .RecordNumber(kLost)
-                                    .FileName(kRoot, u"lost.bin")
-                                    .ResidentAttributeList({{0x30, 0, Ref(kLost, 1), 0, u""},
-                                                            {0x80, 0, Ref(43, 1), 0, u""}})
-                                    .Build());
-        volume.SetRecord(43, RecordBuilder()
-                                 .RecordNumber(43)
-                                 .InUse()
-                                 .Sequence(2)
-                                 .FileName(kRoot, u"newcomer.txt")
-                                 .NonResidentData({{l, 1}}, 4096)
-                                 .Build());
+        set(kLost, Named(kLost, kRoot, u"lost.bin")
+                       .ResidentAttributeList(
+                           {{0x30, 0, Ref(kLost, 1), 0, u""}, {0x80, 0, Ref(43, 1), 0, u""}}));
+        const uint64_t l = volume.Allocate(1);
+        volume.PutData(l, PatternBytes(4096, 4));
+        set(43,
+            Named(43, kRoot, u"newcomer.txt").InUse().Sequence(2).NonResidentData({{l, 1}}, 4096));
         // An empty named stream beside the content.
-        volume.SetRecord(kEmptyStream, RecordBuilder()
-                                           .RecordNumber(kEmptyStream)
-                                           .FileName(kRoot, u"tagged.txt")
-                                           .ResidentData({'t'})
-                                           .ResidentData({}, u"tag")
-                                           .Build());
+        set(kEmptyStream, Named(kEmptyStream, kRoot, u"tagged.txt")
+                              .ResidentData(B("t"))
+                              .ResidentData({}, u"tag"));
         // Listed after everything above.
-        volume.SetRecord(kEarly, Deleted(kEarly, Ref(28, 1), u"early.txt", {'E'}));
-        volume.SetRecord(kLast, Deleted(kLast, kRoot, u"last.txt", {'L'}));
+        deleted(kEarly, Ref(28, 1), u"early.txt", B("E"));
+        deleted(kLast, kRoot, u"last.txt", B("L"));
         // The same name deleted twice from the same folder.
-        for (const uint64_t twin : {kTwin1, kTwin2})
-            volume.SetRecord(twin, Deleted(static_cast<uint32_t>(twin), Ref(30, 1), u"twin.txt",
-                                           {static_cast<uint8_t>('0' + twin % 10)}));
+        deleted(kTwin1, Ref(30, 1), u"twin.txt", B("5"));
+        deleted(kTwin2, Ref(30, 1), u"twin.txt", B("6"));
         dest = test::MakeTempDir("qvrec") + "/out";
         h.Scan(volume.WriteImage("recovery.img"));
         ASSERT_NE(h.context.session, nullptr);
     }
 
     std::vector<uint64_t> checked;
-    void Check(uint64_t record) { checked.push_back(record); }
     Messages Recover(bool paths = true) {
         h.pane.Clear();
         h.Recover(FromUtf8(dest), checked, paths);
@@ -140,92 +145,62 @@ struct Recovery : ::testing::Test {
 };
 
 TEST_F(Recovery, EveryFileEndsInOneOutcomeAndOnlyWhatItSaysIsWritten) {
-    using K = RecoveryOutcome;
+    constexpr auto kDone = RecoveryOutcome::kRecovered, kPart = RecoveryOutcome::kIncomplete;
+    constexpr auto kAsk = ExistingFile::kAsk, kRename = ExistingFile::kRename;
+    struct Run {
+        const char* what;
+        std::vector<uint64_t> records;
+        bool paths;
+        ExistingFile existing;
+    };
     struct Want {
         std::string name;
         RecoveryOutcome::Kind kind;
         std::string target;  // below the destination
         Bytes bytes;
-        std::string cause;
+        std::string cause = "";
     };
-    const std::string extentGone =
-        "part of its data lies in an extension record that is missing, reused or damaged";
+    const std::string runsEnd = "the data runs end before the file's size";
+    // The outcomes in the order the window lists the files: newest record first.
     const struct {
-        const char* what;
-        std::vector<uint64_t> records;
-        bool paths;
-        ExistingFile existing;
-        std::vector<Want> want;  // in the order the window lists the files: newest record first
+        Run run;
+        std::vector<Want> want;
     } cases[] = {
-        {"nothing chosen", {}, true, ExistingFile::kAsk, {}},
-        {"files in their folders, streams beside",
-         {kReport, kRootFile},
-         true,
-         ExistingFile::kAsk,
-         {{"root.txt", K::kRecovered, "root.txt", {'h', 'e', 'l', 'l', 'o'}, ""},
-          {"root.txt:Zone.Identifier",
-           K::kRecovered,
-           "root.txt:Zone.Identifier",
-           {'[', 'Z', ']'},
-           ""},
-          {"report.txt", K::kRecovered, "docs/report.txt", report, ""}}},
-        {"without folders",
-         {kReport, kDeep},
-         false,
-         ExistingFile::kAsk,
-         {{"deep.txt", K::kRecovered, "deep.txt", {'D'}, ""},
-          {"report.txt", K::kRecovered, "report.txt", report, ""}}},
-        {"names from the volume never lead out of the destination",
-         {kDot, kSlash, kEvil},
-         true,
-         ExistingFile::kAsk,
-         {{"evil.txt", K::kRecovered, "_../evil.txt", {'e'}, ""},
-          {"a/b", K::kRecovered, "a_b", {'s'}, ""},
-          {".", K::kRecovered, "_.", {'d'}, ""}}},
-        {"runs that end before the size",
-         {kShort},
-         true,
-         ExistingFile::kAsk,
-         {{"short.bin", K::kIncomplete, "short.bin", shortPart,
-           "the data runs end before the file's size"}}},
-        {"data in an extension record that is gone",
-         {kLost},
-         true,
-         ExistingFile::kAsk,
-         {{"lost.bin", K::kIncomplete, "lost.bin", {}, extentGone}}},
-        {"an empty named stream",
-         {kEmptyStream},
-         true,
-         ExistingFile::kAsk,
-         {{"tagged.txt", K::kRecovered, "tagged.txt", {'t'}, ""},
-          {"tagged.txt:tag", K::kRecovered, "tagged.txt:tag", {}, ""}}},
-        {"a deleted file and a deleted folder of one name",
-         {kDocsFile, kReport, kDeep},
-         true,
-         ExistingFile::kAsk,
-         {{"docs", K::kRecovered, "docs", {'f'}, ""},
-          {"deep.txt", K::kRecovered, "docs (1)/sub/deep.txt", {'D'}, ""},
-          {"report.txt", K::kRecovered, "docs (1)/report.txt", report, ""}}},
-        {"one name twice in one folder",
-         {kTwin1, kTwin2},
-         true,
-         ExistingFile::kRename,
-         {{"twin.txt", K::kRecovered, "docs/twin.txt", {'6'}, ""},
-          {"twin.txt", K::kRecovered, "docs/twin (1).txt", {'5'}, ""}}},
-        {"one name twice, without folders",
-         {kTwin1, kTwin2},
-         false,
-         ExistingFile::kRename,
-         {{"twin.txt", K::kRecovered, "twin.txt", {'6'}, ""},
-          {"twin.txt", K::kRecovered, "twin (1).txt", {'5'}, ""}}},
+        {{"nothing chosen", {}, true, kAsk}, {}},
+        {{"files in their folders, streams beside", {kReport, kRootFile}, true, kAsk},
+         {{"root.txt", kDone, "root.txt", B("hello")},
+          {"root.txt:Zone.Identifier", kDone, "root.txt:Zone.Identifier", B("[Z]")},
+          {"report.txt", kDone, "docs/report.txt", report}}},
+        {{"without folders", {kReport, kDeep}, false, kAsk},
+         {{"deep.txt", kDone, "deep.txt", B("D")}, {"report.txt", kDone, "report.txt", report}}},
+        {{"names never lead out of the destination", {kDot, kSlash, kEvil}, true, kAsk},
+         {{"evil.txt", kDone, "_../evil.txt", B("e")},
+          {"a/b", kDone, "a_b", B("s")},
+          {".", kDone, "_.", B("d")}}},
+        {{"runs that end before the size", {kShort}, true, kAsk},
+         {{"short.bin", kPart, "short.bin", shortPart, runsEnd}}},
+        {{"data in an extension record that is gone", {kLost}, true, kAsk},
+         {{"lost.bin", kPart, "lost.bin", {}, kExtentGone}}},
+        {{"an empty named stream", {kEmptyStream}, true, kAsk},
+         {{"tagged.txt", kDone, "tagged.txt", B("t")},
+          {"tagged.txt:tag", kDone, "tagged.txt:tag", {}}}},
+        {{"a deleted file and folder of one name", {kDocsFile, kReport, kDeep}, true, kAsk},
+         {{"docs", kDone, "docs", B("f")},
+          {"deep.txt", kDone, "docs (1)/sub/deep.txt", B("D")},
+          {"report.txt", kDone, "docs (1)/report.txt", report}}},
+        {{"one name twice in one folder", {kTwin1, kTwin2}, true, kRename},
+         {{"twin.txt", kDone, "docs/twin.txt", B("6")},
+          {"twin.txt", kDone, "docs/twin (1).txt", B("5")}}},
+        {{"one name twice, without folders", {kTwin1, kTwin2}, false, kRename},
+         {{"twin.txt", kDone, "twin.txt", B("6")}, {"twin.txt", kDone, "twin (1).txt", B("5")}}},
     };
     const char* const words[] = {"success", "incomplete", "failed", "skipped", "canceled"};
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
+        SCOPED_TRACE(c.run.what);
         std::filesystem::remove_all(dest);
-        checked = c.records;
-        h.context.recovery.existingFile = c.existing;
-        const Messages log = Recover(c.paths);
+        checked = c.run.records;
+        h.context.recovery.existingFile = c.run.existing;
+        const Messages log = Recover(c.run.paths);
         EXPECT_EQ(log.back(), "All files are processed, recover end");
         EXPECT_TRUE(h.prompts.asked.empty());
         ASSERT_EQ(h.outcomes.all.size(), c.want.size());
@@ -243,8 +218,8 @@ TEST_F(Recovery, EveryFileEndsInOneOutcomeAndOnlyWhatItSaysIsWritten) {
             EXPECT_EQ(ReadWholeFile(target), w.bytes) << w.name;
             EXPECT_TRUE(Logged(log, "Recover " + w.name + " to " + target + " " + words[w.kind]));
             written.push_back(w.target);
-            recovered += w.kind == K::kRecovered;
-            incomplete += w.kind == K::kIncomplete;
+            recovered += w.kind == kDone;
+            incomplete += w.kind == kPart;
         }
         std::sort(written.begin(), written.end());
         EXPECT_EQ(FilesBelow(dest), written);  // nothing else
@@ -255,23 +230,18 @@ TEST_F(Recovery, EveryFileEndsInOneOutcomeAndOnlyWhatItSaysIsWritten) {
 }
 
 TEST_F(Recovery, TheLogSaysEveryStepAndTheWindowShowsTheFileInHand) {
-    Check(kReport);
-    Check(kRootFile);
-    Check(kLost);
+    checked = {kReport, kRootFile, kLost};
     const Messages log = Recover();
-    EXPECT_EQ(
-        log,
-        (Messages{
-            "Start recover", "Recovering lost.bin ... ",
-            "Recover lost.bin to " + dest + "/lost.bin incomplete",
-            dest + "/lost.bin: part of its data lies in an extension record that is "
-                   "missing, reused or damaged",
-            "Recovering root.txt ... ", "Recover root.txt to " + dest + "/root.txt success",
-            "Recovering root.txt:Zone.Identifier ... ",
-            "Recover root.txt:Zone.Identifier to " + dest + "/root.txt:Zone.Identifier success",
-            "Recovering report.txt ... ",
-            "Recover report.txt to " + dest + "/docs/report.txt success",
-            "All files are processed, recover end"}));
+    EXPECT_EQ(log, (Messages{"Start recover", "Recovering lost.bin ... ",
+                             "Recover lost.bin to " + dest + "/lost.bin incomplete",
+                             dest + "/lost.bin: " + kExtentGone, "Recovering root.txt ... ",
+                             "Recover root.txt to " + dest + "/root.txt success",
+                             "Recovering root.txt:Zone.Identifier ... ",
+                             "Recover root.txt:Zone.Identifier to " + dest +
+                                 "/root.txt:Zone.Identifier success",
+                             "Recovering report.txt ... ",
+                             "Recover report.txt to " + dest + "/docs/report.txt success",
+                             "All files are processed, recover end"}));
     EXPECT_EQ(h.view.closed.back(), 1);
     for (const std::u16string status : {u"Recovering", u"Recovering report.txt"})
         EXPECT_NE(std::find(h.view.statuses.begin(), h.view.statuses.end(), status),
@@ -279,8 +249,7 @@ TEST_F(Recovery, TheLogSaysEveryStepAndTheWindowShowsTheFileInHand) {
 }
 
 TEST_F(Recovery, AFailedWriteFailsThatFileAndTheNextStillComes) {
-    Check(kBig);
-    Check(kRootFile);
+    checked = {kBig, kRootFile};
     // A file size limit stands in for a full disk.
     std::signal(SIGXFSZ, SIG_IGN);
     rlimit old{};
@@ -301,19 +270,11 @@ TEST_F(Recovery, AFailedWriteFailsThatFileAndTheNextStillComes) {
 }
 
 TEST_F(Recovery, StopDuringACopyRemovesTheCutShortFile) {
-    Check(kBig);
-    Check(kReport);
+    checked = {kBig, kReport};
     // Stop as soon as the bar moves inside big.bin's copy.
-    struct StopOnStep final : ProgressView {
-        ProgressDialog* dialog = nullptr;
-        void SetStatusText(const std::u16string&) override {}
-        void SetTitle(const std::u16string&) override {}
-        void StepBar() override { dialog->Stop(); }
-        void Close(int) override {}
-    };
-    StopOnStep view;
+    Hooks view;
     h.customView = &view;
-    h.beforeRun = [&](ProgressDialog& progress) { view.dialog = &progress; };
+    h.beforeRun = [&](ProgressDialog& p) { view.onStep = [run = &p] { run->Stop(); }; };
     const Messages log = Recover();
     EXPECT_EQ(log[2], "Recover big.bin to " + dest + "/big.bin canceled");
     EXPECT_EQ(log.back(), "Canceled by user");
@@ -324,7 +285,7 @@ TEST_F(Recovery, StopDuringACopyRemovesTheCutShortFile) {
 }
 
 TEST_F(Recovery, TheSameFileTwiceMeetsTheOverwriteQuestion) {
-    Check(kRootFile);
+    checked = {kRootFile};
     Recover();
     h.prompts.answers = {kIdCancel, kIdYes};  // the file: skip; its stream: overwrite
     const Messages log = Recover();
@@ -336,18 +297,6 @@ TEST_F(Recovery, TheSameFileTwiceMeetsTheOverwriteQuestion) {
     EXPECT_EQ(h.context.summary.recovered, 1);
 }
 
-// A view that runs a step when the status names a file: the destination changes under the run.
-struct OnStatus final : ProgressView {
-    std::u16string when;
-    std::function<void()> step;
-    void SetStatusText(const std::u16string& text) override {
-        if (text == when && step) step();
-    }
-    void SetTitle(const std::u16string&) override {}
-    void StepBar() override {}
-    void Close(int) override {}
-};
-
 TEST_F(Recovery, AFolderThatCannotBeMadeEndsTheRunOnAbortAndIsLeftOutOnIgnore) {
     // deep.txt makes docs/ and docs/sub/; then, before early.txt, docs becomes a link, so
     // docs/old/ cannot be made.
@@ -357,9 +306,9 @@ TEST_F(Recovery, AFolderThatCannotBeMadeEndsTheRunOnAbortAndIsLeftOutOnIgnore) {
         SCOPED_TRACE(answer == kIdAbort ? "Abort" : "Ignore");
         std::filesystem::remove_all(dest);
         checked = {kDeep, kEarly, kLast};
-        OnStatus view;
+        Hooks view;
         view.when = u"Recovering early.txt";
-        view.step = [&] {
+        view.onStatus = [&] {
             std::filesystem::remove_all(dest + "/docs");
             std::filesystem::create_directory_symlink(elsewhere, dest + "/docs");
         };
@@ -378,7 +327,7 @@ TEST_F(Recovery, AFolderThatCannotBeMadeEndsTheRunOnAbortAndIsLeftOutOnIgnore) {
             EXPECT_TRUE(Logged(
                 log, "Create folder " + dest + "/docs/old/ failed, recover to " + dest + "/"));
             EXPECT_TRUE(Logged(log, cause));
-            EXPECT_EQ(ReadWholeFile(dest + "/early.txt"), Bytes{'E'});
+            EXPECT_EQ(ReadWholeFile(dest + "/early.txt"), B("E"));
             EXPECT_EQ(h.context.summary.recovered, 3);
         }
     }
@@ -386,6 +335,7 @@ TEST_F(Recovery, AFolderThatCannotBeMadeEndsTheRunOnAbortAndIsLeftOutOnIgnore) {
 
 TEST_F(Recovery, SomethingInTheWayOfAFolderGivesTheFolderANumberedNameAndIsNeverFollowed) {
     const std::string elsewhere = test::MakeTempDir("qvelsewhere");
+    checked = {kReport};
     for (const bool link : {false, true}) {
         SCOPED_TRACE(link ? "a link" : "a file");
         std::filesystem::remove_all(dest);
@@ -395,7 +345,6 @@ TEST_F(Recovery, SomethingInTheWayOfAFolderGivesTheFolderANumberedNameAndIsNever
         } else {
             std::ofstream(dest + "/docs") << "a file where the folder should be";
         }
-        checked = {kReport};
         const Messages log = Recover();
         EXPECT_EQ(log[2],
                   "Create folder " + dest + "/docs/ as " + dest + "/docs (1)/, the name is taken");
@@ -406,8 +355,7 @@ TEST_F(Recovery, SomethingInTheWayOfAFolderGivesTheFolderANumberedNameAndIsNever
 }
 
 TEST_F(Recovery, ADestinationThatCannotBeUsedIsRefusedBeforeTheFirstFile) {
-    Check(kReport);
-    Check(kRootFile);
+    checked = {kReport, kRootFile};
     // It cannot be made: the question's Cancel ends the run.
     dest = "/proc/quorvane-cannot-be-here";
     h.prompts.answers = {kIdCancel};
@@ -421,11 +369,10 @@ TEST_F(Recovery, ADestinationThatCannotBeUsedIsRefusedBeforeTheFirstFile) {
     dest = test::MakeTempDir("qvrec") + "/a-file";
     std::ofstream(dest) << "a file, not a folder";
     h.prompts.asked.clear();
-    EXPECT_EQ(Recover(),
-              (Messages{"Start recover", "Cannot recover into " + dest + "/: Not a directory"}));
+    const std::string said = "Cannot recover into " + dest + "/: Not a directory";
+    EXPECT_EQ(Recover(), (Messages{"Start recover", said}));
     ASSERT_EQ(h.prompts.asked.size(), 1u);
-    EXPECT_EQ(ToUtf8(h.prompts.asked[0].text),
-              "Cannot recover into " + dest + "/: Not a directory");
+    EXPECT_EQ(ToUtf8(h.prompts.asked[0].text), said);
     EXPECT_EQ(h.prompts.asked[0].buttons, PromptButtons::kOk);
     EXPECT_TRUE(h.context.summary.refused);
     EXPECT_EQ(ToUtf8(h.context.summary.refusal), dest + "/: Not a directory");
@@ -436,23 +383,19 @@ TEST_F(Recovery, ADestinationOnTheScannedVolumeIsAskedAboutOnceWithNoAsTheSafeAn
     h.context.recovery.destinationOnSource = [](const std::u16string&, const std::u16string&) {
         return true;
     };
-    Check(kReport);
-    Check(kRootFile);
+    checked = {kReport, kRootFile};
     const std::string question =
         "The destination is on the volume being scanned; recovering there can overwrite the "
         "files you are recovering. Continue?";
     h.prompts.answers = {kIdNo};
-    Messages log = Recover();
-    EXPECT_EQ(log, (Messages{"Start recover", question + " No"}));
+    EXPECT_EQ(Recover(), (Messages{"Start recover", question + " No"}));
     ASSERT_EQ(h.prompts.asked.size(), 1u);
     EXPECT_EQ(ToUtf8(h.prompts.asked[0].text), question);
     EXPECT_EQ(h.prompts.asked[0].buttons, PromptButtons::kYesNo);
     EXPECT_FALSE(PathExists(dest));  // not even the destination folder was made there
     EXPECT_TRUE(h.context.summary.refused && h.context.summary.onSameVolume);
-
     h.prompts.answers = {kIdYes};
-    log = Recover();
-    EXPECT_EQ(log[1], question + " Yes");
+    EXPECT_EQ(Recover().at(1), question + " Yes");
     EXPECT_EQ(ReadWholeFile(dest + "/docs/report.txt"), report);
     EXPECT_EQ(h.prompts.asked.size(), 2u);  // once per recovery, not per file
 }
@@ -465,38 +408,27 @@ TEST(RecoveryAfterChange, FilesAreBuiltFromTheRecordsAsTheScanFoundThem) {
     const uint64_t p = volume.Allocate(4), s = volume.Allocate(2);
     volume.PutData(p, plain);
     volume.PutData(s, split);
-    volume.SetRecord(30, RecordBuilder()
-                             .RecordNumber(30)
-                             .FileName(kRoot, u"plain.bin")
-                             .NonResidentData({{p, 4}}, plain.size())
-                             .Build());
+    volume.SetRecord(
+        30, Named(30, kRoot, u"plain.bin").NonResidentData({{p, 4}}, plain.size()).Build());
     // A file whose data lies in its extension record.
-    volume.SetRecord(32, RecordBuilder()
-                             .RecordNumber(32)
-                             .FileName(kRoot, u"split.bin")
+    volume.SetRecord(32, Named(32, kRoot, u"split.bin")
                              .ResidentAttributeList(
                                  {{0x30, 0, Ref(32, 1), 0, u""}, {0x80, 0, Ref(33, 1), 0, u""}})
                              .Build());
-    volume.SetRecord(33, RecordBuilder()
-                             .RecordNumber(33)
-                             .BaseReference(Ref(32, 1))
-                             .NonResidentData({{s, 2}}, split.size())
-                             .Build());
+    RecordBuilder extension = RecordBuilder().RecordNumber(33).BaseReference(Ref(32, 1));
+    volume.SetRecord(33, extension.NonResidentData({{s, 2}}, split.size()).Build());
     // Far from the others: the scan reads its record last, so no read-ahead still holds theirs.
-    volume.SetRecord(1500, Deleted(1500, kRoot, u"far.txt", {'f'}));
+    volume.SetRecord(1500, Deleted(1500, kRoot, u"far.txt", B("f")));
     const std::string image = volume.WriteImage("changed.img");
     test::ScanHarness h;
     h.Scan(image);
     ASSERT_EQ(h.list.files.size(), 3u);
-
     // New files take the three records; the data clusters stay as they were.
     for (const uint32_t n : {30u, 32u, 33u})
-        volume.SetRecord(n, RecordBuilder()
-                                .RecordNumber(n)
+        volume.SetRecord(n, Named(n, kRoot, u"new" + FromUtf8(std::to_string(n)))
                                 .InUse()
                                 .Sequence(2)
-                                .FileName(kRoot, u"new" + FromUtf8(std::to_string(n)))
-                                .ResidentData({'n', 'e', 'w'})
+                                .ResidentData(B("new"))
                                 .Build());
     ASSERT_EQ(volume.WriteImage("changed.img"), image);  // the same file, rewritten in place
     for (const uint32_t n : {30u, 32u, 33u}) {           // the session's reads see the new records

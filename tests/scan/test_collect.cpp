@@ -1,7 +1,7 @@
-// Which records a scan reports as deleted files, what it says of each, and how each is assembled.
+// Which records a scan reports as deleted files, what it says of each (its folder path too), and
+// how each is assembled.
 #include <gtest/gtest.h>
 
-#include "app/ProgressDialog.h"
 #include "ntfs/FileRecord.h"
 #include "scan/ScanSession.h"
 #include "support/NtfsBuilder.h"
@@ -14,6 +14,8 @@ namespace {
 
 using test::NtfsBuilder;
 using test::RecordBuilder;
+using test::Ref;
+using Names = std::vector<std::u16string>;
 
 constexpr uint64_t kRoot = NtfsBuilder::kRootReference;
 
@@ -21,13 +23,12 @@ uint64_t FileTime(int64_t unixSeconds) {
     return static_cast<uint64_t>(unixSeconds + 11644473600) * 10000000;
 }
 
+RecordBuilder Named(uint32_t n, const std::u16string& name, uint64_t parent = kRoot) {
+    return RecordBuilder().RecordNumber(n).FileName(parent, name);
+}
+
 std::vector<uint8_t> Deleted(uint32_t n, const std::u16string& name) {
-    return RecordBuilder()
-        .RecordNumber(n)
-        .Sequence(2)
-        .FileName(kRoot, name)
-        .ResidentData({'x'})
-        .Build();
+    return Named(n, name).Sequence(2).ResidentData({'x'}).Build();
 }
 
 std::vector<uint64_t> Numbers(const std::vector<DeletedFile>& files) {
@@ -42,15 +43,24 @@ std::vector<DeletedFile> Collect(const NtfsBuilder& volume) {
     return session ? test::FindAll(*session) : std::vector<DeletedFile>{};
 }
 
+// The content of a volume's one deleted file, record n of the given size, as its record says.
+std::unique_ptr<FileRecord> OnlyFile(const NtfsBuilder& volume, uint64_t n, uint64_t size) {
+    auto session = test::OpenSession(volume.Open());
+    if (!session) return nullptr;
+    const std::vector<DeletedFile> files = test::FindAll(*session);
+    EXPECT_EQ(Numbers(files), (std::vector<uint64_t>{n}));
+    EXPECT_EQ(files.empty() ? 0 : files[0].size, size);
+    auto record = session->LoadFile(n);
+    EXPECT_TRUE(record) << record.error().Text();
+    return record ? std::move(*record) : nullptr;
+}
+
 TEST(Collect, DeletedFilesOnlyInAscendingRecordOrderWithWhatTheirRecordsSay) {
     NtfsBuilder volume;
-    volume.SetRecord(40,
-                     RecordBuilder()
-                         .RecordNumber(40)
-                         .FileName(kRoot, u"zzz.txt", 1, FileTime(1000000000), FileTime(1200000000))
-                         .ResidentData({1, 2, 3, 4})
-                         .ResidentData({'[', 'Z', ']'}, u"Zone.Identifier")
-                         .Build());
+    RecordBuilder zzz;
+    zzz.RecordNumber(40).FileName(kRoot, u"zzz.txt", 1, FileTime(1000000000), FileTime(1200000000));
+    zzz.ResidentData({1, 2, 3, 4}).ResidentData({'[', 'Z', ']'}, u"Zone.Identifier");
+    volume.SetRecord(40, zzz.Build());
     volume.SetRecord(30, Deleted(30, u"aaa.txt"));
     volume.SetRecord(31, RecordBuilder().InUse().FileName(kRoot, u"live.txt").Build());
     volume.SetRecord(32, RecordBuilder().Directory().FileName(kRoot, u"deleted folder").Build());
@@ -93,11 +103,8 @@ TEST(Collect, ExtensionRecordsJoinTheirBaseWhereverTheyLie) {
     volume.PutData(a, test::PatternBytes(2 * 4096, 1));
     volume.PutData(b, test::PatternBytes(3 * 4096, 2));
     // The extension (record 25) comes before its base (record 40) in the $MFT.
-    volume.SetRecord(25, RecordBuilder()
-                             .RecordNumber(25)
-                             .BaseReference(40)
-                             .NonResidentData({{b, 3}}, 0, u"", 2)
-                             .Build());
+    RecordBuilder extension = RecordBuilder().RecordNumber(25).BaseReference(40);
+    volume.SetRecord(25, extension.NonResidentData({{b, 3}}, 0, u"", 2).Build());
     RecordBuilder base;
     base.RecordNumber(40).FileName(kRoot, u"split.bin");
     const uint16_t dataId = base.NextId() + 1;  // the list comes first, then the $DATA
@@ -110,14 +117,9 @@ TEST(Collect, ExtensionRecordsJoinTheirBaseWhereverTheyLie) {
     volume.SetRecord(26,
                      RecordBuilder().RecordNumber(26).BaseReference(41).ResidentData({9}).Build());
 
-    auto session = test::OpenSession(volume.Open());
-    ASSERT_NE(session, nullptr);
-    const std::vector<DeletedFile> files = test::FindAll(*session);
-    ASSERT_EQ(Numbers(files), (std::vector<uint64_t>{40}));
-    EXPECT_EQ(files[0].size, 5u * 4096);
-    auto record = session->LoadFile(40);
-    ASSERT_TRUE(record) << record.error().Text();
-    const RunList* content = (*record)->UnnamedStream();
+    const auto record = OnlyFile(volume, 40, 5 * 4096);
+    ASSERT_NE(record, nullptr);
+    const RunList* content = record->UnnamedStream();
     ASSERT_NE(content, nullptr);
     ASSERT_EQ(content->Runs().size(), 2u);
     EXPECT_EQ(content->Runs()[1].firstCluster, b);
@@ -142,14 +144,9 @@ TEST(Collect, AnExtensionNamedBySeveralEntriesAddsEachAttributeOnce) {
             {{0x80, 0, 50, dataId, u""}, {0x80, 1, 30, first, u""}, {0x80, 2, 30, second, u""}})
         .NonResidentData({{a, 1}}, 3 * 4096);
     volume.SetRecord(50, base.Build());
-    auto session = test::OpenSession(volume.Open());
-    ASSERT_NE(session, nullptr);
-    const std::vector<DeletedFile> files = test::FindAll(*session);
-    ASSERT_EQ(Numbers(files), (std::vector<uint64_t>{50}));
-    EXPECT_EQ(files[0].size, 3u * 4096);
-    auto record = session->LoadFile(50);
-    ASSERT_TRUE(record) << record.error().Text();
-    EXPECT_EQ((*record)->UnnamedStream()->ClusterTotal(), 3u);
+    const auto record = OnlyFile(volume, 50, 3 * 4096);
+    ASSERT_NE(record, nullptr);
+    EXPECT_EQ(record->UnnamedStream()->ClusterTotal(), 3u);
 }
 
 TEST(Collect, AnMftThatIsNotAWholeNumberOfRecordsEndsAtTheLastWholeOne) {
@@ -157,40 +154,88 @@ TEST(Collect, AnMftThatIsNotAWholeNumberOfRecordsEndsAtTheLastWholeOne) {
     volume.SetRecord(63, Deleted(63, u"last.txt"));
     volume.SetRecord(62, Deleted(62, u"before last.txt"));
     // Make the $MFT's size end in the middle of record 63.
-    volume.SetRecord(
-        0, RecordBuilder()
-               .InUse()
-               .FileName(kRoot, u"$MFT", 3)
-               .NonResidentData({{NtfsBuilder::kMftCluster, volume.MftClusters()}}, 63 * 1024 + 500)
-               .Build());
+    RecordBuilder mft = RecordBuilder().InUse().FileName(kRoot, u"$MFT", 3);
+    mft.NonResidentData({{NtfsBuilder::kMftCluster, volume.MftClusters()}}, 63 * 1024 + 500);
+    volume.SetRecord(0, mft.Build());
     EXPECT_EQ(Numbers(Collect(volume)), (std::vector<uint64_t>{62}));
 }
 
 TEST(Collect, FourKilobyteRecords) {
     NtfsBuilder volume(4096, 4096, 40);
     const std::u16string name(120, u'n');
-    volume.SetRecord(30, RecordBuilder(4096)
-                             .RecordNumber(30)
-                             .FileName(kRoot, name)
-                             .ResidentData(std::vector<uint8_t>(3000, 7))
-                             .Build());
+    RecordBuilder big = RecordBuilder(4096).RecordNumber(30).FileName(kRoot, name);
+    volume.SetRecord(30, big.ResidentData(std::vector<uint8_t>(3000, 7)).Build());
     const std::vector<DeletedFile> files = Collect(volume);
     ASSERT_EQ(Numbers(files), (std::vector<uint64_t>{30}));
     EXPECT_EQ(files[0].name, name);
     EXPECT_EQ(files[0].size, 3000u);
 }
 
-TEST(Collect, StopDuringTheWalkEndsItWithoutErrorAndDeliversNothing) {
+std::vector<uint8_t> Folder(uint32_t n, uint16_t seq, const std::u16string& name, uint64_t parent,
+                            bool inUse = true, uint64_t base = 0) {
+    RecordBuilder b;
+    b.RecordNumber(n).Sequence(seq).Directory().InUse(inUse).BaseReference(base);
+    return b.FileName(parent, name).Build();
+}
+
+TEST(FolderOf, WhereTheClimbStopsDecidesThePath) {
     NtfsBuilder volume;
-    for (uint32_t n = 24; n < 64; ++n)
-        volume.SetRecord(n, Deleted(n, u"f"));
+    volume.SetRecord(30, Folder(30, 1, u"A", kRoot));
+    volume.SetRecord(31, Folder(31, 3, u"B", Ref(30, 1), /*inUse=*/false));  // freed: seq + 1
+    volume.SetRecord(32, Named(32, u"f").InUse().Build());
+    volume.SetRecord(33, Folder(33, 1, u"B", Ref(32, 1)));
+    volume.SetRecord(34, Folder(34, 1, u"A", Ref(11, 11)));  // below $Extend, not the root
+    volume.SetRecord(35, Folder(35, 1, u"B", Ref(34, 1)));
+    volume.SetRecord(36, RecordBuilder().RecordNumber(36).InUse().Directory().Build());
+    volume.SetRecord(37, Folder(37, 6, u"Somebody else's", kRoot));
+    volume.SetRecord(38, Folder(38, 5, u"Old", kRoot, /*inUse=*/false));
+    volume.SetRecord(39, Folder(39, 5, u"Reused", kRoot));
+    volume.SetRecord(40, Folder(40, 1, u"Ext", kRoot, true, Ref(50, 1)));
+    volume.SetRecord(41, Folder(41, 1, u"A", Ref(42, 1)));
+    volume.SetRecord(42, Folder(42, 1, u"B", Ref(41, 1)));
+    volume.SetRecord(43, Folder(43, 1, u"a\\b", kRoot));
+    volume.SetRecord(44, Folder(44, 1, u"B", Ref(5000, 1)));
+    // The parent; the names climbed, whether they reach the root, FolderOf's error (kOk: none).
+    const std::tuple<const char*, uint64_t, Names, bool, int32_t> cases[] = {
+        {"the root", kRoot, {}, true, kOk},
+        {"live and deleted folders", Ref(31, 2), {u"A", u"B"}, true, kOk},
+        {"the parent is no folder", Ref(32, 1), {}, false, kOk},
+        {"a folder above is no folder", Ref(33, 1), {u"B"}, false, kOk},
+        {"a metadata folder above", Ref(35, 1), {u"A", u"B"}, false, kOk},
+        {"a folder without a name", Ref(36, 1), {u""}, false, kOk},
+        {"the record holds another folder now", Ref(37, 4), {}, false, kOk},
+        {"freed after the file", Ref(38, 4), {u"Old"}, true, kOk},
+        {"freed after the file and in use again", Ref(39, 4), {}, false, kOk},
+        {"an extension record", Ref(40, 1), {}, false, kOk},
+        {"a loop through reused records", Ref(41, 1), {u"B", u"A"}, false, kOk},
+        {"a backslash is part of a name", Ref(43, 1), {u"a\\b"}, true, kOk},
+        {"a parent past the $MFT", Ref(44, 1), {u"B"}, false, kErrRead},
+        {"a parent number past 2^32", Ref((uint64_t{1} << 33) + 5, 1), {}, false, kErrRead},
+    };
     auto session = test::OpenSession(volume.Open());
     ASSERT_NE(session, nullptr);
-    ProgressDialog progress;
-    progress.Stop();
-    DeletedFileList list;
-    EXPECT_TRUE(session->FindDeletedFiles(list, progress));
-    EXPECT_TRUE(list.files.empty());
+    for (const auto& [what, parent, names, rooted, code] : cases) {
+        SCOPED_TRACE(what);
+        FolderPath folder;
+        bool reached = !rooted;
+        const Status climbed = session->FolderOf(parent, &folder, &reached);
+        EXPECT_EQ(folder.Names(), names);
+        EXPECT_EQ(reached, rooted);
+        EXPECT_EQ(climbed ? kOk : climbed.error().code, code);
+    }
+}
+
+TEST(FolderOf, AThousandFoldersDeepIsCutWithoutExhaustingTheStack) {
+    NtfsBuilder volume(4096, 1024, 1200, 2048);
+    for (uint32_t n = 30; n < 1130; ++n)
+        volume.SetRecord(n, Folder(n, 1, u"d", n == 30 ? kRoot : Ref(n - 1, 1)));
+    auto session = test::OpenSession(volume.Open());
+    ASSERT_NE(session, nullptr);
+    FolderPath folder;
+    bool rooted = true;
+    EXPECT_TRUE(session->FolderOf(Ref(1129, 1), &folder, &rooted));
+    EXPECT_EQ(folder.Names(), Names(1024, u"d"));  // the lowest 1024 of 1100 levels
+    EXPECT_FALSE(rooted);
 }
 
 }  // namespace

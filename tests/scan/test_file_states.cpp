@@ -1,13 +1,13 @@
 // A deleted file's state, judged from its runs against an allocation bitmap.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <set>
 
 #include "base/LittleEndian.h"
 #include "ntfs/FileRecord.h"
 #include "scan/ClusterBitmap.h"
 #include "scan/FileStates.h"
+#include "support/MemoryDevice.h"
 #include "support/NtfsBuilder.h"
 #include "support/RecordBuilder.h"
 #include "support/ScanHarness.h"
@@ -17,27 +17,15 @@ namespace {
 
 constexpr uint64_t kClusters = 2048;
 
-// The bits of a bitmap in memory, or a source whose every read fails.
-class BitmapBytes final : public ByteSource {
-public:
-    BitmapBytes(const std::set<uint64_t>& allocated, bool fails)
-        : bytes_(kClusters / 8), fails_(fails) {
-        for (uint64_t c : allocated)
-            bytes_[c / 8] = static_cast<uint8_t>(bytes_[c / 8] | (1u << (c % 8)));
-    }
-    Result<size_t> ReadAt(uint64_t offset, void* buffer, size_t size) override {
-        if (fails_) return Error(kErrRead, "sector 9 unreadable");
-        if (offset >= bytes_.size()) return size_t{0};
-        size = std::min<size_t>(size, bytes_.size() - offset);
-        std::memcpy(buffer, bytes_.data() + offset, size);
-        return size;
-    }
-    uint64_t Size() const override { return bytes_.size(); }
-
-private:
-    std::vector<uint8_t> bytes_;
-    bool fails_;
-};
+// The bits of a bitmap in memory, or a bitmap whose every read fails.
+std::unique_ptr<ByteSource> BitmapBytes(const std::set<uint64_t>& allocated, bool fails) {
+    std::vector<uint8_t> bytes(kClusters / 8);
+    for (uint64_t c : allocated)
+        bytes[c / 8] = static_cast<uint8_t>(bytes[c / 8] | (1u << (c % 8)));
+    auto device = std::make_unique<test::MemoryDevice>(std::move(bytes));
+    if (fails) device->FailReadsFrom(0);
+    return device;
+}
 
 std::set<uint64_t> Range(uint64_t first, uint64_t count, std::set<uint64_t> more = {}) {
     for (uint64_t c = first; c < first + count; ++c)
@@ -50,48 +38,44 @@ struct RunSpan {
     uint64_t first, count;
 };
 
+constexpr auto kIntact = FileState::kIntact, kPartly = FileState::kPartlyOverwritten,
+               kOverwritten = FileState::kOverwritten, kUnknown = FileState::kUnknown;
+
 TEST(FileStates, RunsAgainstTheBitmap) {
-    const struct {
-        const char* what;
-        std::vector<RunSpan> runs;
-        std::set<uint64_t> allocated;
-        FileState state;
-        uint8_t percent;
-        bool bitmapFails = false;
-    } cases[] = {
-        {"none taken", {{10, 4}, {30, 2}}, Range(14, 16), FileState::kIntact, 0},
-        {"all taken", {{10, 4}, {30, 2}}, Range(10, 4, {30, 31}), FileState::kOverwritten, 0},
-        {"7 of 20", {{100, 20}}, Range(113, 7), FileState::kPartlyOverwritten, 35},
-        {"7 of 8: 87.5 rounds up", {{60, 8}}, Range(60, 7), FileState::kPartlyOverwritten, 88},
-        {"1 of 3", {{5, 1}, {9, 2}}, {9}, FileState::kPartlyOverwritten, 33},
-        {"1 of 1000 shows 1, not 0", {{1000, 1000}}, {1999}, FileState::kPartlyOverwritten, 1},
-        {"999 of 1000 shows 99, not 100",
-         {{1000, 1000}},
-         Range(1001, 999),
-         FileState::kPartlyOverwritten,
-         99},
-        {"across chunks", {{50, 200}}, Range(120, 100), FileState::kPartlyOverwritten, 50},
+    using Runs = std::vector<RunSpan>;
+    using Clusters = std::set<uint64_t>;
+    // The runs, the clusters allocated now, whether the bitmap cannot be read; the state judged.
+    const std::tuple<const char*, Runs, Clusters, bool, FileState, uint8_t> cases[] = {
+        {"none taken", {{10, 4}, {30, 2}}, Range(14, 16), false, kIntact, 0},
+        {"all taken", {{10, 4}, {30, 2}}, Range(10, 4, {30, 31}), false, kOverwritten, 0},
+        {"7 of 20", {{100, 20}}, Range(113, 7), false, kPartly, 35},
+        {"7 of 8: 87.5 rounds up", {{60, 8}}, Range(60, 7), false, kPartly, 88},
+        {"1 of 3", {{5, 1}, {9, 2}}, {9}, false, kPartly, 33},
+        {"1 of 1000 shows 1, not 0", {{1000, 1000}}, {1999}, false, kPartly, 1},
+        {"999 of 1000 shows 99, not 100", {{1000, 1000}}, Range(1001, 999), false, kPartly, 99},
+        {"across chunks", {{50, 200}}, Range(120, 100), false, kPartly, 50},
         {"sparse runs do not count",
          {{0, 500}, {10, 4}, {0, 8}},
          Range(0, 4, {10, 11, 12, 13}),
-         FileState::kOverwritten,
+         false,
+         kOverwritten,
          0},
-        {"all sparse", {{0, 64}}, Range(0, 100), FileState::kIntact, 0},
-        {"no runs (empty)", {}, Range(0, 100), FileState::kIntact, 0},
-        {"runs past the bitmap's end", {{10, 2}, {kClusters - 2, 4}}, {}, FileState::kUnknown, 0},
-        {"a run starting past it", {{kClusters + 5, 1}}, {}, FileState::kUnknown, 0},
-        {"bitmap unreadable", {{10, 4}}, {}, FileState::kUnknown, 0, true},
+        {"all sparse", {{0, 64}}, Range(0, 100), false, kIntact, 0},
+        {"no runs (empty)", {}, Range(0, 100), false, kIntact, 0},
+        {"runs past the bitmap's end", {{10, 2}, {kClusters - 2, 4}}, {}, false, kUnknown, 0},
+        {"a run starting past it", {{kClusters + 5, 1}}, {}, false, kUnknown, 0},
+        {"bitmap unreadable", {{10, 4}}, {}, true, kUnknown, 0},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
+    for (const auto& [what, runs, allocated, unreadable, state, percent] : cases) {
+        SCOPED_TRACE(what);
         RunList stream;
-        for (const RunSpan& r : c.runs)
+        for (const RunSpan& r : runs)
             stream.AddRun(r.first, r.count);
         // Small chunks, two kept: the judge reads through the chunk cache's evictions.
-        ClusterBitmap bitmap(std::make_unique<BitmapBytes>(c.allocated, c.bitmapFails), 0, 8, 2);
+        ClusterBitmap bitmap(BitmapBytes(allocated, unreadable), 0, 8, 2);
         const JudgedState judged = JudgeStream(stream, &bitmap);
-        EXPECT_EQ(StateName(judged.state), StateName(c.state));
-        EXPECT_EQ(judged.overwrittenPercent, c.percent);
+        EXPECT_EQ(StateName(judged.state), StateName(state));
+        EXPECT_EQ(judged.overwrittenPercent, percent);
     }
 }
 
@@ -100,55 +84,41 @@ TEST(FileStates, RecordsAndBitmapsThatCannotTell) {
     // An attribute whose length is 0 ends the walk: the record is damaged.
     std::vector<uint8_t> broken(24, 0);
     Store32(broken.data(), 0x40);
-    const struct {
-        const char* what;
-        std::vector<uint8_t> image;
-        bool bitmap;
-        FileState state;
-    } cases[] = {
-        {"resident", RecordBuilder().ResidentData({'a', 'b'}).Build(), false, FileState::kResident},
-        {"non-resident, intact", RecordBuilder().NonResidentData({{40, 3}}, 9000).Build(), true,
-         FileState::kIntact},
-        {"no bitmap", RecordBuilder().NonResidentData({{40, 3}}, 9000).Build(), false,
-         FileState::kUnknown},
-        {"damaged record", RecordBuilder().NonResidentData({{40, 3}}, 9000).Raw(broken).Build(),
-         true, FileState::kUnknown},
-        {"no unnamed stream", RecordBuilder().ResidentData({'z'}, u"side").Build(), true,
-         FileState::kUnknown},
+    const auto inRun = [] { return RecordBuilder().NonResidentData({{40, 3}}, 9000); };
+    // The record, whether a bitmap is at hand, whether a part of the content lies in an extension
+    // record that is gone; the state judged.
+    const std::tuple<const char*, RecordBuilder, bool, bool, FileState> cases[] = {
+        {"resident", RecordBuilder().ResidentData({'a', 'b'}), false, false, FileState::kResident},
+        {"non-resident, intact", inRun(), true, false, kIntact},
+        {"no bitmap", inRun(), false, false, kUnknown},
+        {"damaged record", inRun().Raw(broken), true, false, kUnknown},
+        {"no unnamed stream", RecordBuilder().ResidentData({'z'}, u"side"), true, false, kUnknown},
+        {"extent missing", inRun(), true, true, kUnknown},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        std::vector<uint8_t> image = c.image;
+    for (const auto& [what, builder, withBitmap, extentMissing, state] : cases) {
+        SCOPED_TRACE(what);
+        std::vector<uint8_t> image = builder.Build();
         FileRecord record;
         record.SetHeader(image);
         record.Parse(image, 4096);
-        ClusterBitmap bitmap(std::make_unique<BitmapBytes>(Range(0, 40), false));
-        EXPECT_EQ(StateName(JudgeFile(record, c.bitmap ? &bitmap : nullptr).state),
-                  StateName(c.state));
+        if (extentMissing) record.MarkExtentMissing(u"");
+        ClusterBitmap bitmap(BitmapBytes(Range(0, 40), false));
+        EXPECT_EQ(StateName(JudgeFile(record, withBitmap ? &bitmap : nullptr).state),
+                  StateName(state));
     }
-    // A part of the content in an extension record that is gone.
-    std::vector<uint8_t> image = RecordBuilder().NonResidentData({{40, 3}}, 9000).Build();
-    FileRecord record;
-    record.SetHeader(image);
-    record.Parse(image, 4096);
-    record.MarkExtentMissing(u"");
-    ClusterBitmap bitmap(std::make_unique<BitmapBytes>(std::set<uint64_t>{}, false));
-    EXPECT_EQ(JudgeFile(record, &bitmap).state, FileState::kUnknown);
 }
 
 // A scan judges every listed file against the volume's $Bitmap as it is now.
 TEST(FileStates, AScanDeliversEachFilesState) {
     using test::RecordBuilder;
+    constexpr uint64_t kRootRef = test::NtfsBuilder::kRootReference;
     test::NtfsBuilder volume;
     const uint64_t a = volume.Allocate(4), b = volume.Allocate(4), c = volume.Allocate(4);
     volume.MarkAllocated(b + 1, 1);  // another file took one of b's clusters
     volume.MarkAllocated(c, 4);      // and all of c's
     auto file = [&](uint32_t n, const std::u16string& name, std::vector<test::RunSpec> runs) {
-        volume.SetRecord(n, RecordBuilder()
-                                .RecordNumber(n)
-                                .FileName(test::NtfsBuilder::kRootReference, name)
-                                .NonResidentData(runs, 4 * 4096)
-                                .Build());
+        RecordBuilder record = RecordBuilder().RecordNumber(n).FileName(kRootRef, name);
+        volume.SetRecord(n, record.NonResidentData(runs, 4 * 4096).Build());
     };
     file(30, u"a", {{a, 4}});
     file(31, u"b", {{b, 4}});
@@ -160,8 +130,7 @@ TEST(FileStates, AScanDeliversEachFilesState) {
     ASSERT_TRUE(session);
     const std::vector<DeletedFile> files = test::FindAll(*session);
     ASSERT_EQ(files.size(), 5u);
-    const FileState want[] = {FileState::kIntact, FileState::kPartlyOverwritten,
-                              FileState::kOverwritten, FileState::kUnknown, FileState::kResident};
+    const FileState want[] = {kIntact, kPartly, kOverwritten, kUnknown, FileState::kResident};
     for (size_t i = 0; i < files.size(); ++i)
         EXPECT_EQ(StateName(files[i].state), StateName(want[i])) << files[i].record;
     EXPECT_EQ(files[1].overwrittenPercent, 25);

@@ -20,7 +20,6 @@ DeletedFile File(uint64_t record, const std::u16string& name, uint64_t size = 0)
 }
 
 using test::PathOf;
-
 using test::Zone;
 
 TEST(FileTexts, SizeTypeAndPathColumns) {
@@ -29,11 +28,7 @@ TEST(FileTexts, SizeTypeAndPathColumns) {
     in.rooted = true;
     DeletedFile partial = File(2, u".bashrc", 0);
     partial.folder = PathOf({u"old"});
-    const struct {
-        DeletedFile file;
-        Column column;
-        std::u16string text;
-    } cases[] = {
+    const std::tuple<DeletedFile, Column, std::u16string> cases[] = {
         {File(1, u"a", 0), Column::kSize, u"0 KB"},
         {File(1, u"a", 1), Column::kSize, u"1 KB"},
         {File(1, u"a", 1024), Column::kSize, u"1 KB"},
@@ -50,20 +45,16 @@ TEST(FileTexts, SizeTypeAndPathColumns) {
         {File(1, u"x"), Column::kPath, u""},
         {in, Column::kCreated, u""},  // times not known
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(ToUtf8(ColumnText(c.file, c.column, u'Q')), ToUtf8(c.text))
-            << ToUtf8(c.file.name) << " column " << static_cast<int>(c.column);
+    for (const auto& [file, column, text] : cases)
+        EXPECT_EQ(ToUtf8(ColumnText(file, column, u'Q')), ToUtf8(text))
+            << ToUtf8(file.name) << " column " << static_cast<int>(column);
     DeletedFile root;
     root.rooted = true;
     EXPECT_EQ(PathText(root, u'E'), u"E:\\");
 }
 
 TEST(FileTexts, TimesShowInLocalTimeToTheMinute) {
-    const struct {
-        const char* tz;
-        int64_t seconds;
-        const char* text;
-    } cases[] = {
+    const std::tuple<const char*, int64_t, const char*> cases[] = {
         {"UTC", 1204725787, "2008-03-05 14:03"},
         {"Asia/Kolkata", 1204726087, "2008-03-05 19:38"},      // +05:30
         {"America/New_York", 1215000000, "2008-07-02 08:00"},  // summer time
@@ -71,12 +62,11 @@ TEST(FileTexts, TimesShowInLocalTimeToTheMinute) {
         {"UTC", -86400 * 365, "1969-01-01 00:00"},
         {"UTC", 4102444800, "2100-01-01 00:00"},
     };
-    for (const auto& c : cases) {
-        Zone zone(c.tz);
+    for (const auto& [tz, seconds, text] : cases) {
+        Zone zone(tz);
         DeletedFile f;
-        f.deleted = CTime::FromUnix(c.seconds);
-        EXPECT_EQ(ToUtf8(ColumnText(f, Column::kDeleted, u'C')), c.text)
-            << c.tz << " " << c.seconds;
+        f.deleted = CTime::FromUnix(seconds);
+        EXPECT_EQ(ToUtf8(ColumnText(f, Column::kDeleted, u'C')), text) << tz << " " << seconds;
     }
 }
 
@@ -104,12 +94,7 @@ TEST(FileTexts, ColumnsCompareByUtf16CodeUnitNumberAndTime) {
     DeletedFile partial = b;  // b's folder names, but the climb stopped below the root
     partial.folder = PathOf({u"z"});
     partial.rooted = false;
-    const struct {
-        const DeletedFile& a;
-        const DeletedFile& b;
-        Column column;
-        int sign;
-    } cases[] = {
+    const std::tuple<const DeletedFile&, const DeletedFile&, Column, int> cases[] = {
         {a, b, Column::kName, -1},         // 'B' (0x42) before 'a' (0x61): case matters
         {emoji, wide, Column::kName, -1},  // a surrogate (0xD83D) before 0xFF5A
         {emoji, wide, Column::kType, 1},   // "txt" after "doc"
@@ -118,12 +103,12 @@ TEST(FileTexts, ColumnsCompareByUtf16CodeUnitNumberAndTime) {
         {a, b, Column::kPath, 1},                                          // 0xE9 after 'z'
         {b, same, Column::kPath, 0},      {partial, b, Column::kPath, 1},  // "z\" after "C:\z\"
     };
-    for (const auto& c : cases) {
-        const int got = CompareFiles(c.a, c.b, c.column);
-        EXPECT_EQ((got > 0) - (got < 0), c.sign) << ToUtf8(c.a.name) << " / " << ToUtf8(c.b.name)
-                                                 << " column " << static_cast<int>(c.column);
-        const int back = CompareFiles(c.b, c.a, c.column);
-        EXPECT_EQ((back > 0) - (back < 0), -c.sign);
+    for (const auto& [x, y, column, sign] : cases) {
+        const int got = CompareFiles(x, y, column);
+        EXPECT_EQ((got > 0) - (got < 0), sign)
+            << ToUtf8(x.name) << " / " << ToUtf8(y.name) << " column " << static_cast<int>(column);
+        const int back = CompareFiles(y, x, column);
+        EXPECT_EQ((back > 0) - (back < 0), -sign);
     }
 }
 

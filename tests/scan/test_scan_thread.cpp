@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "app/FileTexts.h"
 #include "platform/Text.h"
@@ -26,13 +27,11 @@ constexpr uint64_t kRoot = NtfsBuilder::kRootReference;
 
 NtfsBuilder VolumeWithFiles(int files) {
     NtfsBuilder volume;
-    for (int i = 0; i < files; ++i)
-        volume.SetRecord(30 + i,
-                         RecordBuilder()
-                             .RecordNumber(30 + i)
-                             .FileName(kRoot, u"file" + FromUtf8(std::to_string(i)) + u".txt")
-                             .ResidentData({'a', 'b'})
-                             .Build());
+    for (int i = 0; i < files; ++i) {
+        const std::u16string name = u"file" + FromUtf8(std::to_string(i)) + u".txt";
+        RecordBuilder file = RecordBuilder().RecordNumber(30 + i).FileName(kRoot, name);
+        volume.SetRecord(30 + i, file.ResidentData({'a', 'b'}).Build());
+    }
     return volume;
 }
 
@@ -73,12 +72,8 @@ TEST(ScanThread, SuccessDeliversTheFilesInRecordOrderAndASecondScanReplacesTheFi
 TEST(ScanThread, ALogThatCannotBeReadFallsBackToTheNormalScanAndSaysWhy) {
     NtfsBuilder volume = VolumeWithFiles(2);
     // The $LogFile's run lies past the end of the volume: every read of it fails.
-    volume.SetRecord(2, RecordBuilder()
-                            .InUse()
-                            .RecordNumber(2)
-                            .FileName(kRoot, u"$LogFile", 3)
-                            .NonResidentData({{1u << 20, 16}}, 16 * 4096)
-                            .Build());
+    RecordBuilder log = RecordBuilder().InUse().RecordNumber(2).FileName(kRoot, u"$LogFile", 3);
+    volume.SetRecord(2, log.NonResidentData({{1u << 20, 16}}, 16 * 4096).Build());
     test::ScanHarness h;
     h.Scan(volume.WriteImage("scan-badlog.img"), /*advanced=*/true);
     EXPECT_EQ(h.LogMessages(),
@@ -115,27 +110,20 @@ std::string OpenFailure(const std::string& image, const std::string& causeHas,
 
 TEST(ScanThread, CannotOpenNamesTheRealCause) {
     const std::string notNtfs = VolumeWithFiles(1).WriteImage("scan-notntfs.img");
-    {  // spoil the signature
-        FILE* f = std::fopen(notNtfs.c_str(), "r+b");
-        std::fseek(f, 3, SEEK_SET);
-        std::fputs("FAT32   ", f);
-        std::fclose(f);
-    }
+    // Its signature spoilt.
+    std::fstream(notNtfs, std::ios::in | std::ios::out | std::ios::binary).seekp(3) << "FAT32   ";
     const std::string shortImage = VolumeWithFiles(1).WriteImage("scan-short.img");
     ASSERT_EQ(::truncate(shortImage.c_str(), 16 * 4096), 0);  // ends before its $MFT
     NtfsBuilder noMft;
     noMft.SetRecord(0, RecordBuilder().InUse().FileName(kRoot, u"$MFT", 3).Build());  // no $DATA
-    const struct {
-        std::string image;
-        std::string causeHas;
-    } cases[] = {
+    const std::pair<std::string, std::string> cases[] = {
         {"/nonexistent/disk.img", "No such file or directory"},
         {notNtfs, "not an NTFS volume"},
         {shortImage, "the volume ends before its $MFT"},
         {noMft.WriteImage("scan-nomft.img"), "record 0 of the $MFT is not a FILE record"},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(OpenFailure(c.image, c.causeHas), "") << c.image;
+    for (const auto& [image, causeHas] : cases)
+        EXPECT_EQ(OpenFailure(image, causeHas), "") << image;
 }
 
 TEST(ScanThread, AVolumeTheUserMayNotReadIsBlamedOnRights) {
@@ -211,12 +199,9 @@ TEST(ScanThread, FragmentedMftWhoseDataContinuesInAnExtensionRecordIsReadWhole) 
     mft.ResidentAttributeList({{0x80, 0, 0, dataId, u""}, {0x80, 5, 16, 0, u""}})
         .NonResidentData({{NtfsBuilder::kMftCluster, 5}}, 64 * 1024);
     volume.SetRecord(0, mft.Build());
-    volume.SetRecord(16, RecordBuilder()
-                             .InUse()
-                             .RecordNumber(16)
-                             .BaseReference(test::Ref(0, 1))
-                             .NonResidentData({{second, 11}}, 0, u"", 5)
-                             .Build());
+    RecordBuilder extension =
+        RecordBuilder().InUse().RecordNumber(16).BaseReference(test::Ref(0, 1));
+    volume.SetRecord(16, extension.NonResidentData({{second, 11}}, 0, u"", 5).Build());
     // Records 20-63 live in the second extent on disk: put a deleted file there.
     auto file =
         RecordBuilder().RecordNumber(50).FileName(kRoot, u"far.txt").ResidentData({1}).Build();
