@@ -1,8 +1,6 @@
 // Pictures of every page of the window and of its dialogs, taken on a real X server (run under
 // xvfb-run): ui_screenshots IMAGE OUTDIR. Fails when a picture cannot be written or is blank.
 #include <QApplication>
-#include <QCheckBox>
-#include <QComboBox>
 #include <QDir>
 #include <QImage>
 #include <QLineEdit>
@@ -12,16 +10,11 @@
 #include <cstdio>
 #include <set>
 
-#include "app/Log.h"
+#include "UiTestSupport.h"
 #include "app/ProgressDialog.h"
 #include "ui/AboutBox.h"
-#include "ui/DriveChooser.h"
-#include "ui/MainDialog.h"
 #include "ui/ProgressWindow.h"
-#include "ui/QtText.h"
 #include "ui/ResultModel.h"
-#include "ui/ResultSheet.h"
-#include "ui/UndeletePage.h"
 #include "ui/UndeleteToDialog.h"
 
 namespace {
@@ -57,22 +50,14 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: ui_screenshots IMAGE OUTDIR\n");
         return 2;
     }
-    const std::u16string image = qv::FromQString(QString::fromLocal8Bit(argv[1]));
     QDir out(QString::fromLocal8Bit(argv[2]));
     out.mkpath(QStringLiteral("."));
 
-    qv::MainDialog dialog({image});
-    dialog.show();
-    if (!QTest::qWaitForWindowExposed(&dialog)) return 1;
-    QComboBox* chooser = dialog.DriveChooser();
-    for (int i = 0; i < chooser->count(); ++i)
-        if (chooser->itemData(i).value<qv::Drive>().source.path == image)
-            chooser->setCurrentIndex(i);
-    dialog.OnScan();
-
-    qv::UndeletePage* page = dialog.Sheet()->Undelete();
+    qv::test::ScannedWindow window(QString::fromLocal8Bit(argv[1]).toStdString());
+    qv::MainDialog& dialog = window.dialog;
+    if (!window.letter || !QTest::qWaitForWindowExposed(&dialog)) return 1;
     // The first three rows as shown (sorted by name) ticked.
-    qv::SortedResults& shown = page->Sorted();
+    qv::SortedResults& shown = window.page.Sorted();
     for (int row = 0; row < 3 && row < shown.rowCount(); ++row)
         shown.setData(shown.index(row, 0), Qt::Checked, Qt::CheckStateRole);
     Save(&dialog, out, "deleted-files.png");

@@ -1,17 +1,38 @@
 #include "UiTestSupport.h"
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTest>
+
+#include <atomic>
+#include <thread>
+
+#include "platform/Text.h"
+#include "ui/DriveChooser.h"
+#include "ui/QtText.h"
+#include "ui/UiThread.h"
 
 namespace qv::test {
 
 namespace {
+
 constexpr int kPollMs = 10;
 constexpr int kGiveUpMs = 20000;
+
+// The text of a modal window for failure messages: title and text.
+std::string Describe(QWidget* window) {
+    std::string text = window->metaObject()->className();
+    text += " \"" + window->windowTitle().toStdString() + "\"";
+    if (auto* box = qobject_cast<QMessageBox*>(window)) text += ": " + box->text().toStdString();
+    return text;
+}
+
 }  // namespace
 
 ModalScript::ModalScript() {
@@ -27,6 +48,21 @@ ModalScript::~ModalScript() {
 ModalScript& ModalScript::ThenPopup(std::function<void(QWidget*)> act) {
     popups_.push_back(std::move(act));
     return *this;
+}
+
+ModalScript& ModalScript::ThenMessage(std::string& said, QMessageBox::StandardButton button) {
+    return Then<QMessageBox>([&said, button](QMessageBox* box) {
+        said = box->windowTitle().toStdString() + "|" + box->text().toStdString();
+        box->button(button)->click();
+    });
+}
+
+testing::AssertionResult ModalScript::Run(const std::function<void()>& action) {
+    action();
+    if (!problems_.empty()) return testing::AssertionFailure() << problems_.front();
+    if (!Done())
+        return testing::AssertionFailure() << steps_.size() + popups_.size() << " steps never ran";
+    return testing::AssertionSuccess();
 }
 
 void ModalScript::Poll() {
@@ -68,13 +104,6 @@ void ModalScript::Poll() {
     }
 }
 
-std::string Describe(QWidget* window) {
-    std::string text = window->metaObject()->className();
-    text += " \"" + window->windowTitle().toStdString() + "\"";
-    if (auto* box = qobject_cast<QMessageBox*>(window)) text += ": " + box->text().toStdString();
-    return text;
-}
-
 void TypeAndAccept(QFileDialog* dialog, const QString& path) {
     auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
     if (name) name->setText(path);
@@ -89,6 +118,42 @@ bool WaitFor(const std::function<bool()>& done, int timeoutMs) {
         QTest::qWait(5);
     }
     return true;
+}
+
+void OnWorker(const std::function<void()>& work, const std::function<void()>& meanwhile) {
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        work();
+        done = true;
+    });
+    if (meanwhile) meanwhile();
+    WaitProcessingEvents([&] { return done.load(); });
+    worker.join();
+}
+
+char16_t ChooseImage(MainDialog& dialog, const std::string& image) {
+    QComboBox* chooser = dialog.DriveChooser();
+    for (int i = 0; i < chooser->count(); ++i) {
+        const Drive drive = chooser->itemData(i).value<Drive>();
+        if (drive.source.path == FromUtf8(image)) {
+            chooser->setCurrentIndex(i);
+            return drive.letter;
+        }
+    }
+    return 0;
+}
+
+ScannedWindow::ScannedWindow(const std::string& image, bool advanced) : dialog({FromUtf8(image)}) {
+    dialog.show();
+    letter = ChooseImage(dialog, image);
+    dialog.AdvancedScan()->setChecked(advanced);
+    if (letter) dialog.OnScan();
+}
+
+int ScannedWindow::RowOf(const std::string& name) {
+    for (int r = 0; r < page.Sorted().rowCount(); ++r)
+        if (ToUtf8(page.Sorted().File(r).name) == name) return r;
+    return -1;
 }
 
 }  // namespace qv::test

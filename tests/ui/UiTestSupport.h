@@ -1,7 +1,10 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QFileDialog>
+#include <QMessageBox>
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
@@ -10,6 +13,10 @@
 #include <functional>
 #include <string>
 #include <vector>
+
+#include "ui/MainDialog.h"
+#include "ui/ResultSheet.h"
+#include "ui/UndeletePage.h"
 
 namespace qv::test {
 
@@ -34,11 +41,16 @@ public:
                           [act](QWidget* w) { act(qobject_cast<T*>(w)); }});
         return *this;
     }
+    // Adds a step for a message box: its "title|text" goes to said, then button is pressed.
+    ModalScript& ThenMessage(std::string& said,
+                             QMessageBox::StandardButton button = QMessageBox::Ok);
     // Adds a step for a popup menu.
     ModalScript& ThenPopup(std::function<void(QWidget*)> act);
 
-    bool Done() const { return steps_.empty(); }
-    const std::vector<std::string>& Problems() const { return problems_; }
+    // Runs action, which opens the windows the steps expect: whether every step ran and no
+    // other window came.
+    testing::AssertionResult Run(const std::function<void()>& action);
+    bool Done() const { return steps_.empty() && popups_.empty(); }
 
 private:
     void Poll();
@@ -56,10 +68,25 @@ private:
 // button: the dialog checks the name as it does for a person.
 void TypeAndAccept(QFileDialog* dialog, const QString& path);
 
-// The text of a modal window for failure messages: title and text.
-std::string Describe(QWidget* window);
-
 // Processes events until done() or timeoutMs; whether done() became true.
 bool WaitFor(const std::function<bool()>& done, int timeoutMs = 10000);
+
+// Runs work on a thread of its own, as a worker, while this thread runs meanwhile and then
+// handles events until work has returned.
+void OnWorker(const std::function<void()>& work, const std::function<void()>& meanwhile = {});
+
+// Chooses image in the window's drive chooser: its letter, 0 when the chooser does not offer it.
+char16_t ChooseImage(MainDialog& dialog, const std::string& image);
+
+// A window on image, chosen in its drive chooser and scanned (advanced scan as asked).
+struct ScannedWindow {
+    explicit ScannedWindow(const std::string& image, bool advanced = true);
+    // The row that shows the file of this name; -1 when none does.
+    int RowOf(const std::string& name);
+
+    MainDialog dialog;
+    char16_t letter = 0;  // 0: the image is not offered, nothing is scanned
+    UndeletePage& page = *dialog.Sheet()->Undelete();
+};
 
 }  // namespace qv::test

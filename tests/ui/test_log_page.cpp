@@ -1,18 +1,12 @@
-// The Log page: lines as the log writes them (from the window thread and from a worker), Clear,
-// and Save: UTF-8 with "\n", ".log" added, an empty log, a cancelled dialog, and a file that
-// cannot be written.
+// The Log page: lines from the window thread and a worker, Clear, and Save (UTF-8, ".log" added,
+// an empty log, a cancelled dialog, a file that cannot be written).
 #include <gtest/gtest.h>
 
 #include <QFileDialog>
-#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <atomic>
-#include <ctime>
-#include <thread>
 
 #include "UiTestSupport.h"
 #include "app/Log.h"
@@ -27,18 +21,6 @@ namespace {
 
 using test::ModalScript;
 
-// 2008-03-05 14:03:07 in UTC, which the test program runs in.
-CTime March5() {
-    std::tm t{};
-    t.tm_year = 108;
-    t.tm_mon = 2;
-    t.tm_mday = 5;
-    t.tm_hour = 14;
-    t.tm_min = 3;
-    t.tm_sec = 7;
-    return CTime::FromUnix(timegm(&t));
-}
-
 class LogPageTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -46,7 +28,8 @@ protected:
         prompts_ = std::make_unique<WindowPrompts>(window_.get());
         page_ = new LogPage(*prompts_, window_.get());
         window_->show();
-        Log::Global().SetClockForTesting([] { return March5(); });
+        // 2008-03-05 14:03:07 in UTC, which the test program runs in.
+        Log::Global().SetClockForTesting([] { return CTime::FromUnix(1204725787); });
     }
     void TearDown() override {
         Log::Global().SetClockForTesting(nullptr);
@@ -63,16 +46,12 @@ TEST_F(LogPageTest, LinesFromBothThreadsCarryTheTimeStampAndClearEmptiesThePane)
     QTest::mouseClick(page_->ClearButton(), Qt::LeftButton);  // on an empty pane
     Log::Global().Write(u"Scan finished\n");
     // A worker writes through the window thread and waits: the line is there when it returns.
-    std::atomic<bool> done{false};
     QString seen;
-    std::thread worker([&] {
+    test::OnWorker([&] {
         Log::Global().Write(u"Recover %s to %s success\n", u"\u65e5\u8a18.txt",
                             u"/out/\u65e5\u8a18.txt");
         seen = CallOnUiThread(page_, [&] { return Text(); });
-        done = true;
     });
-    WaitProcessingEvents([&] { return done.load(); });
-    worker.join();
     EXPECT_EQ(seen, QString::fromUtf8("2008-03-05 14:03:07  Scan finished\n"
                                       "2008-03-05 14:03:07  Recover 日記.txt to /out/日記.txt "
                                       "success\n"));
@@ -115,24 +94,20 @@ TEST_F(LogPageTest, SaveWritesUtf8WithTheExtensionAddedOrSaysWhyNot) {
         ModalScript script;
         std::string said;
         script.Then<QFileDialog>([&](QFileDialog* d) {
+            // A name without extension gets ".log".
+            EXPECT_EQ(d->defaultSuffix(), QStringLiteral("log"));
+            EXPECT_TRUE(d->nameFilters().join(QLatin1Char(';')).contains(QStringLiteral("*.log")));
             if (c.name)
                 test::TypeAndAccept(d, temp.filePath(QString::fromLatin1(c.name)));
             else
                 d->reject();
         });
-        if (!c.said.empty())
-            script.Then<QMessageBox>([&](QMessageBox* box) {
-                said = box->windowTitle().toStdString() + "|" + box->text().toStdString();
-                box->button(QMessageBox::Ok)->click();
-            });
-        page_->SaveButton()->click();
-        EXPECT_TRUE(script.Done());
-        EXPECT_TRUE(script.Problems().empty()) << script.Problems().front();
+        if (!c.said.empty()) script.ThenMessage(said);
+        EXPECT_TRUE(script.Run([&] { page_->SaveButton()->click(); }));
         EXPECT_EQ(said, c.said);
         if (c.saved) {
-            const auto bytes =
-                test::ReadWholeFile(temp.filePath(QString::fromLatin1(c.saved)).toStdString());
-            EXPECT_EQ(std::string(bytes.begin(), bytes.end()), c.content);
+            EXPECT_EQ(test::ReadText(temp.filePath(QString::fromLatin1(c.saved)).toStdString()),
+                      c.content);
         }
     }
     // Nothing else was written: the cancelled dialog and the failed save left no file.

@@ -1,8 +1,6 @@
-// The whole program from its window, on a fixture image: choose the drive, scan, sort by the
-// headings, tick, recover with the destination dialog, its options and the overwrite prompt
-// answered as a person would, read the summary, save the log. The Sleuth Kit's manifest of the
-// image is the oracle. Also: a folder whose name holds a backslash, scanned and recovered as the
-// one folder it is; the keys, Quit's question, Help, the filter bar and the drive entries.
+// The whole program from its window on a fixture image, against The Sleuth Kit's manifest: scan,
+// sort, tick, recover with the dialogs answered as a person would; and the keys, Quit's question,
+// Help, the filter bar, the drive entries and a folder whose name holds a backslash.
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
@@ -16,7 +14,6 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTableView>
@@ -24,6 +21,7 @@
 #include <QTest>
 #include <QTextBrowser>
 
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <set>
@@ -55,42 +53,26 @@ namespace qv {
 namespace {
 
 using test::ModalScript;
+using test::ScannedWindow;
 
 // The log's messages without their time stamps.
 std::vector<std::string> LogMessages() {
-    std::vector<std::string> lines;
-    const std::string text = ToUtf8(Log::Global().Text());
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        const std::string line = text.substr(start, end - start);
-        lines.push_back(line.size() > 21 ? line.substr(21) : line);
-        start = end + 1;
-    }
-    return lines;
+    QStringList lines = ToQString(Log::Global().Text()).split(QLatin1Char('\n'));
+    lines.removeLast();  // what follows the last line's end
+    std::vector<std::string> messages;
+    for (const QString& line : lines)
+        messages.push_back((line.size() > 21 ? line.mid(21) : line).toStdString());
+    return messages;
 }
 
-bool Contains(const std::vector<std::string>& lines, const std::string& line) {
-    return std::find(lines.begin(), lines.end(), line) != lines.end();
+bool Logged(const std::string& message) {
+    const auto messages = LogMessages();
+    return std::find(messages.begin(), messages.end(), message) != messages.end();
 }
 
 constexpr int kName = static_cast<int>(Column::kName);
 constexpr int kSize = static_cast<int>(Column::kSize);
 constexpr int kPath = static_cast<int>(Column::kPath);
-
-// Selects the chooser's entry of an image; its letter (0 when it is not offered).
-char16_t ChooseImage(MainDialog& dialog, const std::string& image) {
-    QComboBox* chooser = dialog.DriveChooser();
-    for (int i = 0; i < chooser->count(); ++i) {
-        const Drive drive = chooser->itemData(i).value<Drive>();
-        if (drive.source.path == FromUtf8(image)) {
-            chooser->setCurrentIndex(i);
-            return drive.letter;
-        }
-    }
-    return 0;
-}
 
 // The text the list shows in a row and column.
 QString Shown(UndeletePage& page, int row, int column) {
@@ -98,12 +80,15 @@ QString Shown(UndeletePage& page, int row, int column) {
     return shown->data(shown->index(row, column)).toString();
 }
 
-// The sort image a heading shows: 0 up, 1 down, -1 none.
-int HeadingImage(UndeletePage& page, int column) {
-    return page.List()
-        ->model()
-        ->headerData(column, Qt::Horizontal, ResultModel::kSortImageRole)
-        .toInt();
+// The sort image each heading shows: 0 up, 1 down, -1 none.
+std::vector<int> SortImages(UndeletePage& page) {
+    std::vector<int> images;
+    for (int c = 0; c < ResultModel::kColumns; ++c)
+        images.push_back(page.List()
+                             ->model()
+                             ->headerData(c, Qt::Horizontal, ResultModel::kSortImageRole)
+                             .toInt());
+    return images;
 }
 
 void Tick(UndeletePage& page, int row) {
@@ -156,12 +141,52 @@ std::string RecoveredPath(const std::string& dest, const QString& pathColumn, co
     return dest + "/" + folders.toStdString() + name.toStdString();
 }
 
+// A step that types dest into the Undelete To dialog, lets set() change its other controls,
+// and presses OK.
+std::function<void(UndeleteToDialog*)> Into(const QString& dest,
+                                            std::function<void(UndeleteToDialog*)> set = {}) {
+    return [dest, set](UndeleteToDialog* d) {
+        d->PathEdit()->setText(dest);
+        if (set) set(d);
+        d->OkButton()->click();
+    };
+}
+
+struct Deleted {
+    bool inFolder;  // or in the root
+    const char16_t* name;
+    const char* content;
+};
+
+// A volume with one folder (record 30, in the root) and deleted files from record 31 on, each
+// held in its record.
+std::string SmallVolume(const char* image, const char16_t* folder,
+                        std::initializer_list<Deleted> files) {
+    constexpr uint64_t kRoot = test::NtfsBuilder::kRootReference;
+    test::NtfsBuilder volume;
+    volume.SetRecord(
+        30,
+        test::RecordBuilder().RecordNumber(30).InUse().Directory().FileName(kRoot, folder).Build());
+    uint64_t record = 31;
+    for (const Deleted& f : files) {
+        const std::vector<uint8_t> content(f.content, f.content + std::strlen(f.content));
+        volume.SetRecord(record,
+                         test::RecordBuilder()
+                             .RecordNumber(record)
+                             .FileName(f.inFolder ? 30 | (uint64_t{1} << 48) : kRoot, f.name)
+                             .ResidentData(content)
+                             .Build());
+        ++record;
+    }
+    return volume.WriteImage(image);
+}
+
 class MainWindow : public ::testing::Test {
 protected:
     void SetUp() override { Log::Global().SetClockForTesting(nullptr); }
 };
 
-TEST_F(MainWindow, ScanSortTickRecoverAndSaveTheLog) {
+TEST_F(MainWindow, ScanSortTickRecoverAndAnswerTheOverwritePrompt) {
     QV_REQUIRE_FIXTURE(image, "rich-4k.img");
     QV_REQUIRE_FIXTURE(manifest, "rich-4k.deleted.tsv");
     const Expected expected = ReadExpected(manifest);
@@ -170,7 +195,7 @@ TEST_F(MainWindow, ScanSortTickRecoverAndSaveTheLog) {
     dialog.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
     Log::Global().Clear();
-    const char16_t letter = ChooseImage(dialog, image);
+    const char16_t letter = test::ChooseImage(dialog, image);
     ASSERT_NE(letter, 0);
     const std::string drive = std::string(1, static_cast<char>(letter)) + ":";
 
@@ -179,9 +204,8 @@ TEST_F(MainWindow, ScanSortTickRecoverAndSaveTheLog) {
     UndeletePage& page = *dialog.Sheet()->Undelete();
     SortedResults& shown = page.Sorted();
     EXPECT_EQ(dialog.Sheet()->ActivePage(), 0);
-    const auto log = LogMessages();
-    EXPECT_TRUE(Contains(log, "Searching deleted files on " + drive + " ..."));
-    EXPECT_TRUE(Contains(log, "Scan finished"));
+    EXPECT_TRUE(Logged("Searching deleted files on " + drive + " ..."));
+    EXPECT_TRUE(Logged("Scan finished"));
 
     // Every deleted file of the manifest is listed once, with its name, size and folder path.
     ASSERT_EQ(shown.rowCount(), static_cast<int>(expected.files.size()));
@@ -192,74 +216,61 @@ TEST_F(MainWindow, ScanSortTickRecoverAndSaveTheLog) {
         const auto it = expected.files.find(record);
         ASSERT_NE(it, expected.files.end()) << "record " << record << " is not deleted";
         EXPECT_EQ(shown.File(r).size, it->second.size) << record;
-        if (!it->second.IsOrphan()) {
-            EXPECT_EQ(Shown(page, r, kName).toStdString(), it->second.name);
-            const size_t slash = it->second.path.rfind('/');
-            std::string folders =
-                slash == std::string::npos ? "" : it->second.path.substr(0, slash + 1);
-            std::replace(folders.begin(), folders.end(), '/', '\\');
-            EXPECT_EQ(Shown(page, r, kPath).toStdString(), drive + "\\" + folders) << record;
-        }
+        if (it->second.IsOrphan()) continue;
+        EXPECT_EQ(Shown(page, r, kName).toStdString(), it->second.name);
+        // Path and name: the manifest's path behind the drive, with '\' between folders.
+        QString whole = QString::fromStdString(drive + "/" + it->second.path);
+        EXPECT_EQ(Shown(page, r, kPath) + Shown(page, r, kName),
+                  whole.replace(QLatin1Char('/'), QLatin1Char('\\')))
+            << record;
     }
 
     // After the scan: by name, ascending, code unit by code unit; the up image on Name only.
     const auto names = Names(page);
     EXPECT_TRUE(std::is_sorted(names.begin(), names.end()));
-    EXPECT_EQ(HeadingImage(page, kName), 0);
-    for (int c = 1; c < ResultModel::kColumns; ++c)
-        EXPECT_EQ(HeadingImage(page, c), -1) << c;
-
+    EXPECT_EQ(SortImages(page), (std::vector<int>{0, -1, -1, -1, -1, -1, -1}));
     // Size once: smallest first, up image; again: largest first, down image.
     ClickHeading(page, kSize);
     auto sizes = Sizes(page);
     EXPECT_TRUE(std::is_sorted(sizes.begin(), sizes.end()));
-    EXPECT_EQ(HeadingImage(page, kSize), 0);
-    EXPECT_EQ(HeadingImage(page, kName), -1);
+    EXPECT_EQ(SortImages(page), (std::vector<int>{-1, -1, 0, -1, -1, -1, -1}));
     ClickHeading(page, kSize);
     sizes = Sizes(page);
     EXPECT_TRUE(std::is_sorted(sizes.rbegin(), sizes.rend()));
     EXPECT_NE(sizes.front(), sizes.back());
-    EXPECT_EQ(HeadingImage(page, kSize), 1);
+    EXPECT_EQ(SortImages(page), (std::vector<int>{-1, -1, 1, -1, -1, -1, -1}));
     // Name: ascending by name again, and Size loses its image.
     ClickHeading(page, kName);
     EXPECT_EQ(Names(page), names);
-    EXPECT_EQ(HeadingImage(page, kSize), -1);
-    EXPECT_EQ(HeadingImage(page, kName), 0);
+    EXPECT_EQ(SortImages(page), (std::vector<int>{0, -1, -1, -1, -1, -1, -1}));
 
     // Select all, then Undelete into a folder typed with trailing blanks.
     const int files = shown.rowCount();
     EXPECT_EQ(page.Counts()->text(), QStringLiteral("%1 files, 0 ticked").arg(files));
     QTest::mouseClick(page.SelectAllButton(), Qt::LeftButton);
     for (int r = 0; r < shown.rowCount(); ++r)
-        ASSERT_EQ(shown.data(shown.index(r, kName), Qt::CheckStateRole).value<Qt::CheckState>(),
-                  Qt::Checked)
-            << r;
+        ASSERT_EQ(shown.data(shown.index(r, kName), Qt::CheckStateRole).toInt(), Qt::Checked) << r;
     EXPECT_EQ(page.Counts()->text(), QStringLiteral("%1 files, %1 ticked").arg(files));
     QTemporaryDir temp;
     ASSERT_TRUE(temp.isValid());
     const std::string dest = temp.filePath(QStringLiteral("out")).toStdString();
-    {
-        ModalScript script;
-        script.Then<UndeleteToDialog>([&](UndeleteToDialog* d) {
-            EXPECT_EQ(d->windowTitle(), QStringLiteral("Undelete To"));
-            EXPECT_TRUE(d->PathEdit()->text().isEmpty());
-            EXPECT_FALSE(d->PathnamesBox()->isChecked());
-            EXPECT_EQ(d->Prompt()->text(),
-                      QStringLiteral("Recover %1 ticked files to:").arg(files));
-            d->PathEdit()->setText(QString::fromStdString(dest) + QStringLiteral("  "));
-            QTest::mouseClick(d->OkButton(), Qt::LeftButton);
-        });
+    const auto firstAsked = [&](UndeleteToDialog* d) {
+        EXPECT_EQ(d->windowTitle(), QStringLiteral("Undelete To"));
+        EXPECT_TRUE(d->PathEdit()->text().isEmpty());
+        EXPECT_FALSE(d->PathnamesBox()->isChecked());
+        EXPECT_EQ(d->Prompt()->text(), QStringLiteral("Recover %1 ticked files to:").arg(files));
+        d->PathEdit()->setText(QString::fromStdString(dest) + QStringLiteral("  "));
+        QTest::mouseClick(d->OkButton(), Qt::LeftButton);
+    };
+    EXPECT_TRUE(ModalScript().Then<UndeleteToDialog>(firstAsked).Run([&] {
         QTest::mouseClick(page.UndeleteButton(), Qt::LeftButton);
-        EXPECT_TRUE(script.Done());
-        EXPECT_TRUE(script.Problems().empty()) << script.Problems().front();
-    }
+    }));
     EXPECT_EQ(ToUtf8(page.Context().recovery.destination), dest + "/");
     EXPECT_TRUE(page.Context().recovery.recreatePaths);
     EXPECT_FALSE(page.Context().recovery.keepTimes);
     EXPECT_EQ(page.Context().recovery.existingFile, ExistingFile::kAsk);
 
     // Every file holds the bytes The Sleuth Kit reads for it, in its folder below dest.
-    std::map<std::string, std::string> recoveredShaByName;
     int checkedFiles = 0;
     for (int r = 0; r < shown.rowCount(); ++r) {
         const auto& want = expected.files.at(shown.File(r).record);
@@ -267,7 +278,6 @@ TEST_F(MainWindow, ScanSortTickRecoverAndSaveTheLog) {
         const std::string path = RecoveredPath(dest, Shown(page, r, kPath), Shown(page, r, kName));
         ASSERT_TRUE(QFileInfo::exists(QString::fromStdString(path))) << path;
         EXPECT_EQ(test::Sha256OfFile(path), want.sha256) << path;
-        recoveredShaByName[path] = want.sha256;
         ++checkedFiles;
     }
     EXPECT_GT(checkedFiles, 500);
@@ -276,10 +286,9 @@ TEST_F(MainWindow, ScanSortTickRecoverAndSaveTheLog) {
         const std::string path = dest + "/" + stream.path;
         EXPECT_EQ(test::Sha256OfFile(path), stream.sha256) << path;
     }
-    auto lines = LogMessages();
-    EXPECT_TRUE(Contains(lines, "Start recover"));
-    EXPECT_TRUE(Contains(lines, "All files are processed, recover end"));
-    EXPECT_FALSE(Contains(lines, "Canceled by user"));
+    EXPECT_TRUE(Logged("Start recover"));
+    EXPECT_TRUE(Logged("All files are processed, recover end"));
+    EXPECT_FALSE(Logged("Canceled by user"));
     // The summary says it above the list without opening the Log page; its button does.
     const int recovered = page.Context().summary.recovered;
     EXPECT_EQ(recovered, files + static_cast<int>(expected.streams.size()));
@@ -312,38 +321,23 @@ TEST_F(MainWindow, ScanSortTickRecoverAndSaveTheLog) {
     const std::string secondPath =
         RecoveredPath(dest, Shown(page, second, kPath), Shown(page, second, kName));
     const std::string renamed = temp.filePath(QStringLiteral("renamed.bin")).toStdString();
-    std::vector<std::string> asked;
-    {
-        ModalScript script;
-        script
-            .Then<UndeleteToDialog>([&](UndeleteToDialog* d) {
-                d->PathEdit()->setText(QString::fromStdString(dest));
-                d->OkButton()->click();
-            })
-            .Then<QMessageBox>([&](QMessageBox* box) {
-                asked.push_back(box->windowTitle().toStdString() + "|" + box->text().toStdString());
-                box->button(QMessageBox::Yes)->click();
-            })
-            .Then<QMessageBox>([&](QMessageBox* box) {
-                asked.push_back(box->windowTitle().toStdString() + "|" + box->text().toStdString());
-                box->button(QMessageBox::No)->click();
-            })
-            .Then<QFileDialog>([&](QFileDialog* d) {
-                EXPECT_EQ(d->acceptMode(), QFileDialog::AcceptSave);
-                test::TypeAndAccept(d, QString::fromStdString(renamed));
-            });
-        page.UndeleteButton()->click();
-        EXPECT_TRUE(script.Done());
-        EXPECT_TRUE(script.Problems().empty()) << script.Problems().front();
-    }
-    ASSERT_EQ(asked.size(), 2u);
-    EXPECT_EQ(asked[0], "Warnning|" + firstPath + " existed, Overwrite?");
-    EXPECT_EQ(asked[1], "Warnning|" + secondPath + " existed, Overwrite?");
-    EXPECT_EQ(test::Sha256OfFile(firstPath), recoveredShaByName[firstPath]);
-    EXPECT_EQ(test::Sha256OfFile(renamed), recoveredShaByName[secondPath]);
-    lines = LogMessages();
+    std::string askedFirst, askedSecond;
+    EXPECT_TRUE(ModalScript()
+                    .Then<UndeleteToDialog>(Into(QString::fromStdString(dest)))
+                    .ThenMessage(askedFirst, QMessageBox::Yes)
+                    .ThenMessage(askedSecond, QMessageBox::No)
+                    .Then<QFileDialog>([&](QFileDialog* d) {
+                        EXPECT_EQ(d->acceptMode(), QFileDialog::AcceptSave);
+                        test::TypeAndAccept(d, QString::fromStdString(renamed));
+                    })
+                    .Run([&] { page.UndeleteButton()->click(); }));
+    EXPECT_EQ(askedFirst, "Warnning|" + firstPath + " existed, Overwrite?");
+    EXPECT_EQ(askedSecond, "Warnning|" + secondPath + " existed, Overwrite?");
+    const std::string& firstSha = expected.files.at(shown.File(first).record).sha256;
+    EXPECT_EQ(test::Sha256OfFile(firstPath), firstSha);
+    EXPECT_EQ(test::Sha256OfFile(renamed), expected.files.at(shown.File(second).record).sha256);
     const std::string secondName = Shown(page, second, kName).toStdString();
-    EXPECT_TRUE(Contains(lines, "Recover " + secondName + " to " + renamed + " success"));
+    EXPECT_TRUE(Logged("Recover " + secondName + " to " + renamed + " success"));
 
     // The same two with "If a file exists" answered in the dialog: no question at all. Skip
     // keeps what is there; Overwrite with "Restore timestamps" writes them with their old times.
@@ -354,144 +348,87 @@ TEST_F(MainWindow, ScanSortTickRecoverAndSaveTheLog) {
     } answered[] = {{2, false, "Undelete: 0 recovered, 2 skipped"},
                     {1, true, "Undelete: 2 recovered"}};
     for (const auto& a : answered) {
-        ModalScript script;
-        script.Then<UndeleteToDialog>([&](UndeleteToDialog* d) {
+        const auto set = [&](UndeleteToDialog* d) {
             EXPECT_EQ(d->IfExistsBox()->currentText(), QStringLiteral("Ask"));  // each time
             EXPECT_FALSE(d->TimestampsBox()->isChecked());
-            d->PathEdit()->setText(QString::fromStdString(dest));
             d->IfExistsBox()->setCurrentIndex(a.existing);
             d->TimestampsBox()->setChecked(a.restoreTimes);
-            d->OkButton()->click();
-        });
-        page.UndeleteButton()->click();
-        EXPECT_TRUE(script.Done());
-        EXPECT_TRUE(script.Problems().empty()) << script.Problems().front();
+        };
+        EXPECT_TRUE(
+            ModalScript().Then<UndeleteToDialog>(Into(QString::fromStdString(dest), set)).Run([&] {
+                page.UndeleteButton()->click();
+            }));
         EXPECT_EQ(page.Summary()->Text()->text().toStdString(), a.summary);
         const QDateTime written = QFileInfo(QString::fromStdString(firstPath)).lastModified();
         EXPECT_EQ(written.secsTo(QDateTime::currentDateTime()) > 3600, a.restoreTimes);
     }
-    EXPECT_EQ(test::Sha256OfFile(firstPath), recoveredShaByName[firstPath]);
-
-    // Save the log: a name without extension gets ".log"; the file is the pane's text in UTF-8.
-    dialog.Sheet()->SetActivePage(1);
-    LogPage& logPage = *dialog.Sheet()->Log();
-    const QString saved = temp.filePath(QStringLiteral("session"));
-    {
-        ModalScript script;
-        script.Then<QFileDialog>([&](QFileDialog* d) {
-            EXPECT_EQ(d->defaultSuffix(), QStringLiteral("log"));
-            EXPECT_TRUE(d->nameFilters().join(QLatin1Char(';')).contains(QStringLiteral("*.log")));
-            test::TypeAndAccept(d, saved);
-        });
-        QTest::mouseClick(logPage.SaveButton(), Qt::LeftButton);
-        EXPECT_TRUE(script.Done());
-    }
-    const std::vector<uint8_t> bytes =
-        test::ReadWholeFile((saved + QStringLiteral(".log")).toStdString());
-    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), logPage.Pane()->toPlainText().toStdString());
-    EXPECT_NE(std::string(bytes.begin(), bytes.end()).find("Scan finished\n"), std::string::npos);
+    EXPECT_EQ(test::Sha256OfFile(firstPath), firstSha);
 }
 
 TEST_F(MainWindow, AFolderNamedWithABackslashStaysOneFolderInTheListAndOnRecovery) {
     // NTFS allows '\\' in a name; on the Path column it reads like two folders, but the list
     // keeps the folder's own name and the recovery makes that one folder.
-    constexpr uint64_t kRoot = test::NtfsBuilder::kRootReference;
-    test::NtfsBuilder volume;
-    volume.SetRecord(30, test::RecordBuilder()
-                             .RecordNumber(30)
-                             .InUse()
-                             .Directory()
-                             .FileName(kRoot, u"a\\b")
-                             .Build());
-    volume.SetRecord(31, test::RecordBuilder()
-                             .RecordNumber(31)
-                             .FileName(30 | (uint64_t{1} << 48), u"inner.txt")
-                             .ResidentData({'h', 'e', 'l', 'l', 'o'})
-                             .Build());
-    const std::string image = volume.WriteImage("backslash.img");
-    MainDialog dialog({FromUtf8(image)});
-    dialog.show();
-    const char16_t letter = ChooseImage(dialog, image);
-    ASSERT_NE(letter, 0);
-    dialog.AdvancedScan()->setChecked(false);
-    dialog.OnScan();
-    UndeletePage& page = *dialog.Sheet()->Undelete();
+    ScannedWindow window(SmallVolume("backslash.img", u"a\\b", {{true, u"inner.txt", "hello"}}),
+                         false);
+    ASSERT_NE(window.letter, 0);
+    UndeletePage& page = window.page;
     ASSERT_EQ(page.Sorted().rowCount(), 1);
     EXPECT_EQ(Shown(page, 0, kName), QStringLiteral("inner.txt"));
-    EXPECT_EQ(Shown(page, 0, kPath).toStdString(), std::string(1, char(letter)) + ":\\a\\b\\");
+    EXPECT_EQ(Shown(page, 0, kPath).toStdString(),
+              std::string(1, char(window.letter)) + ":\\a\\b\\");
     EXPECT_EQ(page.Sorted().File(0).folder.Names(), std::vector<std::u16string>{u"a\\b"});
 
     Tick(page, 0);
     QTemporaryDir temp;
     const QString dest = temp.filePath(QStringLiteral("out"));
-    ModalScript script;
-    script.Then<UndeleteToDialog>([&](UndeleteToDialog* d) {
-        d->PathEdit()->setText(dest);
-        d->OkButton()->click();
-    });
-    page.UndeleteButton()->click();
-    EXPECT_TRUE(script.Done());
-    const std::vector<uint8_t> bytes =
-        test::ReadWholeFile((dest + QStringLiteral("/a\\b/inner.txt")).toStdString());
-    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "hello");
+    EXPECT_TRUE(ModalScript().Then<UndeleteToDialog>(Into(dest)).Run([&] {
+        page.UndeleteButton()->click();
+    }));
+    EXPECT_EQ(test::ReadText((dest + QStringLiteral("/a\\b/inner.txt")).toStdString()), "hello");
     EXPECT_FALSE(QFileInfo::exists(dest + QStringLiteral("/a")));
 }
 
-TEST_F(MainWindow, StopDuringAScanListsNothingAndTheNextScanStartsAfresh) {
+// Both on one scan of the image.
+TEST_F(MainWindow, StopDuringAScanAndUndeleteCancelledOrWithNothingTickedLeaveNothingBehind) {
     QV_REQUIRE_FIXTURE(image, "rich-4k.img");
-    MainDialog dialog({FromUtf8(image)});
-    dialog.show();
-    ChooseImage(dialog, image);
-    UndeletePage& page = *dialog.Sheet()->Undelete();
-
     // A first scan fills the list, so that the cancelled one has something to take away.
-    dialog.OnScan();
+    ScannedWindow window(image);
+    UndeletePage& page = window.page;
     ASSERT_GT(page.Model().Count(), 0);
     Log::Global().Clear();
 
     // Stop is pressed as the window comes up, before the worker has done anything.
     bool stopped = false;
-    page.beforeWorker = [&](ProgressWindow& window, ProgressDialog& progress) {
-        QTest::mouseClick(window.StopButton(), Qt::LeftButton);
-        QTest::mouseClick(window.StopButton(), Qt::LeftButton);  // twice is once
+    page.beforeWorker = [&](ProgressWindow& progressWindow, ProgressDialog& progress) {
+        QTest::mouseClick(progressWindow.StopButton(), Qt::LeftButton);
+        QTest::mouseClick(progressWindow.StopButton(), Qt::LeftButton);  // twice is once
         stopped = progress.IsCancelled();
     };
-    dialog.OnScan();
+    window.dialog.OnScan();
     EXPECT_TRUE(stopped);
     EXPECT_EQ(page.Model().Count(), 0);
     EXPECT_EQ(page.Context().session, nullptr);
-    const auto lines = LogMessages();
-    ASSERT_FALSE(lines.empty());
-    EXPECT_TRUE(Contains(lines, "Canceled by user"));
-    EXPECT_FALSE(Contains(lines, "Scan finished"));
+    EXPECT_TRUE(Logged("Canceled by user"));
+    EXPECT_FALSE(Logged("Scan finished"));
 
     // A new window, a new cancel flag.
     page.beforeWorker = nullptr;
-    dialog.OnScan();
+    window.dialog.OnScan();
     EXPECT_GT(page.Model().Count(), 0);
-    EXPECT_TRUE(Contains(LogMessages(), "Scan finished"));
-}
+    EXPECT_TRUE(Logged("Scan finished"));
 
-TEST_F(MainWindow, UndeleteCancelledDoesNothingAndWithNothingTickedEndsAtOnce) {
-    QV_REQUIRE_FIXTURE(image, "rich-4k.img");
-    MainDialog dialog({FromUtf8(image)});
-    dialog.show();
-    ChooseImage(dialog, image);
-    dialog.OnScan();
-    UndeletePage& page = *dialog.Sheet()->Undelete();
-    ASSERT_GT(page.Model().Count(), 0);
+    // Undelete cancelled does nothing; with nothing ticked, it ends at once.
     Log::Global().Clear();
     QTemporaryDir temp;
     const QString dest = temp.filePath(QStringLiteral("new/folder"));
     for (const bool ok : {false, true}) {
-        ModalScript script;
-        script.Then<UndeleteToDialog>([&](UndeleteToDialog* d) {
+        const auto answer = [&](UndeleteToDialog* d) {
             EXPECT_EQ(d->Prompt()->text(), QStringLiteral("Recover 0 ticked files to:"));
             d->PathEdit()->setText(dest);
             (ok ? d->OkButton() : d->CancelButton())->click();
-        });
-        page.UndeleteButton()->click();
-        EXPECT_TRUE(script.Done());
+        };
+        EXPECT_TRUE(ModalScript().Then<UndeleteToDialog>(answer).Run(
+            [&] { page.UndeleteButton()->click(); }));
         const std::vector<std::string> logged =
             ok ? std::vector<std::string>{"Start recover", "All files are processed, recover end"}
                : std::vector<std::string>{};
@@ -535,17 +472,12 @@ TEST_F(MainWindow, AScanThatCannotStartSaysWhyAndLogsTheCause) {
             dialog.DriveChooser()->setCurrentIndex(0);
         }
         Log::Global().Clear();
-        ModalScript script;
         std::string said;
-        script.Then<QMessageBox>([&](QMessageBox* box) {
-            said = box->windowTitle().toStdString() + "|" + box->text().toStdString();
-            box->button(QMessageBox::Ok)->click();
-        });
-        QTest::mouseClick(dialog.ScanButton(), Qt::LeftButton);
-        EXPECT_TRUE(script.Done());
+        EXPECT_TRUE(ModalScript().ThenMessage(said).Run(
+            [&] { QTest::mouseClick(dialog.ScanButton(), Qt::LeftButton); }));
         EXPECT_EQ(said, c.said);
         for (const std::string& line : c.log)
-            EXPECT_TRUE(Contains(LogMessages(), line)) << line;
+            EXPECT_TRUE(Logged(line)) << line;
         EXPECT_EQ(dialog.Sheet()->ActivePage(), 0);
         EXPECT_EQ(dialog.Sheet()->Undelete()->Model().Count(), 0);
     }
@@ -560,15 +492,14 @@ TEST_F(MainWindow, OnlyImagesThatOpenAsNtfsAreListedUnderTheirNamesAndTheOthersA
     std::ofstream(zeros, std::ios::binary) << std::string(8192, '\0');
     ModalScript script;
     std::string said;
-    script.Then<QMessageBox>([&](QMessageBox* box) {
-        said = box->windowTitle().toStdString() + "|" + box->text().toStdString();
-        box->button(QMessageBox::Ok)->click();
-    });
+    script.ThenMessage(said);
     const std::string unlabelled = test::NtfsBuilder().WriteImage("unlabelled.img");
     MainDialog dialog({FromUtf8(image), FromUtf8(unlabelled), FromUtf8(missing), FromUtf8(folder),
                        FromUtf8(zeros)});
-    dialog.show();
-    QTRY_VERIFY(script.Done());
+    EXPECT_TRUE(script.Run([&] {
+        dialog.show();
+        ASSERT_TRUE(test::WaitFor([&] { return script.Done(); }));
+    }));
     QStringList entries;
     for (int i = 0; i < dialog.DriveChooser()->count(); ++i)
         entries.append(dialog.DriveChooser()->itemText(i));
@@ -586,10 +517,10 @@ TEST_F(MainWindow, OnlyImagesThatOpenAsNtfsAreListedUnderTheirNamesAndTheOthersA
     EXPECT_EQ(lines[2].toStdString(), "cannot open " + folder + ": Is a directory");
     EXPECT_TRUE(lines[3].startsWith(QStringLiteral("not an NTFS volume: "))) << said;
     // Each good entry scans its own image.
-    EXPECT_NE(ChooseImage(dialog, image), 0);
-    EXPECT_TRUE(good.match(dialog.DriveChooser()->currentText()).hasMatch());
-    EXPECT_NE(ChooseImage(dialog, unlabelled), 0);
-    EXPECT_TRUE(good.match(dialog.DriveChooser()->currentText()).hasMatch());
+    for (const std::string& path : {image, unlabelled}) {
+        EXPECT_NE(test::ChooseImage(dialog, path), 0);
+        EXPECT_TRUE(good.match(dialog.DriveChooser()->currentText()).hasMatch());
+    }
 }
 
 TEST_F(MainWindow, StartsWithItsOptionsPagesAndSize) {
@@ -598,14 +529,13 @@ TEST_F(MainWindow, StartsWithItsOptionsPagesAndSize) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Quorvane"));
     EXPECT_TRUE(dialog.AdvancedScan()->isChecked());
-    EXPECT_EQ(dialog.size(), QSize(800, 600));
     EXPECT_FALSE(dialog.windowIcon().pixmap(32, 32).isNull());  // the picture really loads
     ResultSheet* sheet = dialog.Sheet();
-    ASSERT_EQ(sheet->Tabs()->count(), 3);
-    for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(sheet->Tabs()->tabText(i),
-                  (QStringList{QStringLiteral("Deleted files"), QStringLiteral("Log"),
-                               QStringLiteral("About")}[i]));
+    QStringList tabs;
+    for (int i = 0; i < sheet->Tabs()->count(); ++i)
+        tabs.append(sheet->Tabs()->tabText(i));
+    EXPECT_EQ(tabs, (QStringList{QStringLiteral("Deleted files"), QStringLiteral("Log"),
+                                 QStringLiteral("About")}));
     EXPECT_EQ(sheet->ActivePage(), 0);
     // The log has its pane before anything can write; About is made when first shown.
     ASSERT_NE(sheet->Log(), nullptr);
@@ -625,43 +555,20 @@ TEST_F(MainWindow, StartsWithItsOptionsPagesAndSize) {
     EXPECT_EQ(sheet->Undelete()->Counts()->text(), QStringLiteral("0 files, 0 ticked"));
 }
 
-// A volume of three deleted files, two of them in the folder "docs", all held in their records.
-std::string ThreeFileVolume() {
-    constexpr uint64_t kRoot = test::NtfsBuilder::kRootReference;
-    constexpr uint64_t kDocs = 30 | (uint64_t{1} << 48);
-    test::NtfsBuilder volume;
-    volume.SetRecord(30, test::RecordBuilder()
-                             .RecordNumber(30)
-                             .InUse()
-                             .Directory()
-                             .FileName(kRoot, u"docs")
-                             .Build());
-    const struct {
-        uint64_t record, parent;
-        const char16_t* name;
-    } files[] = {{31, kDocs, u"inner.txt"}, {32, kRoot, u"notes.TXT"}, {33, kDocs, u"photo.jpg"}};
-    for (const auto& f : files)
-        volume.SetRecord(f.record, test::RecordBuilder()
-                                       .RecordNumber(f.record)
-                                       .FileName(f.parent, f.name)
-                                       .ResidentData({'x'})
-                                       .Build());
-    return volume.WriteImage("three.img");
-}
-
 TEST_F(MainWindow, KeysFilterTheListAndQuitAsksWhileFilesAreTicked) {
-    const std::string image = ThreeFileVolume();
-    MainDialog dialog({FromUtf8(image)});
-    dialog.show();
-    QApplication::setActiveWindow(&dialog);
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
-    ASSERT_NE(ChooseImage(dialog, image), 0);
-    dialog.AdvancedScan()->setChecked(false);
-    dialog.OnScan();
-    QApplication::setActiveWindow(&dialog);  // back from the progress window
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
-    UndeletePage& page = *dialog.Sheet()->Undelete();
+    ScannedWindow window(
+        SmallVolume(
+            "three.img", u"docs",
+            {{true, u"inner.txt", "x"}, {false, u"notes.TXT", "x"}, {true, u"photo.jpg", "x"}}),
+        false);
+    MainDialog& dialog = window.dialog;
+    UndeletePage& page = window.page;
     FilterBar& filters = *page.Filters();
+    const auto activate = [&] {  // back from the progress window or a message box
+        QApplication::setActiveWindow(&dialog);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+    };
+    activate();
     ASSERT_EQ(page.Model().Count(), 3);
     EXPECT_EQ(Names(page), (std::vector<std::u16string>{u"inner.txt", u"notes.TXT", u"photo.jpg"}));
 
@@ -671,7 +578,7 @@ TEST_F(MainWindow, KeysFilterTheListAndQuitAsksWhileFilesAreTicked) {
     EXPECT_EQ(dialog.Sheet()->ActivePage(), 0);
     ASSERT_EQ(QApplication::focusWidget(), filters.SearchField());
     QTest::keyClicks(filters.SearchField(), QStringLiteral("txt"));
-    QTRY_COMPARE(page.Sorted().rowCount(), 2);
+    ASSERT_TRUE(test::WaitFor([&] { return page.Sorted().rowCount() == 2; }));
     EXPECT_EQ(Names(page), (std::vector<std::u16string>{u"inner.txt", u"notes.TXT"}));
     EXPECT_EQ(page.Counts()->text(), QStringLiteral("2 of 3 shown, 0 ticked"));
     // Select all ticks the rows shown; Enter in the field does not end the window.
@@ -685,7 +592,7 @@ TEST_F(MainWindow, KeysFilterTheListAndQuitAsksWhileFilesAreTicked) {
     EXPECT_TRUE(filters.SearchField()->text().isEmpty());
     EXPECT_EQ(page.Counts()->text(), QStringLiteral("3 files, 2 ticked"));
     QTest::keyClicks(filters.SearchField(), QStringLiteral("*docs\\*.jpg"));
-    QTRY_COMPARE(page.Sorted().rowCount(), 1);
+    ASSERT_TRUE(test::WaitFor([&] { return page.Sorted().rowCount() == 1; }));
     QTest::keyClick(filters.SearchField(), Qt::Key_Escape);
 
     // The Type box offers the types there are; types and states filter at once.
@@ -700,44 +607,34 @@ TEST_F(MainWindow, KeysFilterTheListAndQuitAsksWhileFilesAreTicked) {
     const FileState state = page.Model().File(0).state;
     filters.StateBox()->setCurrentText(QString::fromLatin1(StateName(state).data()));
     EXPECT_EQ(page.Sorted().rowCount(), 3);
-    filters.StateBox()->setCurrentText(QString::fromLatin1(
-        StateName(state == FileState::kIntact ? FileState::kOverwritten : FileState::kIntact)
-            .data()));
+    const FileState other =
+        state == FileState::kIntact ? FileState::kOverwritten : FileState::kIntact;
+    filters.StateBox()->setCurrentText(QString::fromLatin1(StateName(other).data()));
     EXPECT_EQ(page.Sorted().rowCount(), 0);
     QTest::mouseClick(page.ClearAllButton(), Qt::LeftButton);  // on no row shown
     EXPECT_EQ(page.Counts()->text(), QStringLiteral("0 of 3 shown, 2 ticked"));
     filters.StateBox()->setCurrentIndex(0);
 
     // Quit, Ctrl+Q and the close box ask while files are ticked; No (the default) keeps the
-    // window and its list.
-    const std::function<void()> quits[] = {
-        [&] { QTest::mouseClick(dialog.QuitButton(), Qt::LeftButton); },
-        [&] { QTest::keyClick(&dialog, Qt::Key_Q, Qt::ControlModifier); },
-        [&] { dialog.close(); },
+    // window and its list, Yes ends it.
+    const struct {
+        std::function<void()> quit;
+        QMessageBox::StandardButton answer;
+    } quits[] = {
+        {[&] { QTest::mouseClick(dialog.QuitButton(), Qt::LeftButton); }, QMessageBox::No},
+        {[&] { QTest::keyClick(&dialog, Qt::Key_Q, Qt::ControlModifier); }, QMessageBox::No},
+        {[&] { dialog.close(); }, QMessageBox::No},
+        {[&] { QTest::keyClick(&dialog, Qt::Key_Q, Qt::ControlModifier); }, QMessageBox::Yes},
     };
-    const auto activate = [&] {  // a message box took the activation
-        QApplication::setActiveWindow(&dialog);
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
-    };
-    for (const auto& quit : quits) {
+    for (const auto& q : quits) {
         activate();
-        ModalScript script;
-        script.Then<QMessageBox>([&](QMessageBox* box) {
+        const auto answer = [&](QMessageBox* box) {
             EXPECT_EQ(box->text(), QStringLiteral("2 files are ticked. Quit anyway?"));
             EXPECT_EQ(box->defaultButton(), box->button(QMessageBox::No));
-            box->button(QMessageBox::No)->click();
-        });
-        quit();
-        EXPECT_TRUE(script.Done());
-        EXPECT_TRUE(dialog.isVisible());
-    }
-    {
-        ModalScript script;
-        script.Then<QMessageBox>([&](QMessageBox* box) { box->button(QMessageBox::Yes)->click(); });
-        activate();
-        QTest::keyClick(&dialog, Qt::Key_Q, Qt::ControlModifier);
-        EXPECT_TRUE(script.Done());
-        EXPECT_FALSE(dialog.isVisible());
+            box->button(q.answer)->click();
+        };
+        EXPECT_TRUE(ModalScript().Then<QMessageBox>(answer).Run(q.quit));
+        EXPECT_EQ(dialog.isVisible(), q.answer == QMessageBox::No);
     }
     // With nothing ticked, Quit asks nothing.
     page.ClearAll();
@@ -757,10 +654,7 @@ bool FakeOpenUrl(const QUrl& url) {
 TEST_F(MainWindow, HelpGoesToTheDesktopOrAWindowOfItsOwnOrSaysItIsMissing) {
     QTemporaryDir temp;
     const QString page = temp.filePath(QStringLiteral("help.html"));
-    QFile file(page);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("<html><body><h1>Filter bar</h1></body></html>");
-    file.close();
+    std::ofstream(page.toStdString()) << "<html><body><h1>Filter bar</h1></body></html>";
     const QString nothing = temp.filePath(QStringLiteral("nothing.html"));
     MainDialog dialog({});
     dialog.show();
@@ -789,14 +683,9 @@ TEST_F(MainWindow, HelpGoesToTheDesktopOrAWindowOfItsOwnOrSaysItIsMissing) {
 
     // Missing: a message names where it was looked for.
     dialog.helpCandidates = {nothing};
-    ModalScript script;
     std::string said;
-    script.Then<QMessageBox>([&](QMessageBox* box) {
-        said = box->windowTitle().toStdString() + "|" + box->text().toStdString();
-        box->button(QMessageBox::Ok)->click();
-    });
-    QTest::mouseClick(dialog.HelpButton(), Qt::LeftButton);
-    EXPECT_TRUE(script.Done());
+    EXPECT_TRUE(ModalScript().ThenMessage(said).Run(
+        [&] { QTest::mouseClick(dialog.HelpButton(), Qt::LeftButton); }));
     EXPECT_EQ(handedOn.size(), 2);
     EXPECT_NE(said.find("Help|The help file help.html was not found"), std::string::npos) << said;
     EXPECT_NE(said.find("nothing.html"), std::string::npos);
@@ -805,9 +694,7 @@ TEST_F(MainWindow, HelpGoesToTheDesktopOrAWindowOfItsOwnOrSaysItIsMissing) {
 TEST_F(MainWindow, TheShippedHelpPageIsFound) {
     const QString found = FindHelpFile(HelpFileCandidates());
     ASSERT_FALSE(found.isEmpty());
-    QFile file(found);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QString html = QString::fromUtf8(file.readAll());
+    const QString html = QString::fromStdString(test::ReadText(found.toStdString()));
     EXPECT_TRUE(html.contains(QStringLiteral("Undelete")));
     // Its pictures are beside it.
     const QRegularExpression image(QStringLiteral("<img[^>]*src=\"([^\"]+)\""));
@@ -823,30 +710,29 @@ TEST_F(MainWindow, TheContextMenuOpensTheAboutBox) {
     MainDialog dialog({});
     dialog.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
-    ModalScript script;
     QString entry, title, text;
-    script
-        .ThenPopup([&](QWidget* popup) {
-            auto* menu = qobject_cast<QMenu*>(popup);
-            ASSERT_NE(menu, nullptr);
-            ASSERT_EQ(menu->actions().size(), 1);
-            entry = menu->actions().front()->text();
-            QTest::keyClick(menu, Qt::Key_Down);
-            QTest::keyClick(menu, Qt::Key_Return);
-        })
-        .Then<AboutBox>([&](AboutBox* box) {
-            title = box->windowTitle();
-            for (QLabel* label : box->findChildren<QLabel*>())
-                if (!label->text().isEmpty()) text = label->text();
-            QPushButton* ok = box->findChild<QPushButton*>();
-            ASSERT_NE(ok, nullptr);
-            EXPECT_EQ(ok->text(), QStringLiteral("OK"));
-            ok->click();
-        });
+    const auto chooseAbout = [&](QWidget* popup) {
+        auto* menu = qobject_cast<QMenu*>(popup);
+        ASSERT_NE(menu, nullptr);
+        ASSERT_EQ(menu->actions().size(), 1);
+        entry = menu->actions().front()->text();
+        QTest::keyClick(menu, Qt::Key_Down);
+        QTest::keyClick(menu, Qt::Key_Return);
+    };
+    const auto about = [&](AboutBox* box) {
+        title = box->windowTitle();
+        for (QLabel* label : box->findChildren<QLabel*>())
+            if (!label->text().isEmpty()) text = label->text();
+        QPushButton* ok = box->findChild<QPushButton*>();
+        ASSERT_NE(ok, nullptr);
+        EXPECT_EQ(ok->text(), QStringLiteral("OK"));
+        ok->click();
+    };
     QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(400, 20),
                             dialog.mapToGlobal(QPoint(400, 20)));
-    QApplication::sendEvent(&dialog, &event);
-    EXPECT_TRUE(script.Done());
+    EXPECT_TRUE(ModalScript().ThenPopup(chooseAbout).Then<AboutBox>(about).Run([&] {
+        QApplication::sendEvent(&dialog, &event);
+    }));
     EXPECT_EQ(entry, QStringLiteral("&About Quorvane..."));
     EXPECT_EQ(title, QStringLiteral("About Quorvane"));
     EXPECT_EQ(text, QStringLiteral("Quorvane Version 1.0"));

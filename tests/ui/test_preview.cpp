@@ -3,14 +3,11 @@
 // the list's menu writes the rows shown, in their order, as CSV or JSON Lines.
 #include <gtest/gtest.h>
 
-#include <QComboBox>
-#include <QFile>
 #include <QFileDialog>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
 #include <QMenu>
-#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -26,37 +23,15 @@
 #include "support/Sha256.h"
 #include "ui/ListExport.h"
 #include "ui/ListPreview.h"
-#include "ui/MainDialog.h"
 #include "ui/PreviewLoader.h"
 #include "ui/PreviewPane.h"
 #include "ui/QtText.h"
-#include "ui/ResultSheet.h"
-#include "ui/UndeletePage.h"
 
 namespace qv {
 namespace {
 
 using Showing = PreviewPane::Showing;
-
-// A window that has scanned the demo volume; null page when the image is missing.
-struct ScannedWindow {
-    explicit ScannedWindow(const std::string& image) : dialog({FromUtf8(image)}) {
-        dialog.show();
-        QComboBox* chooser = dialog.DriveChooser();
-        for (int i = 0; i < chooser->count(); ++i)
-            if (chooser->itemData(i).value<Drive>().source.path == FromUtf8(image))
-                chooser->setCurrentIndex(i);
-        dialog.OnScan();
-        page = dialog.Sheet()->Undelete();
-    }
-    int RowOf(const std::string& name) const {
-        for (int r = 0; r < page->Sorted().rowCount(); ++r)
-            if (ToUtf8(page->Sorted().File(r).name) == name) return r;
-        return -1;
-    }
-    MainDialog dialog;
-    UndeletePage* page = nullptr;
-};
+using test::ScannedWindow;
 
 // The bytes a hex dump shows: the hex columns of each line read back.
 std::vector<uint8_t> BytesOfHexDump(const QString& dump) {
@@ -79,7 +54,7 @@ TEST(Preview, ChoosingARowShowsThePictureTextOrBytesOfItsFileUnderItsState) {
     for (const test::ManifestRow& row : test::ReadManifest(manifest))
         sha[row.name] = row.sha256;
     ScannedWindow window(image);
-    ListPreview* preview = window.page->Preview();
+    ListPreview* preview = window.page.Preview();
     PreviewPane* pane = preview->Pane();
     EXPECT_TRUE(pane->isHidden());  // until a file is chosen
 
@@ -101,8 +76,8 @@ TEST(Preview, ChoosingARowShowsThePictureTextOrBytesOfItsFileUnderItsState) {
         SCOPED_TRACE(c.name);
         const int row = window.RowOf(c.name);
         ASSERT_GE(row, 0);
-        const DeletedFile& file = window.page->Sorted().File(row);
-        window.page->List()->setCurrentIndex(window.page->Sorted().index(row, 0));
+        const DeletedFile& file = window.page.Sorted().File(row);
+        window.page.List()->setCurrentIndex(window.page.Sorted().index(row, 0));
         ASSERT_TRUE(test::WaitFor([&] { return pane->Shown() != Showing::kMessage; }))
             << pane->Message()->text().toStdString();
         EXPECT_TRUE(pane->isVisible());
@@ -126,23 +101,23 @@ TEST(Preview, ChoosingARowShowsThePictureTextOrBytesOfItsFileUnderItsState) {
 
     // Turned off, the preview goes out of sight and stays there when another file is chosen.
     preview->SetPreviewEnabled(false);
-    window.page->List()->setCurrentIndex(window.page->Sorted().index(0, 0));
+    window.page.List()->setCurrentIndex(window.page.Sorted().index(0, 0));
     EXPECT_TRUE(pane->isHidden());
     preview->SetPreviewEnabled(true);
     EXPECT_TRUE(pane->isVisible());
 
     // A scan starts only once the read running has ended: the session serves one thread.
-    window.page->List()->setCurrentIndex(
-        window.page->Sorted().index(window.RowOf("server-2023-08.log"), 0));
+    window.page.List()->setCurrentIndex(
+        window.page.Sorted().index(window.RowOf("server-2023-08.log"), 0));
     ASSERT_TRUE(preview->Loader().Reading());
     bool readingDuringScan = true;
-    window.page->beforeWorker = [&](ProgressWindow&, ProgressDialog&) {
+    window.page.beforeWorker = [&](ProgressWindow&, ProgressDialog&) {
         readingDuringScan = preview->Loader().Reading();
     };
     window.dialog.OnScan();
     EXPECT_FALSE(readingDuringScan);
     EXPECT_EQ(pane->Shown(), Showing::kMessage);  // a new list: nothing is chosen
-    EXPECT_GT(window.page->Sorted().rowCount(), 5);
+    EXPECT_GT(window.page.Sorted().rowCount(), 5);
 }
 
 // A PNG cut short after its first bytes has the signature of a picture but is none Qt can show:
@@ -199,33 +174,30 @@ std::vector<std::vector<std::string>> ReadCsv(const std::string& text) {
 TEST(Preview, ExportListWritesTheRowsShownInTheirOrder) {
     QV_REQUIRE_FIXTURE(image, "sample.img");
     ScannedWindow window(image);
-    SortedResults& shown = window.page->Sorted();
+    SortedResults& shown = window.page.Sorted();
     ASSERT_GT(shown.rowCount(), 5);
-    window.page->SortByColumn(static_cast<int>(Column::kSize));
-    window.page->SortByColumn(static_cast<int>(Column::kSize));  // largest first
-    const char16_t letter = window.page->Model().Letter();
+    window.page.SortByColumn(static_cast<int>(Column::kSize));
+    window.page.SortByColumn(static_cast<int>(Column::kSize));  // largest first
+    const char16_t letter = window.page.Model().Letter();
     QTemporaryDir folder;
 
     // Through the list's menu and the file dialog, as a person does.
     const QString jsonPath = folder.filePath(QStringLiteral("list.jsonl"));
-    test::ModalScript script;
-    script
-        .ThenPopup([](QWidget* popup) {
-            auto* menu = qobject_cast<QMenu*>(popup);
-            for (QAction* action : menu->actions())
-                if (action->text() == QStringLiteral("&Export list…"))
-                    menu->setActiveAction(action);
-            QTest::keyClick(menu, Qt::Key_Return);
-        })
-        .Then<QFileDialog>([&](QFileDialog* dialog) { test::TypeAndAccept(dialog, jsonPath); });
-    QWidget* viewport = window.page->List()->viewport();
+    const auto chooseExport = [](QWidget* popup) {
+        auto* menu = qobject_cast<QMenu*>(popup);
+        for (QAction* action : menu->actions())
+            if (action->text() == QStringLiteral("&Export list…")) menu->setActiveAction(action);
+        QTest::keyClick(menu, Qt::Key_Return);
+    };
+    const auto save = [&](QFileDialog* dialog) { test::TypeAndAccept(dialog, jsonPath); };
+    QWidget* viewport = window.page.List()->viewport();
     QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(20, 20),
                             viewport->mapToGlobal(QPoint(20, 20)));
-    QApplication::sendEvent(viewport, &click);
-    EXPECT_TRUE(script.Done());
-    QFile json(jsonPath);
-    ASSERT_TRUE(json.open(QIODevice::ReadOnly));
-    const QList<QByteArray> lines = json.readAll().split('\n');
+    EXPECT_TRUE(test::ModalScript().ThenPopup(chooseExport).Then<QFileDialog>(save).Run([&] {
+        QApplication::sendEvent(viewport, &click);
+    }));
+    const QList<QByteArray> lines =
+        QByteArray::fromStdString(test::ReadText(jsonPath.toStdString())).split('\n');
     ASSERT_EQ(lines.size(), shown.rowCount() + 1);  // the last line ends too
     for (int r = 0; r < shown.rowCount(); ++r) {
         const DeletedFile& file = shown.File(r);
@@ -243,18 +215,12 @@ TEST(Preview, ExportListWritesTheRowsShownInTheirOrder) {
     for (const char* name : {"list.csv", "list.txt"}) {
         SCOPED_TRACE(name);
         const QString path = folder.filePath(QString::fromLatin1(name));
-        QString said;
+        std::string said;
         test::ModalScript told;
-        if (QString::fromLatin1(name).endsWith(QStringLiteral(".txt")))
-            told.Then<QMessageBox>([&](QMessageBox* box) {
-                said = box->text();
-                box->accept();
-            });
-        EXPECT_TRUE(WriteShownList(&window.dialog, path, shown, letter));
-        EXPECT_TRUE(told.Done());
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-        const auto rows = ReadCsv(file.readAll().toStdString());
+        if (QString::fromLatin1(name).endsWith(QStringLiteral(".txt"))) told.ThenMessage(said);
+        EXPECT_TRUE(
+            told.Run([&] { EXPECT_TRUE(WriteShownList(&window.dialog, path, shown, letter)); }));
+        const auto rows = ReadCsv(test::ReadText(path.toStdString()));
         ASSERT_EQ(rows.size(), static_cast<size_t>(shown.rowCount()) + 1);
         EXPECT_EQ(rows[0],
                   (std::vector<std::string>{"record", "name", "type", "size", "created", "deleted",
@@ -270,24 +236,18 @@ TEST(Preview, ExportListWritesTheRowsShownInTheirOrder) {
                                            ? std::to_string(f.overwrittenPercent)
                                            : std::string()}));
         }
-        EXPECT_EQ(said.contains(QStringLiteral("written as CSV")),
+        EXPECT_EQ(said.find("written as CSV") != std::string::npos,
                   QString::fromLatin1(name).endsWith(QStringLiteral(".txt")));
     }
 
     // A folder that cannot be written into: the message names the path and the cause.
     const QString refused = QStringLiteral("/proc/list.csv");
-    QString said;
-    test::ModalScript told;
-    told.Then<QMessageBox>([&](QMessageBox* box) {
-        said = box->text();
-        box->accept();
-    });
-    EXPECT_FALSE(WriteShownList(&window.dialog, refused, shown, letter));
-    EXPECT_TRUE(told.Done());
-    EXPECT_TRUE(
-        said.startsWith(QStringLiteral("The list could not be written to /proc/list.csv: ")))
-        << said.toStdString();
-    EXPECT_GT(said.size(), 50);
+    std::string said;
+    EXPECT_TRUE(test::ModalScript().ThenMessage(said).Run(
+        [&] { EXPECT_FALSE(WriteShownList(&window.dialog, refused, shown, letter)); }));
+    const std::string prefix = "Export list|The list could not be written to /proc/list.csv: ";
+    EXPECT_EQ(said.rfind(prefix, 0), 0u) << said;
+    EXPECT_GT(said.size(), prefix.size() + 1);  // and its cause
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
-// The progress window: what the worker's calls show (status, bar, how far in numbers and the time
-// left), status texts that never make the worker wait, Stop, the keys and the close box that must
-// not end it, and a close request that arrives before or during the modal loop.
+// The progress window: what the worker's calls show, status texts that never make it wait, Stop,
+// the keys and close box that must not end it, and a close request before the modal loop.
 #include <gtest/gtest.h>
 
 #include <QCloseEvent>
@@ -14,6 +13,7 @@
 #include <chrono>
 #include <thread>
 
+#include "UiTestSupport.h"
 #include "app/ProgressDialog.h"
 #include "base/Prompts.h"
 #include "platform/Text.h"
@@ -28,22 +28,9 @@ struct CountingTask : StopListener {
     int stops = 0;
 };
 
-TEST(ProgressWindow, StartsAsDesigned) {
-    ProgressWindow window(nullptr);
-    EXPECT_EQ(window.StatusText(), QStringLiteral("Searching deleted files, please wait..."));
-    EXPECT_EQ(window.BarValue(), 0);
-    EXPECT_EQ(window.StopButton()->text(), QStringLiteral("&Stop"));
-    EXPECT_TRUE(window.windowFlags() & Qt::FramelessWindowHint);  // no title bar
-    EXPECT_TRUE(window.CountsText().isEmpty());
-    EXPECT_TRUE(window.isModal());
-}
-
 TEST(ProgressWindow, CountsAndTimeLeftOnlyOnceTheyCanBeEstimated) {
     const auto recovery = [](uint64_t done, uint64_t total) {
-        ProgressCounts c;
-        c.files = done;
-        c.filesTotal = total;
-        return c;
+        return ProgressCounts{0, 1, 0, 0, done, total};
     };
     const auto stage = [](int32_t number, int32_t of, uint64_t done, uint64_t total) {
         return ProgressCounts{number, of, done, total, 0, 0};
@@ -67,28 +54,46 @@ TEST(ProgressWindow, CountsAndTimeLeftOnlyOnceTheyCanBeEstimated) {
         EXPECT_EQ(ProgressCountsText(c.counts, c.elapsedMs).toStdString(), c.text);
 }
 
-TEST(ProgressWindow, AWorkerCloseBeforeTheLoopStartsIsKept) {
+// The hook runs on the worker's thread before its close request is queued, and a request that
+// arrives before the modal loop has started is kept.
+TEST(ProgressWindow, AWorkerCloseBeforeTheLoopStartsIsKeptAndItsHookRunsFirstOnTheWorker) {
     ProgressWindow window(nullptr);
     ProgressDialog progress(&window);
-    std::thread worker([&] { progress.Close(kIdCancel); });
+    std::thread::id hookThread, workerThread;
+    bool closedBeforeHook = true;
+    window.SetBeforeClose([&] {
+        hookThread = std::this_thread::get_id();
+        closedBeforeHook = window.CloseReceived();
+    });
+    std::thread worker([&] {
+        workerThread = std::this_thread::get_id();
+        progress.Close(kIdCancel);
+    });
     worker.join();
     // The close request is queued: nothing has run it yet.
     EXPECT_FALSE(window.CloseReceived());
     EXPECT_EQ(window.RunModal(), kIdCancel);
     EXPECT_FALSE(window.isVisible());
+    EXPECT_EQ(hookThread, workerThread);
+    EXPECT_FALSE(closedBeforeHook);
 }
 
-TEST(ProgressWindow, ShowsTheWorkersStatusAndBarAndEndsWithItsResult) {
+TEST(ProgressWindow, StartsAsDesignedShowsTheWorkersStatusAndBarAndEndsWithItsResult) {
     QWidget owner;
     ProgressWindow window(&owner);
+    EXPECT_EQ(window.StatusText(), QStringLiteral("Searching deleted files, please wait..."));
+    EXPECT_EQ(window.BarValue(), 0);
+    EXPECT_EQ(window.StopButton()->text(), QStringLiteral("&Stop"));
+    EXPECT_TRUE(window.windowFlags() & Qt::FramelessWindowHint);  // no title bar
+    EXPECT_TRUE(window.CountsText().isEmpty());
+    EXPECT_TRUE(window.isModal());
     ProgressDialog progress(&window);
     window.Attach(&progress);
-    std::atomic<bool> finished{false};
     QString statusSeen, titleSeen;
     std::vector<int> bar;
     QStringList counts;
     bool visibleWhileRunning = false;
-    std::thread worker([&] {
+    const auto work = [&] {
         progress.SetStatus(u"Recovering notes.txt", u"Please wait", nullptr);
         // What the worker set has taken effect on the window when its call returns.
         CallOnUiThread(&window, [&] {
@@ -105,11 +110,8 @@ TEST(ProgressWindow, ShowsTheWorkersStatusAndBarAndEndsWithItsResult) {
         progress.SetFiles(3, 1200);
         counts.push_back(CallOnUiThread(&window, [&] { return window.CountsText(); }));
         progress.Close(kIdOk);
-        finished = true;
-    });
-    EXPECT_EQ(window.RunModal(), kIdOk);
-    WaitProcessingEvents([&] { return finished.load(); });
-    worker.join();
+    };
+    test::OnWorker(work, [&] { EXPECT_EQ(window.RunModal(), kIdOk); });
     EXPECT_EQ(statusSeen, QStringLiteral("Recovering notes.txt"));
     EXPECT_EQ(titleSeen, QStringLiteral("Please wait"));
     EXPECT_TRUE(visibleWhileRunning);
@@ -166,9 +168,8 @@ TEST(ProgressWindow, StopTellsTheTaskAndNeitherKeysNorTheCloseBoxEndIt) {
     ProgressDialog progress(&window);
     window.Attach(&progress);
     CountingTask task;
-    std::atomic<bool> sawCancel{false}, finished{false};
-    bool openAfterAll = false;
-    std::thread worker([&] {
+    bool sawCancel = false, openAfterAll = false;
+    const auto work = [&] {
         progress.SetStatus(u"Searching deleted files, please wait...", u"Please wait", &task);
         CallOnUiThread(&window, [&] {
             QTest::mouseClick(window.StopButton(), Qt::LeftButton);
@@ -184,37 +185,11 @@ TEST(ProgressWindow, StopTellsTheTaskAndNeitherKeysNorTheCloseBoxEndIt) {
         QTest::qSleep(50);
         openAfterAll = CallOnUiThread(&window, [&] { return window.isVisible(); });
         progress.Close(kIdOk);
-        finished = true;
-    });
-    EXPECT_EQ(window.RunModal(), kIdOk);
-    WaitProcessingEvents([&] { return finished.load(); });
-    worker.join();
+    };
+    test::OnWorker(work, [&] { EXPECT_EQ(window.RunModal(), kIdOk); });
     EXPECT_TRUE(sawCancel);
     EXPECT_TRUE(openAfterAll);
     EXPECT_EQ(task.stops, 2);
-}
-
-TEST(ProgressWindow, RunsTheHookBeforeTheCloseRequestOnTheWorkersThread) {
-    ProgressWindow window(nullptr);
-    ProgressDialog progress(&window);
-    std::thread::id hookThread;
-    bool closedBeforeHook = true;
-    window.SetBeforeClose([&] {
-        hookThread = std::this_thread::get_id();
-        closedBeforeHook = window.CloseReceived();
-    });
-    std::thread::id workerThread;
-    std::atomic<bool> finished{false};
-    std::thread worker([&] {
-        workerThread = std::this_thread::get_id();
-        progress.Close(kIdOk);
-        finished = true;
-    });
-    EXPECT_EQ(window.RunModal(), kIdOk);
-    WaitProcessingEvents([&] { return finished.load(); });
-    worker.join();
-    EXPECT_EQ(hookThread, workerThread);
-    EXPECT_FALSE(closedBeforeHook);
 }
 
 }  // namespace

@@ -1,19 +1,18 @@
-// The deleted-files list: the texts and tool tips each row shows, made from its file's values; the
-// order of every heading both ways; ticks and selection through sorts; the filter (search text,
-// type, state) with ticks that survive it, fast on a big list; and the scan's side of it (files
-// from a worker in batches, a list emptied by Discard, 100,000 files that arrive and sort fast).
+// The deleted-files list: each row's texts and tips, every heading's order, ticks and selection
+// through sorts, the filter, and files from a worker in batches; fast on big lists.
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTableView>
 
-#include <atomic>
 #include <cstdio>
 #include <optional>
 #include <thread>
 
+#include "UiTestSupport.h"
 #include "platform/Text.h"
+#include "support/ScanHarness.h"
 #include "ui/QtText.h"
 #include "ui/ResultFeed.h"
 #include "ui/ResultModel.h"
@@ -22,13 +21,6 @@
 
 namespace qv {
 namespace {
-
-FolderPath Folders(std::initializer_list<const char16_t*> names) {
-    FolderPath path;
-    for (const char16_t* name : names)
-        path = path.Child(name);
-    return path;
-}
 
 DeletedFile File(uint64_t record, std::u16string name, uint64_t size, int64_t created,
                  int64_t deleted, FolderPath folder, bool rooted = true) {
@@ -63,6 +55,14 @@ std::vector<uint64_t> Records(const SortedResults& sorted) {
     return records;
 }
 
+// The ticked files, shown or not, in the order of the sort: what Undelete recovers.
+std::vector<uint64_t> Ticked(const SortedResults& sorted) {
+    std::vector<uint64_t> records;
+    for (const DeletedFile& f : sorted.CheckedFiles())
+        records.push_back(f.record);
+    return records;
+}
+
 TEST(ResultList, EachRowShowsTextsMadeFromItsFile) {
     struct Case {
         DeletedFile file;
@@ -71,7 +71,7 @@ TEST(ResultList, EachRowShowsTextsMadeFromItsFile) {
     };
     // The window runs in UTC: 90061 s is a day, an hour, a minute and a second.
     const Case cases[] = {
-        {Stated(File(40, u"report.txt", 1, 0, 90061, Folders({u"Docs", u"Old"})),
+        {Stated(File(40, u"report.txt", 1, 0, 90061, test::PathOf({u"Docs", u"Old"})),
                 FileState::kPartlyOverwritten, 35),
          {"report.txt", "txt", "1 KB", "1970-01-01 00:00", "1970-01-02 01:01", "E:\\Docs\\Old\\",
           "partly overwritten (35 %)"},
@@ -79,11 +79,11 @@ TEST(ResultList, EachRowShowsTextsMadeFromItsFile) {
         {File(41, u".profile", 0, -1, -1, {}),
          {".profile", "", "0 KB", "", "", "E:\\", "unknown"},
          "0 bytes"},
-        {File(42, u"a.b.tar", 1025, 60, 60, Folders({u"lost"}), /*rooted=*/false),
+        {File(42, u"a.b.tar", 1025, 60, 60, test::PathOf({u"lost"}), /*rooted=*/false),
          {"a.b.tar", "tar", "2 KB", "1970-01-01 00:01", "1970-01-01 00:01", "lost\\", "unknown"},
          "1,025 bytes"},
         {File(43, u"", 5, -1, -1, {}, false), {"", "", "1 KB", "", "", "", "unknown"}, "5 bytes"},
-        {Stated(File(44, u"\u00e9t\u00e9.doc", 1024 * 1024, 0, 0, Folders({u"a\\b"})),
+        {Stated(File(44, u"\u00e9t\u00e9.doc", 1024 * 1024, 0, 0, test::PathOf({u"a\\b"})),
                 FileState::kOverwritten),
          {"\u00e9t\u00e9.doc", "doc", "1024 KB", "1970-01-01 00:00", "1970-01-01 00:00",
           "E:\\a\\b\\", "overwritten"},
@@ -127,13 +127,12 @@ TEST(ResultList, EveryHeadingSortsBothWaysWithEqualKeysByRecordNumber) {
     ResultModel model;
     SortedResults sorted(model);
     // Delivered out of record order, so that ties cannot pass by keeping the delivery order.
-    std::vector<DeletedFile> files;
-    files.push_back(File(33, u"alpha.txt", 10, 300, 50, Folders({u"b"}), /*rooted=*/false));
-    files.push_back(File(32, u"\u00e9t\u00e9.TXT", 5 << 20, 200, 60, {}));
-    files.push_back(File(29, u"Zed.txt", 2048, -1, 60, Folders({u"a", u"z"})));
-    files.push_back(File(31, u"Beta.doc", 9, 100, 70, Folders({u"a"})));
-    files.push_back(File(30, u"alpha.txt", 10, 300, 50, Folders({u"b"})));
-    model.Append(std::move(files), u'C');
+    model.Append({File(33, u"alpha.txt", 10, 300, 50, test::PathOf({u"b"}), /*rooted=*/false),
+                  File(32, u"\u00e9t\u00e9.TXT", 5 << 20, 200, 60, {}),
+                  File(29, u"Zed.txt", 2048, -1, 60, test::PathOf({u"a", u"z"})),
+                  File(31, u"Beta.doc", 9, 100, 70, test::PathOf({u"a"})),
+                  File(30, u"alpha.txt", 10, 300, 50, test::PathOf({u"b"}))},
+                 u'C');
     EXPECT_EQ(sorted.sortColumn(), -1);
     EXPECT_EQ(Records(sorted), (std::vector<uint64_t>{33, 32, 29, 31, 30}));
 
@@ -203,16 +202,9 @@ TEST(ResultList, RowsMoveOnlyWhenSortedAndTicksAndSelectionGoWithThem) {
     sorted.setData(sorted.index(1, 0), Qt::Checked, Qt::CheckStateRole);  // "b"
     model.Append({File(29, u"0", 1, 0, 0, {})}, u'C');
     EXPECT_EQ(Records(sorted), (std::vector<uint64_t>{32, 31, 33, 30, 29}));
-    // The ticked files in the order shown: what Undelete recovers.
-    std::vector<uint64_t> chosen;
-    for (const DeletedFile& f : sorted.CheckedFiles())
-        chosen.push_back(f.record);
-    EXPECT_EQ(chosen, (std::vector<uint64_t>{31, 30}));
+    EXPECT_EQ(Ticked(sorted), (std::vector<uint64_t>{31, 30}));
     sorted.sort(0, Qt::DescendingOrder);
-    chosen.clear();
-    for (const DeletedFile& f : sorted.CheckedFiles())
-        chosen.push_back(f.record);
-    EXPECT_EQ(chosen, (std::vector<uint64_t>{30, 31}));
+    EXPECT_EQ(Ticked(sorted), (std::vector<uint64_t>{30, 31}));
 
     model.SetAllChecked(true);
     EXPECT_EQ(sorted.CheckedFiles().size(), 5u);
@@ -226,12 +218,12 @@ TEST(ResultList, TheFilterShowsWhatMatchesAndTicksSurviveIt) {
     ResultModel model;
     SortedResults sorted(model);
     std::vector<DeletedFile> files;
-    files.push_back(
-        Stated(File(30, u"Report.TXT", 1, 0, 0, Folders({u"Docs", u"Old"})), FileState::kIntact));
-    files.push_back(
-        Stated(File(31, u"photo.jpg", 1, 0, 0, Folders({u"Pictures"})), FileState::kOverwritten));
-    files.push_back(
-        Stated(File(32, u"notes.txt", 1, 0, 0, Folders({u"docs"}), false), FileState::kResident));
+    files.push_back(Stated(File(30, u"Report.TXT", 1, 0, 0, test::PathOf({u"Docs", u"Old"})),
+                           FileState::kIntact));
+    files.push_back(Stated(File(31, u"photo.jpg", 1, 0, 0, test::PathOf({u"Pictures"})),
+                           FileState::kOverwritten));
+    files.push_back(Stated(File(32, u"notes.txt", 1, 0, 0, test::PathOf({u"docs"}), false),
+                           FileState::kResident));
     files.push_back(File(33, u"README", 1, 0, 0, {}));
     model.Append(std::move(files), u'E');
     sorted.sort(0, Qt::AscendingOrder);
@@ -269,15 +261,10 @@ TEST(ResultList, TheFilterShowsWhatMatchesAndTicksSurviveIt) {
     sorted.SetShownChecked(false);
     sorted.SetFilter(u"photo", u"", {});
     EXPECT_EQ(model.CheckedCount(), 2);
-    for (const bool descending : {false, true}) {
-        sorted.sort(0, descending ? Qt::DescendingOrder : Qt::AscendingOrder);
-        std::vector<uint64_t> chosen;
-        for (const DeletedFile& f : sorted.CheckedFiles())
-            chosen.push_back(f.record);
-        const std::vector<uint64_t> expected =
-            descending ? std::vector<uint64_t>{30, 33} : std::vector<uint64_t>{33, 30};
-        EXPECT_EQ(chosen, expected);
-    }
+    sorted.sort(0, Qt::AscendingOrder);
+    EXPECT_EQ(Ticked(sorted), (std::vector<uint64_t>{33, 30}));
+    sorted.sort(0, Qt::DescendingOrder);
+    EXPECT_EQ(Ticked(sorted), (std::vector<uint64_t>{30, 33}));
     EXPECT_EQ(CountsText(4, 4, 2), QStringLiteral("4 files, 2 ticked"));
     EXPECT_EQ(CountsText(1, 1, 0), QStringLiteral("1 file, 0 ticked"));
     EXPECT_EQ(CountsText(1, 4, 2), QStringLiteral("1 of 4 shown, 2 ticked"));
@@ -289,7 +276,8 @@ TEST(ResultList, FilteringSixtyThreeThousandRowsTakesLessThanAKeystroke) {
     SortedResults sorted(model);
     std::vector<FolderPath> folders;
     for (int i = 0; i < 2000; ++i)
-        folders.push_back(Folders({u"Users", u"me"}).Child(u"dir" + FromUtf8(std::to_string(i))));
+        folders.push_back(
+            test::PathOf({u"Users", u"me"}).Child(u"dir" + FromUtf8(std::to_string(i))));
     std::vector<DeletedFile> files;
     for (int i = 0; i < kFiles; ++i)
         files.push_back(File(static_cast<uint64_t>(100 + i),
@@ -328,17 +316,16 @@ TEST(ResultList, AScansFilesReachTheListInBatchesAndDiscardEmptiesIt) {
     ResultModel model;
     ResultFeed feed(model);
     model.Append({File(7, u"from an earlier scan", 1, 0, 0, {})}, u'C');
-    std::atomic<bool> done{false};
     int afterDiscard = -1, afterOne = -1, afterPause = -1;
     bool quick = false;
     feed.Begin(u'F');
     QElapsedTimer sinceBegin;
     sinceBegin.start();
-    std::thread worker([&] {
+    test::OnWorker([&] {
         auto count = [&] { return CallOnUiThread(&model, [&] { return model.Count(); }); };
         feed.Discard();
         afterDiscard = count();
-        feed.Take({File(30, u"a", 1, 0, 0, Folders({u"x"}))});
+        feed.Take({File(30, u"a", 1, 0, 0, test::PathOf({u"x"}))});
         quick = sinceBegin.elapsed() < 60;
         afterOne = count();  // still gathered: less than 100 ms and 4096 files
         std::this_thread::sleep_for(std::chrono::milliseconds(150));
@@ -346,10 +333,7 @@ TEST(ResultList, AScansFilesReachTheListInBatchesAndDiscardEmptiesIt) {
         afterPause = count();  // 100 ms passed: both handed over
         feed.Take({File(32, u"c", 1, 0, 0, {})});
         feed.Flush();  // as the progress window closes
-        done = true;
     });
-    WaitProcessingEvents([&] { return done.load(); });
-    worker.join();
     EXPECT_EQ(afterDiscard, 0);
     if (quick) {
         EXPECT_EQ(afterOne, 0);
@@ -358,9 +342,7 @@ TEST(ResultList, AScansFilesReachTheListInBatchesAndDiscardEmptiesIt) {
     ASSERT_EQ(model.Count(), 3);
     EXPECT_EQ(Row(model, 0)[5], "F:\\x\\");  // the new scan's letter
 
-    std::thread discard([&] { feed.Discard(); });
-    WaitProcessingEvents([&] { return model.Count() == 0; });
-    discard.join();
+    test::OnWorker([&] { feed.Discard(); });  // it has taken effect when it returns
     EXPECT_EQ(model.Count(), 0);
 }
 
@@ -378,11 +360,10 @@ TEST(ResultList, AHundredThousandFilesFromAWorkerArriveInFewCallsAndSortFast) {
     for (int i = 0; i < 1000; ++i)
         folders.push_back(FolderPath().Child(u"dir" + FromUtf8(std::to_string(999 - i))));
     QSignalSpy inserts(&model, &QAbstractItemModel::rowsInserted);
-    std::atomic<bool> done{false};
     QElapsedTimer timer;
     timer.start();
     feed.Begin(u'C');
-    std::thread worker([&] {
+    test::OnWorker([&] {
         std::vector<DeletedFile> batch;
         for (int i = 0; i < kFiles; ++i) {
             batch.push_back(File(static_cast<uint64_t>(100 + i),
@@ -392,10 +373,7 @@ TEST(ResultList, AHundredThousandFilesFromAWorkerArriveInFewCallsAndSortFast) {
         }
         feed.Take(std::move(batch));
         feed.Flush();
-        done = true;
     });
-    WaitProcessingEvents([&] { return done.load(); });
-    worker.join();
     EXPECT_LT(timer.elapsed(), 30000);
     ASSERT_EQ(model.Count(), kFiles);
     // One blocking call per batch at most, not per file.

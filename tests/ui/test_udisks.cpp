@@ -1,6 +1,5 @@
-// Opening a device through udisks2, against a stand-in udisks2 on a private bus: the descriptor
-// that comes back reads the volume, is read-only and close-on-exec; refusals, unknown devices
-// and a missing service become causes the log can name.
+// Opening a device through a stand-in udisks2 on a private bus: a read-only, close-on-exec
+// descriptor of the volume; refusals, unknown devices and no service become named causes.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -16,11 +15,10 @@
 
 #include <atomic>
 #include <cstring>
-#include <thread>
 
+#include "UiTestSupport.h"
 #include "support/Fixtures.h"
 #include "ui/UdisksOpener.h"
-#include "ui/UiThread.h"
 
 namespace qv {
 namespace {
@@ -32,11 +30,10 @@ class FakeManager : public QObject, protected QDBusContext {
 public slots:
     QList<QDBusObjectPath> ResolveDevice(const QVariantMap& devspec, const QVariantMap&) {
         const QString path = devspec.value(QStringLiteral("path")).toString();
-        if (path == QStringLiteral("/dev/fake0"))
-            return {QDBusObjectPath("/org/freedesktop/UDisks2/block_devices/fake0")};
-        if (path == QStringLiteral("/dev/denied"))
-            return {QDBusObjectPath("/org/freedesktop/UDisks2/block_devices/denied")};
-        return {};
+        if (path != QStringLiteral("/dev/fake0") && path != QStringLiteral("/dev/denied"))
+            return {};
+        return {QDBusObjectPath(QStringLiteral("/org/freedesktop/UDisks2/block_devices/") +
+                                path.mid(5))};
     }
 };
 
@@ -92,13 +89,7 @@ private:
 // serves the stand-in.
 UdisksOpen OpenOnWorker(const QDBusConnection& bus, const QString& device) {
     UdisksOpen result;
-    std::atomic<bool> done{false};
-    std::thread worker([&] {
-        result = OpenThroughUdisks(bus, device, 10000);
-        done = true;
-    });
-    WaitProcessingEvents([&] { return done.load(); });
-    worker.join();
+    test::OnWorker([&] { result = OpenThroughUdisks(bus, device, 10000); });
     return result;
 }
 
@@ -119,22 +110,28 @@ protected:
         if (client_) QDBusConnection::disconnectFromBus(QStringLiteral("udisks-client"));
     }
     void Serve(FakeManager& manager, FakeBlock& fake0, FakeBlock& denied) {
-        ASSERT_TRUE(service_->registerObject(QStringLiteral("/org/freedesktop/UDisks2/Manager"),
-                                             &manager, QDBusConnection::ExportAllSlots));
-        ASSERT_TRUE(
-            service_->registerObject(QStringLiteral("/org/freedesktop/UDisks2/block_devices/fake0"),
-                                     &fake0, QDBusConnection::ExportAllSlots));
-        ASSERT_TRUE(service_->registerObject(
-            QStringLiteral("/org/freedesktop/UDisks2/block_devices/denied"), &denied,
-            QDBusConnection::ExportAllSlots));
+        const std::pair<const char*, QObject*> objects[] = {{"Manager", &manager},
+                                                            {"block_devices/fake0", &fake0},
+                                                            {"block_devices/denied", &denied}};
+        for (const auto& [path, object] : objects)
+            ASSERT_TRUE(service_->registerObject(
+                QStringLiteral("/org/freedesktop/UDisks2/") + QLatin1String(path), object,
+                QDBusConnection::ExportAllSlots));
         ASSERT_TRUE(service_->registerService(QStringLiteral("org.freedesktop.UDisks2")));
     }
     std::unique_ptr<PrivateBus> bus_;
     std::unique_ptr<QDBusConnection> service_, client_;
 };
 
-TEST_F(Udisks, TheDescriptorReadsTheVolumeReadOnly) {
+TEST_F(Udisks, TheDescriptorReadsTheVolumeReadOnlyAndEveryFailureIsACause) {
     QV_REQUIRE_FIXTURE(image, "rich-4k.img");
+    // Nobody serves udisks2 yet.
+    UdisksOpen none = OpenOnWorker(*client_, QStringLiteral("/dev/fake0"));
+    EXPECT_EQ(none.fd, -1);
+    EXPECT_EQ(none.error, ENOSYS);
+    EXPECT_TRUE(none.reason.contains(QStringLiteral("ServiceUnknown")))
+        << none.reason.toStdString();
+
     FakeManager manager;
     FakeBlock fake0(image, false), denied(image, true);
     Serve(manager, fake0, denied);
@@ -148,20 +145,7 @@ TEST_F(Udisks, TheDescriptorReadsTheVolumeReadOnly) {
     EXPECT_TRUE(::fcntl(opened.fd, F_GETFD) & FD_CLOEXEC);
     EXPECT_EQ(::write(opened.fd, "x", 1), -1);
     ::close(opened.fd);
-}
 
-TEST_F(Udisks, ARefusalAnUnknownDeviceAndNoServiceAreCausesNotDescriptors) {
-    QV_REQUIRE_FIXTURE(image, "rich-4k.img");
-    // Nobody serves udisks2 yet.
-    UdisksOpen none = OpenOnWorker(*client_, QStringLiteral("/dev/fake0"));
-    EXPECT_EQ(none.fd, -1);
-    EXPECT_EQ(none.error, ENOSYS);
-    EXPECT_TRUE(none.reason.contains(QStringLiteral("ServiceUnknown")))
-        << none.reason.toStdString();
-
-    FakeManager manager;
-    FakeBlock fake0(image, false), denied(image, true);
-    Serve(manager, fake0, denied);
     const UdisksOpen refused = OpenOnWorker(*client_, QStringLiteral("/dev/denied"));
     EXPECT_EQ(refused.fd, -1);
     EXPECT_EQ(refused.error, EACCES);

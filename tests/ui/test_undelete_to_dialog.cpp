@@ -73,9 +73,7 @@ TEST(UndeleteTo, AnEmptyOrBlankPathIsRefusedWithAMessageAndTheDialogStays) {
             d->PathEdit()->setText(QStringLiteral("~/restored"));
             d->OkButton()->click();
         });
-    EXPECT_EQ(dialog.exec(), QDialog::Accepted);
-    EXPECT_TRUE(script.Done());
-    EXPECT_TRUE(script.Problems().empty()) << script.Problems().front();
+    EXPECT_TRUE(script.Run([&] { EXPECT_EQ(dialog.exec(), QDialog::Accepted); }));
     const std::string message = "No path|Please enter the path that undeleted files will be saved.";
     EXPECT_EQ(said, (std::vector<std::string>{message, message}));
     EXPECT_TRUE(openDuringMessage);
@@ -90,15 +88,15 @@ TEST(UndeleteTo, OkHandsOverThePathAsTypedTheBoxesAndWhatToDoWithAFileThatExists
                                     ExistingFile::kSkip, ExistingFile::kRename};
     for (int i = 0; i < 4; ++i) {
         UndeleteToDialog dialog(nullptr, 3);
-        ModalScript script;
-        script.Then<UndeleteToDialog>([&](UndeleteToDialog* d) {
+        const auto fill = [&](UndeleteToDialog* d) {
             d->PathEdit()->setText(QStringLiteral("/mnt/out  "));
             if (i % 2) d->PathnamesBox()->click();
             if (i / 2) d->TimestampsBox()->click();
             d->IfExistsBox()->setCurrentIndex(i);
             d->OkButton()->click();
-        });
-        EXPECT_EQ(dialog.exec(), QDialog::Accepted);
+        };
+        EXPECT_TRUE(ModalScript().Then<UndeleteToDialog>(fill).Run(
+            [&] { EXPECT_EQ(dialog.exec(), QDialog::Accepted); }));
         EXPECT_EQ(dialog.Path(), QStringLiteral("/mnt/out  "));
         EXPECT_EQ(dialog.DoNotRecoverPathnames(), i % 2 == 1);
         EXPECT_EQ(dialog.RestoreTimestamps(), i / 2 == 1);
@@ -107,7 +105,8 @@ TEST(UndeleteTo, OkHandsOverThePathAsTypedTheBoxesAndWhatToDoWithAFileThatExists
     }
 }
 
-TEST(UndeleteTo, BrowseReplacesThePathAndCancellingLeavesIt) {
+// The Cancel button is pressed in MainWindow.StopDuringAScanAndUndeleteCancelled...
+TEST(UndeleteTo, BrowseReplacesThePathAndEscapeCancels) {
     QTemporaryDir temp;
     UndeleteToDialog dialog(nullptr, 2);
     ModalScript script;
@@ -127,22 +126,10 @@ TEST(UndeleteTo, BrowseReplacesThePathAndCancellingLeavesIt) {
             d->BrowseButton()->click();
         })
         .Then<QFileDialog>([&](QFileDialog* browser) { test::TypeAndAccept(browser, temp.path()); })
-        .Then<UndeleteToDialog>([&](UndeleteToDialog* d) { d->CancelButton()->click(); });
-    EXPECT_EQ(dialog.exec(), QDialog::Rejected);
-    EXPECT_TRUE(script.Done());
-    EXPECT_TRUE(script.Problems().empty()) << script.Problems().front();
+        .Then<UndeleteToDialog>([&](UndeleteToDialog* d) { QTest::keyClick(d, Qt::Key_Escape); });
+    EXPECT_TRUE(script.Run([&] { EXPECT_EQ(dialog.exec(), QDialog::Rejected); }));
     EXPECT_EQ(browserTitle, QStringLiteral("Save to"));
     EXPECT_EQ(QDir(dialog.PathEdit()->text()).canonicalPath(), QDir(temp.path()).canonicalPath());
-}
-
-TEST(UndeleteTo, EscapeCancels) {
-    UndeleteToDialog dialog(nullptr, 2);
-    ModalScript script;
-    script.Then<UndeleteToDialog>([&](UndeleteToDialog* d) {
-        d->PathEdit()->setText(QStringLiteral("/x"));
-        QTest::keyClick(d, Qt::Key_Escape);
-    });
-    EXPECT_EQ(dialog.exec(), QDialog::Rejected);
 }
 
 }  // namespace
