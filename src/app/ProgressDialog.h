@@ -30,7 +30,11 @@ public:
     // Worker side.
     int SetStatus(const std::u16string& text, const std::u16string& title, StopListener* task);
     void SetStatusText(const std::u16string& text) override;
-    void SetStageCount(int32_t stages) override { stageCount_ = stages; }
+    // A new plan of stages: the next SetSteps begins the first of them.
+    void SetStageCount(int32_t stages) override {
+        stageCount_ = stages;
+        counts_.stage = 0;
+    }
     void SetSteps(int64_t total) override { SetUnitSteps(total, StepUnit::kShare); }
     void SetUnitSteps(int64_t total, StepUnit unit) override;
     void Step(uint64_t amount) override;

@@ -186,6 +186,7 @@ void ScanSession::PrepareLog(Progress& progress) {
     // when the reason is not simply a log nobody wrote.
     auto cannotServe = [&](const std::string& why) {
         logRecordStore_.reset();
+        progress.SetStageCount(2);  // what is left is the normal scan's two stages
         Report(u"Advanced scan is not possible on %s, the log file cannot be used\n",
                options_.volumeName);
         if (!why.empty()) Report(u"%s %s\n", options_.volumeName, FromUtf8(why));

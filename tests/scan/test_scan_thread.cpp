@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <set>
 
 #include "app/FileTexts.h"
 #include "platform/Text.h"
@@ -82,7 +83,7 @@ TEST(ScanThread, ALogThatCannotBeReadFallsBackToTheNormalScanAndSaysWhy) {
                         "C: the $LogFile cannot be read: read error", "Scan finished"}));
     EXPECT_TRUE(h.prompts.asked.empty());  // no administrator message
     EXPECT_EQ(h.list.files.size(), 2u);
-    EXPECT_EQ(h.progress->StageCount(), 5);
+    EXPECT_EQ(h.progress->StageCount(), 2);  // the normal scan's
 }
 
 // What a volume that cannot be opened shows: the log names the cause, and so does the message,
@@ -218,6 +219,34 @@ TEST(ScanThread, FragmentedMftWhoseDataContinuesInAnExtensionRecordIsReadWhole) 
     const std::vector<DeletedFile> files = test::FindAll(*session);
     ASSERT_EQ(files.size(), 1u);
     EXPECT_EQ(files[0].name, u"far.txt");
+}
+
+// The progress window counts what each stage does: the walk over the $MFT in records (every one
+// of them), the building in files; a scan passes through every stage it announces (on a volume
+// whose log serves, five for the advanced scan).
+TEST(ScanThread, ProgressCountsRecordsThenFilesThroughEveryAnnouncedStage) {
+    QV_REQUIRE_FIXTURE(image, "real/7-ntfs-undel.dd");
+    for (const bool advanced : {false, true}) {
+        test::ScanHarness h;
+        h.Scan(image, advanced);
+        ASSERT_NE(h.context.session, nullptr);
+        std::set<int32_t> stages;
+        uint64_t records = 0;
+        for (const ProgressCounts& c : h.view.counts) {
+            stages.insert(c.stage);
+            EXPECT_LE(c.done, c.total);
+            if (c.unit == StepUnit::kRecords) records = std::max(records, c.done);
+        }
+        EXPECT_EQ(records, h.context.session->RecordCount()) << advanced;
+        ASSERT_FALSE(h.view.counts.empty());
+        const ProgressCounts& last = h.view.counts.back();
+        EXPECT_EQ(last.unit, StepUnit::kFiles);
+        EXPECT_EQ(last.done, last.total);
+        EXPECT_EQ(last.stages, advanced ? 5 : 2);
+        const std::set<int32_t> announced =
+            advanced ? std::set<int32_t>{1, 2, 3, 4, 5} : std::set<int32_t>{1, 2};
+        EXPECT_EQ(stages, announced);
+    }
 }
 
 }  // namespace

@@ -75,8 +75,10 @@ public:
     void SetTitle(const std::u16string& title) override { titles.push_back(title); }
     void StepBar() override { ++steps; }
     void Close(int result) override { closed.push_back(result); }
+    void ShowCounts(const ProgressCounts& c) override { counts.push_back(c); }
     std::vector<std::u16string> statuses, titles;
     std::vector<int> closed;
+    std::vector<ProgressCounts> counts;
     int steps = 0;
 };
 

@@ -500,6 +500,8 @@ TEST_F(MainWindow, OnlyImagesThatOpenAsNtfsAreListedUnderTheirNamesAndTheOthersA
         dialog.show();
         ASSERT_TRUE(test::WaitFor([&] { return script.Done(); }));
     }));
+    // The first image named is chosen already.
+    EXPECT_TRUE(dialog.DriveChooser()->currentText().startsWith(QStringLiteral("rich-4k(")));
     QStringList entries;
     for (int i = 0; i < dialog.DriveChooser()->count(); ++i)
         entries.append(dialog.DriveChooser()->itemText(i));

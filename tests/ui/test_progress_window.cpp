@@ -35,6 +35,9 @@ TEST(ProgressWindow, CountsAndTimeLeftOnlyOnceTheyCanBeEstimated) {
     const auto stage = [](int32_t number, int32_t of, uint64_t done, uint64_t total) {
         return ProgressCounts{number, of, done, total, 0, 0};
     };
+    const auto counted = [](int32_t number, uint64_t done, uint64_t total, StepUnit unit) {
+        return ProgressCounts{number, 2, done, total, 0, 0, unit};
+    };
     const struct {
         ProgressCounts counts;
         qint64 elapsedMs;
@@ -49,6 +52,10 @@ TEST(ProgressWindow, CountsAndTimeLeftOnlyOnceTheyCanBeEstimated) {
         {stage(2, 5, 450, 1000), 1000, "Stage 2 of 5: 45 %"},
         {stage(1, 2, 500, 1000), 10000, "Stage 1 of 2: 50 %, this stage about 10 s left"},
         {stage(0, 1, 0, 0), 10000, ""},
+        {counted(1, 120000, 200000, StepUnit::kRecords), 1000,
+         "Stage 1 of 2: 120,000 of 200,000 records"},
+        {counted(2, 500, 2000, StepUnit::kFiles), 6000,
+         "Stage 2 of 2: 500 of 2,000 files, this stage about 18 s left"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(ProgressCountsText(c.counts, c.elapsedMs).toStdString(), c.text);
