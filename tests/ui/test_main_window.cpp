@@ -347,18 +347,14 @@ TEST_F(MainWindow, ScanSortTickRecoverAndAnswerTheOverwritePrompt) {
 }
 
 TEST_F(MainWindow, AFolderNamedWithABackslashStaysOneFolderInTheListAndOnRecovery) {
-    // NTFS allows '\\' in a name; on the Path column it reads like two folders, but the list
-    // keeps the folder's own name and the recovery makes that one folder.
+    // NTFS allows '\\' in a name; on the Path column it reads like two folders, but the recovery
+    // makes that one folder. The scan keeping the name whole is tests/scan's (test_collect.cpp),
+    // the row's texts ResultList's.
     ScannedWindow window(SmallVolume("backslash.img", u"a\\b", {{true, u"inner.txt", "hello"}}),
                          false);
     ASSERT_NE(window.letter, 0);
     UndeletePage& page = window.page;
     ASSERT_EQ(page.Sorted().rowCount(), 1);
-    EXPECT_EQ(Shown(page, 0, kName), QStringLiteral("inner.txt"));
-    EXPECT_EQ(Shown(page, 0, kPath).toStdString(),
-              std::string(1, char(window.letter)) + ":\\a\\b\\");
-    EXPECT_EQ(page.Sorted().File(0).folder.Names(), std::vector<std::u16string>{u"a\\b"});
-
     Tick(page, 0);
     QTemporaryDir temp;
     const QString dest = temp.filePath(QStringLiteral("out"));
@@ -426,19 +422,16 @@ TEST_F(MainWindow, AScanThatCannotStartSaysWhyAndLogsTheCause) {
         QDir::temp().filePath(QStringLiteral("no-such-volume.img")).toStdString();
     const struct {
         Drive drive;  // letter 0: none is chosen
-        QString entry;
         std::string said;
         std::vector<std::string> log;
     } cases[] = {
-        {{}, {}, "Please select the disk to scan|No disk is selected", {}},
+        {{}, "Please select the disk to scan|No disk is selected", {}},
         // A drive that has gone since the list was made: being told to become an
         // administrator would be wrong here, the file is not there.
         {Drive{u'Y', u"Gone", Source{FromUtf8(missing)}},
-         QStringLiteral("Gone(Y:) - NTFS"),
          "Error|Open disk Y: failed.\ncannot open " + missing + ": No such file or directory",
          {"Y: cannot open " + missing + ": No such file or directory", "open disk Y: failed."}},
         {Drive{u'Y', u"blank.img", Source{u"/blank.img"}, true},
-         QStringLiteral("(Y:) blank.img - no NTFS partition"),
          "No NTFS partition|blank.img holds no NTFS partition: there is nothing to scan on it.",
          {}},
     };
@@ -449,7 +442,6 @@ TEST_F(MainWindow, AScanThatCannotStartSaysWhyAndLogsTheCause) {
         dialog.Sheet()->SetActivePage(2);
         if (c.drive.letter) {
             dialog.FillDriveChooser({c.drive});
-            ASSERT_EQ(dialog.DriveChooser()->itemText(0), c.entry);
             dialog.DriveChooser()->setCurrentIndex(0);
         }
         Log::Global().Clear();
