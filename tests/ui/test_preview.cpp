@@ -1,6 +1,6 @@
 // The preview below the list and "Export list…", on the demo volume: choosing a row shows the
-// file as a picture, a text or a hex dump of its bytes, held against The Sleuth Kit's sha256;
-// the list's menu writes the rows shown, in their order, as CSV or JSON Lines.
+// file as a picture, a text or a hex dump of its bytes under its state; the list's menu writes
+// the rows shown, in their order, as CSV or JSON Lines.
 #include <gtest/gtest.h>
 
 #include <QFileDialog>
@@ -11,15 +11,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <map>
-
 #include "UiTestSupport.h"
 #include "app/ContentPreview.h"
 #include "app/FileTexts.h"
 #include "app/ListWriter.h"
 #include "platform/Text.h"
 #include "support/Fixtures.h"
-#include "support/Sha256.h"
 #include "ui/ListExport.h"
 #include "ui/ListPreview.h"
 #include "ui/PreviewLoader.h"
@@ -32,41 +29,27 @@ namespace {
 using Showing = PreviewPane::Showing;
 using test::ScannedWindow;
 
-// The bytes a hex dump shows: the hex columns of each line read back.
-std::vector<uint8_t> BytesOfHexDump(const QString& dump) {
-    std::vector<uint8_t> bytes;
-    for (const QString& line : dump.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
-        for (const QString& hex : line.mid(10, 49).split(QLatin1Char(' '), Qt::SkipEmptyParts))
-            bytes.push_back(static_cast<uint8_t>(hex.toUInt(nullptr, 16)));
-    return bytes;
-}
-
-std::vector<uint8_t> Utf8Of(const QString& text) {
-    const QByteArray utf8 = text.toUtf8();
-    return {utf8.begin(), utf8.end()};
-}
-
 TEST(Preview, ChoosingARowShowsThePictureTextOrBytesOfItsFileUnderItsState) {
     QV_REQUIRE_FIXTURE(image, "sample.img");
-    QV_REQUIRE_FIXTURE(manifest, "sample.deleted.tsv");
-    std::map<std::string, std::string> sha;
-    for (const test::ManifestRow& row : test::ReadManifest(manifest))
-        sha[row.name] = row.sha256;
     ScannedWindow window(image);
     ListPreview* preview = window.page.Preview();
     PreviewPane* pane = preview->Pane();
     EXPECT_TRUE(pane->isHidden());  // until a file is chosen
 
+    // The file's own bytes reach the pane: how it starts. The bytes read for every file of this
+    // volume are held against The Sleuth Kit's manifest, and the text and hex dump made of them,
+    // in tests/app/test_content_preview.cpp.
     const struct {
         const char* name;
         Showing shown;
         QString extent;
+        QString start;
     } cases[] = {
-        {"holiday.png", Showing::kImage, ""},
-        {"notes.html", Showing::kText, ""},
-        {"annual-report.pdf", Showing::kHex, ""},
-        {"server-2023-08.log", Showing::kText, "the first 64 KB of 207 KB are shown"},
-        {"ballast.tmp", Showing::kText, "the file is empty"},
+        {"holiday.png", Showing::kImage, "", ""},
+        {"notes.html", Showing::kText, "", "<"},
+        {"annual-report.pdf", Showing::kHex, "", "00000000  25 50 44 46 "},  // %PDF
+        {"server-2023-08.log", Showing::kText, "the first 64 KB of 207 KB are shown", ""},
+        {"ballast.tmp", Showing::kText, "the file is empty", ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -86,12 +69,11 @@ TEST(Preview, ChoosingARowShowsThePictureTextOrBytesOfItsFileUnderItsState) {
             const QImage& picture = pane->Picture()->Image();
             EXPECT_FALSE(picture.isNull());
             EXPECT_GT(picture.width(), 8);
-        } else if (c.shown == Showing::kHex) {
-            EXPECT_EQ(test::Sha256Hex(BytesOfHexDump(pane->Text()->toPlainText())), sha[c.name]);
-        } else if (!c.extent.startsWith(QStringLiteral("the first"))) {
-            EXPECT_EQ(test::Sha256Hex(Utf8Of(pane->Text()->toPlainText())), sha[c.name]);
-        } else {
+        } else if (c.extent.startsWith(QStringLiteral("the first"))) {
             EXPECT_EQ(pane->Text()->toPlainText().toUtf8().size(), 64 * 1024);
+        } else {
+            EXPECT_TRUE(pane->Text()->toPlainText().startsWith(c.start));
+            EXPECT_EQ(pane->Text()->toPlainText().isEmpty(), c.start.isEmpty());
         }
     }
 
