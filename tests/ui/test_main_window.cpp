@@ -221,16 +221,13 @@ TEST_F(MainWindow, ScanSortTickRecoverAndAnswerTheOverwritePrompt) {
     const auto names = Names(page);
     EXPECT_TRUE(std::is_sorted(names.begin(), names.end()));
     EXPECT_EQ(SortImages(page), (std::vector<int>{0, -1, -1, -1, -1, -1, -1}));
-    // Size once: smallest first, up image; again: largest first, down image.
+    // A click on Size: smallest first, up image. A second one turning the order is the Export
+    // list test's, the down image ResultList's.
     ClickHeading(page, kSize);
-    auto sizes = Sizes(page);
+    const auto sizes = Sizes(page);
     EXPECT_TRUE(std::is_sorted(sizes.begin(), sizes.end()));
-    EXPECT_EQ(SortImages(page), (std::vector<int>{-1, -1, 0, -1, -1, -1, -1}));
-    ClickHeading(page, kSize);
-    sizes = Sizes(page);
-    EXPECT_TRUE(std::is_sorted(sizes.rbegin(), sizes.rend()));
     EXPECT_NE(sizes.front(), sizes.back());
-    EXPECT_EQ(SortImages(page), (std::vector<int>{-1, -1, 1, -1, -1, -1, -1}));
+    EXPECT_EQ(SortImages(page), (std::vector<int>{-1, -1, 0, -1, -1, -1, -1}));
 
     // Two files in folders, not empty, without named streams: they are checked byte for byte,
     // and recovered again below.
@@ -566,9 +563,6 @@ TEST_F(MainWindow, KeysFilterTheListAndQuitAsksWhileFilesAreTicked) {
     EXPECT_TRUE(dialog.isVisible());
     EXPECT_TRUE(filters.SearchField()->text().isEmpty());
     EXPECT_EQ(page.Counts()->text(), QStringLiteral("3 files, 2 ticked"));
-    QTest::keyClicks(filters.SearchField(), QStringLiteral("*docs\\*.jpg"));
-    ASSERT_TRUE(test::WaitFor([&] { return page.Sorted().rowCount() == 1; }));
-    QTest::keyClick(filters.SearchField(), Qt::Key_Escape);
 
     // The Type box offers the types there are; types and states filter at once.
     QStringList types;
