@@ -73,8 +73,9 @@ TEST(LoadLog, BlankOrUnusableLogsCannotServeAndCostNoTemporaryFile) {
         EXPECT_TRUE(store.StorePath().empty());
         // Both passes are reported all the same, so the bar stays where a scan expects it.
         EXPECT_EQ(progress.stepped, 2 * logs[i].size());
-        uint64_t position = 0;
+        uint64_t position = 12345;
         EXPECT_FALSE(store.Fetch(0, position));
+        EXPECT_EQ(position, 12345u);  // a failed fetch leaves it
     }
 }
 
