@@ -229,8 +229,10 @@ TEST(LoadLog, AWrappedLogGivesTwoRunsAndNewRecordsDoNotRunIntoOlderPages) {
     ASSERT_EQ(store.Runs().size(), 2u);
     EXPECT_EQ(store.Runs()[0].front().lsn, newer.front());
     EXPECT_EQ(store.Runs()[1].front().lsn, older.front());
-    for (uint64_t l : {newer.front(), newer.back(), older.front(), older.back()})
+    for (uint64_t l : {newer.front(), newer.back(), older.front(), older.back()}) {
         EXPECT_TRUE(store.FindEntry(l)) << l;
+        EXPECT_FALSE(store.FindEntry(l + 1)) << l;  // inside a record: no LSN of its own
+    }
 }
 
 TEST(LoadLog, PageSizesFromFiveHundredTwelveToSixtyFourKilobytes) {
