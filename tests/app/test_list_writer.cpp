@@ -1,10 +1,10 @@
 // The list written out: rows as other programs read them (RFC 4180 CSV, JSON with the same keys),
-// the format a file name asks for, the rows' order, and a file that cannot be made.
+// and the format a file name asks for. The rows' order in a file written, and a file that cannot
+// be made, are the Export list's tests (tests/ui/test_preview.cpp).
 #include <gtest/gtest.h>
 
 #include "app/FileExport.h"
 #include "app/ListWriter.h"
-#include "support/Fixtures.h"
 #include "support/ScanHarness.h"
 
 namespace qv {
@@ -58,42 +58,8 @@ TEST(ListWriter, TheNamesEndingChoosesTheFormat) {
     };
     for (const auto& [path, format] : cases)
         EXPECT_EQ(ListFormatFor(path), format);
-}
-
-// The rows go out in the order given, under one heading line in CSV, one line each in JSON Lines.
-TEST(ListWriter, TheRowsGoOutInTheOrderGiven) {
-    const std::vector<DeletedFile> files = {
-        File(41, u"b.doc", 0, FileState::kPartlyOverwritten, 35),
-        File(40, u"a.txt", 12, FileState::kIntact),
-    };
-    EXPECT_EQ(FormatFileList(files, ListFormat::kCsv, u'E'),
-              "record,name,type,size,created,deleted,path,state,overwritten_percent\r\n"
-              "41,b.doc,doc,0,,,E:\\,partly overwritten,35\r\n"
-              "40,a.txt,txt,12,,,E:\\,intact,\r\n");
-    EXPECT_EQ(FormatFileList(files, ListFormat::kJsonLines, u'E'),
-              R"({"record":41,"name":"b.doc","type":"doc","size":0,"created":"","deleted":"",)"
-              R"("path":"E:\\","state":"partly overwritten","overwritten_percent":35})"
-              "\n"
-              R"({"record":40,"name":"a.txt","type":"txt","size":12,"created":"","deleted":"",)"
-              R"("path":"E:\\","state":"intact"})"
-              "\n");
+    // No rows: nothing at all in JSON Lines.
     EXPECT_EQ(FormatFileList({}, ListFormat::kJsonLines, u'E'), "");
-}
-
-TEST(ListWriter, AFileThatCannotBeMadeNamesThePathAndTheCause) {
-    const std::string folder = test::MakeTempDir("list-writer");
-    const Status written =
-        WriteFileList(u"/proc/no-such-folder/list.csv", {}, ListFormat::kCsv, u'C');
-    ASSERT_FALSE(written);
-    EXPECT_NE(written.error().Text().find("/proc/no-such-folder/list.csv"), std::string::npos);
-    EXPECT_NE(written.error().osError, 0);
-    const std::u16string path = u"" + std::u16string(folder.begin(), folder.end()) + u"/l.jsonl";
-    ASSERT_TRUE(WriteFileList(path, {File(7, u"x", 1, FileState::kResident)},
-                              ListFormat::kJsonLines, u'C'));
-    EXPECT_EQ(test::ReadText(folder + "/l.jsonl"),
-              R"({"record":7,"name":"x","type":"","size":1,"created":"","deleted":"",)"
-              R"("path":"C:\\","state":"resident"})"
-              "\n");
 }
 
 }  // namespace

@@ -166,13 +166,6 @@ TEST_F(Recovery, EveryFileEndsInOneOutcomeAndOnlyWhatItSaysIsWritten) {
         Run run;
         std::vector<Want> want;
     } cases[] = {
-        {{"nothing chosen", {}, true, kAsk}, {}},
-        {{"files in their folders, streams beside", {kReport, kRootFile}, true, kAsk},
-         {{"root.txt", kDone, "root.txt", B("hello")},
-          {"root.txt:Zone.Identifier", kDone, "root.txt:Zone.Identifier", B("[Z]")},
-          {"report.txt", kDone, "docs/report.txt", report}}},
-        {{"without folders", {kReport, kDeep}, false, kAsk},
-         {{"deep.txt", kDone, "deep.txt", B("D")}, {"report.txt", kDone, "report.txt", report}}},
         {{"names never lead out of the destination", {kDot, kSlash, kEvil}, true, kAsk},
          {{"evil.txt", kDone, "_../evil.txt", B("e")},
           {"a/b", kDone, "a_b", B("s")},

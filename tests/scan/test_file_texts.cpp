@@ -48,9 +48,6 @@ TEST(FileTexts, SizeTypeAndPathColumns) {
     for (const auto& [file, column, text] : cases)
         EXPECT_EQ(ToUtf8(ColumnText(file, column, u'Q')), ToUtf8(text))
             << ToUtf8(file.name) << " column " << static_cast<int>(column);
-    DeletedFile root;
-    root.rooted = true;
-    EXPECT_EQ(PathText(root, u'E'), u"E:\\");
 }
 
 TEST(FileTexts, TimesShowInLocalTimeToTheMinute) {

@@ -26,8 +26,6 @@ public:
     std::vector<uint8_t>& Bytes() { return bytes_; }
     // Every read that touches a byte at or after offset fails with EIO.
     void FailReadsFrom(uint64_t offset) { failFrom_ = offset; }
-    // Reads deliver at most this many bytes per call (a short read, as devices may do).
-    void LimitReads(size_t most) { maxRead_ = most; }
     // The reads served from now on. Shared, so a test can keep watching after the reader took
     // the device; nothing is recorded until it is asked for.
     std::shared_ptr<Log> log() {
@@ -38,7 +36,6 @@ public:
 private:
     std::vector<uint8_t> bytes_;
     uint64_t failFrom_ = UINT64_MAX;
-    size_t maxRead_ = SIZE_MAX;
     std::shared_ptr<Log> log_;
 };
 

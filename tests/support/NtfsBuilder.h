@@ -21,11 +21,9 @@ public:
     explicit NtfsBuilder(uint32_t clusterSize = 4096, uint32_t recordSize = 1024,
                          uint64_t mftRecords = 64, uint64_t clusters = 2048);
 
-    uint32_t ClusterSize() const { return clusterSize_; }
-    uint32_t RecordSize() const { return recordSize_; }
     uint64_t MftClusters() const { return mftClusters_; }
 
-    // A record image (RecordBuilder(RecordSize())...Build()) at number n of the $MFT.
+    // A record image (RecordBuilder(recordSize)...Build()) at number n of the $MFT.
     void SetRecord(uint64_t n, std::vector<uint8_t> image);
     // Clusters after the $MFT that nothing uses yet. They stay free in the $Bitmap, as a
     // deletion leaves them, unless marked.

@@ -162,13 +162,6 @@ RecordBuilder& RecordBuilder::ResidentAttributeList(const std::vector<ListEntryS
     return Resident(kAttrAttributeList, EncodeAttributeList(entries));
 }
 
-RecordBuilder& RecordBuilder::NonResidentAttributeList(const std::vector<RunSpec>& runs,
-                                                       uint64_t dataSize) {
-    NonResidentData(runs, dataSize);
-    Put(attributes_.back(), attribute::kType, kAttrAttributeList, 4);
-    return *this;
-}
-
 RecordBuilder& RecordBuilder::Raw(const std::vector<uint8_t>& attribute) {
     attributes_.push_back(attribute);
     ++nextId_;

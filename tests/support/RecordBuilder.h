@@ -66,10 +66,6 @@ public:
         number_ = number;
         return *this;
     }
-    RecordBuilder& UpdateSequenceNumber(uint16_t usn) {
-        usn_ = usn;
-        return *this;
-    }
 
     RecordBuilder& FileName(uint64_t parentReference, const std::u16string& name,
                             uint8_t nameSpace = 1, uint64_t created = 0, uint64_t modified = 0,
@@ -83,7 +79,6 @@ public:
                                    uint16_t compressionUnit = 0, uint16_t flags = 0,
                                    int64_t initialized = -1);
     RecordBuilder& ResidentAttributeList(const std::vector<ListEntrySpec>& entries);
-    RecordBuilder& NonResidentAttributeList(const std::vector<RunSpec>& runs, uint64_t dataSize);
     // Any attribute record, given whole (header included); its length field is used as is.
     RecordBuilder& Raw(const std::vector<uint8_t>& attribute);
     RecordBuilder& Resident(uint32_t type, const std::vector<uint8_t>& value,

@@ -20,7 +20,6 @@ public:
     VolumeImage(uint32_t clusterSize, uint64_t clusters, uint64_t mftCluster = 4,
                 uint16_t bytesPerSector = 512, uint8_t recordByte = 0xF6);
 
-    uint32_t ClusterSize() const { return clusterSize_; }
     std::vector<uint8_t>& Bytes() { return bytes_; }
     // Writes data from the start of a cluster (it may run on into the next ones).
     void Put(uint64_t cluster, const std::vector<uint8_t>& data);
