@@ -2,9 +2,12 @@
 // the bytes read from real volumes, held against The Sleuth Kit's manifests.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "app/ContentPreview.h"
 #include "app/ProgressDialog.h"
 #include "base/Progress.h"
+#include "platform/Source.h"
 #include "platform/Text.h"
 #include "support/Fixtures.h"
 #include "support/ScanHarness.h"
@@ -97,17 +100,40 @@ TEST(ContentPreview, HexDumpShowsOffsetSixteenBytesAndTheirAsciiForTheFirst64KiB
               "0000fff0  f0 f1 f2 f3 f4 f5 f6 f7  f8 f9 fa fb fc fd fe ff  |................|\n");
 }
 
-// A read stopped by the user is no error: it says it was stopped.
-TEST(ContentPreview, AStoppedReadSaysSo) {
+// The demo volume's deleted files read as a user would look at them.
+TEST(ContentPreview, TheDemoVolumesFilesAreSeenAsPicturesTextsOrBytes) {
     QV_REQUIRE_FIXTURE(image, "sample.img");
     test::ScanHarness harness;
     harness.Scan(image);
     ASSERT_NE(harness.context.session, nullptr);
+    // Record, the kind it is shown as, whether cut, the bytes read and how they start.
+    const std::tuple<uint64_t, PreviewKind, bool, size_t, const char*> cases[] = {
+        {74, PreviewKind::kImage, false, 7258, "\x89PNG"},    // holiday.png
+        {104, PreviewKind::kImage, false, 27702, "BM"},       // scan-0001.bmp, fragmented
+        {67, PreviewKind::kText, false, 26105, ""},           // sales-2023.csv
+        {71, PreviewKind::kText, false, 253, "<"},            // notes.html
+        {70, PreviewKind::kHex, false, 804, "PK"},            // landlord.odt (a zip)
+        {68, PreviewKind::kHex, false, 845, "%PDF"},          // annual-report.pdf: bytes past ASCII
+        {77, PreviewKind::kText, true, kTextPreviewCap, ""},  // the compressed log
+        {105, PreviewKind::kText, false, 0, ""},              // ballast.tmp, emptied
+    };
+    QuietProgress progress;
+    for (const auto& [record, kind, cut, size, start] : cases) {
+        SCOPED_TRACE("record " + std::to_string(record));
+        const DeletedFile* file = harness.Find(record);
+        ASSERT_NE(file, nullptr);
+        const auto preview = ReadPreview(*harness.context.session, *file, progress);
+        ASSERT_TRUE(preview) << preview.error().Text();
+        EXPECT_EQ(preview->kind, kind);
+        EXPECT_EQ(preview->cut, cut);
+        EXPECT_EQ(preview->copied, Copied::kWhole);
+        EXPECT_EQ(preview->bytes.size(), size);
+        const std::string bytes(preview->bytes.begin(), preview->bytes.end());
+        EXPECT_EQ(bytes.substr(0, std::strlen(start)), start);
+    }
     ProgressDialog stopped;
     stopped.Stop();
-    const DeletedFile* file = harness.Find(104);  // scan-0001.bmp, fragmented
-    ASSERT_NE(file, nullptr);
-    const auto preview = ReadPreview(*harness.context.session, *file, stopped);
+    const auto preview = ReadPreview(*harness.context.session, *harness.Find(104), stopped);
     ASSERT_TRUE(preview);
     EXPECT_EQ(preview->copied, Copied::kStopped);
 }

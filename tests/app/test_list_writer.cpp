@@ -1,6 +1,6 @@
 // The list written out: rows as other programs read them (RFC 4180 CSV, JSON with the same keys),
-// and the format a file name asks for. The rows' order in a file written, and a file that cannot
-// be made, are the Export list's tests (tests/ui/test_preview.cpp).
+// the format a file name asks for and the rows' order. A file that cannot be made is the Export
+// list's test (tests/ui/test_preview.cpp).
 #include <gtest/gtest.h>
 
 #include "app/FileExport.h"
@@ -58,7 +58,25 @@ TEST(ListWriter, TheNamesEndingChoosesTheFormat) {
     };
     for (const auto& [path, format] : cases)
         EXPECT_EQ(ListFormatFor(path), format);
-    // No rows: nothing at all in JSON Lines.
+}
+
+// The rows go out in the order given, under one heading line in CSV, one line each in JSON Lines.
+TEST(ListWriter, TheRowsGoOutInTheOrderGiven) {
+    const std::vector<DeletedFile> files = {
+        File(41, u"b.doc", 0, FileState::kPartlyOverwritten, 35),
+        File(40, u"a.txt", 12, FileState::kIntact),
+    };
+    EXPECT_EQ(FormatFileList(files, ListFormat::kCsv, u'E'),
+              "record,name,type,size,created,deleted,path,state,overwritten_percent\r\n"
+              "41,b.doc,doc,0,,,E:\\,partly overwritten,35\r\n"
+              "40,a.txt,txt,12,,,E:\\,intact,\r\n");
+    EXPECT_EQ(FormatFileList(files, ListFormat::kJsonLines, u'E'),
+              R"({"record":41,"name":"b.doc","type":"doc","size":0,"created":"","deleted":"",)"
+              R"("path":"E:\\","state":"partly overwritten","overwritten_percent":35})"
+              "\n"
+              R"({"record":40,"name":"a.txt","type":"txt","size":12,"created":"","deleted":"",)"
+              R"("path":"E:\\","state":"intact"})"
+              "\n");
     EXPECT_EQ(FormatFileList({}, ListFormat::kJsonLines, u'E'), "");
 }
 
