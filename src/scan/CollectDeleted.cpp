@@ -140,8 +140,7 @@ void ScanSession::OpenBitmap() {
 Status ScanSession::FindDeletedFiles(DeletedFileSink& sink, Progress& progress) {
     try {
         DeletedFileMap files;
-        progress.SetUnitSteps(static_cast<int64_t>(recordsLength_ / recordSize_),
-                              StepUnit::kRecords);
+        progress.SetUnitSteps(static_cast<int64_t>(RecordCount()), StepUnit::kRecords);
         if (Status collected = CollectCandidates(files, progress); !collected) return collected;
 
         auto source = [this](uint64_t n, std::vector<uint8_t>& buffer) {
