@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/ImageLibraries.h"
+#include "platform/ReadAhead.h"
 
 namespace qv {
 
@@ -44,9 +45,7 @@ private:
     uint64_t size_;
 };
 
-}  // namespace
-
-Result<std::unique_ptr<BlockDevice>> OpenEwf(const std::string& path) {
+Result<std::unique_ptr<BlockDevice>> OpenEwfHandle(const std::string& path) {
     const auto failed = [&](const std::string& why) {
         return Error(kErrOpenVolume, "cannot open the EWF image " + path + ": " + why);
     };
@@ -80,6 +79,14 @@ Result<std::unique_ptr<BlockDevice>> OpenEwf(const std::string& path) {
                       "missing or damaged");
     }
     return std::unique_ptr<BlockDevice>(std::make_unique<EwfDevice>(handle, size));
+}
+
+}  // namespace
+
+Result<std::unique_ptr<BlockDevice>> OpenEwf(const std::string& path) {
+    auto opened = OpenEwfHandle(path);
+    if (!opened) return opened.error();
+    return WithReadAhead(std::move(*opened), [path] { return OpenEwfHandle(path); });
 }
 
 }  // namespace qv

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/ImageLibraries.h"
+#include "platform/ReadAhead.h"
 
 namespace qv {
 
@@ -79,9 +80,7 @@ private:
     uint64_t size_;
 };
 
-}  // namespace
-
-Result<std::unique_ptr<BlockDevice>> OpenQcow(const std::string& path) {
+Result<std::unique_ptr<BlockDevice>> OpenQcowHandle(const std::string& path) {
     auto chain = OpenChain(path, 0);
     if (!chain) return chain.error();
     size64_t size = 0;
@@ -89,6 +88,14 @@ Result<std::unique_ptr<BlockDevice>> OpenQcow(const std::string& path) {
     if (libqcow_file_get_media_size((*chain)->file, &size, &error) != 1)
         return Error(kErrOpenVolume, "cannot open the QCOW2 disk " + path + ": " + Words(error));
     return std::unique_ptr<BlockDevice>(std::make_unique<QcowDevice>(std::move(*chain), size));
+}
+
+}  // namespace
+
+Result<std::unique_ptr<BlockDevice>> OpenQcow(const std::string& path) {
+    auto opened = OpenQcowHandle(path);
+    if (!opened) return opened.error();
+    return WithReadAhead(std::move(*opened), [path] { return OpenQcowHandle(path); });
 }
 
 }  // namespace qv

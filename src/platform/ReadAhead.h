@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "base/Error.h"
+#include "platform/BlockDevice.h"
+
+namespace qv {
+
+// Opens another handle on the same container, read-only, independent of the first: a
+// container library reads one thing at a time per handle, so each read-ahead worker needs its own.
+using DeviceOpener = std::function<Result<std::unique_ptr<BlockDevice>>()>;
+
+struct ReadAheadOptions {
+    uint64_t blockBytes = 4u << 20;  // the unit a worker reads, aligned on the device
+    int blocksAhead = 4;             // blocks kept ready past the reader's position
+    int workers = 2;                 // threads, each with its own handle, reading blocks in turn
+    // A read streams (and keeps the workers reading ahead) when it is at least this large and
+    // starts at the previous read's end or up to nearBytes past it; any other read is a jump.
+    uint64_t minStreamingRead = 256u << 10;
+    uint64_t nearBytes = 64u << 10;
+};
+
+// A container device whose large sequential reads are decoded ahead on other threads, so the
+// decoding (an EWF image's zlib chunks) overlaps the scan's parsing on a second core. While
+// reads stream, workers read the next blocks through their own handles (opened on their threads
+// by openAnother) and the reader takes the bytes from those blocks, waiting for one still being
+// read. A jump drops the blocks not yet started and reads through the first handle, as do reads
+// of a block whose worker read failed: an error therefore reaches the caller exactly as the
+// direct read reports it (code and cause), and never as bytes. Memory: (blocksAhead + workers)
+// blocks. Closing stops the workers (a block being read is finished first) and joins them.
+std::unique_ptr<BlockDevice> WithReadAhead(std::unique_ptr<BlockDevice> direct,
+                                           DeviceOpener openAnother, ReadAheadOptions options = {});
+
+}  // namespace qv
