@@ -23,10 +23,7 @@ public:
           options_(options),
           size_(direct_->Size()),
           slots_(static_cast<size_t>(options.blocksAhead + options.workers)),
-          liveWorkers_(options.workers) {
-        for (int i = 0; i < options_.workers; ++i)
-            workers_.emplace_back([this] { Work(); });
-    }
+          liveWorkers_(options.workers) {}
 
     ~ReadAheadDevice() override {
         {
@@ -55,7 +52,7 @@ public:
         uint64_t position = offset;
         while (position < end) {
             const uint64_t block = position / options_.blockBytes;
-            if (streaming) Schedule(block);
+            if (streaming) Schedule(block, size);
             Slot* slot = Find(block);
             if (slot && streaming)
                 ready_.wait(lock, [&] {
@@ -152,12 +149,18 @@ private:
             if (slot.state == State::kQueued) slot.state = State::kFree;
     }
 
-    // Queues the blocks from first on, blocksAhead of them, that no slot holds yet, in slots
-    // that are free or hold blocks outside that range (a block being read is left to finish).
-    void Schedule(uint64_t first) {
+    // Queues the blocks from first on that no slot holds yet, as many as the reads of readSize
+    // will need next (what is read ahead when the stream stops is wasted) up to blocksAhead, in
+    // slots that are free or hold blocks outside that range (a block being read is left to
+    // finish). The workers start with the first stream: a device only probed never opens more.
+    void Schedule(uint64_t first, uint64_t readSize) {
+        if (workers_.empty())
+            for (int i = 0; i < options_.workers; ++i)
+                workers_.emplace_back([this] { Work(); });
         if (liveWorkers_ == 0) return;
-        const uint64_t last = std::min(first + static_cast<uint64_t>(options_.blocksAhead),
-                                       (size_ - 1) / options_.blockBytes + 1);
+        const uint64_t ahead = std::min<uint64_t>(
+            options_.blocksAhead, (readSize + options_.blockBytes - 1) / options_.blockBytes + 1);
+        const uint64_t last = std::min(first + ahead, (size_ - 1) / options_.blockBytes + 1);
         const auto outside = [&](const Slot& slot) {
             return slot.state == State::kFree ||
                    (slot.state != State::kReading && (slot.block < first || slot.block >= last));
