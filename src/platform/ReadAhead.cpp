@@ -195,6 +195,11 @@ private:
 
 }  // namespace
 
+int ReadAheadWorkersForThisMachine() {
+    const int cores = static_cast<int>(std::thread::hardware_concurrency());
+    return std::clamp(cores - 1, 0, 2);
+}
+
 std::unique_ptr<BlockDevice> WithReadAhead(std::unique_ptr<BlockDevice> direct,
                                            DeviceOpener openAnother, ReadAheadOptions options) {
     if (options.workers <= 0 || options.blocksAhead <= 0 || options.blockBytes == 0 ||
