@@ -196,8 +196,7 @@ private:
 }  // namespace
 
 int ReadAheadWorkersForThisMachine() {
-    const int cores = static_cast<int>(std::thread::hardware_concurrency());
-    return std::clamp(cores - 1, 0, 2);
+    return std::thread::hardware_concurrency() >= 2 ? 2 : 0;
 }
 
 std::unique_ptr<BlockDevice> WithReadAhead(std::unique_ptr<BlockDevice> direct,

@@ -13,8 +13,9 @@ namespace qv {
 // container library reads one thing at a time per handle, so each read-ahead worker needs its own.
 using DeviceOpener = std::function<Result<std::unique_ptr<BlockDevice>>()>;
 
-// One core less than the machine has, at most 2, for the workers: the scanning thread keeps a
-// core (on 2 cores a second worker only adds switching), and none on one core.
+// 2 workers on a machine of 2 cores or more, none on one core. On 2 cores a single worker is the
+// slower side (it decodes longer than the scanning thread parses); two share the decoding with
+// the scanning thread's idle time, at no more CPU.
 int ReadAheadWorkersForThisMachine();
 
 struct ReadAheadOptions {
