@@ -54,6 +54,10 @@ public:
             const uint64_t block = position / options_.blockBytes;
             if (streaming) Schedule(block, size);
             Slot* slot = Find(block);
+            if (slot && slot->state == State::kQueued && options_.readUnstartedBlocks) {
+                slot->state = State::kFree;  // read below, sooner than a busy worker would
+                slot = nullptr;
+            }
             if (slot && streaming)
                 ready_.wait(lock, [&] {
                     return slot->state != State::kQueued && slot->state != State::kReading;

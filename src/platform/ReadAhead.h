@@ -28,6 +28,9 @@ struct ReadAheadOptions {
     // starts at the previous read's end or up to nearBytes past it; any other read is a jump.
     uint64_t minStreamingRead = 256u << 10;
     uint64_t nearBytes = 64u << 10;
+    // The reader reads a block no worker has started yet itself rather than wait for one: on a
+    // busy machine the workers may get no core for a while.
+    bool readUnstartedBlocks = true;
 };
 
 // A container device whose large sequential reads are decoded ahead on other threads, so the
