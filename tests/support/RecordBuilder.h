@@ -37,10 +37,6 @@ class RecordBuilder {
 public:
     explicit RecordBuilder(uint32_t recordSize = 1024) : recordSize_(recordSize) {}
 
-    RecordBuilder& Flags(uint16_t flags) {
-        flags_ = flags;
-        return *this;
-    }
     RecordBuilder& InUse(bool inUse = true) {
         flags_ = static_cast<uint16_t>(inUse ? flags_ | record::kFlagInUse
                                              : flags_ & ~record::kFlagInUse);
