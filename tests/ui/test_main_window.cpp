@@ -183,13 +183,13 @@ TEST_F(MainWindow, ScanSortTickRecoverAndAnswerTheOverwritePrompt) {
         deleted.insert(record);
     EXPECT_EQ(listed, deleted);
 
-    // After the scan: by name, ascending, code unit by code unit; the up image on Name only.
+    // After the scan: by name, ascending, code unit by code unit. The image each heading shows
+    // for a sort is ResultList's.
     const auto names = Names(page);
     EXPECT_TRUE(std::is_sorted(names.begin(), names.end()));
     EXPECT_EQ(shown.sortColumn(), kName);
     EXPECT_EQ(shown.sortOrder(), Qt::AscendingOrder);
-    // A click on Size: smallest first, up image. A second one turning the order is the Export
-    // list test's, the down image ResultList's.
+    // A click on Size: smallest first. A second one turning the order is the Export list test's.
     SortHeader* header = page.Header();
     const int x = header->sectionViewportPosition(kSize) + header->sectionSize(kSize) / 2;
     QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(x, header->height() / 2));
