@@ -30,6 +30,7 @@
 #include "app/Log.h"
 #include "app/ProgressDialog.h"
 #include "platform/Text.h"
+#include "support/FakeFrontEnd.h"
 #include "support/Fixtures.h"
 #include "support/NtfsBuilder.h"
 #include "support/RecordBuilder.h"
@@ -57,12 +58,9 @@ using test::ScannedWindow;
 
 // The log's messages without their time stamps.
 std::vector<std::string> LogMessages() {
-    QStringList lines = ToQString(Log::Global().Text()).split(QLatin1Char('\n'));
-    lines.removeLast();  // what follows the last line's end
-    std::vector<std::string> messages;
-    for (const QString& line : lines)
-        messages.push_back((line.size() > 21 ? line.mid(21) : line).toStdString());
-    return messages;
+    test::MemoryLogPane copy;
+    copy.Append(Log::Global().Text());
+    return copy.Messages();
 }
 
 bool Logged(const std::string& message) {

@@ -39,10 +39,10 @@ DeletedFile File(uint64_t record, std::u16string name, uint64_t size, int64_t cr
     return f;
 }
 
-std::vector<std::string> Row(const QAbstractItemModel& model, int row) {
+std::vector<std::string> Row(const QAbstractItemModel& model, int row, int role = Qt::DisplayRole) {
     std::vector<std::string> texts;
     for (int c = 0; c < model.columnCount(); ++c)
-        texts.push_back(model.data(model.index(row, c), Qt::DisplayRole).toString().toStdString());
+        texts.push_back(model.data(model.index(row, c), role).toString().toStdString());
     return texts;
 }
 
@@ -108,11 +108,9 @@ TEST(ResultList, EachRowShowsTextsMadeFromItsFile) {
         EXPECT_EQ(model.data(model.index(r, 0), Qt::CheckStateRole).value<Qt::CheckState>(),
                   Qt::Unchecked);
         // Tool tips: the name and the path whole, the size to the byte; no other column.
-        std::vector<std::string> tips;
-        for (int c = 0; c < ResultModel::kColumns; ++c)
-            tips.push_back(model.data(model.index(r, c), Qt::ToolTipRole).toString().toStdString());
-        EXPECT_EQ(tips, (std::vector<std::string>{cases[r].texts[0], "", cases[r].sizeTip, "", "",
-                                                  cases[r].texts[5], ""}));
+        EXPECT_EQ(Row(model, r, Qt::ToolTipRole),
+                  (std::vector<std::string>{cases[r].texts[0], "", cases[r].sizeTip, "", "",
+                                            cases[r].texts[5], ""}));
     }
     EXPECT_EQ(model.headerData(2, Qt::Horizontal, Qt::TextAlignmentRole).value<Qt::Alignment>() &
                   Qt::AlignHorizontal_Mask,
