@@ -104,13 +104,12 @@ TEST(DriveList, AWholeDiskOffersEachNtfsPartitionOrSaysItHasNone) {
     };
     // A bare volume, and one that cannot be opened, are the window's test
     // (MainWindow.OnlyImagesThatOpenAsNtfsAreListedUnderTheirNamesAndTheOthersAreNamed).
-    const std::tuple<std::string, std::vector<Drive>, std::string> cases[] = {
+    const std::pair<std::string, std::vector<Drive>> cases[] = {
         {two,
-         {{0, name(two) + u", partition 2", Source{FromUtf8(two), 18432 * 512, 32768 * 512, 2}}},
-         ""},
-        {none, {{0, name(none), Source{FromUtf8(none)}, true}}, ""},
+         {{0, name(two) + u", partition 2", Source{FromUtf8(two), 18432 * 512, 32768 * 512, 2}}}},
+        {none, {{0, name(none), Source{FromUtf8(none)}, true}}},
     };
-    for (const auto& [image, drives, refusalStart] : cases) {
+    for (const auto& [image, drives] : cases) {
         SCOPED_TRACE(image);
         const ImageOffer offer = OfferImage(FromUtf8(image));
         ASSERT_EQ(offer.drives.size(), drives.size());
@@ -119,7 +118,7 @@ TEST(DriveList, AWholeDiskOffersEachNtfsPartitionOrSaysItHasNone) {
             EXPECT_EQ(offer.drives[i].source, drives[i].source);
             EXPECT_EQ(offer.drives[i].noNtfs, drives[i].noNtfs);
         }
-        EXPECT_EQ(offer.refusal.substr(0, refusalStart.size()), refusalStart) << offer.refusal;
+        EXPECT_EQ(offer.refusal, "");
     }
 }
 

@@ -6,7 +6,6 @@
 #include "deepscan/DeepScan.h"
 #include "deepscan/DeletedFileScenario.h"
 #include "ntfs/FileRecord.h"
-#include "ntfs/Fixup.h"
 #include "support/FakeFrontEnd.h"
 
 namespace qv {
@@ -14,13 +13,9 @@ namespace {
 
 using namespace logfmt;
 using test::DeletedFileScenario;
+using test::Fixed;
 using test::RecordBuilder;
 using Bytes = std::vector<uint8_t>;
-
-Bytes Fixed(Bytes image) {
-    ApplyFixups(image);
-    return image;
-}
 
 // A deleted file of a base record and one extension; an empty image is left out.
 std::unique_ptr<DeletedFileImages> Images(uint64_t base, const Bytes& baseImage,

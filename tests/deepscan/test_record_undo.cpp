@@ -6,7 +6,6 @@
 #include "deepscan/LogBuilder.h"
 #include "deepscan/LogFormat.h"
 #include "deepscan/RecordUndo.h"
-#include "ntfs/Fixup.h"
 #include "support/RecordBuilder.h"
 #include "support/VolumeImage.h"
 
@@ -19,11 +18,6 @@ using namespace test;
 using Bytes = std::vector<uint8_t>;
 constexpr auto Filler = PatternBytes;
 constexpr uint32_t kFirst = 0x38;  // first attribute of the builder's 1024-byte records
-
-Bytes Fixed(Bytes image) {
-    ApplyFixups(image);
-    return image;
-}
 
 // A resident attribute record, whole, as the builder makes it.
 Bytes ResidentAttribute(uint32_t type, const Bytes& value) {

@@ -28,9 +28,6 @@ Bytes Text(size_t n, char seed) {
         v[i] = static_cast<uint8_t>("abcdefgh"[(i / 7 + seed) % 8]);
     return v;
 }
-Bytes Zeros(size_t n) {
-    return Bytes(n, 0);
-}
 
 // Compressed units from cluster 420 on (plain streams use those below): two of text, one that
 // decodes short (4 KiB), and unit A again with its first cluster apart from the rest.
@@ -54,7 +51,7 @@ struct Volume {
         image.Put(kUnitA, unitA);
         image.Put(kUnitB, unitB);
         image.Put(kUnitShort, unitS);
-        image.Put(kJunk, Cat({{0x10, 0xB0, 0x01}, Zeros(kCs - 3)}));  // a token first: no history
+        image.Put(kJunk, Cat({{0x10, 0xB0, 0x01}, Bytes(kCs - 3)}));  // a token first: no history
         image.Put(kSplit, Bytes(unitA.begin(), unitA.begin() + kCs));
         image.Put(kSplit + 20, Bytes(unitA.begin() + kCs, unitA.end()));
     }
@@ -70,7 +67,7 @@ Bytes Clusters(const std::vector<RunSpec>& runs, uint64_t size, uint64_t initial
     Bytes out;
     for (const RunSpec& r : runs)
         for (uint64_t i = 0; i < r.length; ++i) {
-            const Bytes c = r.lcn ? Cluster(r.lcn + i) : Zeros(kCs);
+            const Bytes c = r.lcn ? Cluster(r.lcn + i) : Bytes(kCs);
             out.insert(out.end(), c.begin(), c.end());
         }
     out.resize(std::min(size, initialized), 0);
@@ -119,7 +116,7 @@ TEST(CopyRecordData, WritesWhatTheRunsGiveAndSaysHowTheCopyEnded) {
     } cases[] = {
         {"fragmented, backwards too", {Plain(kScattered, 4 * kCs)}, Clusters(kScattered, 4 * kCs)},
         // Sparse runs are not read: the boot sector and cluster 100 are all the device gives.
-        {"sparse", {holeFirst}, Cat({Zeros(300 * kCs), Cluster(100)}), kWhole, 2},
+        {"sparse", {holeFirst}, Cat({Bytes(300 * kCs), Cluster(100)}), kWhole, 2},
         // Windows and ntfs-3g give sparse files a compression unit; their data is plain.
         {"sparse with a unit", {sparseUnit}, Clusters({{100, 2}}, 16 * kCs)},
         {"initialized", {Plain({{100, 3}}, 3 * kCs, 5000)}, Clusters({{100, 3}}, 3 * kCs, 5000)},
@@ -131,27 +128,27 @@ TEST(CopyRecordData, WritesWhatTheRunsGiveAndSaysHowTheCopyEnded) {
          Clusters({{100, 1}, {0, 1}, {200, 1}}, 3 * kCs),
          kIncomplete},
         // A fuzzing find: near 2^64 the piece size wrapped to 0 and the copy never ended.
-        {"size 2^64 - 1", {Plain({{0, 1}}, UINT64_MAX)}, Zeros(kCs), kIncomplete},
+        {"size 2^64 - 1", {Plain({{0, 1}}, UINT64_MAX)}, Bytes(kCs), kIncomplete},
         {"stopped before", {Plain({{100, 1}}, kCs)}, {}, kStopped, 0, 0},
-        {"stopped after a piece", {holeFirst}, Zeros(1u << 20), kStopped, 0, 1},
+        {"stopped after a piece", {holeFirst}, Bytes(1u << 20), kStopped, 0, 1},
         {"past the volume", {Plain({{100000, 1}}, kCs)}, {}, Error(kErrRead)},
         {"sink refuses", {Plain({{100, 4}}, 4 * kCs)}, {}, Error(kErrWrite), 0, UINT64_MAX, kCs},
         // Without a unit the compressed flag means nothing: unit A's clusters are copied as is.
         {"flagged, no unit",
          {Packed({a, {0, 16 - v.a}}, 16 * kCs, 0)},
-         Cat({v.unitA, Zeros((16 - v.a) * kCs)})},
+         Cat({v.unitA, Bytes((16 - v.a) * kCs)})},
         // Compressed: units of 16 clusters.
         {"all data: stored", {Packed({{100, 16}}, 16 * kCs)}, Clusters({{100, 16}}, 16 * kCs)},
-        {"then a hole", {Packed({a, {0, 16 - v.a}, {0, 16}}, 17 * kCs)}, Cat({kTextA, Zeros(kCs)})},
+        {"then a hole", {Packed({a, {0, 16 - v.a}, {0, 16}}, 17 * kCs)}, Cat({kTextA, Bytes(kCs)})},
         {"a long sparse run ends a unit and zeroes the next",
          {Packed({a, {0, 32 - v.a}, b, {0, 16 - v.b}}, 48 * kCs)},
-         Cat({kTextA, Zeros(16 * kCs), kTextB})},
+         Cat({kTextA, Bytes(16 * kCs), kTextB})},
         {"a unit split over runs",
          {Packed({{kSplit, 1}, {kSplit + 20, v.a - 1}, {0, 3}, {0, 13 - v.a}}, 16 * kCs)},
          kTextA},
         {"a unit decoding short is zero-filled",
          {Packed({s, {0, 16 - v.s}, b, {0, 16 - v.b}}, 32 * kCs)},
-         Cat({kShort, Zeros(15 * kCs), kTextB})},
+         Cat({kShort, Bytes(15 * kCs), kTextB})},
         // ntfs-3g stores an incompressible tail as is, without a sparse run after it.
         {"a last unit in its clusters", {Packed({{100, 2}}, 5000)}, Clusters({{100, 2}}, 5000)},
         {"runs end inside a unit", {Packed({a}, 16 * kCs)}, kTextA, kIncomplete},

@@ -25,12 +25,8 @@ std::vector<ManifestRow> ReadManifest(const std::string& path) {
     std::vector<ManifestRow> rows;
     std::ifstream in(path);
     std::string line;
-    bool header = true;
+    std::getline(in, line);  // the header
     while (std::getline(in, line)) {
-        if (header) {
-            header = false;
-            continue;
-        }
         if (line.empty()) continue;
         std::vector<std::string> cols;
         std::stringstream ss(line);

@@ -53,8 +53,11 @@ NtfsBuilder::NtfsBuilder(uint32_t clusterSize, uint32_t recordSize, uint64_t mft
                          .Sequence(static_cast<uint16_t>(n))
                          .Build());
     }
+    // The $Bitmap (record 6, resident while it fits; a test's own record 6 replaces it) marks
+    // the boot sector's and the $MFT's clusters allocated.
     ownBitmap_ = true;
-    MarkAllocated(0, kMftCluster + mftClusters_);
+    for (uint64_t c = 0; c < kMftCluster + mftClusters_ && c < clusters_; ++c)
+        bitmap_[c / 8] = static_cast<uint8_t>(bitmap_[c / 8] | (1u << (c % 8)));
 }
 
 void NtfsBuilder::SetRecord(uint64_t n, std::vector<uint8_t> image) {
@@ -62,11 +65,6 @@ void NtfsBuilder::SetRecord(uint64_t n, std::vector<uint8_t> image) {
     image.resize(recordSize_);
     records_[n] = std::move(image);
     if (n == 6) ownBitmap_ = false;
-}
-
-void NtfsBuilder::MarkAllocated(uint64_t lcn, uint64_t count) {
-    for (uint64_t c = lcn; c < lcn + count && c < clusters_; ++c)
-        bitmap_[c / 8] = static_cast<uint8_t>(bitmap_[c / 8] | (1u << (c % 8)));
 }
 
 uint64_t NtfsBuilder::Allocate(uint64_t clusters) {

@@ -26,11 +26,8 @@ public:
     // A record image (RecordBuilder(recordSize)...Build()) at number n of the $MFT.
     void SetRecord(uint64_t n, std::vector<uint8_t> image);
     // Clusters after the $MFT that nothing uses yet. They stay free in the $Bitmap, as a
-    // deletion leaves them, unless marked.
+    // deletion leaves them.
     uint64_t Allocate(uint64_t clusters);
-    // Marks clusters allocated in the $Bitmap (record 6, resident while it fits; a test's own
-    // record 6 replaces it). The boot sector's and the $MFT's clusters always are.
-    void MarkAllocated(uint64_t lcn, uint64_t count);
     void PutData(uint64_t lcn, const std::vector<uint8_t>& data);
 
     std::vector<uint8_t> Build() const;

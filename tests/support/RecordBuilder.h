@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "ntfs/Fixup.h"
 #include "ntfs/RecordHeader.h"
 
 namespace qv::test {
@@ -11,6 +12,12 @@ namespace qv::test {
 // A file reference: the record number, and its sequence number in the top 16 bits.
 constexpr uint64_t Ref(uint64_t record, uint16_t sequence) {
     return record | (uint64_t{sequence} << 48);
+}
+
+// A record image with its fixups undone, as a reader sees it once it is off the disk.
+inline std::vector<uint8_t> Fixed(std::vector<uint8_t> image) {
+    ApplyFixups(image);
+    return image;
 }
 
 // One run for EncodeMappingPairs: lcn 0 is a sparse run (no offset field).
@@ -37,10 +44,6 @@ class RecordBuilder {
 public:
     explicit RecordBuilder(uint32_t recordSize = 1024) : recordSize_(recordSize) {}
 
-    RecordBuilder& Flags(uint16_t flags) {
-        flags_ = flags;
-        return *this;
-    }
     RecordBuilder& InUse(bool inUse = true) {
         flags_ = static_cast<uint16_t>(inUse ? flags_ | record::kFlagInUse
                                              : flags_ & ~record::kFlagInUse);

@@ -5,7 +5,6 @@
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QLineEdit>
-#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
@@ -20,29 +19,13 @@
 
 namespace qv::test {
 
-namespace {
-
 constexpr int kPollMs = 10;
-constexpr int kGiveUpMs = 20000;
-
-// The text of a modal window for failure messages: title and text.
-std::string Describe(QWidget* window) {
-    std::string text = window->metaObject()->className();
-    text += " \"" + window->windowTitle().toStdString() + "\"";
-    if (auto* box = qobject_cast<QMessageBox*>(window)) text += ": " + box->text().toStdString();
-    return text;
-}
-
-}  // namespace
+constexpr int kGiveUpMs = 1000;  // on a window no step expects
 
 ModalScript::ModalScript() {
     timer_.setInterval(kPollMs);
     QObject::connect(&timer_, &QTimer::timeout, [this] { Poll(); });
     timer_.start();
-}
-
-ModalScript::~ModalScript() {
-    timer_.stop();
 }
 
 ModalScript& ModalScript::ThenPopup(std::function<void(QWidget*)> act) {
@@ -96,8 +79,12 @@ void ModalScript::Poll() {
         waitedMs_ = 0;
     }
     waitedMs_ += kPollMs;
-    if (waitedMs_ >= kGiveUpMs / 20) {
-        problems_.push_back("unexpected window: " + Describe(modal));
+    if (waitedMs_ >= kGiveUpMs) {
+        // The window's class, title and, for a message box, its text.
+        std::string said = modal->metaObject()->className();
+        said += " \"" + modal->windowTitle().toStdString() + "\"";
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) said += ": " + box->text().toStdString();
+        problems_.push_back("unexpected window: " + said);
         if (auto* dialog = qobject_cast<QDialog*>(modal)) dialog->reject();
         waitingOn_ = nullptr;
         waitedMs_ = 0;

@@ -32,7 +32,6 @@ public:
     };
 
     ModalScript();
-    ~ModalScript();
 
     // Adds a step for the next modal window of type T.
     template <typename T>

@@ -25,17 +25,6 @@ QRect InWindow(const QWidget* widget) {
     return QRect(widget->mapTo(widget->window(), QPoint(0, 0)), widget->size());
 }
 
-void ExpectWhollyInside(MainDialog& dialog, const std::vector<QWidget*>& widgets) {
-    for (QWidget* widget : widgets) {
-        SCOPED_TRACE(widget->metaObject()->className() + std::string(" ") +
-                     widget->objectName().toStdString());
-        const QRect at = InWindow(widget);
-        EXPECT_TRUE(dialog.rect().contains(at))
-            << at.x() << "," << at.y() << " " << at.width() << "x" << at.height();
-        EXPECT_GE(at.width(), widget->minimumSizeHint().width());
-    }
-}
-
 struct Geometry {
     QRect list;
     int lastColumnEnd;
@@ -45,10 +34,17 @@ Geometry Measure(MainDialog& dialog, QSize size) {
     dialog.resize(size);
     QTest::qWait(20);
     UndeletePage& page = *dialog.Sheet()->Undelete();
-    ExpectWhollyInside(
-        dialog, {dialog.DriveChooser(), dialog.ScanButton(), dialog.AdvancedScan(),
-                 dialog.HelpButton(), dialog.QuitButton(), page.List(), page.UndeleteButton(),
-                 page.SelectAllButton(), page.ClearAllButton()});
+    for (QWidget* widget : std::vector<QWidget*>{
+             dialog.DriveChooser(), dialog.ScanButton(), dialog.AdvancedScan(), dialog.HelpButton(),
+             dialog.QuitButton(), page.List(), page.UndeleteButton(), page.SelectAllButton(),
+             page.ClearAllButton()}) {
+        SCOPED_TRACE(widget->metaObject()->className() + std::string(" ") +
+                     widget->objectName().toStdString());
+        const QRect at = InWindow(widget);
+        EXPECT_TRUE(dialog.rect().contains(at))
+            << at.x() << "," << at.y() << " " << at.width() << "x" << at.height();
+        EXPECT_GE(at.width(), widget->minimumSizeHint().width());
+    }
     QHeaderView* header = page.List()->horizontalHeader();
     const int last = ResultModel::kColumns - 1;
     return {InWindow(page.List()),

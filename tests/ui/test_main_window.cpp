@@ -30,6 +30,7 @@
 #include "app/Log.h"
 #include "app/ProgressDialog.h"
 #include "platform/Text.h"
+#include "support/FakeFrontEnd.h"
 #include "support/Fixtures.h"
 #include "support/NtfsBuilder.h"
 #include "support/RecordBuilder.h"
@@ -57,12 +58,9 @@ using test::ScannedWindow;
 
 // The log's messages without their time stamps.
 std::vector<std::string> LogMessages() {
-    QStringList lines = ToQString(Log::Global().Text()).split(QLatin1Char('\n'));
-    lines.removeLast();  // what follows the last line's end
-    std::vector<std::string> messages;
-    for (const QString& line : lines)
-        messages.push_back((line.size() > 21 ? line.mid(21) : line).toStdString());
-    return messages;
+    test::MemoryLogPane copy;
+    copy.Append(Log::Global().Text());
+    return copy.Messages();
 }
 
 bool Logged(const std::string& message) {
@@ -80,33 +78,9 @@ QString Shown(UndeletePage& page, int row, int column) {
     return shown->data(shown->index(row, column)).toString();
 }
 
-// The sort image each heading shows: 0 up, 1 down, -1 none.
-std::vector<int> SortImages(UndeletePage& page) {
-    std::vector<int> images;
-    for (int c = 0; c < ResultModel::kColumns; ++c)
-        images.push_back(page.List()
-                             ->model()
-                             ->headerData(c, Qt::Horizontal, ResultModel::kSortImageRole)
-                             .toInt());
-    return images;
-}
-
 void Tick(UndeletePage& page, int row) {
     QAbstractItemModel* shown = page.List()->model();
     shown->setData(shown->index(row, kName), Qt::Checked, Qt::CheckStateRole);
-}
-
-void ClickHeading(UndeletePage& page, int column) {
-    SortHeader* header = page.Header();
-    const int x = header->sectionViewportPosition(column) + header->sectionSize(column) / 2;
-    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(x, header->height() / 2));
-}
-
-std::vector<uint64_t> Sizes(UndeletePage& page) {
-    std::vector<uint64_t> sizes;
-    for (int r = 0; r < page.Sorted().rowCount(); ++r)
-        sizes.push_back(page.Sorted().File(r).size);
-    return sizes;
 }
 
 std::vector<std::u16string> Names(UndeletePage& page) {
@@ -114,23 +88,6 @@ std::vector<std::u16string> Names(UndeletePage& page) {
     for (int r = 0; r < page.Sorted().rowCount(); ++r)
         names.push_back(FromQString(Shown(page, r, kName)));
     return names;
-}
-
-struct Expected {
-    std::map<uint64_t, test::ManifestRow> files;  // by record: the file's own row
-    std::vector<test::ManifestRow> streams;       // named streams
-};
-
-Expected ReadExpected(const std::string& manifest) {
-    Expected e;
-    for (const auto& row : test::ReadManifest(manifest)) {
-        if (row.record < 24) continue;  // the volume's own metadata records are never listed
-        if (row.IsNamedStream())
-            e.streams.push_back(row);
-        else
-            e.files[row.record] = row;
-    }
-    return e;
 }
 
 // Where a row's file is recovered to below dest with its folders: the Path column without its
@@ -189,7 +146,14 @@ protected:
 TEST_F(MainWindow, ScanSortTickRecoverAndAnswerTheOverwritePrompt) {
     QV_REQUIRE_FIXTURE(image, "rich-4k.img");
     QV_REQUIRE_FIXTURE(manifest, "rich-4k.deleted.tsv");
-    const Expected expected = ReadExpected(manifest);
+    // The manifest's deleted files by record, and their named streams; the volume's own metadata
+    // records are never listed.
+    std::map<uint64_t, test::ManifestRow> expectedFiles;
+    std::vector<test::ManifestRow> streams;
+    for (const auto& row : test::ReadManifest(manifest)) {
+        if (row.record >= 24 && row.IsNamedStream()) streams.push_back(row);
+        if (row.record >= 24 && !row.IsNamedStream()) expectedFiles[row.record] = row;
+    }
 
     MainDialog dialog({FromUtf8(image)});
     dialog.show();
@@ -209,34 +173,40 @@ TEST_F(MainWindow, ScanSortTickRecoverAndAnswerTheOverwritePrompt) {
 
     // Every deleted file of the manifest reaches the list once. Each one's name, path, size and
     // content are held against the manifest where the scan owns them, in tests/integration.
-    ASSERT_EQ(shown.rowCount(), static_cast<int>(expected.files.size()));
+    ASSERT_EQ(shown.rowCount(), static_cast<int>(expectedFiles.size()));
     std::set<uint64_t> listed, deleted;
     for (int r = 0; r < shown.rowCount(); ++r)
         listed.insert(shown.File(r).record);
-    for (const auto& [record, row] : expected.files)
+    for (const auto& [record, row] : expectedFiles)
         deleted.insert(record);
     EXPECT_EQ(listed, deleted);
 
-    // After the scan: by name, ascending, code unit by code unit; the up image on Name only.
+    // After the scan: by name, ascending, code unit by code unit. The image each heading shows
+    // for a sort is ResultList's.
     const auto names = Names(page);
     EXPECT_TRUE(std::is_sorted(names.begin(), names.end()));
-    EXPECT_EQ(SortImages(page), (std::vector<int>{0, -1, -1, -1, -1, -1, -1}));
-    // A click on Size: smallest first, up image. A second one turning the order is the Export
-    // list test's, the down image ResultList's.
-    ClickHeading(page, kSize);
-    const auto sizes = Sizes(page);
+    EXPECT_EQ(shown.sortColumn(), kName);
+    EXPECT_EQ(shown.sortOrder(), Qt::AscendingOrder);
+    // A click on Size: smallest first. A second one turning the order is the Export list test's.
+    SortHeader* header = page.Header();
+    const int x = header->sectionViewportPosition(kSize) + header->sectionSize(kSize) / 2;
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(x, header->height() / 2));
+    std::vector<uint64_t> sizes;
+    for (int r = 0; r < shown.rowCount(); ++r)
+        sizes.push_back(shown.File(r).size);
     EXPECT_TRUE(std::is_sorted(sizes.begin(), sizes.end()));
     EXPECT_NE(sizes.front(), sizes.back());
-    EXPECT_EQ(SortImages(page), (std::vector<int>{-1, -1, 0, -1, -1, -1, -1}));
+    EXPECT_EQ(shown.sortColumn(), kSize);
+    EXPECT_EQ(shown.sortOrder(), Qt::AscendingOrder);
 
     // Two files in folders, not empty, without named streams: they are checked byte for byte,
     // and recovered again below.
     std::set<uint64_t> withStreams;
-    for (const auto& stream : expected.streams)
+    for (const auto& stream : streams)
         withStreams.insert(stream.record);
     int first = -1, second = -1;
     for (int r = 0; r < shown.rowCount() && second < 0; ++r) {
-        const auto& want = expected.files.at(shown.File(r).record);
+        const auto& want = expectedFiles.at(shown.File(r).record);
         if (want.IsOrphan() || want.size == 0 || withStreams.count(want.record)) continue;
         (first < 0 ? first : second) = r;
     }
@@ -271,17 +241,17 @@ TEST_F(MainWindow, ScanSortTickRecoverAndAnswerTheOverwritePrompt) {
     // in their folders below dest with the bytes The Sleuth Kit reads. Every file and stream of
     // this image is held against the manifest in tests/integration; cli-tests.sh recovers a
     // whole volume into its folders.
-    const std::string& firstSha = expected.files.at(shown.File(first).record).sha256;
-    const std::string& secondSha = expected.files.at(shown.File(second).record).sha256;
+    const std::string& firstSha = expectedFiles.at(shown.File(first).record).sha256;
+    const std::string& secondSha = expectedFiles.at(shown.File(second).record).sha256;
     EXPECT_EQ(test::Sha256OfFile(firstPath), firstSha);
     EXPECT_EQ(test::Sha256OfFile(secondPath), secondSha);
-    const auto stream = std::find_if(expected.streams.begin(), expected.streams.end(),
-                                     [](const auto& s) { return !s.IsOrphan(); });
-    ASSERT_NE(stream, expected.streams.end());
+    const auto stream =
+        std::find_if(streams.begin(), streams.end(), [](const auto& s) { return !s.IsOrphan(); });
+    ASSERT_NE(stream, streams.end());
     EXPECT_EQ(test::Sha256OfFile(dest + "/" + stream->path), stream->sha256);
     // The summary says it above the list without opening the Log page; its button does.
     const int recovered = page.Context().summary.recovered;
-    EXPECT_EQ(recovered, files + static_cast<int>(expected.streams.size()));
+    EXPECT_EQ(recovered, files + static_cast<int>(streams.size()));
     EXPECT_TRUE(page.Summary()->isVisible());
     EXPECT_EQ(page.Summary()->Text()->text(),
               QStringLiteral("Undelete: %1 recovered").arg(recovered));

@@ -29,32 +29,25 @@ struct CountingTask : StopListener {
 };
 
 TEST(ProgressWindow, CountsAndTimeLeftOnlyOnceTheyCanBeEstimated) {
-    const auto recovery = [](uint64_t done, uint64_t total) {
-        return ProgressCounts{0, 1, 0, 0, done, total};
-    };
-    const auto stage = [](int32_t number, int32_t of, uint64_t done, uint64_t total) {
-        return ProgressCounts{number, of, done, total, 0, 0};
-    };
-    const auto counted = [](int32_t number, uint64_t done, uint64_t total, StepUnit unit) {
-        return ProgressCounts{number, 2, done, total, 0, 0, unit};
-    };
     const struct {
-        ProgressCounts counts;
+        ProgressCounts counts;  // stage, stages, done, total; files done, files total; unit
         qint64 elapsedMs;
         const char* text;
     } cases[] = {
-        {recovery(0, 5000), 0, "0 of 5,000 files"},
-        {recovery(1200, 5000), 2900, "1,200 of 5,000 files"},  // too early
-        {recovery(200, 5000), 60000, "200 of 5,000 files"},    // too little done
-        {recovery(1000, 5000), 4000, "1,000 of 5,000 files, about 16 s left"},
-        {recovery(2500, 5000), 150000, "2,500 of 5,000 files, about 3 min left"},
-        {recovery(5000, 5000), 150000, "5,000 of 5,000 files"},
-        {stage(2, 5, 450, 1000), 1000, "Stage 2 of 5: 45 %"},
-        {stage(1, 2, 500, 1000), 10000, "Stage 1 of 2: 50 %, this stage about 10 s left"},
-        {stage(0, 1, 0, 0), 10000, ""},
-        {counted(1, 120000, 200000, StepUnit::kRecords), 1000,
+        {{0, 1, 0, 0, 0, 5000}, 0, "0 of 5,000 files"},
+        {{0, 1, 0, 0, 1200, 5000}, 2900, "1,200 of 5,000 files"},  // too early
+        {{0, 1, 0, 0, 200, 5000}, 60000, "200 of 5,000 files"},    // too little done
+        {{0, 1, 0, 0, 1000, 5000}, 4000, "1,000 of 5,000 files, about 16 s left"},
+        {{0, 1, 0, 0, 2500, 5000}, 150000, "2,500 of 5,000 files, about 3 min left"},
+        {{0, 1, 0, 0, 5000, 5000}, 150000, "5,000 of 5,000 files"},
+        {{2, 5, 450, 1000}, 1000, "Stage 2 of 5: 45 %"},
+        {{1, 2, 500, 1000}, 10000, "Stage 1 of 2: 50 %, this stage about 10 s left"},
+        {{}, 10000, ""},
+        {{1, 2, 120000, 200000, 0, 0, StepUnit::kRecords},
+         1000,
          "Stage 1 of 2: 120,000 of 200,000 records"},
-        {counted(2, 500, 2000, StepUnit::kFiles), 6000,
+        {{2, 2, 500, 2000, 0, 0, StepUnit::kFiles},
+         6000,
          "Stage 2 of 2: 500 of 2,000 files, this stage about 18 s left"},
     };
     for (const auto& c : cases)

@@ -24,7 +24,8 @@ namespace qv {
 namespace {
 
 DeletedFile File(uint64_t record, std::u16string name, uint64_t size, int64_t created,
-                 int64_t deleted, FolderPath folder, bool rooted = true) {
+                 int64_t deleted, FolderPath folder, bool rooted = true,
+                 FileState state = FileState::kUnknown, uint8_t percent = 0) {
     DeletedFile f;
     f.record = record;
     f.name = std::move(name);
@@ -33,19 +34,15 @@ DeletedFile File(uint64_t record, std::u16string name, uint64_t size, int64_t cr
     if (deleted >= 0) f.deleted = CTime::FromUnix(deleted);
     f.folder = std::move(folder);
     f.rooted = rooted;
+    f.state = state;
+    f.overwrittenPercent = percent;
     return f;
 }
 
-DeletedFile Stated(DeletedFile file, FileState state, uint8_t percent = 0) {
-    file.state = state;
-    file.overwrittenPercent = percent;
-    return file;
-}
-
-std::vector<std::string> Row(const QAbstractItemModel& model, int row) {
+std::vector<std::string> Row(const QAbstractItemModel& model, int row, int role = Qt::DisplayRole) {
     std::vector<std::string> texts;
     for (int c = 0; c < model.columnCount(); ++c)
-        texts.push_back(model.data(model.index(row, c), Qt::DisplayRole).toString().toStdString());
+        texts.push_back(model.data(model.index(row, c), role).toString().toStdString());
     return texts;
 }
 
@@ -72,8 +69,8 @@ TEST(ResultList, EachRowShowsTextsMadeFromItsFile) {
     };
     // The window runs in UTC: 90061 s is a day, an hour, a minute and a second.
     const Case cases[] = {
-        {Stated(File(40, u"report.txt", 1, 0, 90061, test::PathOf({u"Docs", u"Old"})),
-                FileState::kPartlyOverwritten, 35),
+        {File(40, u"report.txt", 1, 0, 90061, test::PathOf({u"Docs", u"Old"}), true,
+              FileState::kPartlyOverwritten, 35),
          {"report.txt", "txt", "1 KB", "1970-01-01 00:00", "1970-01-02 01:01", "E:\\Docs\\Old\\",
           "partly overwritten (35 %)"},
          "1 byte"},
@@ -84,8 +81,8 @@ TEST(ResultList, EachRowShowsTextsMadeFromItsFile) {
          {"a.b.tar", "tar", "2 KB", "1970-01-01 00:01", "1970-01-01 00:01", "lost\\", "unknown"},
          "1,025 bytes"},
         {File(43, u"", 5, -1, -1, {}, false), {"", "", "1 KB", "", "", "", "unknown"}, "5 bytes"},
-        {Stated(File(44, u"\u00e9t\u00e9.doc", 1024 * 1024, 0, 0, test::PathOf({u"a\\b"})),
-                FileState::kOverwritten),
+        {File(44, u"\u00e9t\u00e9.doc", 1024 * 1024, 0, 0, test::PathOf({u"a\\b"}), true,
+              FileState::kOverwritten),
          {"\u00e9t\u00e9.doc", "doc", "1024 KB", "1970-01-01 00:00", "1970-01-01 00:00",
           "E:\\a\\b\\", "overwritten"},
          "1,048,576 bytes"},
@@ -111,11 +108,9 @@ TEST(ResultList, EachRowShowsTextsMadeFromItsFile) {
         EXPECT_EQ(model.data(model.index(r, 0), Qt::CheckStateRole).value<Qt::CheckState>(),
                   Qt::Unchecked);
         // Tool tips: the name and the path whole, the size to the byte; no other column.
-        std::vector<std::string> tips;
-        for (int c = 0; c < ResultModel::kColumns; ++c)
-            tips.push_back(model.data(model.index(r, c), Qt::ToolTipRole).toString().toStdString());
-        EXPECT_EQ(tips, (std::vector<std::string>{cases[r].texts[0], "", cases[r].sizeTip, "", "",
-                                                  cases[r].texts[5], ""}));
+        EXPECT_EQ(Row(model, r, Qt::ToolTipRole),
+                  (std::vector<std::string>{cases[r].texts[0], "", cases[r].sizeTip, "", "",
+                                            cases[r].texts[5], ""}));
     }
     EXPECT_EQ(model.headerData(2, Qt::Horizontal, Qt::TextAlignmentRole).value<Qt::Alignment>() &
                   Qt::AlignHorizontal_Mask,
@@ -212,15 +207,14 @@ TEST(ResultList, RowsMoveOnlyWhenSortedAndTicksAndSelectionGoWithThem) {
 TEST(ResultList, TheFilterShowsWhatMatchesAndTicksSurviveIt) {
     ResultModel model;
     SortedResults sorted(model);
-    std::vector<DeletedFile> files;
-    files.push_back(Stated(File(30, u"Report.TXT", 1, 0, 0, test::PathOf({u"Docs", u"Old"})),
-                           FileState::kIntact));
-    files.push_back(Stated(File(31, u"photo.jpg", 1, 0, 0, test::PathOf({u"Pictures"})),
-                           FileState::kOverwritten));
-    files.push_back(Stated(File(32, u"notes.txt", 1, 0, 0, test::PathOf({u"docs"}), false),
-                           FileState::kResident));
-    files.push_back(File(33, u"README", 1, 0, 0, {}));
-    model.Append(std::move(files), u'E');
+    model.Append(
+        {File(30, u"Report.TXT", 1, 0, 0, test::PathOf({u"Docs", u"Old"}), true,
+              FileState::kIntact),
+         File(31, u"photo.jpg", 1, 0, 0, test::PathOf({u"Pictures"}), true,
+              FileState::kOverwritten),
+         File(32, u"notes.txt", 1, 0, 0, test::PathOf({u"docs"}), false, FileState::kResident),
+         File(33, u"README", 1, 0, 0, {})},
+        u'E');
     sorted.sort(0, Qt::AscendingOrder);
     const struct {
         std::u16string search, type;
