@@ -175,7 +175,7 @@ std::optional<std::u16string> DrainingPrompts::SaveFileDialog(
 void Run::StartWriter() {
     reader_ = &session_.Reader();
     bool threaded = false;
-    if (const Source* source = session_.Reader().OpenedSource()) {
+    if (const Source* source = session_.Reader().OpenedSource(); source && options_.writerThread) {
         threaded = static_cast<bool>(copyReader_.Open(*source));
         if (threaded) reader_ = &copyReader_;
     }
