@@ -61,11 +61,13 @@ struct Step {
     std::vector<RecoveryOutcome> outcomes;
     bool stopPoint = false;  // a file or named stream begins: Stop pressed before it ends the run
     File out;                // open: the copy to make
-    std::shared_ptr<const FileRecord> record;
-    const RunList* stream = nullptr;  // null: the file's content
+    std::shared_ptr<const FileRecord> record;  // null: the writer loads it
+    const RunList* stream = nullptr;           // null: the file's content
     FileState state = FileState::kUnknown;
     uint64_t fileRecord = 0;
     std::u16string name, target;
+    std::u16string planned;  // the target before it was opened: a record that cannot be loaded
+                             // is reported there, as when it is loaded first
 };
 
 class Run;
@@ -228,6 +230,21 @@ void Run::Carry(Step& step) {
 // Writes one stream (the file's content when stream is null) into its open target, with its
 // log lines and outcome.
 void Run::Copy(Step& step) {
+    if (!step.record) {
+        auto loaded = session_.LoadFile(step.fileRecord, reader_);
+        if (!loaded) {
+            // Said as when the record is loaded before its target is made; the target goes.
+            step.out.Close();
+            File::Remove(step.target);
+            const std::u16string cause = FromUtf8(loaded.error().Text());
+            Report(u"Recover %s to %s failed\n", step.name, step.planned);
+            Report(u"%s: %s\n", step.planned, cause);
+            Release(RecoveryOutcome{step.fileRecord, step.name, step.planned,
+                                    RecoveryOutcome::kFailed, 0, cause});
+            return;
+        }
+        step.record = std::move(*loaded);
+    }
     const FileRecord& record = *step.record;
     const RunList* stream = step.stream;
     const std::u16string& name = step.name;
@@ -288,6 +305,7 @@ void Run::Copy(Step& step) {
 Next Run::RecoverStream(const DeletedFile& file, const std::shared_ptr<const FileRecord>& record,
                         const RunList* stream, std::u16string target, const std::u16string& name) {
     Step step;
+    if (!record) step.planned = target;
     const int opened = paths_.OpenTarget(step.out, target, name);
     if (opened == kIdAbort) {
         Report(u"Open file %s failed\n", target);
@@ -343,6 +361,10 @@ Next Run::RecoverFile(const DeletedFile& file, TargetFolders& plan) {
         }
     }
     target += LeafName(file);
+    // A file without named streams needs nothing of its record to be placed: the writer loads
+    // it, through its own reader, while the next files are placed.
+    if (!file.hasNamedStreams && reader_ == &copyReader_)
+        return RecoverStream(file, nullptr, nullptr, std::move(target), name);
     auto loaded = session_.LoadFile(file.record);
     if (!loaded) {
         const std::u16string cause = FromUtf8(loaded.error().Text());
