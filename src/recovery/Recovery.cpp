@@ -104,7 +104,9 @@ public:
           progress_(progress),
           outcomes_(outcomes),
           draining_(prompts, *this),
-          paths_(options.destination, options.existingFile, draining_, progress) {}
+          paths_(options.destination, options.existingFile, draining_, progress) {
+        paths_.BeforeLastingChange([this] { Drain(); });
+    }
 
     bool PrepareDestination();
     // Starts the writer: on a thread of its own when the volume can be opened a second time.

@@ -74,9 +74,19 @@ struct RecoveryOrder : ::testing::Test {
 
     void SetUp() override {
         NtfsBuilder volume(4096, 1024, kLast + 8);
+        // Folders first used after the big file: Stop inside it must not find them made.
+        for (uint32_t d = 0; d < 2; ++d)
+            volume.SetRecord(kLast + 1 + d, RecordBuilder()
+                                                .RecordNumber(kLast + 1 + d)
+                                                .Directory()
+                                                .FileName(NtfsBuilder::kRootReference,
+                                                          u"d" + FromUtf8(std::to_string(d)))
+                                                .Build());
         for (uint32_t n = kFirst; n <= kLast; ++n) {
-            RecordBuilder file = RecordBuilder().RecordNumber(n).FileName(
-                NtfsBuilder::kRootReference, FromUtf8(NameOf(n)));
+            const uint64_t parent = n < kBig && n % 10 == 5 ? test::Ref(kLast + 1 + n % 2, 1)
+                                                            : NtfsBuilder::kRootReference;
+            RecordBuilder file =
+                RecordBuilder().RecordNumber(n).FileName(parent, FromUtf8(NameOf(n)));
             if (n == kBig || n == kShort) {
                 const uint64_t clusters = n == kBig ? 300 : 2;
                 const uint64_t lcn = volume.Allocate(clusters);
@@ -135,10 +145,13 @@ struct RecoveryOrder : ::testing::Test {
         seen.outcomes = outcomes.all;
         seen.offThread = outcomes.offThread;
         seen.summary = h.context.summary;
-        for (const auto& e : std::filesystem::recursive_directory_iterator(dest))
-            if (e.is_regular_file())
-                seen.files.emplace_back(e.path().filename().string(),
-                                        test::ReadWholeFile(e.path().string()));
+        for (const auto& e : std::filesystem::recursive_directory_iterator(dest)) {
+            const std::string relative = e.path().lexically_relative(dest).string();
+            if (e.is_directory())
+                seen.files.emplace_back(relative + "/", Bytes{});
+            else
+                seen.files.emplace_back(relative, test::ReadWholeFile(e.path().string()));
+        }
         std::sort(seen.files.begin(), seen.files.end());
         return seen;
     }
@@ -193,6 +206,16 @@ TEST_F(RecoveryOrder, TheWriterThreadSaysAndWritesWhatOneThreadDoes) {
         {"Stop in the middle of a copy",
          ExistingFile::kAsk,
          {},
+         {},
+         true,
+         RLIM_INFINITY,
+         {"Recover f80.bin to " + big + " canceled", "Canceled by user"}},
+        {"Stop while files that exist wait to be overwritten",
+         ExistingFile::kOverwrite,
+         [&] {
+             for (uint32_t n = kFirst; n <= kLast; ++n)
+                 if (n % 10 != 5 || n > kBig) std::ofstream(dest + "/" + NameOf(n)) << "old";
+         },
          {},
          true,
          RLIM_INFINITY,
