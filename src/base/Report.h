@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/Format.h"
 
@@ -20,6 +21,21 @@ public:
 void SetReportSink(ReportSink* sink);
 
 void ReportText(const std::u16string& message);
+
+// While one stands, the lines this thread reports are kept in `lines` instead of reaching the
+// sink: a recovery holds a file's lines back until the file is done, so that lines come in file
+// order whichever thread finishes the file. Captures nest; the innermost takes the lines, and
+// one of null lets them reach the sink again.
+class ReportCapture {
+public:
+    explicit ReportCapture(std::vector<std::u16string>* lines);
+    ~ReportCapture();
+    ReportCapture(const ReportCapture&) = delete;
+    ReportCapture& operator=(const ReportCapture&) = delete;
+
+private:
+    std::vector<std::u16string>* outer_;
+};
 
 template <typename... Args>
 void Report(std::u16string_view format, const Args&... args) {

@@ -113,6 +113,8 @@ int RunRecoverCommand(const RecoverArguments& options) {
     // The list is not needed after this: the chosen files move into the recovery.
     WorkerContext& context = runner.Context();
     context.chosen.clear();
+    // Grown by doubling, the list would be moved and its pages touched again many times.
+    context.chosen.reserve(options.all ? runner.Files().size() : 0);
     const FileFilter filter = MakeFilter(options.filters, runner.Letter());
     for (DeletedFile& file : runner.Files())
         if (Chosen(options, filter, file)) context.chosen.push_back(std::move(file));

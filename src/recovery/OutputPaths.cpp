@@ -99,6 +99,7 @@ int OutputPaths::MakeTargetFolder(TargetFolders& plan, size_t folder) {
     }
     if (const int above = MakeTargetFolder(plan, plan.Parent(folder)); above != 0) return above;
     while (true) {
+        if (beforeChange_) beforeChange_();
         if (progress_.IsCancelled()) return kStopped;
         const std::u16string relative = plan.Relative(folder);
         const Status made = folder_.MakeFolder(WithoutSlash(relative));
@@ -142,6 +143,7 @@ int OutputPaths::OpenTarget(File& file, std::u16string& target, const std::u16st
             const int confirmed = ConfirmOverwrite(target, fileName);
             if (confirmed != 0) return confirmed;  // skip, or stopped
             // Stop may have been pressed while a question was open: then nothing is truncated.
+            if (beforeChange_) beforeChange_();
             if (progress_.IsCancelled()) return kStopped;
             opened = create(false);
         }

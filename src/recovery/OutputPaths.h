@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "platform/DestinationFolder.h"
@@ -47,6 +48,11 @@ public:
     // (skip), or kStopped.
     int ConfirmOverwrite(std::u16string& target, const std::u16string& fileName);
     void Close() { folder_.Close(); }
+    // Called right before a change that Stop must not find made ahead of the files before it:
+    // an existing file opened for overwriting (truncated) or a folder made. A recovery that
+    // copies on another thread first finishes the files before it, so Stop never leaves a file
+    // whose old content is gone, or a folder, for a file that was never written.
+    void BeforeLastingChange(std::function<void()> hook) { beforeChange_ = std::move(hook); }
 
     const std::u16string& Destination() const { return destination_; }
     // The errno of the last folder or file that could not be made, for the log line after it.
@@ -63,6 +69,7 @@ private:
     Progress& progress_;
     DestinationFolder folder_;
     int lastError_ = 0;
+    std::function<void()> beforeChange_;
 };
 
 }  // namespace qv

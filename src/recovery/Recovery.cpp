@@ -1,6 +1,10 @@
 // A recovery: every chosen file is written below the destination.
 #include "recovery/Recovery.h"
 
+#include <memory>
+#include <optional>
+#include <utility>
+
 #include "base/Error.h"
 #include "base/Progress.h"
 #include "base/Prompts.h"
@@ -11,6 +15,7 @@
 #include "platform/Text.h"
 #include "recovery/TargetFolders.h"
 #include "recovery/TargetNames.h"
+#include "recovery/WriterQueue.h"
 #include "scan/ScanSession.h"
 #include "volume/VolumeReader.h"
 
@@ -49,7 +54,46 @@ const char16_t* OverwrittenNote(FileState state) {
     }
 }
 
-// One run: its options, its output paths and what it has done so far.
+// One step of a file's recovery as the recovering thread leaves it for the writer: the lines
+// and outcomes said so far and, when a target was opened, the copy into it.
+struct Step {
+    std::vector<std::u16string> lines;
+    std::vector<RecoveryOutcome> outcomes;
+    bool stopPoint = false;  // a file or named stream begins: Stop pressed before it ends the run
+    File out;                // open: the copy to make
+    std::shared_ptr<const FileRecord> record;  // null: the writer loads it
+    const RunList* stream = nullptr;           // null: the file's content
+    FileState state = FileState::kUnknown;
+    uint64_t fileRecord = 0;
+    std::u16string name, target;
+    std::u16string planned;  // the target before it was opened: a record that cannot be loaded
+                             // is reported there, as when it is loaded first
+};
+
+class Run;
+
+// The questions of a recovery: before each, everything decided so far is carried out and
+// logged, so the user sees every earlier line first.
+class DrainingPrompts final : public Prompts {
+public:
+    DrainingPrompts(Prompts& prompts, Run& run) : prompts_(prompts), run_(run) {}
+    int MessageBox(const std::u16string& text, const std::u16string& caption,
+                   PromptButtons buttons) override;
+    std::optional<std::u16string> SaveFileDialog(const std::u16string& filterName,
+                                                 const std::u16string& filterPattern,
+                                                 const std::u16string& defaultExtension,
+                                                 const std::u16string& initialName,
+                                                 const std::u16string& initialFolder) override;
+
+private:
+    Prompts& prompts_;
+    Run& run_;
+};
+
+// One run: its options, its output paths and what it has done so far. The recovering thread
+// makes every decision (folders, names, the target's creation with its questions); the writer
+// copies the bytes into the opened targets, in the order given, and releases each file's lines
+// and outcomes as it completes, so the log is the same as if one thread did everything.
 class Run {
 public:
     Run(ScanSession& session, const RecoveryOptions& options, Prompts& prompts, Progress& progress,
@@ -59,13 +103,28 @@ public:
           prompts_(prompts),
           progress_(progress),
           outcomes_(outcomes),
-          paths_(options.destination, options.existingFile, prompts, progress) {}
+          draining_(prompts, *this),
+          paths_(options.destination, options.existingFile, draining_, progress) {
+        paths_.BeforeLastingChange([this] { Drain(); });
+    }
 
     bool PrepareDestination();
+    // Starts the writer: on a thread of its own when the volume can be opened a second time.
+    void StartWriter();
     Next RecoverFile(const DeletedFile& file, TargetFolders& plan);
-    void Close() { paths_.Close(); }
+    // Everything decided so far carried out; the lines said so far logged.
+    void Drain() {
+        Emit();
+        if (writer_) writer_->Drain();
+    }
+    void Close() {
+        Drain();
+        writer_.reset();
+        paths_.Close();
+    }
 
     RecoverySummary summary;
+    std::vector<std::u16string> lines;  // said on the recovering thread, not yet handed over
 
 private:
     bool Refuse(const std::u16string& why) {
@@ -74,37 +133,182 @@ private:
         return false;
     }
     void Outcome(const DeletedFile& file, const std::u16string& name, const std::u16string& target,
-                 RecoveryOutcome::Kind kind, uint64_t bytes, std::u16string cause);
-    Next RecoverStream(const DeletedFile& file, const FileRecord& record, const RunList* stream,
-                       std::u16string target, const std::u16string& name);
+                 RecoveryOutcome::Kind kind, uint64_t bytes, std::u16string cause) {
+        pendingOutcomes_.push_back(
+            RecoveryOutcome{file.record, name, target, kind, bytes, std::move(cause)});
+    }
+    void Release(const RecoveryOutcome& outcome);
+    // Hands the lines and outcomes said so far (and a copy, when the step has one) to the writer.
+    void Emit(Step step = {});
+    void Carry(Step& step);
+    void Copy(Step& step);
+    Next RecoverStream(const DeletedFile& file, const std::shared_ptr<const FileRecord>& record,
+                       const RunList* stream, std::u16string target, const std::u16string& name);
 
     ScanSession& session_;
     const RecoveryOptions& options_;
     Prompts& prompts_;
     Progress& progress_;
     RecoveryOutcomeSink* outcomes_;
+    DrainingPrompts draining_;
     OutputPaths paths_;
+    std::vector<RecoveryOutcome> pendingOutcomes_;
+    bool stopPoint_ = false;  // the next step begins a file or a named stream
+    // The writer's own: VolumeReader is not thread-safe.
+    VolumeReader copyReader_;
+    VolumeReader* reader_ = nullptr;
+    bool dropping_ = false;  // Stop was seen between steps: nothing more is written or said
+    std::unique_ptr<WriterQueue<Step>> writer_;
 };
 
-void Run::Outcome(const DeletedFile& file, const std::u16string& name, const std::u16string& target,
-                  RecoveryOutcome::Kind kind, uint64_t bytes, std::u16string cause) {
-    switch (kind) {
+int DrainingPrompts::MessageBox(const std::u16string& text, const std::u16string& caption,
+                                PromptButtons buttons) {
+    run_.Drain();
+    return prompts_.MessageBox(text, caption, buttons);
+}
+
+std::optional<std::u16string> DrainingPrompts::SaveFileDialog(
+    const std::u16string& filterName, const std::u16string& filterPattern,
+    const std::u16string& defaultExtension, const std::u16string& initialName,
+    const std::u16string& initialFolder) {
+    run_.Drain();
+    return prompts_.SaveFileDialog(filterName, filterPattern, defaultExtension, initialName,
+                                   initialFolder);
+}
+
+void Run::StartWriter() {
+    reader_ = &session_.Reader();
+    bool threaded = false;
+    if (const Source* source = session_.Reader().OpenedSource(); source && options_.writerThread) {
+        threaded = static_cast<bool>(copyReader_.Open(*source));
+        if (threaded) reader_ = &copyReader_;
+    }
+    writer_ = std::make_unique<WriterQueue<Step>>([this](Step& step) { Carry(step); }, threaded);
+}
+
+void Run::Release(const RecoveryOutcome& outcome) {
+    switch (outcome.kind) {
         case RecoveryOutcome::kRecovered: ++summary.recovered; break;
         case RecoveryOutcome::kIncomplete: ++summary.incomplete; break;
         case RecoveryOutcome::kFailed: ++summary.failed; break;
         case RecoveryOutcome::kSkipped: ++summary.skipped; break;
         case RecoveryOutcome::kCanceled: ++summary.canceled; break;
     }
-    if (outcomes_)
-        outcomes_->Take(RecoveryOutcome{file.record, name, target, kind, bytes, std::move(cause)});
+    if (outcomes_) outcomes_->Take(outcome);
 }
 
-// Writes one stream (the file's content when stream is null) into target, with its prompts and
-// its log lines.
-Next Run::RecoverStream(const DeletedFile& file, const FileRecord& record, const RunList* stream,
-                        std::u16string target, const std::u16string& name) {
-    File out;
-    const int opened = paths_.OpenTarget(out, target, name);
+void Run::Emit(Step step) {
+    if (!step.out.IsOpen() && lines.empty() && pendingOutcomes_.empty()) return;
+    step.lines.swap(lines);
+    step.outcomes.swap(pendingOutcomes_);
+    step.stopPoint = std::exchange(stopPoint_, false);
+    if (writer_) {
+        writer_->Push(std::move(step));
+    } else {
+        Carry(step);  // before the writer starts (the destination's checks)
+    }
+}
+
+// The writer: says what the step holds and makes its copy, unless Stop was pressed before a file
+// or stream it begins; then it and everything after it is dropped, the targets made for them
+// removed, as a recovery stopped there leaves them.
+void Run::Carry(Step& step) {
+    const ReportCapture toTheLog(nullptr);  // a writer without a thread runs inside the capture
+    if (!dropping_ && step.stopPoint && progress_.IsCancelled()) dropping_ = true;
+    if (dropping_) {
+        if (step.out.IsOpen()) {
+            step.out.Close();
+            File::Remove(step.target);
+        }
+        return;
+    }
+    for (const std::u16string& line : step.lines)
+        ReportText(line);
+    for (const RecoveryOutcome& outcome : step.outcomes)
+        Release(outcome);
+    if (step.out.IsOpen()) Copy(step);
+}
+
+// Writes one stream (the file's content when stream is null) into its open target, with its
+// log lines and outcome.
+void Run::Copy(Step& step) {
+    if (!step.record) {
+        auto loaded = session_.LoadFile(step.fileRecord, reader_);
+        if (!loaded) {
+            // Said as when the record is loaded before its target is made; the target goes.
+            step.out.Close();
+            File::Remove(step.target);
+            const std::u16string cause = FromUtf8(loaded.error().Text());
+            Report(u"Recover %s to %s failed\n", step.name, step.planned);
+            Report(u"%s: %s\n", step.planned, cause);
+            Release(RecoveryOutcome{step.fileRecord, step.name, step.planned,
+                                    RecoveryOutcome::kFailed, 0, cause});
+            return;
+        }
+        step.record = std::move(*loaded);
+    }
+    const FileRecord& record = *step.record;
+    const RunList* stream = step.stream;
+    const std::u16string& name = step.name;
+    const std::u16string& target = step.target;
+    const auto outcome = [&](RecoveryOutcome::Kind kind, uint64_t bytes, std::u16string cause) {
+        Release(RecoveryOutcome{step.fileRecord, name, target, kind, bytes, std::move(cause)});
+    };
+    VolumeReader& reader = *reader_;
+    const uint32_t cs = reader.ClusterSize();
+    const uint64_t expected = stream ? stream->TotalSize(cs) : record.TotalDataSize(cs);
+    CountingSink counted(step.out);
+    Result<Copied> copied = Copied::kWhole;
+    if (stream == nullptr) {
+        copied = CopyRecordData(counted, record, reader, progress_);
+    } else {
+        progress_.SetSteps(static_cast<int64_t>(expected));
+        copied = CopyTo(*stream, reader, counted, progress_);
+    }
+    if (copied && *copied == Copied::kStopped && counted.Bytes() < expected) {
+        // Cut short by Stop: a partial file must never look like a recovered one.
+        step.out.Close();
+        File::Remove(target);
+        Report(u"Recover %s to %s canceled\n", name, target);
+        outcome(RecoveryOutcome::kCanceled, 0, {});
+        return;
+    }
+    const char16_t* notWhole = nullptr;
+    if (copied) notWhole = WhyNotWhole(record, stream ? stream->Name() : std::u16string());
+    if (copied && (*copied == Copied::kIncomplete || notWhole)) {
+        const std::u16string cause =
+            notWhole ? std::u16string(notWhole) : FromUtf8(DescribeError(kErrCopyIncomplete));
+        Report(u"Recover %s to %s incomplete\n", name, target);
+        Report(u"%s: %s\n", target, cause);
+        outcome(RecoveryOutcome::kIncomplete, counted.Bytes(), cause);
+    } else if (!copied) {
+        const Error& e = copied.error();
+        // A write that failed says why in the system's words; anything else in ours.
+        const std::u16string cause =
+            e.code == kErrWrite ? ErrorText(e.osError) : FromUtf8(DescribeError(e.code));
+        Report(u"Recover %s to %s failed\n", name, target);
+        Report(u"%s: %s\n", target, cause);
+        outcome(RecoveryOutcome::kFailed, counted.Bytes(), cause);
+    } else {
+        if (options_.keepTimes) {
+            CTime created, modified, accessed;
+            if (record.GetTimes(created, modified, accessed) == 0)
+                step.out.SetTimes(accessed.Seconds(), modified.Seconds());
+        }
+        Report(u"Recover %s to %s success%s\n", name, target,
+               stream ? u"" : OverwrittenNote(step.state));
+        outcome(RecoveryOutcome::kRecovered, counted.Bytes(), {});
+    }
+    step.out.Close();
+}
+
+// Opens one stream's target (the file's content when stream is null), with its prompts, and
+// hands the copy to the writer.
+Next Run::RecoverStream(const DeletedFile& file, const std::shared_ptr<const FileRecord>& record,
+                        const RunList* stream, std::u16string target, const std::u16string& name) {
+    Step step;
+    if (!record) step.planned = target;
+    const int opened = paths_.OpenTarget(step.out, target, name);
     if (opened == kIdAbort) {
         Report(u"Open file %s failed\n", target);
         Report(u"%s: %s\n", target, ErrorText(paths_.LastError()));
@@ -123,57 +327,19 @@ Next Run::RecoverStream(const DeletedFile& file, const FileRecord& record, const
         Outcome(file, name, target, RecoveryOutcome::kCanceled, 0, {});
         return Next::kGoOn;
     }
-
-    VolumeReader& reader = session_.Reader();
-    const uint32_t cs = reader.ClusterSize();
-    const uint64_t expected = stream ? stream->TotalSize(cs) : record.TotalDataSize(cs);
-    CountingSink counted(out);
-    Result<Copied> copied = Copied::kWhole;
-    if (stream == nullptr) {
-        copied = CopyRecordData(counted, record, reader, progress_);
-    } else {
-        progress_.SetSteps(static_cast<int64_t>(expected));
-        copied = CopyTo(*stream, reader, counted, progress_);
-    }
-    if (copied && *copied == Copied::kStopped && counted.Bytes() < expected) {
-        // Cut short by Stop: a partial file must never look like a recovered one.
-        out.Close();
-        File::Remove(target);
-        Report(u"Recover %s to %s canceled\n", name, target);
-        Outcome(file, name, target, RecoveryOutcome::kCanceled, 0, {});
-        return Next::kGoOn;
-    }
-    const char16_t* notWhole = nullptr;
-    if (copied) notWhole = WhyNotWhole(record, stream ? stream->Name() : std::u16string());
-    if (copied && (*copied == Copied::kIncomplete || notWhole)) {
-        const std::u16string cause =
-            notWhole ? std::u16string(notWhole) : FromUtf8(DescribeError(kErrCopyIncomplete));
-        Report(u"Recover %s to %s incomplete\n", name, target);
-        Report(u"%s: %s\n", target, cause);
-        Outcome(file, name, target, RecoveryOutcome::kIncomplete, counted.Bytes(), cause);
-    } else if (!copied) {
-        const Error& e = copied.error();
-        // A write that failed says why in the system's words; anything else in ours.
-        const std::u16string cause =
-            e.code == kErrWrite ? ErrorText(e.osError) : FromUtf8(DescribeError(e.code));
-        Report(u"Recover %s to %s failed\n", name, target);
-        Report(u"%s: %s\n", target, cause);
-        Outcome(file, name, target, RecoveryOutcome::kFailed, counted.Bytes(), cause);
-    } else {
-        if (options_.keepTimes) {
-            CTime created, modified, accessed;
-            if (record.GetTimes(created, modified, accessed) == 0)
-                out.SetTimes(accessed.Seconds(), modified.Seconds());
-        }
-        Report(u"Recover %s to %s success%s\n", name, target,
-               stream ? u"" : OverwrittenNote(file.state));
-        Outcome(file, name, target, RecoveryOutcome::kRecovered, counted.Bytes(), {});
-    }
+    step.record = record;
+    step.stream = stream;
+    step.state = file.state;
+    step.fileRecord = file.record;
+    step.name = name;
+    step.target = std::move(target);
+    Emit(std::move(step));
     return Next::kGoOn;
 }
 
 Next Run::RecoverFile(const DeletedFile& file, TargetFolders& plan) {
     const std::u16string& name = file.name;
+    stopPoint_ = true;
     Report(u"Recovering %s ... \n", name);
     progress_.SetStatusText(Format(u"Recovering %s", name));
 
@@ -197,24 +363,30 @@ Next Run::RecoverFile(const DeletedFile& file, TargetFolders& plan) {
         }
     }
     target += LeafName(file);
-    auto record = session_.LoadFile(file.record);
-    if (!record) {
-        const std::u16string cause = FromUtf8(record.error().Text());
+    // A file without named streams needs nothing of its record to be placed: the writer loads
+    // it, through its own reader, while the next files are placed.
+    if (!file.hasNamedStreams && reader_ == &copyReader_)
+        return RecoverStream(file, nullptr, nullptr, std::move(target), name);
+    auto loaded = session_.LoadFile(file.record);
+    if (!loaded) {
+        const std::u16string cause = FromUtf8(loaded.error().Text());
         Report(u"Recover %s to %s failed\n", name, target);
         Report(u"%s: %s\n", target, cause);
         Outcome(file, name, target, RecoveryOutcome::kFailed, 0, cause);
         return Next::kGoOn;
     }
-    if (RecoverStream(file, **record, nullptr, target, name) == Next::kAbort) return Next::kAbort;
+    const std::shared_ptr<const FileRecord> record = std::move(*loaded);
+    if (RecoverStream(file, record, nullptr, target, name) == Next::kAbort) return Next::kAbort;
 
     // Named streams (a download's zone identifier, say) go beside the file as file:stream.
-    for (size_t i = 0; const RunList* stream = (*record)->GetDataStream(i); ++i) {
+    for (size_t i = 0; const RunList* stream = record->GetDataStream(i); ++i) {
         if (stream->Name().empty()) continue;
         if (progress_.IsCancelled()) break;
         const std::u16string streamName = name + u":" + stream->Name();
         const std::u16string streamTarget = target + u":" + SafeComponent(stream->Name());
+        stopPoint_ = true;
         Report(u"Recovering %s ... \n", streamName);
-        if (RecoverStream(file, **record, stream, streamTarget, streamName) == Next::kAbort)
+        if (RecoverStream(file, record, stream, streamTarget, streamName) == Next::kAbort)
             return Next::kAbort;
     }
     return Next::kGoOn;
@@ -268,15 +440,20 @@ RecoverySummary Recover(ScanSession& session, const std::vector<DeletedFile>& ch
     if (options.recreatePaths)
         for (const DeletedFile& file : chosen)
             plan.AddFile(file.folder, LeafName(file));
-    for (size_t i = 0; i < chosen.size(); ++i) {
-        if (progress.IsCancelled()) break;
-        if (run.RecoverFile(chosen[i], plan) == Next::kAbort) {
-            run.summary.notReached = static_cast<int>(chosen.size() - i);
-            run.Close();
-            return run.summary;
+    run.StartWriter();
+    {
+        // A file's lines wait for the writer to complete the file.
+        const ReportCapture capture(&run.lines);
+        for (size_t i = 0; i < chosen.size(); ++i) {
+            if (progress.IsCancelled()) break;
+            if (run.RecoverFile(chosen[i], plan) == Next::kAbort) {
+                run.Close();
+                run.summary.notReached = static_cast<int>(chosen.size() - i);
+                return run.summary;
+            }
         }
+        run.Close();
     }
-    run.Close();
     Report(progress.IsCancelled() ? u"Canceled by user\n"
                                   : u"All files are processed, recover end\n");
     return run.summary;

@@ -24,6 +24,9 @@ struct RecoveryOptions {
     ExistingFile existingFile = ExistingFile::kAsk;
     bool keepTimes = false;  // give each file the deleted file's modification and access times
     SameVolume sameVolume = SameVolume::kAsk;
+    // Copy the bytes on a thread of its own (when the volume can be opened a second time) while
+    // the next targets are made; false does everything on one thread (tests compare the two).
+    bool writerThread = true;
     // Whether writing into the destination can land on the source (platform/SameVolume.h);
     // tests put a stand-in here.
     bool (*destinationOnSource)(const std::u16string& source,

@@ -198,11 +198,11 @@ Status ScanSession::FindDeletedFiles(DeletedFileSink& sink, Progress& progress) 
     return {};
 }
 
-Result<std::unique_ptr<FileRecord>> ScanSession::LoadFile(uint64_t number) {
+Result<std::unique_ptr<FileRecord>> ScanSession::LoadFile(uint64_t number, VolumeReader* reader) {
+    if (reader == nullptr) reader = reader_.get();
     try {
         if (const auto it = rolledBack_.find(number); it != rolledBack_.end()) {
-            if (auto record = it->second->BuildFileRecord(clusterSize_, reader_.get()))
-                return record;
+            if (auto record = it->second->BuildFileRecord(clusterSize_, reader)) return record;
             return Error(kErrRead, "the rolled-back record cannot be parsed");
         }
         // The records as the scan found them, not as the volume holds them now.
@@ -210,7 +210,7 @@ Result<std::unique_ptr<FileRecord>> ScanSession::LoadFile(uint64_t number) {
         if (Status read = snapshot_.Read(number, image); !read) return read.error();
         DeletedFileImages file;
         if (Status set = file.SetBaseImage(number, image); !set) return set.error();
-        auto record = file.BuildFileRecord(clusterSize_, reader_.get());
+        auto record = file.BuildFileRecord(clusterSize_, reader);
         if (!record) return Error(kErrRead, "the record cannot be parsed");
         bool extended = false;
         std::vector<uint8_t> extension;
@@ -223,7 +223,7 @@ Result<std::unique_ptr<FileRecord>> ScanSession::LoadFile(uint64_t number) {
             extended = true;
         }
         if (!extended) return record;
-        if (auto built = file.BuildFileRecord(clusterSize_, reader_.get())) return built;
+        if (auto built = file.BuildFileRecord(clusterSize_, reader)) return built;
         return Error(kErrRead, "the record cannot be parsed");
     } catch (const CMyException& e) {
         return e.GetError();

@@ -59,8 +59,10 @@ public:
     Status FindDeletedFiles(DeletedFileSink& sink, Progress& progress);
 
     // The file of a deleted base record, as the scan built it (rolled back, where the advanced
-    // scan kept that): its names, streams and runs, for a recovery or a preview.
-    Result<std::unique_ptr<FileRecord>> LoadFile(uint64_t record);
+    // scan kept that): its names, streams and runs, for a recovery or a preview. A recovery's
+    // second thread passes its own reader: once the scan is done, two threads may load files
+    // at once when each reads the volume through a reader of its own.
+    Result<std::unique_ptr<FileRecord>> LoadFile(uint64_t record, VolumeReader* reader = nullptr);
 
     // Reads record n of the $MFT (no fixups applied) into buffer, resized to the record size;
     // kErrRead when the record cannot be read whole.

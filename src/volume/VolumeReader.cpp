@@ -14,6 +14,7 @@ Status VolumeReader::Open(const Source& source) {
     if (!device) return device.error();
     const Status opened = Open(std::move(*device));
     sourcePath_ = source.path;
+    source_ = source;
     return opened;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "base/Error.h"
@@ -53,6 +54,9 @@ public:
     uint32_t RecordSize() const { return boot_.recordSize; }
     // The block device or image file opened; empty for a device handed over.
     const std::u16string& SourcePath() const { return sourcePath_; }
+    // The source opened, for a second reader of the same volume (one per thread); null for a
+    // device handed over.
+    const Source* OpenedSource() const { return source_ ? &*source_ : nullptr; }
     const BootParameters& Boot() const { return boot_; }
     uint64_t DeviceSize() const { return device_ ? device_->Size() : 0; }
     // The data window.
@@ -66,6 +70,7 @@ private:
     BootParameters boot_;
     ReadWindow windows_[2];  // by Stream
     std::u16string sourcePath_;
+    std::optional<Source> source_;
 };
 
 }  // namespace qv

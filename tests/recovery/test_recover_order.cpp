@@ -1,0 +1,260 @@
+// Recoveries whose bytes are copied on the writer thread say and do exactly what one thread does:
+// each file's lines together and in file order, every question after all earlier lines, Stop and
+// Abort at the same file, the same files written.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <thread>
+
+#include "platform/Text.h"
+#include "support/Fixtures.h"
+#include "support/NtfsBuilder.h"
+#include "support/RecordBuilder.h"
+#include "support/ScanHarness.h"
+#include "support/VolumeImage.h"
+
+namespace qv {
+namespace {
+
+using test::NtfsBuilder;
+using test::PatternBytes;
+using test::RecordBuilder;
+using Bytes = std::vector<uint8_t>;
+using Messages = std::vector<std::string>;
+
+// Enough files for several hand-overs to the writer; the odd ones among them in the middle.
+constexpr uint32_t kFirst = 30, kLast = 129, kBig = 80, kShort = 90, kPrompted = 60;
+constexpr uint64_t kBigSize = 300 * 4096;
+
+std::string NameOf(uint32_t n) {
+    return "f" + std::to_string(n) + (n == kBig ? ".bin" : ".txt");
+}
+
+// Presses Stop once the big file's copy has begun.
+struct StopInsideBig final : ProgressView {
+    ProgressDialog* run = nullptr;
+    void ShowCounts(const ProgressCounts& c) override {
+        if (c.total == kBigSize && c.done > 0 && c.done < kBigSize) run->Stop();
+    }
+    void SetStatusText(const std::u16string&) override {}
+    void SetTitle(const std::u16string&) override {}
+    void StepBar() override {}
+    void Close(int) override {}
+};
+
+// The outcomes, and whether they all came from the recovering thread.
+struct Outcomes final : RecoveryOutcomeSink {
+    std::vector<std::string> all;
+    bool offThread = false;
+    void Take(const RecoveryOutcome& o) override {
+        all.push_back(ToUtf8(o.name) + " " + std::to_string(o.kind) + " " +
+                      std::to_string(o.bytes) + " " + ToUtf8(o.cause));
+        offThread |= std::this_thread::get_id() != caller;
+    }
+    std::thread::id caller = std::this_thread::get_id();
+};
+
+struct Seen {
+    Messages log;
+    std::vector<std::string> outcomes;
+    std::vector<std::pair<std::string, Bytes>> files;
+    std::vector<std::string> lastLineAtQuestion;
+    RecoverySummary summary;
+    bool offThread = false;
+};
+
+struct RecoveryOrder : ::testing::Test {
+    std::string dest;
+    test::ScanHarness h;
+
+    void SetUp() override {
+        NtfsBuilder volume(4096, 1024, kLast + 8);
+        // Folders first used after the big file: Stop inside it must not find them made.
+        for (uint32_t d = 0; d < 2; ++d)
+            volume.SetRecord(kLast + 1 + d, RecordBuilder()
+                                                .RecordNumber(kLast + 1 + d)
+                                                .Directory()
+                                                .FileName(NtfsBuilder::kRootReference,
+                                                          u"d" + FromUtf8(std::to_string(d)))
+                                                .Build());
+        for (uint32_t n = kFirst; n <= kLast; ++n) {
+            const uint64_t parent = n < kBig && n % 10 == 5 ? test::Ref(kLast + 1 + n % 2, 1)
+                                                            : NtfsBuilder::kRootReference;
+            RecordBuilder file =
+                RecordBuilder().RecordNumber(n).FileName(parent, FromUtf8(NameOf(n)));
+            if (n == kBig || n == kShort) {
+                const uint64_t clusters = n == kBig ? 300 : 2;
+                const uint64_t lcn = volume.Allocate(clusters);
+                volume.PutData(lcn, PatternBytes(clusters * 4096, n));
+                file.NonResidentData({{lcn, clusters}}, n == kBig ? kBigSize : 5 * 4096);
+            } else {
+                file.ResidentData(PatternBytes(n, n));
+                if (n % 7 == 0) file.ResidentData(PatternBytes(3, n + 1), u"Zone.Identifier");
+            }
+            volume.SetRecord(n, file.Build());
+        }
+        dest = test::MakeTempDir("qvorder") + "/out";
+        h.Scan(volume.WriteImage("order.img"));
+        ASSERT_EQ(h.list.files.size(), kLast - kFirst + 1);
+    }
+
+    struct Case {
+        const char* what;
+        ExistingFile existing = ExistingFile::kAsk;
+        std::function<void()> before;  // puts something in the way
+        std::deque<int> answers;
+        bool stopInsideBig = false;
+        rlim_t fileSizeLimit = RLIM_INFINITY;
+        Messages tail;  // the log's last lines
+    };
+
+    Seen Run(const Case& c, bool writerThread) {
+        std::filesystem::remove_all(dest);
+        std::filesystem::create_directories(dest);
+        if (c.before) c.before();
+        Seen seen;
+        Outcomes outcomes;
+        h.context.outcomes = &outcomes;
+        h.context.recovery.existingFile = c.existing;
+        h.context.recovery.writerThread = writerThread;
+        h.prompts.answers = c.answers;
+        h.prompts.asked.clear();
+        h.prompts.onAsk = [&] { seen.lastLineAtQuestion.push_back(h.LogMessages().back()); };
+        StopInsideBig stopper;
+        h.customView = c.stopInsideBig ? &stopper : nullptr;
+        h.beforeRun = [&](ProgressDialog& p) { stopper.run = &p; };
+        std::vector<uint64_t> all;
+        for (uint32_t n = kFirst; n <= kLast; ++n)
+            all.push_back(n);
+        rlimit old{};
+        ::getrlimit(RLIMIT_FSIZE, &old);
+        rlimit limit = old;
+        limit.rlim_cur = c.fileSizeLimit;
+        std::signal(SIGXFSZ, SIG_IGN);
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        h.pane.Clear();
+        h.Recover(FromUtf8(dest), all);
+        ::setrlimit(RLIMIT_FSIZE, &old);
+        h.context.outcomes = &h.outcomes;
+        seen.log = h.LogMessages();
+        seen.outcomes = outcomes.all;
+        seen.offThread = outcomes.offThread;
+        seen.summary = h.context.summary;
+        for (const auto& e : std::filesystem::recursive_directory_iterator(dest)) {
+            const std::string relative = e.path().lexically_relative(dest).string();
+            if (e.is_directory())
+                seen.files.emplace_back(relative + "/", Bytes{});
+            else
+                seen.files.emplace_back(relative, test::ReadWholeFile(e.path().string()));
+        }
+        std::sort(seen.files.begin(), seen.files.end());
+        return seen;
+    }
+};
+
+// Each "Recovering NAME ... " line begins the lines of that file (or stream), and every line up
+// to the next names it or its target; the files come newest record first.
+void ExpectFileByFile(const Messages& log) {
+    std::string name;
+    uint32_t previous = kLast + 1;
+    for (const std::string& line : log) {
+        if (line.rfind("Recovering ", 0) == 0) {
+            name = line.substr(11, line.size() - 11 - 5);
+            if (name.find(':') != std::string::npos) continue;
+            const uint32_t n = std::stoul(name.substr(1));
+            EXPECT_LT(n, previous) << line;
+            previous = n;
+        } else if (!name.empty() && line != "Canceled by user" &&
+                   line != "All files are processed, recover end") {
+            EXPECT_NE(line.find(name.substr(0, name.find(':'))), std::string::npos)
+                << "a line of another file inside " << name << "'s: " << line;
+        }
+    }
+}
+
+TEST_F(RecoveryOrder, TheWriterThreadSaysAndWritesWhatOneThreadDoes) {
+    const std::string at = dest + "/" + NameOf(kPrompted);
+    const std::string big = dest + "/" + NameOf(kBig);
+    const Case cases[] = {
+        {"named streams and an incomplete file",
+         ExistingFile::kAsk,
+         {},
+         {},
+         false,
+         RLIM_INFINITY,
+         {"Recover f30.txt to " + dest + "/f30.txt success",
+          "All files are processed, recover end"}},
+        {"a write that fails (a full disk)",
+         ExistingFile::kAsk,
+         {},
+         {},
+         false,
+         100000,
+         {"All files are processed, recover end"}},
+        {"a question in the middle",
+         ExistingFile::kAsk,
+         [&] { std::ofstream(at) << "in the way"; },
+         {kIdYes},
+         false,
+         RLIM_INFINITY,
+         {"All files are processed, recover end"}},
+        {"Stop in the middle of a copy",
+         ExistingFile::kAsk,
+         {},
+         {},
+         true,
+         RLIM_INFINITY,
+         {"Recover f80.bin to " + big + " canceled", "Canceled by user"}},
+        {"Stop while files that exist wait to be overwritten",
+         ExistingFile::kOverwrite,
+         [&] {
+             for (uint32_t n = kFirst; n <= kLast; ++n)
+                 if (n % 10 != 5 || n > kBig) std::ofstream(dest + "/" + NameOf(n)) << "old";
+         },
+         {},
+         true,
+         RLIM_INFINITY,
+         {"Recover f80.bin to " + big + " canceled", "Canceled by user"}},
+        {"Abort in the middle",
+         ExistingFile::kOverwrite,
+         [&] { std::filesystem::create_directory(at); },
+         {kIdAbort},
+         false,
+         RLIM_INFINITY,
+         {"Open file " + at + " failed", at + ": Is a directory", "Canceled by user"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Seen one = Run(c, false);
+        const Seen two = Run(c, true);
+        EXPECT_FALSE(one.offThread);
+        EXPECT_TRUE(two.offThread);
+        EXPECT_EQ(two.log, one.log);
+        EXPECT_EQ(two.outcomes, one.outcomes);
+        EXPECT_EQ(two.files, one.files);
+        EXPECT_EQ(two.lastLineAtQuestion, one.lastLineAtQuestion);
+        ExpectFileByFile(two.log);
+        ASSERT_GE(two.log.size(), c.tail.size());
+        EXPECT_EQ(Messages(two.log.end() - c.tail.size(), two.log.end()), c.tail);
+        for (const Seen& s : {one, two}) {
+            if (!c.answers.empty()) {
+                EXPECT_EQ(s.lastLineAtQuestion,
+                          Messages{"Recovering " + NameOf(kPrompted) + " ... "});
+            }
+            EXPECT_EQ(s.summary.incomplete, 1);  // short.bin, before all three
+            EXPECT_EQ(s.summary.failed, c.fileSizeLimit == RLIM_INFINITY ? 0 : 1);
+            EXPECT_EQ(s.summary.canceled, c.stopInsideBig ? 1 : 0);
+            EXPECT_EQ(s.summary.notReached, c.answers == std::deque<int>{kIdAbort}
+                                                ? static_cast<int>(kPrompted - kFirst + 1)
+                                                : 0);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace qv
