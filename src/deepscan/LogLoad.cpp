@@ -1,5 +1,6 @@
 // Loading the record store from a copy of the $LogFile: the page pass and the record walk.
 #include <algorithm>
+#include <memory>
 #include <new>
 
 #include "base/Error.h"
@@ -20,33 +21,51 @@ using namespace logfmt;
 constexpr uint64_t kChunkBytes = 1u << 20;
 constexpr uint64_t kFirstChunkBytes = 64u << 10;
 
+}  // namespace
+
+// The buffer both passes read the log into, one piece at a time: left uninitialised, so that
+// only what is read is ever touched (on a log mostly unused, fresh memory costs more than the
+// reading).
+class PieceBuffer {
+public:
+    explicit PieceBuffer(const LogGeometry& g)
+        : pages_(std::max<uint64_t>(1, kChunkBytes / g.pageSize)),
+          bytes_(new uint8_t[static_cast<size_t>(pages_ * g.pageSize)]) {}
+    uint64_t Pages() const { return pages_; }
+    uint8_t* Data() { return bytes_.get(); }
+
+private:
+    uint64_t pages_;
+    std::unique_ptr<uint8_t[]> bytes_;
+};
+
+namespace {
+
 // Whole pages of the log copy, read a piece at a time, with their fixups applied to the pages
 // that are intact. Asking for a page outside the piece in hand reads the piece that starts there.
 class PageReader {
 public:
-    PageReader(ByteSource& log, const LogGeometry& g, uint64_t pages)
-        : log_(log),
-          g_(g),
-          pages_(pages),
-          chunkPages_(std::max<uint64_t>(1, kChunkBytes / g.pageSize)) {}
+    PageReader(ByteSource& log, const LogGeometry& g, uint64_t pages, PieceBuffer& buffer)
+        : log_(log), g_(g), pages_(pages), buffer_(buffer) {}
 
-    // Null when the page cannot be read (errorCode_ tells why).
+    // Null when the page cannot be read.
     const uint8_t* Page(uint64_t k) {
         if (k < first_ || k >= first_ + count_) {
             if (!Load(k)) return nullptr;
         }
-        return buffer_.data() + (k - first_) * g_.pageSize;
+        return buffer_.Data() + (k - first_) * g_.pageSize;
     }
 
 private:
     bool Load(uint64_t k) {
+        count_ = 0;  // the piece in hand is overwritten whatever comes of the read
         if (k >= pages_) return false;
-        const uint64_t count = std::min(chunkPages_, pages_ - k);
-        buffer_.resize(static_cast<size_t>(count * g_.pageSize));
-        const Result<size_t> n = log_.ReadAt(k * g_.pageSize, buffer_.data(), buffer_.size());
-        if (!n || *n != buffer_.size()) return false;
+        const uint64_t count = std::min(buffer_.Pages(), pages_ - k);
+        const size_t size = static_cast<size_t>(count * g_.pageSize);
+        const Result<size_t> n = log_.ReadAt(k * g_.pageSize, buffer_.Data(), size);
+        if (!n || *n != size) return false;
         for (uint64_t i = 0; i < count; ++i)
-            FixLogPage(buffer_.data() + i * g_.pageSize, g_);
+            FixLogPage(buffer_.Data() + i * g_.pageSize, g_);
         first_ = k;
         count_ = count;
         return true;
@@ -55,8 +74,7 @@ private:
     ByteSource& log_;
     const LogGeometry& g_;
     uint64_t pages_;
-    uint64_t chunkPages_;
-    std::vector<uint8_t> buffer_;
+    PieceBuffer& buffer_;
     uint64_t first_ = 0;
     uint64_t count_ = 0;
 };
@@ -137,12 +155,14 @@ Status LogRecordStore::Load(ByteSource& log, uint32_t clusterSize, uint32_t byte
     Status result;
     try {
         pages_.assign(static_cast<size_t>(pages), PageInfo{});
+        pending_.reserve(kFlushSize);  // grown once, not copied as it doubles
+        PieceBuffer buffer(geometry_);
         // Each pass is a stage of the scan.
         uint64_t inUse = pages;
         progress.SetSteps(static_cast<int64_t>(length));
-        result = Pass1(log, pages, inUse, progress);
+        result = Pass1(log, pages, inUse, buffer, progress);
         if (result) progress.SetSteps(static_cast<int64_t>(length));
-        if (result) result = Pass2(log, length, pages, inUse, progress);
+        if (result) result = Pass2(log, length, pages, inUse, buffer, progress);
     } catch (const std::bad_alloc&) {
         result = Error(kErrNoMemory);
     }
@@ -163,23 +183,23 @@ Status LogRecordStore::Load(ByteSource& log, uint32_t clusterSize, uint32_t byte
 // current LSN right behind a record page, means that no page after it was ever written either
 // (a log that has gone round once has no such page): the pass ends there. On a large log that
 // is mostly unused (64 MiB with 1 MiB in use) this is nearly all of its cost.
-Status LogRecordStore::Pass1(ByteSource& log, uint64_t pages, uint64_t& inUse, Progress& progress) {
+Status LogRecordStore::Pass1(ByteSource& log, uint64_t pages, uint64_t& inUse, PieceBuffer& buffer,
+                             Progress& progress) {
     const uint32_t p = geometry_.pageSize;
     uint64_t chunkPages = std::max<uint64_t>(1, kFirstChunkBytes / p);
     // A restart area that names no position gives no place to stop.
     const uint64_t stopFrom = geometry_.currentLsn != 0
                                   ? LsnToOffset(geometry_.currentLsn, geometry_.sequenceBits) / p
                                   : pages;
-    std::vector<uint8_t> buffer;
     for (uint64_t k = 1; k < pages;) {
         const uint64_t count = std::min(chunkPages, pages - k);
-        buffer.resize(static_cast<size_t>(count * p));
-        const Result<size_t> n = log.ReadAt(k * p, buffer.data(), buffer.size());
+        const size_t size = static_cast<size_t>(count * p);
+        const Result<size_t> n = log.ReadAt(k * p, buffer.Data(), size);
         if (!n) return n.error();
-        if (*n != buffer.size()) return Error(kErrRead, "the $LogFile ends before its size");
+        if (*n != size) return Error(kErrRead, "the $LogFile ends before its size");
         for (uint64_t i = 0; i < count; ++i, ++k) {
             if (progress.IsCancelled()) return {};
-            const uint8_t* page = buffer.data() + i * p;
+            const uint8_t* page = buffer.Data() + i * p;
             if (IsIntactLogPage(page, geometry_)) {
                 pages_[k] = PageInfo{Load64(page + kPageLastLsn), true};
             } else if (k >= stopFrom && pages_[k - 1].intact && IsUnwrittenLogPage(page, p)) {
@@ -189,7 +209,7 @@ Status LogRecordStore::Pass1(ByteSource& log, uint64_t pages, uint64_t& inUse, P
             }
             progress.Step(p);
         }
-        chunkPages = std::min(2 * chunkPages, std::max<uint64_t>(1, kChunkBytes / p));
+        chunkPages = std::min(2 * chunkPages, buffer.Pages());
     }
     return {};
 }
@@ -202,12 +222,12 @@ Status LogRecordStore::Pass1(ByteSource& log, uint64_t pages, uint64_t& inUse, P
 // the next page whatever that page's header says.
 // Pages from inUse on were never written: none is intact, none is read.
 Status LogRecordStore::Pass2(ByteSource& log, uint64_t length, uint64_t pages, uint64_t inUse,
-                             Progress& progress) {
+                             PieceBuffer& buffer, Progress& progress) {
     const uint32_t p = geometry_.pageSize;
     const uint32_t d = geometry_.dataOffset;
     const uint32_t bits = geometry_.sequenceBits;
     const uint64_t perPage = p - d;
-    PageReader reader(log, geometry_, inUse);
+    PageReader reader(log, geometry_, inUse, buffer);
     std::vector<uint8_t> record;
     uint64_t k = 1;
     uint64_t start = d;

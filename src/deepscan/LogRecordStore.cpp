@@ -12,8 +12,6 @@ namespace qv {
 
 namespace {
 
-// Appended records are written in pieces of this size.
-constexpr size_t kFlushSize = 1u << 20;
 // Fetches read the store in aligned pieces of this size.
 constexpr uint64_t kCacheSize = 64u << 10;
 

@@ -53,6 +53,8 @@ struct LogGeometry {
 // walked. Each record is copied whole, without the page headers that interrupt it, into a
 // private temporary file ("NRG", removed with the store), with a 64-bit position; the index
 // keeps runs of non-decreasing LSNs in the order they were found.
+class PieceBuffer;
+
 class LogRecordStore {
 public:
     LogRecordStore() = default;
@@ -112,9 +114,13 @@ public:
     const std::u16string& StorePath() const { return store_.Path(); }
 
 private:
-    Status Pass1(ByteSource& log, uint64_t pages, uint64_t& inUse, Progress& progress);
-    Status Pass2(ByteSource& log, uint64_t length, uint64_t pages, uint64_t inUse,
+    // Appended records are written in pieces of this size.
+    static constexpr size_t kFlushSize = 1u << 20;
+
+    Status Pass1(ByteSource& log, uint64_t pages, uint64_t& inUse, PieceBuffer& buffer,
                  Progress& progress);
+    Status Pass2(ByteSource& log, uint64_t length, uint64_t pages, uint64_t inUse,
+                 PieceBuffer& buffer, Progress& progress);
     bool Walkable(uint64_t page) const;
     bool Continues(uint64_t page, uint64_t lsn) const;
     bool AgreesAfter(const uint8_t* page, uint64_t k, uint64_t from, uint64_t lsn) const;
