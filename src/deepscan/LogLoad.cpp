@@ -28,8 +28,9 @@ constexpr uint64_t kFirstChunkBytes = 64u << 10;
 // reading).
 class PieceBuffer {
 public:
-    explicit PieceBuffer(const LogGeometry& g)
-        : pages_(std::max<uint64_t>(1, kChunkBytes / g.pageSize)),
+    // No larger than the log: a small one (a fuzzer's, a test's) costs no more than it holds.
+    PieceBuffer(const LogGeometry& g, uint64_t logPages)
+        : pages_(std::max<uint64_t>(1, std::min(kChunkBytes / g.pageSize, logPages))),
           bytes_(new uint8_t[static_cast<size_t>(pages_ * g.pageSize)]) {}
     uint64_t Pages() const { return pages_; }
     uint8_t* Data() { return bytes_.get(); }
@@ -155,8 +156,9 @@ Status LogRecordStore::Load(ByteSource& log, uint32_t clusterSize, uint32_t byte
     Status result;
     try {
         pages_.assign(static_cast<size_t>(pages), PageInfo{});
-        pending_.reserve(kFlushSize);  // grown once, not copied as it doubles
-        PieceBuffer buffer(geometry_);
+        // Grown once, not copied as it doubles; the records never outgrow the log.
+        pending_.reserve(static_cast<size_t>(std::min<uint64_t>(kFlushSize, length)));
+        PieceBuffer buffer(geometry_, pages);
         // Each pass is a stage of the scan.
         uint64_t inUse = pages;
         progress.SetSteps(static_cast<int64_t>(length));
@@ -186,7 +188,7 @@ Status LogRecordStore::Load(ByteSource& log, uint32_t clusterSize, uint32_t byte
 Status LogRecordStore::Pass1(ByteSource& log, uint64_t pages, uint64_t& inUse, PieceBuffer& buffer,
                              Progress& progress) {
     const uint32_t p = geometry_.pageSize;
-    uint64_t chunkPages = std::max<uint64_t>(1, kFirstChunkBytes / p);
+    uint64_t chunkPages = std::min(std::max<uint64_t>(1, kFirstChunkBytes / p), buffer.Pages());
     // A restart area that names no position gives no place to stop.
     const uint64_t stopFrom = geometry_.currentLsn != 0
                                   ? LsnToOffset(geometry_.currentLsn, geometry_.sequenceBits) / p
