@@ -18,7 +18,7 @@ using namespace logfmt;
 
 // Both passes read the log in pieces of at most this size (whole pages). The first pass starts
 // with small pieces and doubles them, so that a log mostly unused costs little.
-constexpr uint64_t kChunkBytes = 1u << 20;
+constexpr uint64_t kChunkBytes = 256u << 10;
 constexpr uint64_t kFirstChunkBytes = 64u << 10;
 
 }  // namespace
@@ -93,7 +93,7 @@ void StepPages(Progress& progress, uint64_t length, uint32_t pageSize) {
 // other pages (the tail copies Windows keeps near the start of the log) and pages that say
 // nothing (last LSN 0) are entered only by a walk coming from the page before.
 bool LogRecordStore::Walkable(uint64_t page) const {
-    const PageInfo& info = pages_[page];
+    const PageInfo info = PageAt(page);
     if (!info.intact || info.lastLsn == 0) return false;
     const uint64_t at = LsnToOffset(info.lastLsn, geometry_.sequenceBits);
     const uint64_t start = page * geometry_.pageSize;
@@ -106,7 +106,7 @@ bool LogRecordStore::Walkable(uint64_t page) const {
 // the head of the log, its continuation sits in a tail copy). A page whose last LSN is 0 says
 // nothing; AgreesAfter looks at its records instead.
 bool LogRecordStore::Continues(uint64_t page, uint64_t lsn) const {
-    const PageInfo& info = pages_[page];
+    const PageInfo info = PageAt(page);
     if (!info.intact) return false;
     if (info.lastLsn == 0) return true;
     return info.lastLsn >= lsn && LsnSequence(info.lastLsn, geometry_.sequenceBits) ==
@@ -155,7 +155,6 @@ Status LogRecordStore::Load(ByteSource& log, uint32_t clusterSize, uint32_t byte
     const uint64_t pages = length / geometry_.pageSize;
     Status result;
     try {
-        pages_.assign(static_cast<size_t>(pages), PageInfo{});
         // Grown once, not copied as it doubles; the records never outgrow the log.
         pending_.reserve(static_cast<size_t>(std::min<uint64_t>(kFlushSize, length)));
         PieceBuffer buffer(geometry_, pages);
@@ -199,6 +198,7 @@ Status LogRecordStore::Pass1(ByteSource& log, uint64_t pages, uint64_t& inUse, P
         const Result<size_t> n = log.ReadAt(k * p, buffer.Data(), size);
         if (!n) return n.error();
         if (*n != size) return Error(kErrRead, "the $LogFile ends before its size");
+        pages_.resize(static_cast<size_t>(k + count));
         for (uint64_t i = 0; i < count; ++i, ++k) {
             if (progress.IsCancelled()) return {};
             const uint8_t* page = buffer.Data() + i * p;
@@ -239,7 +239,7 @@ Status LogRecordStore::Pass2(ByteSource& log, uint64_t length, uint64_t pages, u
         uint64_t next = k + 1;
         uint64_t nextStart = d;
         bool nextEntered = false;
-        if (pages_[k].intact && (entered || Walkable(k))) {
+        if (PageAt(k).intact && (entered || Walkable(k))) {
             const uint8_t* page = reader.Page(k);
             if (page == nullptr) return Error(kErrRead, "a page of the $LogFile cannot be read");
             // Whether the offset in hand is right behind a taken record (or where the walk came
@@ -272,7 +272,7 @@ Status LogRecordStore::Pass2(ByteSource& log, uint64_t length, uint64_t pages, u
                         record.insert(record.end(), cont + d, cont + d + piece);
                         // A page that says nothing in its header must not hold older records
                         // behind this one.
-                        if (c == last && pages_[c].lastLsn == 0)
+                        if (c == last && PageAt(c).lastLsn == 0)
                             take = AgreesAfter(cont, c, end, lsn);
                     }
                 }

@@ -44,6 +44,9 @@ Status LogRecordStore::Append(uint64_t lsn, const std::vector<uint8_t>& record) 
     // walk meets older records.
     if (!current_.empty() && current_.back().lsn > lsn) CloseRun();
     current_.push_back(LsnIndexEntry{lsn, storeLength_});
+    // Written out before it would outgrow its reservation: growing would copy it into fresh memory.
+    if (pending_.size() + record.size() > pending_.capacity())
+        if (Status flushed = Flush(); !flushed) return flushed;
     pending_.insert(pending_.end(), record.begin(), record.end());
     storeLength_ += record.size();
     if (pending_.size() >= kFlushSize) return Flush();

@@ -115,7 +115,7 @@ public:
 
 private:
     // Appended records are written in pieces of this size.
-    static constexpr size_t kFlushSize = 1u << 20;
+    static constexpr size_t kFlushSize = 256u << 10;
 
     Status Pass1(ByteSource& log, uint64_t pages, uint64_t& inUse, PieceBuffer& buffer,
                  Progress& progress);
@@ -138,7 +138,8 @@ private:
         uint64_t lastLsn = 0;
         bool intact = false;
     };
-    std::vector<PageInfo> pages_;
+    std::vector<PageInfo> pages_;  // grown as the first pass reads: pages past it say nothing
+    PageInfo PageAt(uint64_t k) const { return k < pages_.size() ? pages_[k] : PageInfo{}; }
     std::vector<LsnRun> runs_;
     LsnRun current_;
     File store_;

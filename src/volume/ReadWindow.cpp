@@ -52,6 +52,24 @@ Status ReadWindow::Read(BlockDevice& device, int64_t offset, void* buffer, uint3
         uint64_t fill = wanted;
         if (sequential || delivered > 0) fill = std::max(fill, 2 * lastFill_);
         fill = std::min(fill, capacity_);
+        // A large request goes straight into the caller's buffer, which already holds as much as
+        // reading ahead would: copying it through the window would only touch more memory. The
+        // window keeps what it holds.
+        if (length - delivered >= kDirectBytes) {
+            fill = std::min<uint64_t>(length - delivered, capacity_);
+            const Result<size_t> read = device.ReadAt(position, out + delivered, fill);
+            ++stats_.deviceReads;
+            if (!read || *read == 0) {
+                nextOffset_ = -1;
+                if (!read) return read.error();
+                return Error(kErrRead, "the volume ends before byte " + std::to_string(position));
+            }
+            stats_.bytesFromDevice += *read;
+            lastFill_ = fill;
+            delivered += static_cast<uint32_t>(*read);
+            position += *read;
+            continue;
+        }
         const Result<size_t> read = device.ReadAt(position, bytes_.get(), fill);
         ++stats_.deviceReads;
         if (!read || *read == 0) {

@@ -19,6 +19,8 @@ class ReadWindow {
 public:
     // What a jump reads at least, and the unit its end is rounded up to: a page of the cache.
     static constexpr uint64_t kBlockBytes = 4096;
+    // A request at least this large bypasses the window.
+    static constexpr uint64_t kDirectBytes = 64 * 1024;
 
     struct Stats {
         uint64_t deviceReads = 0;      // calls into the device

@@ -124,10 +124,17 @@ TEST_F(WindowTest, AMissRefillsFromTheRequestWhereverTheWindowStood) {
     }
 }
 
-TEST_F(WindowTest, ALongRequestIsServedByWindowSizedRefills) {
-    EXPECT_EQ(Read(kCs, 11000 * kCs).size(), 3u);
-    EXPECT_EQ(log->reads.back().second, 5000u * kCs);
-    EXPECT_EQ(reader.WindowStart(), int64_t{kCs} + 2 * 5000 * kCs);
+TEST_F(WindowTest, ALongRequestGoesStraightToTheCallerInWindowSizedReads) {
+    Read(0, kCs);
+    // Exactly the bytes asked for, not rounded to a block: the window is not in between.
+    EXPECT_EQ(Read(kCs, 11000 * kCs - 100),
+              (std::vector<size_t>{5000u * kCs, 5000u * kCs, 1000u * kCs - 100}));
+    // The window kept what it held.
+    EXPECT_TRUE(Read(100, 100).empty());
+    EXPECT_EQ(Read(3 * kCs, 64 * 1024), std::vector<size_t>{64 * 1024});
+    // One byte less is a refill, rounded up to a block: 2,560 + 65,535 → 69,632.
+    EXPECT_EQ(Read(5 * kCs, 64 * 1024 - 1), std::vector<size_t>{69632 - 5 * kCs});
+    EXPECT_EQ(reader.WindowStart(), int64_t{5 * kCs});
 }
 
 TEST_F(WindowTest, ReadsPastTheEndOrBeforeTheStartFailWithTheirCause) {
