@@ -47,6 +47,7 @@ public:
                                offset - next_ <= options_.nearBytes &&
                                size >= options_.minStreamingRead;
         next_ = offset + size;
+        streak_ = streaming ? streak_ + 1 : 0;
         if (!streaming) DropQueued();
         const uint64_t end = offset + size;
         uint64_t position = offset;
@@ -154,16 +155,19 @@ private:
     }
 
     // Queues the blocks from first on that no slot holds yet, as many as the reads of readSize
-    // will need next (what is read ahead when the stream stops is wasted) up to blocksAhead, in
-    // slots that are free or hold blocks outside that range (a block being read is left to
-    // finish). The workers start with the first stream: a device only probed never opens more.
+    // will need next and one more for every read the stream has gone on for (what is read ahead
+    // when the stream stops is wasted), up to blocksAhead, in slots that are free or hold blocks
+    // outside that range (a block being read is left to finish). So a long stream of reads no
+    // larger than a block keeps every worker busy. The workers start with the first stream: a
+    // device only probed never opens more.
     void Schedule(uint64_t first, uint64_t readSize) {
         if (workers_.empty())
             for (int i = 0; i < options_.workers; ++i)
                 workers_.emplace_back([this] { Work(); });
         if (liveWorkers_ == 0) return;
         const uint64_t ahead = std::min<uint64_t>(
-            options_.blocksAhead, (readSize + options_.blockBytes - 1) / options_.blockBytes + 1);
+            options_.blocksAhead,
+            (readSize + options_.blockBytes - 1) / options_.blockBytes + streak_);
         const uint64_t last = std::min(first + ahead, (size_ - 1) / options_.blockBytes + 1);
         const auto outside = [&](const Slot& slot) {
             return slot.state == State::kFree ||
@@ -194,6 +198,7 @@ private:
     int liveWorkers_;
     bool stop_ = false;
     uint64_t next_ = kNoRead;  // where the last read ended
+    uint64_t streak_ = 0;      // streaming reads in a row
     std::vector<std::thread> workers_;
 };
 
