@@ -93,11 +93,8 @@ TEST(FileRecord, NoMoreThan256Streams) {
 TEST(FileRecord, ThePreferredNameAndItsParentAndTimes) {
     const uint64_t t = (uint64_t{1204725787} + 11644473600ull) * 10000000ull;  // 2008-03-05
     const uint64_t far = (uint64_t{3} << 48) | (uint64_t{1} << 32) | 9;
-    const struct {
-        RecordBuilder record;
-        std::u16string name;
-        uint32_t parent;
-    } cases[] = {
+    // The record; the name it is recovered as and its parent's record number.
+    const std::tuple<RecordBuilder, std::u16string, uint32_t> cases[] = {
         {RecordBuilder().FileName(9, u"LONGFI~1.TXT", 2).FileName(7, u"long file.txt", 1),
          u"long file.txt", 7},
         {RecordBuilder().FileName(9, u"SHORT.TXT", 3), u"SHORT.TXT", 9},
@@ -106,16 +103,16 @@ TEST(FileRecord, ThePreferredNameAndItsParentAndTimes) {
         {RecordBuilder().FileName(far, u"x", 1, t, t + 600 * 10000000ull), u"x", 9},
         {RecordBuilder().ResidentData({1}), u"", 0xFFFFFFFF},
     };
-    for (const auto& c : cases) {
-        std::vector<uint8_t> image = c.record.Build();
+    for (const auto& [record, name, parent] : cases) {
+        std::vector<uint8_t> image = record.Build();
         FileRecord r;
         r.SetHeader(image);
         ASSERT_EQ(r.Parse(image, kCluster), Parsed::kFine);
-        EXPECT_EQ(r.GetName(), c.name);
-        EXPECT_EQ(r.GetParent(), c.parent) << "the low 32 bits of the record number";
+        EXPECT_EQ(r.GetName(), name);
+        EXPECT_EQ(r.GetParent(), parent) << "the low 32 bits of the record number";
         CTime created, modified, accessed;
-        EXPECT_EQ(r.GetTimes(created, modified, accessed), c.name.empty() ? kErrNoFileName : 0);
-        if (c.parent == 9 && c.name == u"x") {
+        EXPECT_EQ(r.GetTimes(created, modified, accessed), name.empty() ? kErrNoFileName : 0);
+        if (parent == 9 && name == u"x") {
             EXPECT_EQ(r.GetParentReference(), far);
             EXPECT_EQ(created.Seconds(), 1204725787);
             EXPECT_EQ(modified.Seconds(), 1204725787 + 600);
@@ -172,21 +169,19 @@ TEST(FileRecord, AListedAttributeIsTakenOnceByIdElseByTypeNameAndVcn) {
     const uint16_t secondId = builder.NextId();
     builder.NonResidentData({{0x600, 3}}, 0, u"", 10);
     const auto extension = builder.Build();
-    const struct {
-        uint64_t vcn;
-        uint16_t id;
-        uint64_t cluster;  // 0: not found
-    } cases[] = {{10, secondId, 0x600}, {8, 999, 0x500}, {9, 999, 0}};
-    for (const auto& c : cases) {
+    // The entry's VCN and attribute id; the cluster of the extent taken (0: none).
+    const std::tuple<uint64_t, uint16_t, uint64_t> cases[] = {
+        {10, secondId, 0x600}, {8, 999, 0x500}, {9, 999, 0}};
+    for (const auto& [vcn, id, cluster] : cases) {
         const AttributeListEntry entry{
-            .type = kAttrData, .startingVcn = c.vcn, .attributeId = c.id, .name = {}};
+            .type = kAttrData, .startingVcn = vcn, .attributeId = id, .name = {}};
         FileRecord r;
         auto copy = extension;
-        EXPECT_EQ(r.ParseListedAttribute(copy, entry, kCluster), c.cluster != 0);
-        EXPECT_EQ(r.ParseListedAttribute(copy, entry, kCluster), c.cluster != 0);  // again
-        if (c.cluster == 0) continue;
+        EXPECT_EQ(r.ParseListedAttribute(copy, entry, kCluster), cluster != 0);
+        EXPECT_EQ(r.ParseListedAttribute(copy, entry, kCluster), cluster != 0);  // again
+        if (cluster == 0) continue;
         ASSERT_EQ(r.UnnamedStream()->Runs().size(), 1u) << "met twice, taken once";
-        EXPECT_EQ(r.UnnamedStream()->Runs()[0].firstCluster, c.cluster);
+        EXPECT_EQ(r.UnnamedStream()->Runs()[0].firstCluster, cluster);
     }
     // The list's entries are kept in order; an extent marked missing is remembered by name.
     auto listed = RecordBuilder()

@@ -4,6 +4,7 @@
 #include <array>
 
 #include "ntfs/Lznt1.h"
+#include "support/Bytes.h"
 
 namespace qv::test {
 
@@ -87,11 +88,6 @@ private:
     std::array<int16_t, kChunkSize> prev_{};
 };
 
-void PutHeader(std::vector<uint8_t>& out, uint16_t header) {
-    out.push_back(static_cast<uint8_t>(header));
-    out.push_back(static_cast<uint8_t>(header >> 8));
-}
-
 }  // namespace
 
 std::vector<uint8_t> Lznt1Compress(const std::vector<uint8_t>& data, bool forceStored) {
@@ -102,13 +98,12 @@ std::vector<uint8_t> Lznt1Compress(const std::vector<uint8_t>& data, bool forceS
         std::vector<uint8_t> packed;
         if (!forceStored) packed = packer.Pack(data.data() + at, n);
         if (forceStored || (packed.size() >= n && n == kChunkSize)) {
-            PutHeader(out,
-                      static_cast<uint16_t>(
-                          0x3000 | (kChunkSize - 1)));  // stored: a whole chunk, no signature bit
+            // Stored: a whole chunk, no signature bit.
+            Put16(out, out.size(), static_cast<uint16_t>(0x3000 | (kChunkSize - 1)));
             out.insert(out.end(), data.begin() + at, data.begin() + at + n);
             out.resize(out.size() + (kChunkSize - n), 0);
         } else {
-            PutHeader(out, static_cast<uint16_t>(0xB000 | (packed.size() - 1)));
+            Put16(out, out.size(), static_cast<uint16_t>(0xB000 | (packed.size() - 1)));
             out.insert(out.end(), packed.begin(), packed.end());
         }
     }

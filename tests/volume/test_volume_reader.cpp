@@ -82,12 +82,8 @@ TEST_F(WindowTest, SequentialRequestsReadAheadDoublingUpToTheWholeWindow) {
 
 TEST_F(WindowTest, DataReadsAheadOnlyOnExactContinuationRecordsAlsoAcrossSmallGaps) {
     // Each stream follows on from its own last request, whatever the other one reads between.
-    const struct {
-        Stream stream;
-        int64_t offset;
-        uint32_t length;
-        size_t fill;  // what the device is asked for; 0: served from the window
-    } steps[] = {
+    // The last column is what the device is asked for; 0: served from the window.
+    const std::tuple<Stream, int64_t, uint32_t, size_t> steps[] = {
         {Stream::kData, 0, 4096, 4096},                    // a first read is a jump
         {Stream::kRecords, 1'000'000, 1024, 3520},         // a jump: up to the 4 KiB boundary
         {Stream::kData, 4096, 4096, 8192},                 // goes on exactly: twice the last fill
@@ -98,29 +94,25 @@ TEST_F(WindowTest, DataReadsAheadOnlyOnExactContinuationRecordsAlsoAcrossSmallGa
         {Stream::kRecords, 1'070'181, 1024, 2971},         // 65,537 bytes past it: a jump
         {Stream::kRecords, 1'071'205 + 65536, 512, 5942},  // exactly 64 KiB past: goes on
     };
-    for (const auto& s : steps) {
-        SCOPED_TRACE(s.offset);
-        EXPECT_EQ(Read(s.offset, s.length, s.stream),
-                  s.fill ? std::vector<size_t>{s.fill} : std::vector<size_t>{});
+    for (const auto& [stream, offset, length, fill] : steps) {
+        SCOPED_TRACE(offset);
+        EXPECT_EQ(Read(offset, length, stream),
+                  fill ? std::vector<size_t>{fill} : std::vector<size_t>{});
     }
 }
 
 TEST_F(WindowTest, AMissRefillsFromTheRequestWhereverTheWindowStood) {
-    const struct {
-        int64_t offset;
-        uint32_t length;
-        size_t deviceReads;
-        int64_t windowStart;
-    } cases[] = {
+    // The request, the device reads it makes and where the window starts then.
+    const std::tuple<int64_t, uint32_t, size_t, int64_t> cases[] = {
         {7000 * kCs, 0, 0, 1000 * kCs},                              // nothing asked: nothing read
         {1000 * kCs + 4096 - 100, 101, 1, 1000 * kCs + 4096 - 100},  // one byte past the window
         {999 * kCs, 2 * kCs, 1, 999 * kCs},  // before the window, overlapping it
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.offset);
+    for (const auto& [offset, length, deviceReads, windowStart] : cases) {
+        SCOPED_TRACE(offset);
         Read(1000 * kCs, kCs);
-        EXPECT_EQ(Read(c.offset, c.length).size(), c.deviceReads);
-        EXPECT_EQ(reader.WindowStart(), c.windowStart);
+        EXPECT_EQ(Read(offset, length).size(), deviceReads);
+        EXPECT_EQ(reader.WindowStart(), windowStart);
     }
 }
 
