@@ -5,7 +5,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <functional>
+#include <map>
 
 #include "platform/Text.h"
 #include "support/Fixtures.h"
@@ -48,24 +48,6 @@ RecordBuilder Named(uint32_t n, uint64_t parent, const std::u16string& name) {
     return RecordBuilder().RecordNumber(n).FileName(parent, name);
 }
 
-Bytes Deleted(uint32_t n, uint64_t parent, const std::u16string& name, const Bytes& content) {
-    return Named(n, parent, name).ResidentData(content).Build();
-}
-
-// A view that runs a step when the status names a file or the bar moves (e.g. presses Stop).
-struct Hooks final : ProgressView {
-    std::u16string when;
-    std::function<void()> onStatus, onStep;
-    void SetStatusText(const std::u16string& text) override {
-        if (text == when && onStatus) onStatus();
-    }
-    void SetTitle(const std::u16string&) override {}
-    void StepBar() override {
-        if (onStep) onStep();
-    }
-    void Close(int) override {}
-};
-
 // A volume with a handful of deleted files of every kind a recovery meets.
 struct Recovery : ::testing::Test {
     static constexpr uint64_t kReport = 31, kRootFile = 32, kDot = 33, kSlash = 34, kShort = 35,
@@ -79,55 +61,48 @@ struct Recovery : ::testing::Test {
 
     void SetUp() override {
         NtfsBuilder volume;
-        const auto set = [&](uint32_t n, const RecordBuilder& record) {
-            volume.SetRecord(n, record.Build());
-        };
-        const auto folder = [&](uint32_t n, uint64_t parent, const std::u16string& name) {
-            set(n, Named(n, parent, name).Directory());
-        };
-        const auto deleted = [&](uint32_t n, uint64_t parent, const std::u16string& name,
-                                 const Bytes& content) {
-            volume.SetRecord(n, Deleted(n, parent, name, content));
+        std::map<uint32_t, RecordBuilder> records;  // set on the volume once all are made
+        const auto named = [&](uint32_t n, uint64_t parent,
+                               const std::u16string& name) -> RecordBuilder& {
+            return records[n] = Named(n, parent, name);
         };
         const auto inRun = [&](uint32_t n, uint64_t parent, const std::u16string& name,
                                const Bytes& data, uint64_t clusters, uint64_t size) {
             const uint64_t lcn = volume.Allocate(clusters);
             volume.PutData(lcn, data);
-            set(n, Named(n, parent, name).NonResidentData({{lcn, clusters}}, size));
+            named(n, parent, name).NonResidentData({{lcn, clusters}}, size);
         };
-        folder(30, kRoot, u"docs");
-        folder(37, kRoot, u"..");
-        folder(39, Ref(30, 1), u"sub");
-        folder(28, Ref(30, 1), u"old");
+        named(30, kRoot, u"docs").Directory();
+        named(37, kRoot, u"..").Directory();
+        named(39, Ref(30, 1), u"sub").Directory();
+        named(28, Ref(30, 1), u"old").Directory();
         inRun(kReport, Ref(30, 1), u"report.txt", report, 2, report.size());
         inRun(kShort, kRoot, u"short.bin", shortPart, 2, 5 * 4096);
         inRun(kBig, kRoot, u"big.bin", big, 300, big.size());
-        set(kRootFile, Named(kRootFile, kRoot, u"root.txt")
-                           .ResidentData(B("hello"))
-                           .ResidentData(B("[Z]"), u"Zone.Identifier"));
-        deleted(kDot, kRoot, u".", B("d"));
-        deleted(kSlash, kRoot, u"a/b", B("s"));
-        deleted(kEvil, Ref(37, 1), u"evil.txt", B("e"));
-        deleted(kDeep, Ref(39, 1), u"deep.txt", B("D"));
-        deleted(kDocsFile, kRoot, u"docs", B("f"));  // named like the deleted folder beside it
+        RecordBuilder& root = named(kRootFile, kRoot, u"root.txt");
+        root.ResidentData(B("hello")).ResidentData(B("[Z]"), u"Zone.Identifier");
+        named(kDot, kRoot, u".").ResidentData(B("d"));
+        named(kSlash, kRoot, u"a/b").ResidentData(B("s"));
+        named(kEvil, Ref(37, 1), u"evil.txt").ResidentData(B("e"));
+        named(kDeep, Ref(39, 1), u"deep.txt").ResidentData(B("D"));
+        named(kDocsFile, kRoot, u"docs").ResidentData(B("f"));  // the deleted folder's name
         // A file whose data lives in extension record 43, which another file has taken since.
-        set(kLost, Named(kLost, kRoot, u"lost.bin")
-                       .ResidentAttributeList(
-                           {{0x30, 0, Ref(kLost, 1), 0, u""}, {0x80, 0, Ref(43, 1), 0, u""}}));
+        named(kLost, kRoot, u"lost.bin")
+            .ResidentAttributeList(
+                {{0x30, 0, Ref(kLost, 1), 0, u""}, {0x80, 0, Ref(43, 1), 0, u""}});
         const uint64_t l = volume.Allocate(1);
         volume.PutData(l, PatternBytes(4096, 4));
-        set(43,
-            Named(43, kRoot, u"newcomer.txt").InUse().Sequence(2).NonResidentData({{l, 1}}, 4096));
+        named(43, kRoot, u"newcomer.txt").InUse().Sequence(2).NonResidentData({{l, 1}}, 4096);
         // An empty named stream beside the content.
-        set(kEmptyStream, Named(kEmptyStream, kRoot, u"tagged.txt")
-                              .ResidentData(B("t"))
-                              .ResidentData({}, u"tag"));
+        named(kEmptyStream, kRoot, u"tagged.txt").ResidentData(B("t")).ResidentData({}, u"tag");
         // Listed after everything above.
-        deleted(kEarly, Ref(28, 1), u"early.txt", B("E"));
-        deleted(kLast, kRoot, u"last.txt", B("L"));
+        named(kEarly, Ref(28, 1), u"early.txt").ResidentData(B("E"));
+        named(kLast, kRoot, u"last.txt").ResidentData(B("L"));
         // The same name deleted twice from the same folder.
-        deleted(kTwin1, Ref(30, 1), u"twin.txt", B("5"));
-        deleted(kTwin2, Ref(30, 1), u"twin.txt", B("6"));
+        named(kTwin1, Ref(30, 1), u"twin.txt").ResidentData(B("5"));
+        named(kTwin2, Ref(30, 1), u"twin.txt").ResidentData(B("6"));
+        for (const auto& [n, record] : records)
+            volume.SetRecord(n, record.Build());
         dest = test::MakeTempDir("qvrec") + "/out";
         h.Scan(volume.WriteImage("recovery.img"));
         ASSERT_NE(h.context.session, nullptr);
@@ -247,8 +222,7 @@ TEST_F(Recovery, AFailedWriteFailsThatFileAndTheNextStillComes) {
     std::signal(SIGXFSZ, SIG_IGN);
     rlimit old{};
     ::getrlimit(RLIMIT_FSIZE, &old);
-    rlimit small = old;
-    small.rlim_cur = 100000;
+    const rlimit small{.rlim_cur = 100000, .rlim_max = old.rlim_max};
     ::setrlimit(RLIMIT_FSIZE, &small);
     const Messages log = Recover();
     ::setrlimit(RLIMIT_FSIZE, &old);
@@ -264,10 +238,7 @@ TEST_F(Recovery, AFailedWriteFailsThatFileAndTheNextStillComes) {
 
 TEST_F(Recovery, StopDuringACopyRemovesTheCutShortFile) {
     checked = {kBig, kReport};
-    // Stop as soon as the bar moves inside big.bin's copy.
-    Hooks view;
-    h.customView = &view;
-    h.beforeRun = [&](ProgressDialog& p) { view.onStep = [run = &p] { run->Stop(); }; };
+    h.view.onStep = [&] { h.progress->Stop(); };  // as soon as the bar moves in big.bin's copy
     const Messages log = Recover();
     EXPECT_EQ(log[2], "Recover big.bin to " + dest + "/big.bin canceled");
     EXPECT_EQ(log.back(), "Canceled by user");
@@ -299,13 +270,11 @@ TEST_F(Recovery, AFolderThatCannotBeMadeEndsTheRunOnAbortAndIsLeftOutOnIgnore) {
         SCOPED_TRACE(answer == kIdAbort ? "Abort" : "Ignore");
         std::filesystem::remove_all(dest);
         checked = {kDeep, kEarly, kLast};
-        Hooks view;
-        view.when = u"Recovering early.txt";
-        view.onStatus = [&] {
+        h.view.onStatus = [&](const std::u16string& status) {
+            if (status != u"Recovering early.txt") return;
             std::filesystem::remove_all(dest + "/docs");
             std::filesystem::create_directory_symlink(elsewhere, dest + "/docs");
         };
-        h.customView = &view;
         h.prompts.answers = {answer};
         const Messages log = Recover();
         EXPECT_FALSE(PathExists(elsewhere + "/old"));
@@ -411,7 +380,7 @@ TEST(RecoveryAfterChange, FilesAreBuiltFromTheRecordsAsTheScanFoundThem) {
     RecordBuilder extension = RecordBuilder().RecordNumber(33).BaseReference(Ref(32, 1));
     volume.SetRecord(33, extension.NonResidentData({{s, 2}}, split.size()).Build());
     // Far from the others: the scan reads its record last, so no read-ahead still holds theirs.
-    volume.SetRecord(1500, Deleted(1500, kRoot, u"far.txt", B("f")));
+    volume.SetRecord(1500, Named(1500, kRoot, u"far.txt").ResidentData(B("f")).Build());
     const std::string image = volume.WriteImage("changed.img");
     test::ScanHarness h;
     h.Scan(image);

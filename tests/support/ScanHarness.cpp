@@ -42,7 +42,7 @@ ScanHarness::~ScanHarness() {
 }
 
 void ScanHarness::Scan(const std::string& image, bool advanced, char16_t letter) {
-    progress = std::make_unique<ProgressDialog>(customView ? customView : &view);
+    progress = std::make_unique<ProgressDialog>(&view);
     if (beforeRun) beforeRun(*progress);
     context.progress = progress.get();
     context.source = Source{FromUtf8(image)};
@@ -53,7 +53,7 @@ void ScanHarness::Scan(const std::string& image, bool advanced, char16_t letter)
 
 void ScanHarness::Recover(const std::u16string& destination, const std::vector<uint64_t>& records,
                           bool recreatePaths) {
-    progress = std::make_unique<ProgressDialog>(customView ? customView : &view);
+    progress = std::make_unique<ProgressDialog>(&view);
     if (beforeRun) beforeRun(*progress);
     context.progress = progress.get();
     context.chosen.clear();
@@ -68,9 +68,8 @@ void ScanHarness::Recover(const std::u16string& destination, const std::vector<u
 }
 
 const DeletedFile* ScanHarness::Find(uint64_t record) const {
-    for (const DeletedFile& f : list.files)
-        if (f.record == record) return &f;
-    return nullptr;
+    const auto found = std::ranges::find(list.files, record, &DeletedFile::record);
+    return found == list.files.end() ? nullptr : &*found;
 }
 
 }  // namespace qv::test
