@@ -47,13 +47,9 @@ struct SyntheticVolume {
         const uint64_t logClusters = (s.log.size() + clusterSize - 1) / clusterSize;
         const uint64_t logLcn = volume.Allocate(logClusters);
         volume.PutData(logLcn, s.log);
-        volume.SetRecord(2, test::RecordBuilder(recordSize)
-                                .InUse()
-                                .Sequence(2)
-                                .RecordNumber(2)
-                                .FileName(NtfsBuilder::kRootReference, u"$LogFile", 3)
-                                .NonResidentData({{logLcn, logClusters}}, s.log.size())
-                                .Build());
+        test::RecordBuilder logFile = test::RecordBuilder(recordSize).InUse().Sequence(2);
+        logFile.RecordNumber(2).FileName(NtfsBuilder::kRootReference, u"$LogFile", 3);
+        volume.SetRecord(2, logFile.NonResidentData({{logLcn, logClusters}}, s.log.size()).Build());
         volume.SetRecord(s.baseNumber, s.base);
         volume.SetRecord(s.extensionNumber, s.extensionAsFound);
     }
@@ -119,22 +115,6 @@ std::map<uint64_t, std::vector<std::u16string>> Rows(test::ScanHarness& harness)
     return rows;
 }
 
-// The Windows-made volumes (real/) and our images, whose logs ntfs-3g left blank; beside each,
-// The Sleuth Kit's manifest of its deleted files (the 2 MiB volume has none).
-const char* const kRealImages[] = {"real/7-ntfs-undel.dd",
-                                   "real/SampleTinyNtfsVolume.partition.dd",
-                                   "real/dissect-ntfs.bin",
-                                   "real/dissect-ntfs-cloud.bin",
-                                   "real/vss2003-vol.raw",
-                                   "real/gontfs-test.ntfs.dd",
-                                   "real/gontfs-charlie.dd",
-                                   "real/ntfssamples-ntfs-2m-vol.raw",
-                                   "attrlist.img",
-                                   "rich-4k.img",
-                                   "c512.img",
-                                   "c64k.img",
-                                   "s4096.img"};
-
 class RealAdvancedScan : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(RealAdvancedScan, ListsWhatTheNormalScanListsAndRecoversTheManifestByteExact) {
@@ -190,7 +170,16 @@ TEST_P(RealAdvancedScan, ListsWhatTheNormalScanListsAndRecoversTheManifestByteEx
               << checked << " manifest files recovered byte-exact\n";
 }
 
-INSTANTIATE_TEST_SUITE_P(Images, RealAdvancedScan, ::testing::ValuesIn(kRealImages),
+// The Windows-made volumes (real/) and our images, whose logs ntfs-3g left blank; beside each,
+// The Sleuth Kit's manifest of its deleted files (the 2 MiB volume has none).
+INSTANTIATE_TEST_SUITE_P(Images, RealAdvancedScan,
+                         ::testing::Values("real/7-ntfs-undel.dd",
+                                           "real/SampleTinyNtfsVolume.partition.dd",
+                                           "real/dissect-ntfs.bin", "real/dissect-ntfs-cloud.bin",
+                                           "real/vss2003-vol.raw", "real/gontfs-test.ntfs.dd",
+                                           "real/gontfs-charlie.dd",
+                                           "real/ntfssamples-ntfs-2m-vol.raw", "attrlist.img",
+                                           "rich-4k.img", "c512.img", "c64k.img", "s4096.img"),
                          [](const auto& p) { return test::ParamName(p.param); });
 
 }  // namespace

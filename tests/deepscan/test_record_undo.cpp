@@ -152,8 +152,7 @@ TEST(UndoIntoImage, ValuesMappingPairsAndSizesGetTheirBytesAndLengthsBack) {
     Bytes inPlace = Filler(48, 1);  // same length: the bytes are replaced in place
     const Bytes old8 = Filler(8, 0x60), old30 = Filler(30, 0x90);
     std::copy(old8.begin(), old8.end(), inPlace.begin() + 16);
-    Bytes longer = Filler(2, 1);  // the redo cut the value to 4 bytes from offset 2
-    longer.insert(longer.end(), old30.begin(), old30.end());
+    const Bytes longer = Cat({Filler(2, 1), old30});  // the redo cut it to 4 bytes from offset 2
 
     const Bytes pairsFollower = ResidentAttribute(0x80, Filler(24, 5));
     const auto withRuns = [&](const std::vector<RunSpec>& runs) {
@@ -165,11 +164,9 @@ TEST(UndoIntoImage, ValuesMappingPairsAndSizesGetTheirBytesAndLengthsBack) {
     Put64(pairsArea, 0x28, 4096);  // the sizes are another change of their own
 
     // The undo data: allocated, valid data length, data size, total allocated (compressed).
-    Bytes sizes(32);
-    Put64(sizes, 0, 36864);
-    Put64(sizes, 8, 30000);
-    Put64(sizes, 16, 33000);
-    Put64(sizes, 24, 20480);
+    Bytes sizes;
+    for (const uint64_t size : {36864, 30000, 33000, 20480})
+        Put64(sizes, sizes.size(), size);
     // On disk: allocated 0x28, data size 0x30, valid length 0x38, total allocated 0x40 if any.
     const auto sized = [](const Bytes& record, bool total) {
         Bytes area = Area(record);
