@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <ranges>
 
 #include "support/MemoryDevice.h"
 #include "support/VolumeImage.h"
@@ -12,6 +13,7 @@ namespace {
 
 using test::MemoryDevice;
 using Stream = VolumeReader::Stream;
+using Bytes = std::vector<uint8_t>;
 
 // A failure with its code, a cause holding the given words and, unless -1, the errno.
 void ExpectFailure(const Status& status, int32_t code, const std::string& cause, int osError = -1) {
@@ -25,7 +27,7 @@ void ExpectFailure(const Status& status, int32_t code, const std::string& cause,
 struct WindowTest : ::testing::Test {
     static constexpr uint32_t kCs = 512;
     static constexpr uint64_t kClusters = 12000;
-    std::vector<uint8_t> bytes;
+    Bytes bytes;
     std::shared_ptr<MemoryDevice::Log> log;
     MemoryDevice* device = nullptr;
     VolumeReader reader;
@@ -43,19 +45,16 @@ struct WindowTest : ::testing::Test {
     // Reads and checks the bytes (and that none past them is written); returns the read sizes.
     std::vector<size_t> Read(int64_t offset, uint32_t length, Stream stream = Stream::kData) {
         const size_t before = log->reads.size();
-        std::vector<uint8_t> out(length + 16, 0xCC);
+        Bytes out(length + 16, 0xCC);
         const Status read = reader.ReadAt(offset, out.data(), length, stream);
         EXPECT_TRUE(read) << read.error().Text();
         EXPECT_TRUE(std::equal(out.begin(), out.begin() + length, bytes.begin() + offset));
-        EXPECT_EQ(std::vector<uint8_t>(out.begin() + length, out.end()),
-                  std::vector<uint8_t>(16, 0xCC));
+        EXPECT_EQ(Bytes(out.begin() + length, out.end()), Bytes(16, 0xCC));
         if (log->reads.size() > before) {
             EXPECT_EQ(log->reads[before].first, uint64_t(offset));
         }
-        std::vector<size_t> sizes;
-        for (size_t i = before; i < log->reads.size(); ++i)
-            sizes.push_back(log->reads[i].second);
-        return sizes;
+        const auto sizes = std::views::values(log->reads) | std::views::drop(before);
+        return {sizes.begin(), sizes.end()};
     }
 };
 
@@ -125,7 +124,7 @@ TEST_F(WindowTest, ALongRequestIsServedByWindowSizedRefills) {
 TEST_F(WindowTest, ReadsPastTheEndOrBeforeTheStartFailWithTheirCause) {
     Read((kClusters - 10) * kCs, 10 * kCs);  // a short refill at the end is accepted
     EXPECT_EQ(reader.WindowLength(), 10u * kCs);
-    std::vector<uint8_t> out(kCs);
+    Bytes out(kCs);
     ExpectFailure(reader.ReadAt(kClusters * kCs, out.data(), kCs), kErrRead,
                   "ends before byte 6144000");
     ExpectFailure(reader.ReadAt(-int64_t{kCs}, out.data(), kCs), kErrSeek, "no volume byte -512");
@@ -140,7 +139,7 @@ TEST_F(WindowTest, ReadsPastTheEndOrBeforeTheStartFailWithTheirCause) {
 TEST_F(WindowTest, AFailedDeviceReadCarriesItsErrnoAndLeavesNothingTrusted) {
     Read(0, 8 * kCs);
     device->FailReadsFrom(0);
-    std::vector<uint8_t> out(kCs);
+    Bytes out(kCs);
     ExpectFailure(reader.ReadAt(9000 * kCs, out.data(), kCs), kErrRead, "", EIO);
     // What the window held before is read again, not served from a half-overwritten buffer.
     const size_t before = log->reads.size();
@@ -154,9 +153,7 @@ TEST(VolumeReaderGeometry, TheDataWindowIsCappedAtSixteenMebibytes) {
 }
 
 TEST(VolumeReaderOpen, FailuresNameTheirCauseAndErrno) {
-    const auto zeros = [](size_t n) {
-        return std::make_unique<MemoryDevice>(std::vector<uint8_t>(n, 0));
-    };
+    const auto zeros = [](size_t n) { return std::make_unique<MemoryDevice>(Bytes(n, 0)); };
     auto failing = zeros(4096);
     failing->FailReadsFrom(0);
     ExpectFailure(VolumeReader().Open(Source{u"/nonexistent/quorvane.img"}), kErrOpenVolume,
