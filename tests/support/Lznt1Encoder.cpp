@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 
 #include "ntfs/Lznt1.h"
 #include "support/Bytes.h"
@@ -12,10 +13,7 @@ namespace {
 
 // Displacement bits at position p of a chunk: the decoder's k (at least 4, and 2^k >= p).
 int DisplacementBits(size_t p) {
-    int k = 4;
-    while ((size_t{1} << k) < p)
-        ++k;
-    return k;
+    return std::max<int>(4, std::bit_width(p > 0 ? p - 1 : 0));
 }
 
 // Finds matches through chains of earlier positions with the same first three bytes, the newest
@@ -50,10 +48,8 @@ public:
                     }
                 }
                 if (best >= 3) {
-                    const uint16_t token =
-                        static_cast<uint16_t>(((bestDisplacement - 1) << (16 - k)) | (best - 3));
-                    out.push_back(static_cast<uint8_t>(token));
-                    out.push_back(static_cast<uint8_t>(token >> 8));
+                    const size_t token = ((bestDisplacement - 1) << (16 - k)) | (best - 3);
+                    Put16(out, out.size(), static_cast<uint16_t>(token));
                     flags |= static_cast<uint8_t>(1u << bit);
                     for (size_t i = 0; i < best; ++i)
                         Insert(in, n, p + i);

@@ -30,21 +30,14 @@ NtfsBuilder::NtfsBuilder(uint32_t clusterSize, uint32_t recordSize, uint64_t mft
       clusters_(clusters),
       nextFree_(kMftCluster + mftClusters_),
       bitmap_((clusters + 7) / 8) {
-    SetRecord(0, RecordBuilder(recordSize)
-                     .InUse()
-                     .RecordNumber(0)
-                     .FileName(kRootReference, u"$MFT", 3)
-                     .NonResidentData({{kMftCluster, mftClusters_}}, mftRecords * recordSize)
-                     .Build());
+    RecordBuilder mft = RecordBuilder(recordSize).InUse().RecordNumber(0);
+    mft.FileName(kRootReference, u"$MFT", 3);
+    SetRecord(0,
+              mft.NonResidentData({{kMftCluster, mftClusters_}}, mftRecords * recordSize).Build());
     for (uint32_t n = 1; n < 24; ++n)
         SetRecord(n, RecordBuilder(recordSize).InUse().RecordNumber(n).Sequence(n).Build());
-    SetRecord(5, RecordBuilder(recordSize)
-                     .InUse()
-                     .Directory()
-                     .Sequence(5)
-                     .RecordNumber(5)
-                     .FileName(kRootReference, u".", 3)
-                     .Build());
+    RecordBuilder root = RecordBuilder(recordSize).InUse().Directory().Sequence(5).RecordNumber(5);
+    SetRecord(5, root.FileName(kRootReference, u".", 3).Build());
     // The $Bitmap (record 6, resident while it fits; a test's own record 6 replaces it) marks
     // the boot sector's and the $MFT's clusters allocated.
     ownBitmap_ = true;  // the placeholder record 6 above is not a test's own
@@ -76,14 +69,9 @@ std::vector<uint8_t> NtfsBuilder::Build() const {
     for (const auto& [n, record] : records_)
         image.PutAt(kMftCluster * clusterSize_ + n * recordSize_, record);
     if (ownBitmap_ && bitmap_.size() + 256 <= recordSize_) {
-        std::vector<uint8_t> bitmap = RecordBuilder(recordSize_)
-                                          .InUse()
-                                          .RecordNumber(6)
-                                          .Sequence(6)
-                                          .ResidentData(bitmap_)
-                                          .Build();
-        bitmap.resize(recordSize_);
-        image.PutAt(kMftCluster * clusterSize_ + 6 * recordSize_, bitmap);
+        RecordBuilder bitmap = RecordBuilder(recordSize_).InUse().RecordNumber(6).Sequence(6);
+        bitmap.ResidentData(bitmap_);
+        image.PutAt(kMftCluster * clusterSize_ + 6 * recordSize_, bitmap.Build());
     }
     for (const auto& [lcn, bytes] : data_)
         image.Put(lcn, bytes);

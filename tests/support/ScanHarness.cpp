@@ -14,11 +14,8 @@ namespace qv::test {
 std::unique_ptr<ScanSession> OpenSession(std::unique_ptr<VolumeReader> reader, bool advanced) {
     ProgressDialog progress;
     auto opened = ScanSession::Open(std::move(reader), ScanOptions{advanced, u"X:"}, progress);
-    if (!opened) {
-        ADD_FAILURE() << "the session does not open: " << opened.error().Text();
-        return nullptr;
-    }
-    return std::move(*opened);
+    EXPECT_TRUE(opened) << "the session does not open: " << (opened ? "" : opened.error().Text());
+    return opened ? std::move(*opened) : nullptr;
 }
 
 std::vector<DeletedFile> FindAll(ScanSession& session) {
