@@ -56,10 +56,7 @@ struct Volume {
         image.Put(kSplit + 20, Bytes(unitA.begin() + kCs, unitA.end()));
     }
 };
-const Volume& TheVolume() {
-    static const Volume volume;
-    return volume;
-}
+const Volume kVolume;
 
 // The bytes of a plain stream: each cluster its runs name, zeros for sparse runs (and holes where
 // an extent is missing), zeros from the initialized size on, cut or zero-filled to the size.
@@ -97,7 +94,7 @@ std::unique_ptr<FileRecord> Parse(std::vector<Bytes> images) {
 }
 
 TEST(CopyRecordData, WritesWhatTheRunsGiveAndSaysHowTheCopyEnded) {
-    const Volume& v = TheVolume();
+    const Volume& v = kVolume;
     ASSERT_TRUE(v.a >= 2 && v.a <= 12) << "unit A must be splittable: " << v.a;
     using enum Copied;
     const RunSpec a{kUnitA, v.a}, b{kUnitB, v.b}, s{kUnitShort, v.s};  // compressed units
@@ -197,7 +194,7 @@ TEST(StreamReader, ReadsAStreamWhereItLiesWithZerosForWhatNoClusterHolds) {
     for (const auto& [what, images, stream, error] : cases) {
         SCOPED_TRACE(what);
         const auto record = Parse(images);
-        auto reader = TheVolume().image.Open();
+        auto reader = kVolume.image.Open();
         StreamReader in(*record->UnnamedStream(), *reader);
         if (error) {
             Bytes buffer(10);

@@ -11,6 +11,7 @@ namespace qv {
 namespace {
 
 using test::RecordBuilder;
+using Bytes = std::vector<uint8_t>;
 constexpr uint32_t kCluster = 4096;
 constexpr size_t kFirst = 0x38;  // the builder's first attribute
 
@@ -19,20 +20,16 @@ TEST(FileRecord, ParseOutcomesOnSoundAndHostileRecords) {
     const auto named = RecordBuilder().FileName(5, u"abc").ResidentData({1, 2, 3}).Build();
     const size_t second = kFirst + Load32(named.data() + kFirst + 4);  // the $DATA attribute
     const size_t nameLength = kFirst + Load16(named.data() + kFirst + 0x14) + 0x40;
-    std::vector<uint8_t> emptyValue(0x18, 0);  // a resident $DATA whose value starts at its end
+    Bytes emptyValue(0x18, 0);  // a resident $DATA whose value starts at its end
     emptyValue[0] = 0x80, emptyValue[4] = 0x18, emptyValue[0x14] = 0x18;
-    std::vector<uint8_t> valuePastEnd = emptyValue;
+    Bytes valuePastEnd = emptyValue;
     valuePastEnd[0x14] = 0x20;
     const auto longName = std::u16string(180, u'x') + u"Y";
-    const struct {
-        const char* what;
-        std::vector<uint8_t> image;
-        size_t at;  // where `value` is stored, `width` bytes of it (0: the image as built)
-        uint32_t value, width;
-        Parsed parsed;
-        std::u16string name;
-        size_t streams;
-    } cases[] = {
+    // The image, a value stored at an offset in it (width 0: the image as built); what parsing
+    // gives, the name and the number of streams.
+    using Case =
+        std::tuple<const char*, Bytes, size_t, uint32_t, uint32_t, Parsed, std::u16string, size_t>;
+    const Case cases[] = {
         {"sound", named, 0, 0, 0, kFine, u"abc", 1},
         // A name that crosses the end of the first 512-byte block reads right only after fixups.
         {"fixups", RecordBuilder().FileName(5, longName).Build(), 0, 0, 0, kFine, longName, 0},
@@ -49,17 +46,16 @@ TEST(FileRecord, ParseOutcomesOnSoundAndHostileRecords) {
         {"value offset outside", RecordBuilder().Raw(valuePastEnd).Build(), 0, 0, 0, kDamaged, u"",
          0},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        std::vector<uint8_t> image = c.image;
-        test::Put(image, c.at, c.value, c.width);
-        const std::vector<uint8_t> before = image;
+    for (auto [what, image, at, value, width, parsed, name, streams] : cases) {
+        SCOPED_TRACE(what);
+        test::Put(image, at, value, width);
+        const Bytes before = image;
         FileRecord r;
         r.SetHeader(image);
-        EXPECT_EQ(r.Parse(image, kCluster), c.parsed);
-        EXPECT_EQ(r.Damaged(), c.parsed == kDamaged);
-        EXPECT_EQ(r.GetName(), c.name);
-        EXPECT_EQ(r.StreamCount(), c.streams);
+        EXPECT_EQ(r.Parse(image, kCluster), parsed);
+        EXPECT_EQ(r.Damaged(), parsed == kDamaged);
+        EXPECT_EQ(r.GetName(), name);
+        EXPECT_EQ(r.StreamCount(), streams);
         if (before[0] != 'F') {
             EXPECT_EQ(image, before);  // not a FILE record: left untouched
         }
@@ -104,7 +100,7 @@ TEST(FileRecord, ThePreferredNameAndItsParentAndTimes) {
         {RecordBuilder().ResidentData({1}), u"", 0xFFFFFFFF},
     };
     for (const auto& [record, name, parent] : cases) {
-        std::vector<uint8_t> image = record.Build();
+        Bytes image = record.Build();
         FileRecord r;
         r.SetHeader(image);
         ASSERT_EQ(r.Parse(image, kCluster), Parsed::kFine);
@@ -121,13 +117,10 @@ TEST(FileRecord, ThePreferredNameAndItsParentAndTimes) {
 }
 
 TEST(FileRecord, StreamsAreKeptByNameAndLaterExtentsJoinTheirOwn) {
-    auto base = RecordBuilder()
-                    .Directory()
-                    .FileName(5, u"big.bin")
-                    .NonResidentData({{0x100, 4}}, 10 * kCluster)
-                    .NonResidentData({{0x900, 1}}, 100, u"ads")
-                    .ResidentData({'z'}, u"Zone.Identifier", 0x0001)  // compressed flag: ignored
-                    .Build();
+    RecordBuilder builder = RecordBuilder().Directory().FileName(5, u"big.bin");
+    builder.NonResidentData({{0x100, 4}}, 10 * kCluster).NonResidentData({{0x900, 1}}, 100, u"ads");
+    // A named stream with the compressed flag, which is ignored.
+    auto base = builder.ResidentData({'z'}, u"Zone.Identifier", 0x0001).Build();
     auto extension =
         RecordBuilder().BaseReference(40).NonResidentData({{0x200, 6}}, 0, u"", 4).Build();
     FileRecord r;

@@ -34,15 +34,6 @@ Bytes B(std::string_view text) {
     return {text.begin(), text.end()};
 }
 
-// Every file below a folder, by its path relative to it.
-std::vector<std::string> FilesBelow(const std::string& folder) {
-    std::vector<std::string> files;
-    for (const auto& e : std::filesystem::recursive_directory_iterator(folder))
-        if (!e.is_directory()) files.push_back(e.path().lexically_relative(folder).string());
-    std::sort(files.begin(), files.end());
-    return files;
-}
-
 // A record of a file named in a folder, for the caller to give its data.
 RecordBuilder Named(uint32_t n, uint64_t parent, const std::u16string& name) {
     return RecordBuilder().RecordNumber(n).FileName(parent, name);
@@ -90,9 +81,8 @@ struct Recovery : ::testing::Test {
         named(kLost, kRoot, u"lost.bin")
             .ResidentAttributeList(
                 {{0x30, 0, Ref(kLost, 1), 0, u""}, {0x80, 0, Ref(43, 1), 0, u""}});
-        const uint64_t l = volume.Allocate(1);
-        volume.PutData(l, PatternBytes(4096, 4));
-        named(43, kRoot, u"newcomer.txt").InUse().Sequence(2).NonResidentData({{l, 1}}, 4096);
+        inRun(43, kRoot, u"newcomer.txt", PatternBytes(4096, 4), 1, 4096);
+        records[43].InUse().Sequence(2);
         // An empty named stream beside the content.
         named(kEmptyStream, kRoot, u"tagged.txt").ResidentData(B("t")).ResidentData({}, u"tag");
         // Listed after everything above.
@@ -189,8 +179,12 @@ TEST_F(Recovery, EveryFileEndsInOneOutcomeAndOnlyWhatItSaysIsWritten) {
             recovered += w.kind == kDone;
             incomplete += w.kind == kPart;
         }
+        std::vector<std::string> below;  // every file below the destination: nothing else
+        for (const auto& e : std::filesystem::recursive_directory_iterator(dest))
+            if (!e.is_directory()) below.push_back(e.path().lexically_relative(dest).string());
+        std::sort(below.begin(), below.end());
         std::sort(written.begin(), written.end());
-        EXPECT_EQ(FilesBelow(dest), written);  // nothing else
+        EXPECT_EQ(below, written);
         EXPECT_EQ(h.context.summary.recovered, recovered);
         EXPECT_EQ(h.context.summary.incomplete, incomplete);
         EXPECT_EQ(h.context.summary.failed + h.context.summary.skipped, 0);
@@ -302,11 +296,10 @@ TEST_F(Recovery, SomethingInTheWayOfAFolderGivesTheFolderANumberedNameAndIsNever
         SCOPED_TRACE(link ? "a link" : "a file");
         std::filesystem::remove_all(dest);
         std::filesystem::create_directory(dest);
-        if (link) {
+        if (link)
             std::filesystem::create_directory_symlink(elsewhere, dest + "/docs");
-        } else {
+        else
             std::ofstream(dest + "/docs") << "a file where the folder should be";
-        }
         const Messages log = Recover();
         EXPECT_EQ(log[2],
                   "Create folder " + dest + "/docs/ as " + dest + "/docs (1)/, the name is taken");
@@ -373,10 +366,9 @@ TEST(RecoveryAfterChange, FilesAreBuiltFromTheRecordsAsTheScanFoundThem) {
     volume.SetRecord(
         30, Named(30, kRoot, u"plain.bin").NonResidentData({{p, 4}}, plain.size()).Build());
     // A file whose data lies in its extension record.
-    volume.SetRecord(32, Named(32, kRoot, u"split.bin")
-                             .ResidentAttributeList(
-                                 {{0x30, 0, Ref(32, 1), 0, u""}, {0x80, 0, Ref(33, 1), 0, u""}})
-                             .Build());
+    RecordBuilder base = Named(32, kRoot, u"split.bin");
+    base.ResidentAttributeList({{0x30, 0, Ref(32, 1), 0, u""}, {0x80, 0, Ref(33, 1), 0, u""}});
+    volume.SetRecord(32, base.Build());
     RecordBuilder extension = RecordBuilder().RecordNumber(33).BaseReference(Ref(32, 1));
     volume.SetRecord(33, extension.NonResidentData({{s, 2}}, split.size()).Build());
     // Far from the others: the scan reads its record last, so no read-ahead still holds theirs.
@@ -386,12 +378,10 @@ TEST(RecoveryAfterChange, FilesAreBuiltFromTheRecordsAsTheScanFoundThem) {
     h.Scan(image);
     ASSERT_EQ(h.list.files.size(), 3u);
     // New files take the three records; the data clusters stay as they were.
-    for (const uint32_t n : {30u, 32u, 33u})
-        volume.SetRecord(n, Named(n, kRoot, u"new" + FromUtf8(std::to_string(n)))
-                                .InUse()
-                                .Sequence(2)
-                                .ResidentData(B("new"))
-                                .Build());
+    for (const uint32_t n : {30u, 32u, 33u}) {
+        RecordBuilder taken = Named(n, kRoot, u"new" + FromUtf8(std::to_string(n)));
+        volume.SetRecord(n, taken.InUse().Sequence(2).ResidentData(B("new")).Build());
+    }
     ASSERT_EQ(volume.WriteImage("changed.img"), image);  // the same file, rewritten in place
     for (const uint32_t n : {30u, 32u, 33u}) {           // the session's reads see the new records
         std::vector<uint8_t> now;

@@ -101,8 +101,7 @@ TEST(Collect, ExtensionRecordsJoinTheirBaseWhereverTheyLie) {
     // The extension (record 25) comes before its base (record 40) in the $MFT.
     RecordBuilder extension = RecordBuilder().RecordNumber(25).BaseReference(40);
     volume.SetRecord(25, extension.NonResidentData({{b, 3}}, 0, u"", 2).Build());
-    RecordBuilder base;
-    base.RecordNumber(40).FileName(kRoot, u"split.bin");
+    RecordBuilder base = RecordBuilder().RecordNumber(40).FileName(kRoot, u"split.bin");
     const uint16_t dataId = base.NextId() + 1;  // the list comes first, then the $DATA
     base.ResidentAttributeList(
             {{0x30, 0, 40, 0, u""}, {0x80, 0, 40, dataId, u""}, {0x80, 2, 25, 0, u""}})
@@ -126,15 +125,13 @@ TEST(Collect, AnExtensionNamedBySeveralEntriesAddsEachAttributeOnce) {
     // and its streams must not repeat (a file five times its size otherwise).
     NtfsBuilder volume;
     const uint64_t a = volume.Allocate(1), b = volume.Allocate(1), c = volume.Allocate(1);
-    RecordBuilder ext;
-    ext.RecordNumber(30).BaseReference(50);
+    RecordBuilder ext = RecordBuilder().RecordNumber(30).BaseReference(50);
     const uint16_t first = ext.NextId();
     ext.NonResidentData({{b, 1}}, 0, u"", 1);
     const uint16_t second = ext.NextId();
     ext.NonResidentData({{c, 1}}, 0, u"", 2);
     volume.SetRecord(30, ext.Build());
-    RecordBuilder base;
-    base.RecordNumber(50).FileName(kRoot, u"twice.bin");
+    RecordBuilder base = RecordBuilder().RecordNumber(50).FileName(kRoot, u"twice.bin");
     const uint16_t dataId = base.NextId() + 1;
     base.ResidentAttributeList(
             {{0x80, 0, 50, dataId, u""}, {0x80, 1, 30, first, u""}, {0x80, 2, 30, second, u""}})
@@ -158,9 +155,8 @@ TEST(Collect, AnMftThatIsNotAWholeNumberOfRecordsEndsAtTheLastWholeOne) {
 
 std::vector<uint8_t> Folder(uint32_t n, uint16_t seq, const std::u16string& name, uint64_t parent,
                             bool inUse = true, uint64_t base = 0) {
-    RecordBuilder b;
-    b.RecordNumber(n).Sequence(seq).Directory().InUse(inUse).BaseReference(base);
-    return b.FileName(parent, name).Build();
+    RecordBuilder b = Named(n, name, parent).Sequence(seq).Directory().InUse(inUse);
+    return b.BaseReference(base).Build();
 }
 
 TEST(FolderOf, WhereTheClimbStopsDecidesThePath) {

@@ -125,8 +125,7 @@ TEST(ScanThread, AVolumeTheUserMayNotReadIsBlamedOnRights) {
 }
 
 TEST(ScanThread, AnMftThatCannotBeReadListsNothingAndSaysSo) {
-    NtfsBuilder volume = VolumeWithFiles(3);
-    auto device = std::make_unique<test::MemoryDevice>(volume.Build());
+    auto device = std::make_unique<test::MemoryDevice>(VolumeWithFiles(3).Build());
     device->FailReadsFrom(NtfsBuilder::kMftCluster * 4096 + 24 * 1024);  // the walk's records
     auto reader = std::make_unique<VolumeReader>();
     ASSERT_TRUE(reader->Open(std::move(device)));
@@ -143,8 +142,7 @@ TEST(ScanThread, AnMftThatCannotBeReadListsNothingAndSaysSo) {
 }
 
 // Presses Stop when the first batch of files arrives.
-class StoppingSink final : public DeletedFileSink {
-public:
+struct StoppingSink final : DeletedFileSink {
     void Take(std::vector<DeletedFile>&& batch) override {
         taken += batch.size();
         if (progress) progress->Stop();
