@@ -170,9 +170,7 @@ TEST(CopyRecordData, WritesWhatTheRunsGiveAndSaysHowTheCopyEnded) {
         EXPECT_TRUE(memory.bytes == c.written) << memory.bytes.size() << " " << c.written.size();
         EXPECT_EQ(progress.steps, static_cast<int64_t>(record->TotalDataSize(kCs)));
         EXPECT_EQ(progress.stepped, memory.bytes.size());
-        if (c.deviceReads) {
-            EXPECT_EQ(reader->GetStats().deviceReads, c.deviceReads);
-        }
+        EXPECT_EQ(c.deviceReads ? reader->GetStats().deviceReads : 0, c.deviceReads);
     }
 }
 

@@ -202,10 +202,9 @@ TEST_F(RecoveryOrder, TheWriterThreadSaysAndWritesWhatOneThreadDoes) {
         ASSERT_GE(two.log.size(), c.tail.size());
         EXPECT_EQ(Messages(two.log.end() - c.tail.size(), two.log.end()), c.tail);
         for (const Seen& s : {one, two}) {
-            if (!c.answers.empty()) {
-                EXPECT_EQ(s.lastLineAtQuestion,
-                          Messages{"Recovering " + NameOf(kPrompted) + " ... "});
-            }
+            EXPECT_EQ(s.lastLineAtQuestion,
+                      c.answers.empty() ? Messages{}
+                                        : Messages{"Recovering " + NameOf(kPrompted) + " ... "});
             EXPECT_EQ(s.summary.incomplete, 1);  // short.bin, before all three
             EXPECT_EQ(s.summary.failed, c.fileSizeLimit == RLIM_INFINITY ? 0 : 1);
             EXPECT_EQ(s.summary.canceled, c.stopInsideBig ? 1 : 0);

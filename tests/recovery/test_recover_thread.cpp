@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -206,8 +207,7 @@ TEST_F(Recovery, TheLogSaysEveryStepAndTheWindowShowsTheFileInHand) {
                              "All files are processed, recover end"}));
     EXPECT_EQ(h.view.closed.back(), 1);
     for (const std::u16string status : {u"Recovering", u"Recovering report.txt"})
-        EXPECT_NE(std::find(h.view.statuses.begin(), h.view.statuses.end(), status),
-                  h.view.statuses.end());
+        EXPECT_NE(std::ranges::find(h.view.statuses, status), h.view.statuses.end());
 }
 
 TEST_F(Recovery, AFailedWriteFailsThatFileAndTheNextStillComes) {
