@@ -335,9 +335,7 @@ TEST_F(Recovery, ADestinationThatCannotBeUsedIsRefusedBeforeTheFirstFile) {
 }
 
 TEST_F(Recovery, ADestinationOnTheScannedVolumeIsAskedAboutOnceWithNoAsTheSafeAnswer) {
-    h.context.recovery.destinationOnSource = [](const std::u16string&, const std::u16string&) {
-        return true;
-    };
+    h.context.recovery.destinationOnSource = [](const auto&, const auto&) { return true; };
     checked = {kReport, kRootFile};
     const std::string question =
         "The destination is on the volume being scanned; recovering there can overwrite the "
