@@ -15,10 +15,8 @@
 namespace qv::test {
 
 struct DeletedFileScenario {
-    uint32_t clusterSize = 4096;
-    uint32_t recordSize = 1024;
-    uint64_t baseNumber = 40;
-    uint64_t extensionNumber = 41;
+    uint32_t clusterSize = 4096, recordSize = 1024;
+    uint64_t baseNumber = 40, extensionNumber = 41;
     uint16_t sequence = 3;
     std::vector<RunSpec> runs = {{300, 3}, {120, 2}, {500, 4}};
     uint64_t dataSize = 0;  // set by Make: the runs' clusters less 1000 bytes

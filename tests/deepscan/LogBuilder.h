@@ -1,9 +1,8 @@
 #pragma once
 
-// $LogFile images as Windows writes them, for the advanced scan's tests: two restart pages, then
-// record pages ("RCRD") whose records carry LSNs that map to their own offsets, run on across
-// pages behind the page headers, and are protected in 512-byte blocks; and loading one into a
-// record store.
+// $LogFile images as Windows writes them: two restart pages, then record pages ("RCRD") whose
+// records carry LSNs that map to their own offsets, run on across pages behind the page headers
+// and are protected in 512-byte blocks; and loading one into a record store.
 
 #include <algorithm>
 #include <cstdint>

@@ -26,49 +26,35 @@ namespace {
 
 using test::NtfsBuilder;
 
-// The scenario on a whole volume: its records, its data behind the $MFT, and its $LogFile.
-struct SyntheticVolume {
-    test::DeletedFileScenario s;
-    std::vector<uint8_t> content;  // the file's bytes
-    NtfsBuilder volume;
-
-    SyntheticVolume(uint32_t clusterSize, uint32_t recordSize)
-        : s{.clusterSize = clusterSize,
-            .recordSize = recordSize,
-            .runs = {{2048 + 40, 3}, {2048 + 10, 2}, {2048 + 100, 4}}},
-          volume(clusterSize, recordSize, 64, 4096) {
-        s.Make();
-        content = test::PatternBytes(s.dataSize, 77);
-        for (size_t at = 0; const auto& r : s.runs) {
-            const size_t n = std::min<size_t>(r.length * clusterSize, content.size() - at);
-            volume.PutData(r.lcn, {content.begin() + at, content.begin() + at + n});
-            at += n;
-        }
-        const uint64_t logClusters = (s.log.size() + clusterSize - 1) / clusterSize;
-        const uint64_t logLcn = volume.Allocate(logClusters);
-        volume.PutData(logLcn, s.log);
-        volume.SetRecord(2, test::RecordBuilder(recordSize)
-                                .InUse()
-                                .Sequence(2)
-                                .RecordNumber(2)
-                                .FileName(NtfsBuilder::kRootReference, u"$LogFile", 3)
-                                .NonResidentData({{logLcn, logClusters}}, s.log.size())
-                                .Build());
-        volume.SetRecord(s.baseNumber, s.base);
-        volume.SetRecord(s.extensionNumber, s.extensionAsFound);
-    }
-};
-
 class SyntheticAdvancedScan : public ::testing::TestWithParam<std::pair<uint32_t, uint32_t>> {};
 
 TEST_P(SyntheticAdvancedScan, RecoversTheFileByteExactWhereTheNormalScanCannot) {
     const auto [clusterSize, recordSize] = GetParam();
     test::PrivateTemp temp;
-    SyntheticVolume v(clusterSize, recordSize);
+    // The scenario on a whole volume: its records, its data behind the $MFT, and its $LogFile.
+    test::DeletedFileScenario s{.clusterSize = clusterSize,
+                                .recordSize = recordSize,
+                                .runs = {{2048 + 40, 3}, {2048 + 10, 2}, {2048 + 100, 4}}};
+    s.Make();
+    NtfsBuilder volume(clusterSize, recordSize, 64, 4096);
+    const std::vector<uint8_t> content = test::PatternBytes(s.dataSize, 77);
+    for (size_t at = 0; const auto& r : s.runs) {
+        const size_t n = std::min<size_t>(r.length * clusterSize, content.size() - at);
+        volume.PutData(r.lcn, {content.begin() + at, content.begin() + at + n});
+        at += n;
+    }
+    const uint64_t logClusters = (s.log.size() + clusterSize - 1) / clusterSize;
+    const uint64_t logLcn = volume.Allocate(logClusters);
+    volume.PutData(logLcn, s.log);
+    test::RecordBuilder logFile = test::RecordBuilder(recordSize).InUse().Sequence(2);
+    logFile.RecordNumber(2).FileName(NtfsBuilder::kRootReference, u"$LogFile", 3);
+    volume.SetRecord(2, logFile.NonResidentData({{logLcn, logClusters}}, s.log.size()).Build());
+    volume.SetRecord(s.baseNumber, s.base);
+    volume.SetRecord(s.extensionNumber, s.extensionAsFound);
     for (const bool advanced : {false, true}) {
         SCOPED_TRACE(advanced);
         test::StepCounter progress;
-        auto session = ScanSession::Open(v.volume.Open(), {advanced, u"T:"}, progress);
+        auto session = ScanSession::Open(volume.Open(), {advanced, u"T:"}, progress);
         ASSERT_TRUE(session) << session.error().Text();
         // The listed files' records ("NRM") and, advanced, the log's records ("NRG").
         EXPECT_EQ(temp.Count("NRM"), 1u);
@@ -78,10 +64,10 @@ TEST_P(SyntheticAdvancedScan, RecoversTheFileByteExactWhereTheNormalScanCannot) 
         EXPECT_EQ(temp.Files().size(), 1u);
         EXPECT_EQ(temp.Count("NRG"), 0u);  // the log's records go once the rollback is done
         ASSERT_EQ(list.files.size(), 1u);
-        EXPECT_EQ(list.files[0].record, v.s.baseNumber);
-        EXPECT_EQ(list.files[0].name, v.s.name);
-        EXPECT_EQ(list.files[0].size, advanced ? v.s.dataSize : 0u);
-        auto record = (*session)->LoadFile(v.s.baseNumber);
+        EXPECT_EQ(list.files[0].record, s.baseNumber);
+        EXPECT_EQ(list.files[0].name, s.name);
+        EXPECT_EQ(list.files[0].size, advanced ? s.dataSize : 0u);
+        auto record = (*session)->LoadFile(s.baseNumber);
         ASSERT_TRUE(record);
         if (!advanced) {
             EXPECT_EQ((*record)->UnnamedStream(), nullptr);  // its $DATA is gone from the $MFT
@@ -90,7 +76,7 @@ TEST_P(SyntheticAdvancedScan, RecoversTheFileByteExactWhereTheNormalScanCannot) 
         MemorySink sink;
         const auto copied = CopyRecordData(sink, **record, (*session)->Reader(), progress);
         ASSERT_TRUE(copied && *copied == Copied::kWhole);
-        EXPECT_TRUE(sink.bytes == v.content);
+        EXPECT_TRUE(sink.bytes == content);
     }
     EXPECT_EQ(temp.Files(), std::vector<std::string>{});
 }
@@ -118,22 +104,6 @@ std::map<uint64_t, std::vector<std::u16string>> Rows(test::ScanHarness& harness)
     }
     return rows;
 }
-
-// The Windows-made volumes (real/) and our images, whose logs ntfs-3g left blank; beside each,
-// The Sleuth Kit's manifest of its deleted files (the 2 MiB volume has none).
-const char* const kRealImages[] = {"real/7-ntfs-undel.dd",
-                                   "real/SampleTinyNtfsVolume.partition.dd",
-                                   "real/dissect-ntfs.bin",
-                                   "real/dissect-ntfs-cloud.bin",
-                                   "real/vss2003-vol.raw",
-                                   "real/gontfs-test.ntfs.dd",
-                                   "real/gontfs-charlie.dd",
-                                   "real/ntfssamples-ntfs-2m-vol.raw",
-                                   "attrlist.img",
-                                   "rich-4k.img",
-                                   "c512.img",
-                                   "c64k.img",
-                                   "s4096.img"};
 
 class RealAdvancedScan : public ::testing::TestWithParam<const char*> {};
 
@@ -190,7 +160,16 @@ TEST_P(RealAdvancedScan, ListsWhatTheNormalScanListsAndRecoversTheManifestByteEx
               << checked << " manifest files recovered byte-exact\n";
 }
 
-INSTANTIATE_TEST_SUITE_P(Images, RealAdvancedScan, ::testing::ValuesIn(kRealImages),
+// The Windows-made volumes (real/) and our images, whose logs ntfs-3g left blank; beside each,
+// The Sleuth Kit's manifest of its deleted files (the 2 MiB volume has none).
+INSTANTIATE_TEST_SUITE_P(Images, RealAdvancedScan,
+                         ::testing::Values("real/7-ntfs-undel.dd",
+                                           "real/SampleTinyNtfsVolume.partition.dd",
+                                           "real/dissect-ntfs.bin", "real/dissect-ntfs-cloud.bin",
+                                           "real/vss2003-vol.raw", "real/gontfs-test.ntfs.dd",
+                                           "real/gontfs-charlie.dd",
+                                           "real/ntfssamples-ntfs-2m-vol.raw", "attrlist.img",
+                                           "rich-4k.img", "c512.img", "c64k.img", "s4096.img"),
                          [](const auto& p) { return test::ParamName(p.param); });
 
 }  // namespace

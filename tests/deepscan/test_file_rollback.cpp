@@ -2,6 +2,8 @@
 // image, and the pass over all deleted files that keeps a rollback only when it is no worse.
 #include <gtest/gtest.h>
 
+#include <ranges>
+
 #include "app/Log.h"
 #include "deepscan/DeepScan.h"
 #include "deepscan/DeletedFileScenario.h"
@@ -94,10 +96,9 @@ TEST(RollBackDeletedFiles, RestoresTheAttributeTheDeletingTransactionRemoved) {
         EXPECT_EQ(progress.stepped, 2u);  // one file, stepped in both passes
         EXPECT_EQ(capture.pane.Messages(), std::vector<std::string>{});
 
-        // The extension record has its $DATA back, byte for byte, and is still a deleted record
-        // with its own LSN; the base record is untouched (its deallocation is not undone, nor
-        // are the bitmap bits whose VCN would land on it). The file built from these images,
-        // listed and copied byte-exact, is SyntheticAdvancedScan's (test_advanced_scan.cpp).
+        // The extension record has its $DATA back byte for byte, still deleted with its own LSN;
+        // the base record is untouched (neither its deallocation nor the bitmap bits on its VCN
+        // are undone). SyntheticAdvancedScan lists and copies the file built from these.
         const Bytes ext = Fixed(file.Extensions()[s.extensionNumber]->image);
         const Bytes before = Fixed(s.extensionBefore);
         const uint32_t inUse = Load32(before.data() + 0x18);
@@ -143,21 +144,16 @@ TEST(RollBackDeletedFiles, WhatIsLeftAloneDroppedOrStopped) {
     DeletedFileScenario s;
     s.Make();
     const Bytes single = RecordBuilder().Lsn(s.freeExtension).FileName(5, u"one").Build();
-    const struct {
-        const char* what;
-        bool logGone, stop;
-        int kept;
-        std::vector<uint64_t> files;  // left in the map
-        uint64_t stepped;
-    } cases[] = {
+    // Whether the log is gone, whether Stop is pressed; files kept, left in the map, stepped.
+    const std::tuple<const char*, bool, bool, int, std::vector<uint64_t>, uint64_t> cases[] = {
         {"rolled back", false, false, 1, {30, s.baseNumber}, 3 + 2},
         {"the log no longer holds the transaction", true, false, 0, {30, s.baseNumber}, 3 + 2},
         {"stopped", false, true, 0, {30, s.baseNumber, 7000}, 0},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
+    for (const auto& [what, logGone, stop, kept, left, stepped] : cases) {
+        SCOPED_TRACE(what);
         LogRecordStore store;
-        ASSERT_TRUE(test::LoadBytes(store, c.logGone ? test::LogBuilder().Build() : s.log));
+        ASSERT_TRUE(test::LoadBytes(store, logGone ? test::LogBuilder().Build() : s.log));
         DeletedFileMap files;
         // A file of one record whose number the log's changes name: never rolled back; an
         // extension whose base record was not collected: dropped.
@@ -165,18 +161,14 @@ TEST(RollBackDeletedFiles, WhatIsLeftAloneDroppedOrStopped) {
         files[7000] = Images(0, {}, 7001, s.extensionAsFound);
         files[s.baseNumber] = Images(s);
         test::StepCounter progress;
-        progress.stopAt = c.stop ? 0 : UINT64_MAX;
-        EXPECT_EQ(RollBackDeletedFiles(files, store, s.clusterSize, nullptr, progress), c.kept);
-        std::vector<uint64_t> left;
-        for (const auto& [number, file] : files)
-            left.push_back(number);
-        EXPECT_EQ(left, c.files);
-        EXPECT_EQ(progress.stepped, c.stepped);
+        progress.stopAt = stop ? 0 : UINT64_MAX;
+        EXPECT_EQ(RollBackDeletedFiles(files, store, s.clusterSize, nullptr, progress), kept);
+        const auto numbers = std::views::keys(files);
+        EXPECT_EQ(std::vector<uint64_t>(numbers.begin(), numbers.end()), left);
+        EXPECT_EQ(progress.stepped, stepped);
         EXPECT_EQ(files[30]->Base()->image, single);
-        if (c.kept == 0) {
-            EXPECT_EQ(files[s.baseNumber]->Extensions()[s.extensionNumber]->image,
-                      s.extensionAsFound);
-        }
+        const Bytes& extension = files[s.baseNumber]->Extensions()[s.extensionNumber]->image;
+        EXPECT_EQ(extension == s.extensionAsFound, kept == 0);  // rolled back or left as found
         EXPECT_EQ(files[s.baseNumber]->Base()->image, s.base);
     }
 }

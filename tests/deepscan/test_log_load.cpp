@@ -2,7 +2,6 @@
 // across pages are put together, and what a log that cannot serve gives.
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <set>
 
 #include "deepscan/LogBuilder.h"
@@ -15,11 +14,12 @@ namespace {
 using test::LogBuilder;
 using test::LogRecordSpec;
 using Lsns = std::set<uint64_t>;
+using Bytes = std::vector<uint8_t>;
 constexpr uint32_t kPage = 4096;
 
 // A record of exactly `total` bytes (header included) whose client data is filler.
 LogRecordSpec Sized(uint32_t total) {
-    return {.raw = std::vector<uint8_t>(total - 48, 0x11)};
+    return {.raw = Bytes(total - 48, 0x11)};
 }
 
 Lsns Indexed(const LogRecordStore& store) {
@@ -36,7 +36,7 @@ void ExpectFetched(LogRecordStore& store, const std::vector<uint32_t>& sizes,
     EXPECT_EQ(Indexed(store), Lsns(lsns.begin(), lsns.end()));
     uint64_t previous = 0;
     for (size_t i = 0; i < sizes.size(); ++i) {
-        std::vector<uint8_t> expected = test::EncodeLogRecord(Sized(sizes[i]));
+        Bytes expected = test::EncodeLogRecord(Sized(sizes[i]));
         test::Put64(expected, 0, lsns[i]);
         uint64_t position = UINT64_MAX;
         const auto r = store.Fetch(lsns[i], position);
@@ -48,11 +48,8 @@ void ExpectFetched(LogRecordStore& store, const std::vector<uint32_t>& sizes,
 }
 
 TEST(LoadLog, BlankOrUnusableLogsCannotServeAndCostNoTemporaryFile) {
-    std::vector<std::vector<uint8_t>> logs = {
-        std::vector<uint8_t>(65536, 0xFF),  // ntfs-3g and mkntfs leave this
-        std::vector<uint8_t>(65536, 0x00),
-        {},
-        std::vector<uint8_t>(20, 0xFF)};
+    // All 0xFF is what ntfs-3g and mkntfs leave.
+    std::vector<Bytes> logs = {Bytes(65536, 0xFF), Bytes(65536, 0x00), {}, Bytes(20, 0xFF)};
     // Both restart pages with a page size, or sequence number bits, that cannot be.
     const std::pair<size_t, uint32_t> spoilt[] = {{0x14, 0xFFFFFFFF}, {0x14, 0},      {0x14, 3000},
                                                   {0x14, 256},        {0x14, 131072}, {0x40, 0},
@@ -105,93 +102,84 @@ TEST(LoadLog, RecordsCrossPagesAndTheNextOneFollowsTheirEnd) {
     ExpectFetched(store, sizes, lsns);
 }
 
-// What a scenario's log is, and which of its records must be indexed.
-struct Scenario {
-    std::vector<uint8_t> bytes;
-    Lsns expected;
-};
+// Loads a log and checks which of its records are indexed.
+void ExpectIndexed(const Bytes& log, const Lsns& expected) {
+    LogRecordStore store;
+    ASSERT_TRUE(test::LoadBytes(store, log));
+    EXPECT_EQ(Indexed(store), expected);
+}
 
 TEST(LoadLog, OnlyRecordsWhoseBytesAreWholeAndWhereTheirLsnSaysAreIndexed) {
-    const std::pair<const char*, std::function<Scenario()>> cases[] = {
-        {"the restart page's copy serves when the first is damaged",
-         [] {
-             LogBuilder log(kPage, 8);
-             const uint64_t a = log.Add(Sized(200));
-             std::vector<uint8_t> bytes = log.Build();
-             std::fill(bytes.begin(), bytes.begin() + kPage, 0xFF);
-             return Scenario{bytes, {a}};
-         }},
-        {"stretches of zeroes and of ones end a walk but not the log",
-         [] {
-             LogBuilder log(kPage, 12);
-             Lsns lsns = {log.Add(Sized(128)), log.Add(Sized(256))};
-             // 1 KiB of zeroes, 512 bytes of 0xFF, page 3 all 0xFF: each time, records again.
-             lsns.insert(log.MoveTo(log.Position() + 1024).Add(Sized(200)));
-             const uint64_t ffAt = log.Position();
-             lsns.insert(log.MoveTo(ffAt + 512).Add(Sized(120)));
-             lsns.insert(log.MoveTo(4 * kPage + 64).Add(Sized(300)));
-             std::fill(log.Bytes().begin() + ffAt, log.Bytes().begin() + ffAt + 512, 0xFF);
-             std::fill(log.Bytes().begin() + 3 * kPage, log.Bytes().begin() + 4 * kPage, 0xFF);
-             return Scenario{log.Build(), lsns};
-         }},
-        {"pages whose last LSN does not map into them are not walked",
-         [] {
-             LogBuilder log(kPage, 12);
-             const uint64_t a = log.Add(Sized(400));
-             // Page 3: a copy of the log's tail, as Windows keeps near the start.
-             log.MoveTo(3 * kPage + 64).Add(Sized(400));
-             log.SetLastLsn(3, 0x4E000);
-             log.MoveTo(4 * kPage + 64).Add(Sized(400));
-             log.SetLastLsn(4, 0);
-             const uint64_t b = log.MoveTo(5 * kPage + 64).Add(Sized(400));
-             log.MoveTo(6 * kPage + 64).Add(Sized(400));
-             log.SetLastLsn(6, b);  // the last LSN of a record on another page
-             return Scenario{log.Build(), {a, b}};
-         }},
-        {"records that run past the log or into a torn page",
-         [] {
-             LogBuilder log(kPage, 8);
-             const uint64_t a = log.Add(Sized(500));
-             log.Add(Sized(kPage));                         // runs on into page 3
-             log.MoveTo(3 * kPage + 1200).Add(Sized(300));  // on the torn page
-             const uint64_t b = log.MoveTo(5 * kPage + 64).Add(Sized(300));
-             log.MoveTo(7 * kPage + 3000).Add(Sized(2000));  // the log ends with page 7
-             std::vector<uint8_t> bytes = log.Build();
-             bytes.resize(8 * kPage);
-             bytes[3 * kPage + 1022] ^= 0x55;  // the second block of page 3 is another write's
-             return Scenario{bytes, {a, b}};
-         }},
-        {"junk whose LSN maps elsewhere or whose length passes the log",
-         [] {
-             LogBuilder log(kPage, 8);
-             const uint64_t a = log.Add(Sized(256));
-             const uint64_t junkAt = log.Position(), hugeAt = junkAt + 128;
-             const uint64_t b = log.MoveTo(hugeAt + 64).Add(Sized(256));
-             std::vector<uint8_t> bytes = log.Build();
-             test::Put64(bytes, junkAt, log.Lsn(junkAt + 4096));
-             test::Put32(bytes, junkAt + 0x18, 40);
-             test::Put64(bytes, hugeAt, log.Lsn(hugeAt));
-             test::Put32(bytes, hugeAt + 0x18, 0xFFFFFFF0);
-             return Scenario{bytes, {a, b}};
-         }},
-    };
-    for (const auto& [what, make] : cases) {
-        SCOPED_TRACE(what);
-        const Scenario s = make();
-        LogRecordStore store;
-        ASSERT_TRUE(test::LoadBytes(store, s.bytes));
-        EXPECT_EQ(Indexed(store), s.expected);
+    {
+        SCOPED_TRACE("the restart page's copy serves when the first is damaged");
+        LogBuilder log(kPage, 8);
+        const uint64_t a = log.Add(Sized(200));
+        Bytes bytes = log.Build();
+        std::fill(bytes.begin(), bytes.begin() + kPage, 0xFF);
+        ExpectIndexed(bytes, {a});
+    }
+    {
+        SCOPED_TRACE("stretches of zeroes and of ones end a walk but not the log");
+        LogBuilder log(kPage, 12);
+        Lsns lsns = {log.Add(Sized(128)), log.Add(Sized(256))};
+        // 1 KiB of zeroes, 512 bytes of 0xFF, page 3 all 0xFF: each time, records again.
+        lsns.insert(log.MoveTo(log.Position() + 1024).Add(Sized(200)));
+        const uint64_t ffAt = log.Position();
+        lsns.insert(log.MoveTo(ffAt + 512).Add(Sized(120)));
+        lsns.insert(log.MoveTo(4 * kPage + 64).Add(Sized(300)));
+        std::fill(log.Bytes().begin() + ffAt, log.Bytes().begin() + ffAt + 512, 0xFF);
+        std::fill(log.Bytes().begin() + 3 * kPage, log.Bytes().begin() + 4 * kPage, 0xFF);
+        ExpectIndexed(log.Build(), lsns);
+    }
+    {
+        SCOPED_TRACE("pages whose last LSN does not map into them are not walked");
+        LogBuilder log(kPage, 12);
+        const uint64_t a = log.Add(Sized(400));
+        // Page 3: a copy of the log's tail, as Windows keeps near the start.
+        log.MoveTo(3 * kPage + 64).Add(Sized(400));
+        log.SetLastLsn(3, 0x4E000);
+        log.MoveTo(4 * kPage + 64).Add(Sized(400));
+        log.SetLastLsn(4, 0);
+        const uint64_t b = log.MoveTo(5 * kPage + 64).Add(Sized(400));
+        log.MoveTo(6 * kPage + 64).Add(Sized(400));
+        log.SetLastLsn(6, b);  // the last LSN of a record on another page
+        ExpectIndexed(log.Build(), {a, b});
+    }
+    {
+        SCOPED_TRACE("records that run past the log or into a torn page");
+        LogBuilder log(kPage, 8);
+        const uint64_t a = log.Add(Sized(500));
+        log.Add(Sized(kPage));                         // runs on into page 3
+        log.MoveTo(3 * kPage + 1200).Add(Sized(300));  // on the torn page
+        const uint64_t b = log.MoveTo(5 * kPage + 64).Add(Sized(300));
+        log.MoveTo(7 * kPage + 3000).Add(Sized(2000));  // the log ends with page 7
+        Bytes bytes = log.Build();
+        bytes.resize(8 * kPage);
+        bytes[3 * kPage + 1022] ^= 0x55;  // the second block of page 3 is another write's
+        ExpectIndexed(bytes, {a, b});
+    }
+    {
+        SCOPED_TRACE("junk whose LSN maps elsewhere or whose length passes the log");
+        LogBuilder log(kPage, 8);
+        const uint64_t a = log.Add(Sized(256));
+        const uint64_t junkAt = log.Position(), hugeAt = junkAt + 128;
+        const uint64_t b = log.MoveTo(hugeAt + 64).Add(Sized(256));
+        Bytes bytes = log.Build();
+        test::Put64(bytes, junkAt, log.Lsn(junkAt + 4096));
+        test::Put32(bytes, junkAt + 0x18, 40);
+        test::Put64(bytes, hugeAt, log.Lsn(hugeAt));
+        test::Put32(bytes, hugeAt + 0x18, 0xFFFFFFF0);
+        ExpectIndexed(bytes, {a, b});
     }
     // A page whose update sequence array is not where it belongs is not used.
     for (uint16_t usa : {uint16_t{0x0FF0}, uint16_t{0x08}, uint16_t{0x30}}) {
+        SCOPED_TRACE(usa);
         LogBuilder log(kPage, 8);
         const uint64_t a = log.Add(Sized(256));
         log.MoveTo(3 * kPage + 64).Add(Sized(256));
-        std::vector<uint8_t> bytes = log.Build();
+        Bytes bytes = log.Build();
         test::Put16(bytes, 3 * kPage + 4, usa);
-        LogRecordStore store;
-        ASSERT_TRUE(test::LoadBytes(store, bytes));
-        EXPECT_EQ(Indexed(store), Lsns{a}) << usa;
+        ExpectIndexed(bytes, {a});
     }
 }
 
@@ -207,8 +195,7 @@ TEST(LoadLog, AWrappedLogGivesTwoRunsAndNewRecordsDoNotRunIntoOlderPages) {
         if (logfmt::LsnToOffset(older.back(), LogBuilder::kBits) / kPage == 5)
             page5Last = older.back();
     }
-    const std::vector<uint8_t> page5(log.Bytes().begin() + 5 * kPage,
-                                     log.Bytes().begin() + 6 * kPage);
+    const Bytes page5(log.Bytes().begin() + 5 * kPage, log.Bytes().begin() + 6 * kPage);
     // The newer pass fills pages 2 to 4; its last record would run on into page 5, whose copy
     // on disk is still the older one.
     log.SetSequence(4);
@@ -259,26 +246,24 @@ TEST(LoadLog, StopInTheFirstPassLeavesAnEmptyIndexAndInTheSecondAPartOne) {
     std::vector<uint64_t> lsns;
     while (log.Position() < 63 * kPage)
         lsns.push_back(log.Add(Sized(700)));
-    const std::vector<uint8_t> bytes = log.Build();
+    const Bytes bytes = log.Build();
     const uint64_t pass = 63 * kPage;  // what one pass steps
-    const struct {
-        uint64_t stopAt;
-        bool none, all;
-    } cases[] = {
+    // Where Stop is pressed; whether no record is indexed, whether all are.
+    const std::tuple<uint64_t, bool, bool> cases[] = {
         {UINT64_MAX, false, true}, {pass / 4, true, false}, {pass + pass / 2, false, false}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.stopAt);
+    for (const auto& [stopAt, none, all] : cases) {
+        SCOPED_TRACE(stopAt);
         LogRecordStore store;
         test::StepCounter progress;
-        progress.stopAt = c.stopAt;
+        progress.stopAt = stopAt;
         ASSERT_TRUE(test::LoadBytes(store, bytes, &progress));  // Stop is no failure
         // Each pass stops at the page where Stop is seen.
-        EXPECT_LE(progress.stepped, std::min(c.stopAt, 2 * pass - kPage) + kPage);
-        EXPECT_EQ(store.RecordCount() == 0, c.none);
-        EXPECT_EQ(store.RecordCount() == lsns.size(), c.all);
+        EXPECT_LE(progress.stepped, std::min(stopAt, 2 * pass - kPage) + kPage);
+        EXPECT_EQ(store.RecordCount() == 0, none);
+        EXPECT_EQ(store.RecordCount() == lsns.size(), all);
         EXPECT_FALSE(store.StorePath().empty());
         uint64_t position = 0;
-        EXPECT_EQ(store.Fetch(lsns.front(), position).has_value(), !c.none);
+        EXPECT_EQ(store.Fetch(lsns.front(), position).has_value(), !none);
     }
 }
 
@@ -303,10 +288,9 @@ TEST(LoadLog, TheStoreFileIsPrivateGoesWithTheStoreAndALoadReplacesTheIndex) {
     EXPECT_FALSE(probe.Open(path, File::Mode::kRead));
 }
 
-// A log that never went round ends at its first unwritten page (all 0xFF) at or after the
-// restart area's position: nothing behind it is read. An unwritten page before that position
-// (Windows keeps some near the start) does not end it; nor does anything when the restart area
-// names no position.
+// A log that never went round ends at its first unwritten page (all 0xFF) at or after the restart
+// area's position: nothing behind it is read. One before it (Windows keeps some near the start)
+// does not end it; nor does anything when the restart area names no position.
 TEST(LoadLog, TheFirstUnwrittenPageAfterTheCurrentPositionEndsTheLog) {
     constexpr uint64_t kPages = 1024;  // 4 MiB: several pieces of the first pass
     for (const bool positioned : {true, false}) {

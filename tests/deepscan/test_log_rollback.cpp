@@ -2,6 +2,7 @@
 // change, and which record a change is for.
 #include <gtest/gtest.h>
 
+#include <ranges>
 #include <tuple>
 
 #include "deepscan/ChangeSink.h"
@@ -18,8 +19,7 @@ using test::Closing;
 using test::LogRecordSpec;
 constexpr auto Bytes = test::PatternBytes;
 
-// A log record that changes MFT record `number` on a volume of 4096-byte clusters and
-// 1024-byte records (4 records per cluster: VCN number / 4, block offset 2 per record).
+// A log record that changes MFT record `number` where 4 records of 1024 bytes fill a cluster.
 LogRecordSpec Change(uint64_t previous, uint16_t redoOp, uint16_t undoOp, uint64_t number,
                      std::vector<uint8_t> redo = {}, std::vector<uint8_t> undo = {}) {
     return {.previous = previous,
@@ -62,10 +62,8 @@ struct StoreTest : ::testing::Test, ChangeSink {
     std::vector<uint64_t> Rollback(uint64_t lsn, std::optional<int> count) {
         changes.clear();
         EXPECT_EQ(store.Rollback(lsn), count) << lsn;
-        std::vector<uint64_t> lsns;
-        for (const auto& [change, data] : changes)
-            lsns.push_back(change.lsn);
-        return lsns;
+        const auto lsns = std::views::keys(changes) | std::views::transform(&RecordChange::lsn);
+        return {lsns.begin(), lsns.end()};
     }
 };
 
@@ -139,26 +137,20 @@ TEST_F(StoreTest, UndoDataRunningPastTheRecordIsCut) {
     test::Put16(*outside.raw, 0x0A, 8);
     const uint64_t b = log.Add(outside);
     Load();
-    const struct {
-        uint64_t lsn;
-        std::vector<uint8_t> data;
-        int32_t delta;
-    } cases[] = {{a, Bytes(16, 0x70), 8}, {b, {}, -8}};
-    for (const auto& c : cases) {
-        EXPECT_EQ(Rollback(c.lsn, 1), std::vector<uint64_t>{c.lsn});
+    // The record; the undo data handed on, and its delta.
+    const std::tuple<uint64_t, std::vector<uint8_t>, int32_t> cases[] = {{a, Bytes(16, 0x70), 8},
+                                                                         {b, {}, -8}};
+    for (const auto& [lsn, data, delta] : cases) {
+        EXPECT_EQ(Rollback(lsn, 1), std::vector<uint64_t>{lsn});
         ASSERT_EQ(changes.size(), 1u);
-        EXPECT_EQ(changes[0].second, c.data);
-        EXPECT_EQ(changes[0].first.delta, c.delta);
+        EXPECT_EQ(changes[0].second, data);
+        EXPECT_EQ(changes[0].first.delta, delta);
     }
 }
 
 TEST(TargetRecordNumber, IsTheByteOffsetInTheMftOverTheRecordSize) {
-    const struct {
-        uint64_t vcn;
-        uint16_t block;
-        uint32_t clusterSize, recordSize;
-        uint64_t expected;
-    } cases[] = {
+    // The change's VCN and block offset, the cluster and record size; the record number.
+    const std::tuple<uint64_t, uint16_t, uint32_t, uint32_t, uint64_t> cases[] = {
         {66, 0, 512, 1024, 33},                       // 512-byte clusters: two per record
         {67, 0, 512, 1024, 33},                       // the second half of the same record
         {10, 0, 4096, 1024, 40},                      // four records per cluster
@@ -169,11 +161,10 @@ TEST(TargetRecordNumber, IsTheByteOffsetInTheMftOverTheRecordSize) {
         {5, 4, 2u << 20, 1024, 10242},                // 2 MiB clusters
         {UINT64_MAX / 2, 0, 4096, 1024, UINT64_MAX},  // the offset does not fit in 64 bits
     };
-    for (const auto& c : cases) {
-        const auto record = test::EncodeLogRecord({.clusterBlock = c.block, .vcn = c.vcn});
-        EXPECT_EQ(LogRecordStore::TargetRecordNumber(record, c.clusterSize, c.recordSize),
-                  c.expected)
-            << c.vcn << " " << c.block << " " << c.clusterSize;
+    for (const auto& [vcn, block, clusterSize, recordSize, expected] : cases) {
+        const auto record = test::EncodeLogRecord({.clusterBlock = block, .vcn = vcn});
+        EXPECT_EQ(LogRecordStore::TargetRecordNumber(record, clusterSize, recordSize), expected)
+            << vcn << " " << block << " " << clusterSize;
     }
     const std::vector<uint8_t> shortRecord(0x4F, 0);
     EXPECT_EQ(LogRecordStore::TargetRecordNumber(shortRecord, 4096, 1024), UINT64_MAX);

@@ -42,40 +42,9 @@ const RealLog kRealLogs[] = {
     {"real/extracts/dfirntfs-LogFile_10.bin", false, 323},
 };
 
-// A volume's $LogFile read where it lies, as the advanced scan reads it, or a log extract.
-struct OpenLog {
-    VolumeReader reader;
-    FileRecord logFile;
-    std::unique_ptr<ByteSource> source;
-    std::vector<uint8_t> bytes;  // all of it, for the plain parse
-    uint32_t clusterSize = 4096, recordSize = 1024;
-
-    void Open(const RealLog& log, const std::string& path) {
-        if (!log.volume) {
-            bytes = ReadWholeFile(path);
-            source = std::make_unique<MemoryDevice>(bytes);
-            return;
-        }
-        ASSERT_TRUE(reader.Open(Source{FromUtf8(path)})) << path;
-        clusterSize = reader.ClusterSize();
-        recordSize = reader.RecordSize();
-        std::vector<uint8_t> records(3 * recordSize);
-        ASSERT_TRUE(reader.ReadMftStart(records.data(), static_cast<uint32_t>(records.size())));
-        std::vector<uint8_t> record2(records.begin() + 2 * recordSize, records.end());
-        logFile.SetHeader(record2);
-        ASSERT_NE(logFile.Parse(record2, clusterSize, &reader), Parsed::kUnreadable);
-        ASSERT_NE(logFile.UnnamedStream(), nullptr);
-        source = std::make_unique<StreamReader>(*logFile.UnnamedStream(), reader);
-        bytes.resize(source->Size());
-        ASSERT_EQ(*source->ReadAt(0, bytes.data(), bytes.size()), bytes.size());
-    }
-};
-
-// One record as the plain parse sees it.
+// One record as the plain parse sees it: its offset in the log, LSN, and 48 + client data length.
 struct PlainRecord {
-    uint64_t offset;  // in the log
-    uint64_t lsn;
-    uint64_t length;  // 48 + client data length
+    uint64_t offset, lsn, length;
 };
 
 // The plain per-page parse: every page (of the restart page's page size) that begins with "RCRD",
@@ -110,15 +79,34 @@ class RealLogTest : public ::testing::TestWithParam<RealLog> {};
 TEST_P(RealLogTest, IndexesWhatAPlainParseFindsWhereTheRecordIsWhole) {
     const RealLog& real = GetParam();
     QV_REQUIRE_FIXTURE(path, real.path);
-    OpenLog log;
-    log.Open(real, path);
-    if (HasFatalFailure()) return;
-    const std::vector<uint8_t>& bytes = log.bytes;
+    // The volume's $LogFile read where it lies, as the advanced scan reads it, or the log extract.
+    VolumeReader reader;
+    FileRecord logFile;
+    std::unique_ptr<ByteSource> source;
+    std::vector<uint8_t> bytes;  // all of it, for the plain parse
+    uint32_t clusterSize = 4096, recordSize = 1024;
+    if (!real.volume) {
+        bytes = ReadWholeFile(path);
+        source = std::make_unique<MemoryDevice>(bytes);
+    } else {
+        ASSERT_TRUE(reader.Open(Source{FromUtf8(path)})) << path;
+        clusterSize = reader.ClusterSize();
+        recordSize = reader.RecordSize();
+        std::vector<uint8_t> records(3 * recordSize);
+        ASSERT_TRUE(reader.ReadMftStart(records.data(), static_cast<uint32_t>(records.size())));
+        std::vector<uint8_t> record2(records.begin() + 2 * recordSize, records.end());
+        logFile.SetHeader(record2);
+        ASSERT_NE(logFile.Parse(record2, clusterSize, &reader), Parsed::kUnreadable);
+        ASSERT_NE(logFile.UnnamedStream(), nullptr);
+        source = std::make_unique<StreamReader>(*logFile.UnnamedStream(), reader);
+        bytes.resize(source->Size());
+        ASSERT_EQ(*source->ReadAt(0, bytes.data(), bytes.size()), bytes.size());
+    }
     ASSERT_GT(bytes.size(), 0u);
 
     LogRecordStore store;
     StepCounter progress;
-    const Status loaded = store.Load(*log.source, log.clusterSize, 512, log.recordSize, progress);
+    const Status loaded = store.Load(*source, clusterSize, 512, recordSize, progress);
     if (!loaded && loaded.error().code == kLogCannotServe) {
         // Only a log without a restart page may say so.
         EXPECT_FALSE(bytes[0] == 'R' && bytes[1] == 'S' && bytes[2] == 'T' && bytes[3] == 'R');

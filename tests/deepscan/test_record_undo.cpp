@@ -112,23 +112,21 @@ TEST(UndoIntoImage, AttributesComeBackWholeInTheirPlaceAndGoAgain) {
     const Bytes deleted = ResidentAttribute(0x80, Filler(100, 3));
     const Bytes big = ResidentAttribute(0x80, Filler(600, 9));
     const auto build = [&](bool withDeleted) {
-        RecordBuilder b;
-        b.FileName(5, u"name.dat");
+        RecordBuilder b = RecordBuilder().FileName(5, u"name.dat");
         if (withDeleted) b.Raw(deleted);
         return b.Raw(big).Build();
     };
     const Bytes deleted4k = ResidentAttribute(0x80, Filler(1500, 3));
     const auto build4k = [&](bool withDeleted) {
-        RecordBuilder b(4096);
-        b.FileName(5, u"big.dat").Resident(0x40, Filler(1200, 1));
+        RecordBuilder b =
+            RecordBuilder(4096).FileName(5, u"big.dat").Resident(0x40, Filler(1200, 1));
         if (withDeleted) b.Raw(deleted4k);
         return b.Raw(ResidentAttribute(0x80, Filler(900, 5))).Build();
     };
     // The end of a record rewritten: the attribute and the end marker after it.
     const Bytes second = ResidentAttribute(0x80, Filler(40, 2));
     const Bytes full = RecordBuilder().FileName(5, u"x").Raw(second).Build();
-    Bytes tail = second;
-    tail.insert(tail.end(), {0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0});
+    const Bytes tail = Cat({second, {0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0}});
     const uint32_t at = AttributeAt(build(false), 1);
     Check({
         {"create", build(false), Undo(kCreateAttribute, at, 0, deleted), kApplied,
@@ -152,8 +150,7 @@ TEST(UndoIntoImage, ValuesMappingPairsAndSizesGetTheirBytesAndLengthsBack) {
     Bytes inPlace = Filler(48, 1);  // same length: the bytes are replaced in place
     const Bytes old8 = Filler(8, 0x60), old30 = Filler(30, 0x90);
     std::copy(old8.begin(), old8.end(), inPlace.begin() + 16);
-    Bytes longer = Filler(2, 1);  // the redo cut the value to 4 bytes from offset 2
-    longer.insert(longer.end(), old30.begin(), old30.end());
+    const Bytes longer = Cat({Filler(2, 1), old30});  // the redo cut it to 4 bytes from offset 2
 
     const Bytes pairsFollower = ResidentAttribute(0x80, Filler(24, 5));
     const auto withRuns = [&](const std::vector<RunSpec>& runs) {
@@ -165,11 +162,9 @@ TEST(UndoIntoImage, ValuesMappingPairsAndSizesGetTheirBytesAndLengthsBack) {
     Put64(pairsArea, 0x28, 4096);  // the sizes are another change of their own
 
     // The undo data: allocated, valid data length, data size, total allocated (compressed).
-    Bytes sizes(32);
-    Put64(sizes, 0, 36864);
-    Put64(sizes, 8, 30000);
-    Put64(sizes, 16, 33000);
-    Put64(sizes, 24, 20480);
+    Bytes sizes;
+    for (const uint64_t size : {36864, 30000, 33000, 20480})
+        Put64(sizes, sizes.size(), size);
     // On disk: allocated 0x28, data size 0x30, valid length 0x38, total allocated 0x40 if any.
     const auto sized = [](const Bytes& record, bool total) {
         Bytes area = Area(record);
@@ -212,10 +207,8 @@ TEST(UndoIntoImage, ValuesMappingPairsAndSizesGetTheirBytesAndLengthsBack) {
 TEST(UndoIntoImage, IndexRootEntriesComeAndGoWithTheirSizes) {
     const Bytes a = Entry(1), b = Entry(2), node = Entry(3, 1);
     const auto build = [&](const std::vector<Bytes>& entries) {
-        return RecordBuilder()
-            .Resident(0x90, IndexRoot(entries), u"$I30")
-            .Resident(0x80, {1, 2})
-            .Build();
+        RecordBuilder record = RecordBuilder().Resident(0x90, IndexRoot(entries), u"$I30");
+        return record.Resident(0x80, {1, 2}).Build();
     };
     const uint32_t firstEntry = 0x20 + 0x20;  // header 0x18 + "$I30", aligned; index header
     const uint32_t afterA = firstEntry + static_cast<uint32_t>(a.size());

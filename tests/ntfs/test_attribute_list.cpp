@@ -24,20 +24,18 @@ TEST(AttributeList, EntriesInOrderWithTheirNamesAppendedToWhatWasThere) {
 
 TEST(AttributeList, ADamagedEntryStopsTheListWithoutReadingPastIt) {
     const auto value = test::EncodeAttributeList({{0x80, 0, 30, 1, u""}, {0x80, 0, 31, 2, u""}});
-    const struct {
-        const char* what;
-        size_t size;            // of the value, cut
-        uint16_t secondLength;  // 0xFFFF: as encoded
-    } cases[] = {{"length 0", value.size(), 0},
-                 {"head cut off", 0x20 + 0x10, 0xFFFF},
-                 {"runs past the value", value.size(), 0x40},
-                 {"shorter than its head", value.size(), 0x18}};
-    for (const auto& c : cases) {
-        std::vector<uint8_t> bytes(value.begin(), value.begin() + c.size);
-        if (c.secondLength != 0xFFFF) Store16(bytes.data() + 0x20 + 4, c.secondLength);
+    // The value cut to a size; the second entry's length (0xFFFF: as encoded).
+    const std::tuple<const char*, size_t, uint16_t> cases[] = {
+        {"length 0", value.size(), 0},
+        {"head cut off", 0x20 + 0x10, 0xFFFF},
+        {"runs past the value", value.size(), 0x40},
+        {"shorter than its head", value.size(), 0x18}};
+    for (const auto& [what, size, secondLength] : cases) {
+        std::vector<uint8_t> bytes(value.begin(), value.begin() + size);
+        if (secondLength != 0xFFFF) Store16(bytes.data() + 0x20 + 4, secondLength);
         std::vector<AttributeListEntry> entries;
-        EXPECT_FALSE(ParseAttributeList(bytes, entries)) << c.what;
-        ASSERT_EQ(entries.size(), 1u) << c.what;
+        EXPECT_FALSE(ParseAttributeList(bytes, entries)) << what;
+        ASSERT_EQ(entries.size(), 1u) << what;
         EXPECT_EQ(entries[0].SegmentRecordNumber(), 30u);
     }
 }

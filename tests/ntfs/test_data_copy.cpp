@@ -56,10 +56,7 @@ struct Volume {
         image.Put(kSplit + 20, Bytes(unitA.begin() + kCs, unitA.end()));
     }
 };
-const Volume& TheVolume() {
-    static const Volume volume;
-    return volume;
-}
+const Volume kVolume;
 
 // The bytes of a plain stream: each cluster its runs name, zeros for sparse runs (and holes where
 // an extent is missing), zeros from the initialized size on, cut or zero-filled to the size.
@@ -97,7 +94,7 @@ std::unique_ptr<FileRecord> Parse(std::vector<Bytes> images) {
 }
 
 TEST(CopyRecordData, WritesWhatTheRunsGiveAndSaysHowTheCopyEnded) {
-    const Volume& v = TheVolume();
+    const Volume& v = kVolume;
     ASSERT_TRUE(v.a >= 2 && v.a <= 12) << "unit A must be splittable: " << v.a;
     using enum Copied;
     const RunSpec a{kUnitA, v.a}, b{kUnitB, v.b}, s{kUnitShort, v.s};  // compressed units
@@ -173,54 +170,49 @@ TEST(CopyRecordData, WritesWhatTheRunsGiveAndSaysHowTheCopyEnded) {
         EXPECT_TRUE(memory.bytes == c.written) << memory.bytes.size() << " " << c.written.size();
         EXPECT_EQ(progress.steps, static_cast<int64_t>(record->TotalDataSize(kCs)));
         EXPECT_EQ(progress.stepped, memory.bytes.size());
-        if (c.deviceReads) {
-            EXPECT_EQ(reader->GetStats().deviceReads, c.deviceReads);
-        }
+        EXPECT_EQ(c.deviceReads ? reader->GetStats().deviceReads : 0, c.deviceReads);
     }
 }
 
 TEST(StreamReader, ReadsAStreamWhereItLiesWithZerosForWhatNoClusterHolds) {
-    const struct {
-        const char* what;
-        std::vector<Bytes> images;
-        Bytes stream;       // what reading it whole gives
-        int32_t error = 0;  // else what reading its first bytes fails with
-    } cases[] = {
-        {"fragmented", {Plain(kScattered, 4 * kCs - 123)}, Clusters(kScattered, 4 * kCs - 123)},
-        {"sparse", {Plain({{0, 2}, {60, 1}}, 3 * kCs)}, Clusters({{0, 2}, {60, 1}}, 3 * kCs)},
+    // The records; what reading the stream whole gives, or what reading its first bytes fails with.
+    const std::tuple<const char*, std::vector<Bytes>, Bytes, int32_t> cases[] = {
+        {"fragmented", {Plain(kScattered, 4 * kCs - 123)}, Clusters(kScattered, 4 * kCs - 123), 0},
+        {"sparse", {Plain({{0, 2}, {60, 1}}, 3 * kCs)}, Clusters({{0, 2}, {60, 1}}, 3 * kCs), 0},
         {"holes between and after extents",
          {Plain({{100, 1}}, 6 * kCs), Extent({{200, 1}}, 3)},
-         Clusters({{100, 1}, {0, 2}, {200, 1}}, 6 * kCs)},
-        {"initialized", {Plain({{100, 2}}, 2 * kCs, 5000)}, Clusters({{100, 2}}, 2 * kCs, 5000)},
-        {"resident", {RecordBuilder().ResidentData(Text(700, 3)).Build()}, Text(700, 3)},
+         Clusters({{100, 1}, {0, 2}, {200, 1}}, 6 * kCs),
+         0},
+        {"initialized", {Plain({{100, 2}}, 2 * kCs, 5000)}, Clusters({{100, 2}}, 2 * kCs, 5000), 0},
+        {"resident", {RecordBuilder().ResidentData(Text(700, 3)).Build()}, Text(700, 3), 0},
         // A compressed stream cannot be read in place; a read the volume refuses fails.
         {"compressed", {Packed({{100, 16}}, 16 * kCs)}, {}, kErrDecompress},
         {"past the volume", {Plain({{100000, 1}}, kCs)}, {}, kErrRead},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        const auto record = Parse(c.images);
-        auto reader = TheVolume().image.Open();
+    for (const auto& [what, images, stream, error] : cases) {
+        SCOPED_TRACE(what);
+        const auto record = Parse(images);
+        auto reader = kVolume.image.Open();
         StreamReader in(*record->UnnamedStream(), *reader);
-        if (c.error) {
+        if (error) {
             Bytes buffer(10);
             const Result<size_t> failed = in.ReadAt(0, buffer.data(), 10);
             ASSERT_FALSE(failed);
-            EXPECT_EQ(failed.error().code, c.error);
+            EXPECT_EQ(failed.error().code, error);
             continue;
         }
-        ASSERT_EQ(in.Size(), c.stream.size());
+        ASSERT_EQ(in.Size(), stream.size());
         // Pieces of 1000 bytes, not aligned to anything, up to past the end.
         Bytes got;
-        for (uint64_t at = 0; at <= c.stream.size(); at += 1000) {
+        for (uint64_t at = 0; at <= stream.size(); at += 1000) {
             Bytes piece(1000, 0xCC);
             const Result<size_t> n = in.ReadAt(at, piece.data(), piece.size());
             ASSERT_TRUE(n) << n.error().Text();
-            EXPECT_EQ(*n, std::min<uint64_t>(1000, c.stream.size() - at));
+            EXPECT_EQ(*n, std::min<uint64_t>(1000, stream.size() - at));
             got.insert(got.end(), piece.begin(), piece.begin() + *n);
         }
-        EXPECT_TRUE(got == c.stream);
-        EXPECT_EQ(*in.ReadAt(c.stream.size() + 5000, got.data(), 10), 0u);
+        EXPECT_TRUE(got == stream);
+        EXPECT_EQ(*in.ReadAt(stream.size() + 5000, got.data(), 10), 0u);
     }
 }
 

@@ -11,6 +11,7 @@ namespace qv {
 namespace {
 
 using test::RecordBuilder;
+using Bytes = std::vector<uint8_t>;
 constexpr uint32_t kCluster = 4096;
 constexpr size_t kFirst = 0x38;  // the builder's first attribute
 
@@ -19,20 +20,16 @@ TEST(FileRecord, ParseOutcomesOnSoundAndHostileRecords) {
     const auto named = RecordBuilder().FileName(5, u"abc").ResidentData({1, 2, 3}).Build();
     const size_t second = kFirst + Load32(named.data() + kFirst + 4);  // the $DATA attribute
     const size_t nameLength = kFirst + Load16(named.data() + kFirst + 0x14) + 0x40;
-    std::vector<uint8_t> emptyValue(0x18, 0);  // a resident $DATA whose value starts at its end
+    Bytes emptyValue(0x18, 0);  // a resident $DATA whose value starts at its end
     emptyValue[0] = 0x80, emptyValue[4] = 0x18, emptyValue[0x14] = 0x18;
-    std::vector<uint8_t> valuePastEnd = emptyValue;
+    Bytes valuePastEnd = emptyValue;
     valuePastEnd[0x14] = 0x20;
     const auto longName = std::u16string(180, u'x') + u"Y";
-    const struct {
-        const char* what;
-        std::vector<uint8_t> image;
-        size_t at;  // where `value` is stored, `width` bytes of it (0: the image as built)
-        uint32_t value, width;
-        Parsed parsed;
-        std::u16string name;
-        size_t streams;
-    } cases[] = {
+    // The image, a value stored at an offset in it (width 0: the image as built); what parsing
+    // gives, the name and the number of streams.
+    using Case =
+        std::tuple<const char*, Bytes, size_t, uint32_t, uint32_t, Parsed, std::u16string, size_t>;
+    const Case cases[] = {
         {"sound", named, 0, 0, 0, kFine, u"abc", 1},
         // A name that crosses the end of the first 512-byte block reads right only after fixups.
         {"fixups", RecordBuilder().FileName(5, longName).Build(), 0, 0, 0, kFine, longName, 0},
@@ -49,17 +46,16 @@ TEST(FileRecord, ParseOutcomesOnSoundAndHostileRecords) {
         {"value offset outside", RecordBuilder().Raw(valuePastEnd).Build(), 0, 0, 0, kDamaged, u"",
          0},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        std::vector<uint8_t> image = c.image;
-        test::Put(image, c.at, c.value, c.width);
-        const std::vector<uint8_t> before = image;
+    for (auto [what, image, at, value, width, parsed, name, streams] : cases) {
+        SCOPED_TRACE(what);
+        test::Put(image, at, value, width);
+        const Bytes before = image;
         FileRecord r;
         r.SetHeader(image);
-        EXPECT_EQ(r.Parse(image, kCluster), c.parsed);
-        EXPECT_EQ(r.Damaged(), c.parsed == kDamaged);
-        EXPECT_EQ(r.GetName(), c.name);
-        EXPECT_EQ(r.StreamCount(), c.streams);
+        EXPECT_EQ(r.Parse(image, kCluster), parsed);
+        EXPECT_EQ(r.Damaged(), parsed == kDamaged);
+        EXPECT_EQ(r.GetName(), name);
+        EXPECT_EQ(r.StreamCount(), streams);
         if (before[0] != 'F') {
             EXPECT_EQ(image, before);  // not a FILE record: left untouched
         }
@@ -93,11 +89,8 @@ TEST(FileRecord, NoMoreThan256Streams) {
 TEST(FileRecord, ThePreferredNameAndItsParentAndTimes) {
     const uint64_t t = (uint64_t{1204725787} + 11644473600ull) * 10000000ull;  // 2008-03-05
     const uint64_t far = (uint64_t{3} << 48) | (uint64_t{1} << 32) | 9;
-    const struct {
-        RecordBuilder record;
-        std::u16string name;
-        uint32_t parent;
-    } cases[] = {
+    // The record; the name it is recovered as and its parent's record number.
+    const std::tuple<RecordBuilder, std::u16string, uint32_t> cases[] = {
         {RecordBuilder().FileName(9, u"LONGFI~1.TXT", 2).FileName(7, u"long file.txt", 1),
          u"long file.txt", 7},
         {RecordBuilder().FileName(9, u"SHORT.TXT", 3), u"SHORT.TXT", 9},
@@ -106,16 +99,16 @@ TEST(FileRecord, ThePreferredNameAndItsParentAndTimes) {
         {RecordBuilder().FileName(far, u"x", 1, t, t + 600 * 10000000ull), u"x", 9},
         {RecordBuilder().ResidentData({1}), u"", 0xFFFFFFFF},
     };
-    for (const auto& c : cases) {
-        std::vector<uint8_t> image = c.record.Build();
+    for (const auto& [record, name, parent] : cases) {
+        Bytes image = record.Build();
         FileRecord r;
         r.SetHeader(image);
         ASSERT_EQ(r.Parse(image, kCluster), Parsed::kFine);
-        EXPECT_EQ(r.GetName(), c.name);
-        EXPECT_EQ(r.GetParent(), c.parent) << "the low 32 bits of the record number";
+        EXPECT_EQ(r.GetName(), name);
+        EXPECT_EQ(r.GetParent(), parent) << "the low 32 bits of the record number";
         CTime created, modified, accessed;
-        EXPECT_EQ(r.GetTimes(created, modified, accessed), c.name.empty() ? kErrNoFileName : 0);
-        if (c.parent == 9 && c.name == u"x") {
+        EXPECT_EQ(r.GetTimes(created, modified, accessed), name.empty() ? kErrNoFileName : 0);
+        if (parent == 9 && name == u"x") {
             EXPECT_EQ(r.GetParentReference(), far);
             EXPECT_EQ(created.Seconds(), 1204725787);
             EXPECT_EQ(modified.Seconds(), 1204725787 + 600);
@@ -124,13 +117,10 @@ TEST(FileRecord, ThePreferredNameAndItsParentAndTimes) {
 }
 
 TEST(FileRecord, StreamsAreKeptByNameAndLaterExtentsJoinTheirOwn) {
-    auto base = RecordBuilder()
-                    .Directory()
-                    .FileName(5, u"big.bin")
-                    .NonResidentData({{0x100, 4}}, 10 * kCluster)
-                    .NonResidentData({{0x900, 1}}, 100, u"ads")
-                    .ResidentData({'z'}, u"Zone.Identifier", 0x0001)  // compressed flag: ignored
-                    .Build();
+    RecordBuilder builder = RecordBuilder().Directory().FileName(5, u"big.bin");
+    builder.NonResidentData({{0x100, 4}}, 10 * kCluster).NonResidentData({{0x900, 1}}, 100, u"ads");
+    // A named stream with the compressed flag, which is ignored.
+    auto base = builder.ResidentData({'z'}, u"Zone.Identifier", 0x0001).Build();
     auto extension =
         RecordBuilder().BaseReference(40).NonResidentData({{0x200, 6}}, 0, u"", 4).Build();
     FileRecord r;
@@ -172,21 +162,19 @@ TEST(FileRecord, AListedAttributeIsTakenOnceByIdElseByTypeNameAndVcn) {
     const uint16_t secondId = builder.NextId();
     builder.NonResidentData({{0x600, 3}}, 0, u"", 10);
     const auto extension = builder.Build();
-    const struct {
-        uint64_t vcn;
-        uint16_t id;
-        uint64_t cluster;  // 0: not found
-    } cases[] = {{10, secondId, 0x600}, {8, 999, 0x500}, {9, 999, 0}};
-    for (const auto& c : cases) {
+    // The entry's VCN and attribute id; the cluster of the extent taken (0: none).
+    const std::tuple<uint64_t, uint16_t, uint64_t> cases[] = {
+        {10, secondId, 0x600}, {8, 999, 0x500}, {9, 999, 0}};
+    for (const auto& [vcn, id, cluster] : cases) {
         const AttributeListEntry entry{
-            .type = kAttrData, .startingVcn = c.vcn, .attributeId = c.id, .name = {}};
+            .type = kAttrData, .startingVcn = vcn, .attributeId = id, .name = {}};
         FileRecord r;
         auto copy = extension;
-        EXPECT_EQ(r.ParseListedAttribute(copy, entry, kCluster), c.cluster != 0);
-        EXPECT_EQ(r.ParseListedAttribute(copy, entry, kCluster), c.cluster != 0);  // again
-        if (c.cluster == 0) continue;
+        EXPECT_EQ(r.ParseListedAttribute(copy, entry, kCluster), cluster != 0);
+        EXPECT_EQ(r.ParseListedAttribute(copy, entry, kCluster), cluster != 0);  // again
+        if (cluster == 0) continue;
         ASSERT_EQ(r.UnnamedStream()->Runs().size(), 1u) << "met twice, taken once";
-        EXPECT_EQ(r.UnnamedStream()->Runs()[0].firstCluster, c.cluster);
+        EXPECT_EQ(r.UnnamedStream()->Runs()[0].firstCluster, cluster);
     }
     // The list's entries are kept in order; an extent marked missing is remembered by name.
     auto listed = RecordBuilder()

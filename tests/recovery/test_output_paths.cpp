@@ -179,16 +179,12 @@ TEST_F(Paths, NothingIsMadeOrWrittenThroughASymbolicLinkPlantedInTheDestination)
 TEST_F(Paths, AnExistingTargetIsOverwrittenSkippedOrRenamedAsAskedOrAsTheRuleSays) {
     constexpr auto kAsk = ExistingFile::kAsk;
     constexpr int kSkipped = kIdIgnore, kStopped = OutputPaths::kStopped;
-    // Each scripted answer is one question asked.
-    const struct {
-        const char* what;
-        ExistingFile rule;
-        std::vector<int> answers;
-        std::vector<std::optional<std::u16string>> savePaths;
-        bool stopWhenAsked;
-        int result;
-        std::string target;  // after the call, in the destination
-    } cases[] = {
+    // The rule, the answers (one question asked each) and the save dialog's paths, whether Stop
+    // is pressed when asked; what OpenTarget gives and the target then, below the destination.
+    using Answers = std::vector<int>;
+    using SavePaths = std::vector<std::optional<std::u16string>>;
+    using Case = std::tuple<const char*, ExistingFile, Answers, SavePaths, bool, int, std::string>;
+    const Case cases[] = {
         {"Yes overwrites", kAsk, {kIdYes}, {}, false, 0, "a.txt"},
         {"Cancel skips", kAsk, {kIdCancel}, {}, false, kSkipped, "a.txt"},
         {"No: another name, asked again", kAsk, {kIdNo, kIdNo}, {{}, u"b.txt"}, false, 0, "b.txt"},
@@ -197,41 +193,38 @@ TEST_F(Paths, AnExistingTargetIsOverwrittenSkippedOrRenamedAsAskedOrAsTheRuleSay
         {"the skip rule", ExistingFile::kSkip, {}, {}, false, kSkipped, "a.txt"},
         {"the rename rule", ExistingFile::kRename, {}, {}, false, 0, "a (2).txt"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
+    for (const auto& [what, rule, answers, savePaths, stopWhenAsked, result, target] : cases) {
+        SCOPED_TRACE(what);
         std::filesystem::remove_all(dest);
         std::filesystem::create_directories(dest);
         std::ofstream(dest + "a.txt") << "old";
         std::ofstream(dest + "a (1).txt") << "taken";
         ProgressDialog run;
         test::ScriptedPrompts asked;
-        asked.answers.assign(c.answers.begin(), c.answers.end());
-        asked.savePaths.assign(c.savePaths.begin(), c.savePaths.end());
-        if (c.stopWhenAsked) asked.onAsk = [&] { run.Stop(); };
-        OutputPaths target(FromUtf8(dest), c.rule, asked, run);
+        asked.answers.assign(answers.begin(), answers.end());
+        asked.savePaths.assign(savePaths.begin(), savePaths.end());
+        if (stopWhenAsked) asked.onAsk = [&] { run.Stop(); };
+        OutputPaths opener(FromUtf8(dest), rule, asked, run);
         File file;
         std::u16string path = FromUtf8(dest + "a.txt");
-        EXPECT_EQ(target.OpenTarget(file, path, u"a.txt"), c.result);
-        EXPECT_EQ(ToUtf8(path), dest + c.target);
-        EXPECT_EQ(file.IsOpen(), c.result == 0);
-        ASSERT_EQ(asked.asked.size(), c.answers.size());
+        EXPECT_EQ(opener.OpenTarget(file, path, u"a.txt"), result);
+        EXPECT_EQ(ToUtf8(path), dest + target);
+        EXPECT_EQ(file.IsOpen(), result == 0);
+        ASSERT_EQ(asked.asked.size(), answers.size());
         for (const auto& question : asked.asked) {
             EXPECT_EQ(ToUtf8(question.text), dest + "a.txt existed, Overwrite?");
             EXPECT_EQ(question.caption, u"Warnning");
             EXPECT_EQ(question.buttons, PromptButtons::kYesNoCancel);
         }
-        // The save dialog opens in the file's own folder, offering its name.
-        for (size_t i = 0; i < asked.saveDialogs.size(); ++i) {
-            EXPECT_EQ(asked.saveDialogs[i], u"a.txt");
-            EXPECT_EQ(ToUtf8(asked.saveFolders[i]), dest);
-        }
+        // A save dialog per No, each in the file's own folder, offering its name.
+        EXPECT_EQ(asked.saveDialogs, std::vector<std::u16string>(savePaths.size(), u"a.txt"));
+        EXPECT_EQ(asked.saveFolders, std::vector(savePaths.size(), FromUtf8(dest)));
         if (file.IsOpen()) {
             ASSERT_TRUE(file.Write("new", 3));
             file.Close();
-            EXPECT_EQ(test::ReadText(dest + c.target), "new");
+            EXPECT_EQ(test::ReadText(dest + target), "new");
         }
-        EXPECT_EQ(test::ReadText(dest + "a.txt"),
-                  c.result == 0 && c.target == "a.txt" ? "new" : "old");
+        EXPECT_EQ(test::ReadText(dest + "a.txt"), result == 0 && target == "a.txt" ? "new" : "old");
         EXPECT_EQ(test::ReadText(dest + "a (1).txt"), "taken");
     }
 }

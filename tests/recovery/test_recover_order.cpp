@@ -1,6 +1,5 @@
-// Recoveries whose bytes are copied on the writer thread say and do exactly what one thread does:
-// each file's lines together and in file order, every question after all earlier lines, Stop and
-// Abort at the same file, the same files written.
+// With the writer thread a recovery says and does what one thread does: each file's lines together
+// in file order, questions after all earlier lines, Stop and Abort at the same file, same files.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
@@ -9,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <numeric>
 #include <thread>
 
 #include "platform/Text.h"
@@ -35,18 +35,6 @@ std::string NameOf(uint32_t n) {
     return "f" + std::to_string(n) + (n == kBig ? ".bin" : ".txt");
 }
 
-// Presses Stop once the big file's copy has begun.
-struct StopInsideBig final : ProgressView {
-    ProgressDialog* run = nullptr;
-    void ShowCounts(const ProgressCounts& c) override {
-        if (c.total == kBigSize && c.done > 0 && c.done < kBigSize) run->Stop();
-    }
-    void SetStatusText(const std::u16string&) override {}
-    void SetTitle(const std::u16string&) override {}
-    void StepBar() override {}
-    void Close(int) override {}
-};
-
 // The outcomes, and whether they all came from the recovering thread.
 struct Outcomes final : RecoveryOutcomeSink {
     std::vector<std::string> all;
@@ -61,11 +49,10 @@ struct Outcomes final : RecoveryOutcomeSink {
 
 struct Seen {
     Messages log;
-    std::vector<std::string> outcomes;
+    Outcomes outcomes;
     std::vector<std::pair<std::string, Bytes>> files;
     std::vector<std::string> lastLineAtQuestion;
     RecoverySummary summary;
-    bool offThread = false;
 };
 
 struct RecoveryOrder : ::testing::Test {
@@ -75,13 +62,11 @@ struct RecoveryOrder : ::testing::Test {
     void SetUp() override {
         NtfsBuilder volume(4096, 1024, kLast + 8);
         // Folders first used after the big file: Stop inside it must not find them made.
-        for (uint32_t d = 0; d < 2; ++d)
-            volume.SetRecord(kLast + 1 + d, RecordBuilder()
-                                                .RecordNumber(kLast + 1 + d)
-                                                .Directory()
-                                                .FileName(NtfsBuilder::kRootReference,
-                                                          u"d" + FromUtf8(std::to_string(d)))
-                                                .Build());
+        for (uint32_t d = 0; d < 2; ++d) {
+            RecordBuilder folder = RecordBuilder().RecordNumber(kLast + 1 + d).Directory();
+            folder.FileName(NtfsBuilder::kRootReference, u"d" + FromUtf8(std::to_string(d)));
+            volume.SetRecord(kLast + 1 + d, folder.Build());
+        }
         for (uint32_t n = kFirst; n <= kLast; ++n) {
             const uint64_t parent = n < kBig && n % 10 == 5 ? test::Ref(kLast + 1 + n % 2, 1)
                                                             : NtfsBuilder::kRootReference;
@@ -106,11 +91,11 @@ struct RecoveryOrder : ::testing::Test {
     struct Case {
         const char* what;
         ExistingFile existing = ExistingFile::kAsk;
-        std::function<void()> before;  // puts something in the way
-        std::deque<int> answers;
+        std::function<void()> before = {};  // puts something in the way
+        std::deque<int> answers = {};
         bool stopInsideBig = false;
         rlim_t fileSizeLimit = RLIM_INFINITY;
-        Messages tail;  // the log's last lines
+        Messages tail = {};  // the log's last lines
     };
 
     Seen Run(const Case& c, bool writerThread) {
@@ -118,23 +103,22 @@ struct RecoveryOrder : ::testing::Test {
         std::filesystem::create_directories(dest);
         if (c.before) c.before();
         Seen seen;
-        Outcomes outcomes;
-        h.context.outcomes = &outcomes;
+        h.context.outcomes = &seen.outcomes;
         h.context.recovery.existingFile = c.existing;
         h.context.recovery.writerThread = writerThread;
         h.prompts.answers = c.answers;
         h.prompts.asked.clear();
         h.prompts.onAsk = [&] { seen.lastLineAtQuestion.push_back(h.LogMessages().back()); };
-        StopInsideBig stopper;
-        h.customView = c.stopInsideBig ? &stopper : nullptr;
-        h.beforeRun = [&](ProgressDialog& p) { stopper.run = &p; };
-        std::vector<uint64_t> all;
-        for (uint32_t n = kFirst; n <= kLast; ++n)
-            all.push_back(n);
+        h.view.onCounts = [&](const ProgressCounts& counts) {  // once the big file's copy began
+            if (c.stopInsideBig && counts.total == kBigSize && counts.done > 0 &&
+                counts.done < kBigSize)
+                h.progress->Stop();
+        };
+        std::vector<uint64_t> all(kLast - kFirst + 1);
+        std::iota(all.begin(), all.end(), kFirst);
         rlimit old{};
         ::getrlimit(RLIMIT_FSIZE, &old);
-        rlimit limit = old;
-        limit.rlim_cur = c.fileSizeLimit;
+        const rlimit limit{.rlim_cur = c.fileSizeLimit, .rlim_max = old.rlim_max};
         std::signal(SIGXFSZ, SIG_IGN);
         ::setrlimit(RLIMIT_FSIZE, &limit);
         h.pane.Clear();
@@ -142,8 +126,6 @@ struct RecoveryOrder : ::testing::Test {
         ::setrlimit(RLIMIT_FSIZE, &old);
         h.context.outcomes = &h.outcomes;
         seen.log = h.LogMessages();
-        seen.outcomes = outcomes.all;
-        seen.offThread = outcomes.offThread;
         seen.summary = h.context.summary;
         for (const auto& e : std::filesystem::recursive_directory_iterator(dest)) {
             const std::string relative = e.path().lexically_relative(dest).string();
@@ -180,72 +162,49 @@ void ExpectFileByFile(const Messages& log) {
 TEST_F(RecoveryOrder, TheWriterThreadSaysAndWritesWhatOneThreadDoes) {
     const std::string at = dest + "/" + NameOf(kPrompted);
     const std::string big = dest + "/" + NameOf(kBig);
+    const std::string end = "All files are processed, recover end";
+    const Messages canceledInBig = {"Recover f80.bin to " + big + " canceled", "Canceled by user"};
     const Case cases[] = {
-        {"named streams and an incomplete file",
-         ExistingFile::kAsk,
-         {},
-         {},
-         false,
-         RLIM_INFINITY,
-         {"Recover f30.txt to " + dest + "/f30.txt success",
-          "All files are processed, recover end"}},
-        {"a write that fails (a full disk)",
-         ExistingFile::kAsk,
-         {},
-         {},
-         false,
-         100000,
-         {"All files are processed, recover end"}},
-        {"a question in the middle",
-         ExistingFile::kAsk,
-         [&] { std::ofstream(at) << "in the way"; },
-         {kIdYes},
-         false,
-         RLIM_INFINITY,
-         {"All files are processed, recover end"}},
-        {"Stop in the middle of a copy",
-         ExistingFile::kAsk,
-         {},
-         {},
-         true,
-         RLIM_INFINITY,
-         {"Recover f80.bin to " + big + " canceled", "Canceled by user"}},
-        {"Stop while files that exist wait to be overwritten",
-         ExistingFile::kOverwrite,
-         [&] {
-             for (uint32_t n = kFirst; n <= kLast; ++n)
-                 if (n % 10 != 5 || n > kBig) std::ofstream(dest + "/" + NameOf(n)) << "old";
-         },
-         {},
-         true,
-         RLIM_INFINITY,
-         {"Recover f80.bin to " + big + " canceled", "Canceled by user"}},
-        {"Abort in the middle",
-         ExistingFile::kOverwrite,
-         [&] { std::filesystem::create_directory(at); },
-         {kIdAbort},
-         false,
-         RLIM_INFINITY,
-         {"Open file " + at + " failed", at + ": Is a directory", "Canceled by user"}},
+        {.what = "named streams and an incomplete file",
+         .tail = {"Recover f30.txt to " + dest + "/f30.txt success", end}},
+        {.what = "a write that fails (a full disk)", .fileSizeLimit = 100000, .tail = {end}},
+        {.what = "a question in the middle",
+         .before = [&] { std::ofstream(at) << "in the way"; },
+         .answers = {kIdYes},
+         .tail = {end}},
+        {.what = "Stop in the middle of a copy", .stopInsideBig = true, .tail = canceledInBig},
+        {.what = "Stop while files that exist wait to be overwritten",
+         .existing = ExistingFile::kOverwrite,
+         .before =
+             [&] {
+                 for (uint32_t n = kFirst; n <= kLast; ++n)
+                     if (n % 10 != 5 || n > kBig) std::ofstream(dest + "/" + NameOf(n)) << "old";
+             },
+         .stopInsideBig = true,
+         .tail = canceledInBig},
+        {.what = "Abort in the middle",
+         .existing = ExistingFile::kOverwrite,
+         .before = [&] { std::filesystem::create_directory(at); },
+         .answers = {kIdAbort},
+         .tail = {"Open file " + at + " failed", at + ": Is a directory", "Canceled by user"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const Seen one = Run(c, false);
         const Seen two = Run(c, true);
-        EXPECT_FALSE(one.offThread);
-        EXPECT_TRUE(two.offThread);
+        EXPECT_FALSE(one.outcomes.offThread);
+        EXPECT_TRUE(two.outcomes.offThread);
         EXPECT_EQ(two.log, one.log);
-        EXPECT_EQ(two.outcomes, one.outcomes);
+        EXPECT_EQ(two.outcomes.all, one.outcomes.all);
         EXPECT_EQ(two.files, one.files);
         EXPECT_EQ(two.lastLineAtQuestion, one.lastLineAtQuestion);
         ExpectFileByFile(two.log);
         ASSERT_GE(two.log.size(), c.tail.size());
         EXPECT_EQ(Messages(two.log.end() - c.tail.size(), two.log.end()), c.tail);
         for (const Seen& s : {one, two}) {
-            if (!c.answers.empty()) {
-                EXPECT_EQ(s.lastLineAtQuestion,
-                          Messages{"Recovering " + NameOf(kPrompted) + " ... "});
-            }
+            EXPECT_EQ(s.lastLineAtQuestion,
+                      c.answers.empty() ? Messages{}
+                                        : Messages{"Recovering " + NameOf(kPrompted) + " ... "});
             EXPECT_EQ(s.summary.incomplete, 1);  // short.bin, before all three
             EXPECT_EQ(s.summary.failed, c.fileSizeLimit == RLIM_INFINITY ? 0 : 1);
             EXPECT_EQ(s.summary.canceled, c.stopInsideBig ? 1 : 0);

@@ -2,10 +2,11 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <functional>
+#include <map>
 
 #include "platform/Text.h"
 #include "support/Fixtures.h"
@@ -34,37 +35,10 @@ Bytes B(std::string_view text) {
     return {text.begin(), text.end()};
 }
 
-// Every file below a folder, by its path relative to it.
-std::vector<std::string> FilesBelow(const std::string& folder) {
-    std::vector<std::string> files;
-    for (const auto& e : std::filesystem::recursive_directory_iterator(folder))
-        if (!e.is_directory()) files.push_back(e.path().lexically_relative(folder).string());
-    std::sort(files.begin(), files.end());
-    return files;
-}
-
 // A record of a file named in a folder, for the caller to give its data.
 RecordBuilder Named(uint32_t n, uint64_t parent, const std::u16string& name) {
     return RecordBuilder().RecordNumber(n).FileName(parent, name);
 }
-
-Bytes Deleted(uint32_t n, uint64_t parent, const std::u16string& name, const Bytes& content) {
-    return Named(n, parent, name).ResidentData(content).Build();
-}
-
-// A view that runs a step when the status names a file or the bar moves (e.g. presses Stop).
-struct Hooks final : ProgressView {
-    std::u16string when;
-    std::function<void()> onStatus, onStep;
-    void SetStatusText(const std::u16string& text) override {
-        if (text == when && onStatus) onStatus();
-    }
-    void SetTitle(const std::u16string&) override {}
-    void StepBar() override {
-        if (onStep) onStep();
-    }
-    void Close(int) override {}
-};
 
 // A volume with a handful of deleted files of every kind a recovery meets.
 struct Recovery : ::testing::Test {
@@ -79,55 +53,47 @@ struct Recovery : ::testing::Test {
 
     void SetUp() override {
         NtfsBuilder volume;
-        const auto set = [&](uint32_t n, const RecordBuilder& record) {
-            volume.SetRecord(n, record.Build());
-        };
-        const auto folder = [&](uint32_t n, uint64_t parent, const std::u16string& name) {
-            set(n, Named(n, parent, name).Directory());
-        };
-        const auto deleted = [&](uint32_t n, uint64_t parent, const std::u16string& name,
-                                 const Bytes& content) {
-            volume.SetRecord(n, Deleted(n, parent, name, content));
+        std::map<uint32_t, RecordBuilder> records;  // set on the volume once all are made
+        const auto named = [&](uint32_t n, uint64_t parent,
+                               const std::u16string& name) -> RecordBuilder& {
+            return records[n] = Named(n, parent, name);
         };
         const auto inRun = [&](uint32_t n, uint64_t parent, const std::u16string& name,
                                const Bytes& data, uint64_t clusters, uint64_t size) {
             const uint64_t lcn = volume.Allocate(clusters);
             volume.PutData(lcn, data);
-            set(n, Named(n, parent, name).NonResidentData({{lcn, clusters}}, size));
+            named(n, parent, name).NonResidentData({{lcn, clusters}}, size);
         };
-        folder(30, kRoot, u"docs");
-        folder(37, kRoot, u"..");
-        folder(39, Ref(30, 1), u"sub");
-        folder(28, Ref(30, 1), u"old");
+        named(30, kRoot, u"docs").Directory();
+        named(37, kRoot, u"..").Directory();
+        named(39, Ref(30, 1), u"sub").Directory();
+        named(28, Ref(30, 1), u"old").Directory();
         inRun(kReport, Ref(30, 1), u"report.txt", report, 2, report.size());
         inRun(kShort, kRoot, u"short.bin", shortPart, 2, 5 * 4096);
         inRun(kBig, kRoot, u"big.bin", big, 300, big.size());
-        set(kRootFile, Named(kRootFile, kRoot, u"root.txt")
-                           .ResidentData(B("hello"))
-                           .ResidentData(B("[Z]"), u"Zone.Identifier"));
-        deleted(kDot, kRoot, u".", B("d"));
-        deleted(kSlash, kRoot, u"a/b", B("s"));
-        deleted(kEvil, Ref(37, 1), u"evil.txt", B("e"));
-        deleted(kDeep, Ref(39, 1), u"deep.txt", B("D"));
-        deleted(kDocsFile, kRoot, u"docs", B("f"));  // named like the deleted folder beside it
+        RecordBuilder& root = named(kRootFile, kRoot, u"root.txt");
+        root.ResidentData(B("hello")).ResidentData(B("[Z]"), u"Zone.Identifier");
+        named(kDot, kRoot, u".").ResidentData(B("d"));
+        named(kSlash, kRoot, u"a/b").ResidentData(B("s"));
+        named(kEvil, Ref(37, 1), u"evil.txt").ResidentData(B("e"));
+        named(kDeep, Ref(39, 1), u"deep.txt").ResidentData(B("D"));
+        named(kDocsFile, kRoot, u"docs").ResidentData(B("f"));  // the deleted folder's name
         // A file whose data lives in extension record 43, which another file has taken since.
-        set(kLost, Named(kLost, kRoot, u"lost.bin")
-                       .ResidentAttributeList(
-                           {{0x30, 0, Ref(kLost, 1), 0, u""}, {0x80, 0, Ref(43, 1), 0, u""}}));
-        const uint64_t l = volume.Allocate(1);
-        volume.PutData(l, PatternBytes(4096, 4));
-        set(43,
-            Named(43, kRoot, u"newcomer.txt").InUse().Sequence(2).NonResidentData({{l, 1}}, 4096));
+        named(kLost, kRoot, u"lost.bin")
+            .ResidentAttributeList(
+                {{0x30, 0, Ref(kLost, 1), 0, u""}, {0x80, 0, Ref(43, 1), 0, u""}});
+        inRun(43, kRoot, u"newcomer.txt", PatternBytes(4096, 4), 1, 4096);
+        records[43].InUse().Sequence(2);
         // An empty named stream beside the content.
-        set(kEmptyStream, Named(kEmptyStream, kRoot, u"tagged.txt")
-                              .ResidentData(B("t"))
-                              .ResidentData({}, u"tag"));
+        named(kEmptyStream, kRoot, u"tagged.txt").ResidentData(B("t")).ResidentData({}, u"tag");
         // Listed after everything above.
-        deleted(kEarly, Ref(28, 1), u"early.txt", B("E"));
-        deleted(kLast, kRoot, u"last.txt", B("L"));
+        named(kEarly, Ref(28, 1), u"early.txt").ResidentData(B("E"));
+        named(kLast, kRoot, u"last.txt").ResidentData(B("L"));
         // The same name deleted twice from the same folder.
-        deleted(kTwin1, Ref(30, 1), u"twin.txt", B("5"));
-        deleted(kTwin2, Ref(30, 1), u"twin.txt", B("6"));
+        named(kTwin1, Ref(30, 1), u"twin.txt").ResidentData(B("5"));
+        named(kTwin2, Ref(30, 1), u"twin.txt").ResidentData(B("6"));
+        for (const auto& [n, record] : records)
+            volume.SetRecord(n, record.Build());
         dest = test::MakeTempDir("qvrec") + "/out";
         h.Scan(volume.WriteImage("recovery.img"));
         ASSERT_NE(h.context.session, nullptr);
@@ -214,8 +180,12 @@ TEST_F(Recovery, EveryFileEndsInOneOutcomeAndOnlyWhatItSaysIsWritten) {
             recovered += w.kind == kDone;
             incomplete += w.kind == kPart;
         }
+        std::vector<std::string> below;  // every file below the destination: nothing else
+        for (const auto& e : std::filesystem::recursive_directory_iterator(dest))
+            if (!e.is_directory()) below.push_back(e.path().lexically_relative(dest).string());
+        std::sort(below.begin(), below.end());
         std::sort(written.begin(), written.end());
-        EXPECT_EQ(FilesBelow(dest), written);  // nothing else
+        EXPECT_EQ(below, written);
         EXPECT_EQ(h.context.summary.recovered, recovered);
         EXPECT_EQ(h.context.summary.incomplete, incomplete);
         EXPECT_EQ(h.context.summary.failed + h.context.summary.skipped, 0);
@@ -237,8 +207,7 @@ TEST_F(Recovery, TheLogSaysEveryStepAndTheWindowShowsTheFileInHand) {
                              "All files are processed, recover end"}));
     EXPECT_EQ(h.view.closed.back(), 1);
     for (const std::u16string status : {u"Recovering", u"Recovering report.txt"})
-        EXPECT_NE(std::find(h.view.statuses.begin(), h.view.statuses.end(), status),
-                  h.view.statuses.end());
+        EXPECT_NE(std::ranges::find(h.view.statuses, status), h.view.statuses.end());
 }
 
 TEST_F(Recovery, AFailedWriteFailsThatFileAndTheNextStillComes) {
@@ -247,8 +216,7 @@ TEST_F(Recovery, AFailedWriteFailsThatFileAndTheNextStillComes) {
     std::signal(SIGXFSZ, SIG_IGN);
     rlimit old{};
     ::getrlimit(RLIMIT_FSIZE, &old);
-    rlimit small = old;
-    small.rlim_cur = 100000;
+    const rlimit small{.rlim_cur = 100000, .rlim_max = old.rlim_max};
     ::setrlimit(RLIMIT_FSIZE, &small);
     const Messages log = Recover();
     ::setrlimit(RLIMIT_FSIZE, &old);
@@ -264,10 +232,7 @@ TEST_F(Recovery, AFailedWriteFailsThatFileAndTheNextStillComes) {
 
 TEST_F(Recovery, StopDuringACopyRemovesTheCutShortFile) {
     checked = {kBig, kReport};
-    // Stop as soon as the bar moves inside big.bin's copy.
-    Hooks view;
-    h.customView = &view;
-    h.beforeRun = [&](ProgressDialog& p) { view.onStep = [run = &p] { run->Stop(); }; };
+    h.view.onStep = [&] { h.progress->Stop(); };  // as soon as the bar moves in big.bin's copy
     const Messages log = Recover();
     EXPECT_EQ(log[2], "Recover big.bin to " + dest + "/big.bin canceled");
     EXPECT_EQ(log.back(), "Canceled by user");
@@ -299,13 +264,11 @@ TEST_F(Recovery, AFolderThatCannotBeMadeEndsTheRunOnAbortAndIsLeftOutOnIgnore) {
         SCOPED_TRACE(answer == kIdAbort ? "Abort" : "Ignore");
         std::filesystem::remove_all(dest);
         checked = {kDeep, kEarly, kLast};
-        Hooks view;
-        view.when = u"Recovering early.txt";
-        view.onStatus = [&] {
+        h.view.onStatus = [&](const std::u16string& status) {
+            if (status != u"Recovering early.txt") return;
             std::filesystem::remove_all(dest + "/docs");
             std::filesystem::create_directory_symlink(elsewhere, dest + "/docs");
         };
-        h.customView = &view;
         h.prompts.answers = {answer};
         const Messages log = Recover();
         EXPECT_FALSE(PathExists(elsewhere + "/old"));
@@ -333,11 +296,10 @@ TEST_F(Recovery, SomethingInTheWayOfAFolderGivesTheFolderANumberedNameAndIsNever
         SCOPED_TRACE(link ? "a link" : "a file");
         std::filesystem::remove_all(dest);
         std::filesystem::create_directory(dest);
-        if (link) {
+        if (link)
             std::filesystem::create_directory_symlink(elsewhere, dest + "/docs");
-        } else {
+        else
             std::ofstream(dest + "/docs") << "a file where the folder should be";
-        }
         const Messages log = Recover();
         EXPECT_EQ(log[2],
                   "Create folder " + dest + "/docs/ as " + dest + "/docs (1)/, the name is taken");
@@ -373,9 +335,7 @@ TEST_F(Recovery, ADestinationThatCannotBeUsedIsRefusedBeforeTheFirstFile) {
 }
 
 TEST_F(Recovery, ADestinationOnTheScannedVolumeIsAskedAboutOnceWithNoAsTheSafeAnswer) {
-    h.context.recovery.destinationOnSource = [](const std::u16string&, const std::u16string&) {
-        return true;
-    };
+    h.context.recovery.destinationOnSource = [](const auto&, const auto&) { return true; };
     checked = {kReport, kRootFile};
     const std::string question =
         "The destination is on the volume being scanned; recovering there can overwrite the "
@@ -404,25 +364,22 @@ TEST(RecoveryAfterChange, FilesAreBuiltFromTheRecordsAsTheScanFoundThem) {
     volume.SetRecord(
         30, Named(30, kRoot, u"plain.bin").NonResidentData({{p, 4}}, plain.size()).Build());
     // A file whose data lies in its extension record.
-    volume.SetRecord(32, Named(32, kRoot, u"split.bin")
-                             .ResidentAttributeList(
-                                 {{0x30, 0, Ref(32, 1), 0, u""}, {0x80, 0, Ref(33, 1), 0, u""}})
-                             .Build());
+    RecordBuilder base = Named(32, kRoot, u"split.bin");
+    base.ResidentAttributeList({{0x30, 0, Ref(32, 1), 0, u""}, {0x80, 0, Ref(33, 1), 0, u""}});
+    volume.SetRecord(32, base.Build());
     RecordBuilder extension = RecordBuilder().RecordNumber(33).BaseReference(Ref(32, 1));
     volume.SetRecord(33, extension.NonResidentData({{s, 2}}, split.size()).Build());
     // Far from the others: the scan reads its record last, so no read-ahead still holds theirs.
-    volume.SetRecord(1500, Deleted(1500, kRoot, u"far.txt", B("f")));
+    volume.SetRecord(1500, Named(1500, kRoot, u"far.txt").ResidentData(B("f")).Build());
     const std::string image = volume.WriteImage("changed.img");
     test::ScanHarness h;
     h.Scan(image);
     ASSERT_EQ(h.list.files.size(), 3u);
     // New files take the three records; the data clusters stay as they were.
-    for (const uint32_t n : {30u, 32u, 33u})
-        volume.SetRecord(n, Named(n, kRoot, u"new" + FromUtf8(std::to_string(n)))
-                                .InUse()
-                                .Sequence(2)
-                                .ResidentData(B("new"))
-                                .Build());
+    for (const uint32_t n : {30u, 32u, 33u}) {
+        RecordBuilder taken = Named(n, kRoot, u"new" + FromUtf8(std::to_string(n)));
+        volume.SetRecord(n, taken.InUse().Sequence(2).ResidentData(B("new")).Build());
+    }
     ASSERT_EQ(volume.WriteImage("changed.img"), image);  // the same file, rewritten in place
     for (const uint32_t n : {30u, 32u, 33u}) {           // the session's reads see the new records
         std::vector<uint8_t> now;

@@ -1,6 +1,8 @@
-// Which records a scan reports as deleted files, what it says of each (its folder path too), and
-// how each is assembled.
+// Which records a scan reports as deleted files, what it says of each (folder too), how it is
+// built.
 #include <gtest/gtest.h>
+
+#include <ranges>
 
 #include "ntfs/FileRecord.h"
 #include "scan/ScanSession.h"
@@ -32,10 +34,8 @@ std::vector<uint8_t> Deleted(uint32_t n, const std::u16string& name) {
 }
 
 std::vector<uint64_t> Numbers(const std::vector<DeletedFile>& files) {
-    std::vector<uint64_t> numbers;
-    for (const DeletedFile& f : files)
-        numbers.push_back(f.record);
-    return numbers;
+    const auto numbers = std::views::transform(files, &DeletedFile::record);
+    return {numbers.begin(), numbers.end()};
 }
 
 std::vector<DeletedFile> Collect(const NtfsBuilder& volume) {
@@ -80,19 +80,17 @@ TEST(Collect, DeletedFilesOnlyInAscendingRecordOrderWithWhatTheirRecordsSay) {
 
     const std::vector<DeletedFile> files = Collect(volume);
     ASSERT_EQ(Numbers(files), (std::vector<uint64_t>{30, 37, 40}));
-    EXPECT_EQ(files[0].name, u"aaa.txt");
-    EXPECT_TRUE(files[0].rooted);
-    EXPECT_FALSE(files[0].hasNamedStreams);
-    EXPECT_EQ(files[1].name, u"");
-    EXPECT_EQ(files[1].size, 3u);
-    EXPECT_FALSE(files[1].rooted);  // no name, so no folder either
+    // Name, size (the content only), rooted (no name: no folder either), named streams, damaged.
+    using Row = std::tuple<std::u16string, uint64_t, bool, bool, bool>;
+    const auto row = [](const DeletedFile& f) {
+        return Row{f.name, f.size, f.rooted, f.hasNamedStreams, f.damaged};
+    };
+    EXPECT_EQ(row(files[0]), Row(u"aaa.txt", 1, true, false, false));
+    EXPECT_EQ(row(files[1]), Row(u"", 3, false, false, false));
+    EXPECT_EQ(row(files[2]), Row(u"zzz.txt", 4, true, true, false));
     EXPECT_FALSE(files[1].created.IsSet());
-    EXPECT_EQ(files[2].size, 4u);  // the content only
-    EXPECT_TRUE(files[2].hasNamedStreams);
     EXPECT_EQ(files[2].created.Seconds(), 1000000000);
     EXPECT_EQ(files[2].deleted.Seconds(), 1200000000);  // the name's modification time
-    for (const DeletedFile& f : files)
-        EXPECT_FALSE(f.damaged) << f.record;
 }
 
 TEST(Collect, ExtensionRecordsJoinTheirBaseWhereverTheyLie) {
@@ -103,8 +101,7 @@ TEST(Collect, ExtensionRecordsJoinTheirBaseWhereverTheyLie) {
     // The extension (record 25) comes before its base (record 40) in the $MFT.
     RecordBuilder extension = RecordBuilder().RecordNumber(25).BaseReference(40);
     volume.SetRecord(25, extension.NonResidentData({{b, 3}}, 0, u"", 2).Build());
-    RecordBuilder base;
-    base.RecordNumber(40).FileName(kRoot, u"split.bin");
+    RecordBuilder base = RecordBuilder().RecordNumber(40).FileName(kRoot, u"split.bin");
     const uint16_t dataId = base.NextId() + 1;  // the list comes first, then the $DATA
     base.ResidentAttributeList(
             {{0x30, 0, 40, 0, u""}, {0x80, 0, 40, dataId, u""}, {0x80, 2, 25, 0, u""}})
@@ -128,15 +125,13 @@ TEST(Collect, AnExtensionNamedBySeveralEntriesAddsEachAttributeOnce) {
     // and its streams must not repeat (a file five times its size otherwise).
     NtfsBuilder volume;
     const uint64_t a = volume.Allocate(1), b = volume.Allocate(1), c = volume.Allocate(1);
-    RecordBuilder ext;
-    ext.RecordNumber(30).BaseReference(50);
+    RecordBuilder ext = RecordBuilder().RecordNumber(30).BaseReference(50);
     const uint16_t first = ext.NextId();
     ext.NonResidentData({{b, 1}}, 0, u"", 1);
     const uint16_t second = ext.NextId();
     ext.NonResidentData({{c, 1}}, 0, u"", 2);
     volume.SetRecord(30, ext.Build());
-    RecordBuilder base;
-    base.RecordNumber(50).FileName(kRoot, u"twice.bin");
+    RecordBuilder base = RecordBuilder().RecordNumber(50).FileName(kRoot, u"twice.bin");
     const uint16_t dataId = base.NextId() + 1;
     base.ResidentAttributeList(
             {{0x80, 0, 50, dataId, u""}, {0x80, 1, 30, first, u""}, {0x80, 2, 30, second, u""}})
@@ -160,9 +155,8 @@ TEST(Collect, AnMftThatIsNotAWholeNumberOfRecordsEndsAtTheLastWholeOne) {
 
 std::vector<uint8_t> Folder(uint32_t n, uint16_t seq, const std::u16string& name, uint64_t parent,
                             bool inUse = true, uint64_t base = 0) {
-    RecordBuilder b;
-    b.RecordNumber(n).Sequence(seq).Directory().InUse(inUse).BaseReference(base);
-    return b.FileName(parent, name).Build();
+    RecordBuilder b = Named(n, name, parent).Sequence(seq).Directory().InUse(inUse);
+    return b.BaseReference(base).Build();
 }
 
 TEST(FolderOf, WhereTheClimbStopsDecidesThePath) {

@@ -32,16 +32,11 @@ std::set<uint64_t> Range(uint64_t first, uint64_t count, std::set<uint64_t> more
     return more;
 }
 
-// A run of first cluster 0 is sparse.
-struct RunSpan {
-    uint64_t first, count;
-};
-
 constexpr auto kIntact = FileState::kIntact, kPartly = FileState::kPartlyOverwritten,
                kOverwritten = FileState::kOverwritten, kUnknown = FileState::kUnknown;
 
 TEST(FileStates, RunsAgainstTheBitmap) {
-    using Runs = std::vector<RunSpan>;
+    using Runs = std::vector<test::RunSpec>;  // a run at cluster 0 is sparse
     using Clusters = std::set<uint64_t>;
     // The runs, the clusters allocated now, whether the bitmap cannot be read; the state judged.
     const std::tuple<const char*, Runs, Clusters, bool, FileState, uint8_t> cases[] = {
@@ -68,8 +63,8 @@ TEST(FileStates, RunsAgainstTheBitmap) {
     for (const auto& [what, runs, allocated, unreadable, state, percent] : cases) {
         SCOPED_TRACE(what);
         RunList stream;
-        for (const RunSpan& r : runs)
-            stream.AddRun(r.first, r.count);
+        for (const test::RunSpec& r : runs)
+            stream.AddRun(r.lcn, r.length);
         // Small chunks, two kept: the judge reads through the chunk cache's evictions.
         ClusterBitmap bitmap(BitmapBytes(allocated, unreadable), 0, 8, 2);
         const JudgedState judged = JudgeStream(stream, &bitmap);

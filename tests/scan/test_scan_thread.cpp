@@ -125,8 +125,7 @@ TEST(ScanThread, AVolumeTheUserMayNotReadIsBlamedOnRights) {
 }
 
 TEST(ScanThread, AnMftThatCannotBeReadListsNothingAndSaysSo) {
-    NtfsBuilder volume = VolumeWithFiles(3);
-    auto device = std::make_unique<test::MemoryDevice>(volume.Build());
+    auto device = std::make_unique<test::MemoryDevice>(VolumeWithFiles(3).Build());
     device->FailReadsFrom(NtfsBuilder::kMftCluster * 4096 + 24 * 1024);  // the walk's records
     auto reader = std::make_unique<VolumeReader>();
     ASSERT_TRUE(reader->Open(std::move(device)));
@@ -143,8 +142,7 @@ TEST(ScanThread, AnMftThatCannotBeReadListsNothingAndSaysSo) {
 }
 
 // Presses Stop when the first batch of files arrives.
-class StoppingSink final : public DeletedFileSink {
-public:
+struct StoppingSink final : DeletedFileSink {
     void Take(std::vector<DeletedFile>&& batch) override {
         taken += batch.size();
         if (progress) progress->Stop();
@@ -177,9 +175,8 @@ TEST(ScanThread, StopEndsTheScanCanceledWithNothingListedAndNoTemporaryFileLeft)
     }
 }
 
-// The progress window counts what each stage does: the walk over the $MFT in records (every one
-// of them), the building in files; a scan passes through every stage it announces (on a volume
-// whose log serves, five for the advanced scan).
+// The progress window counts the walk over the $MFT in records (every one), the building in files;
+// a scan passes through every stage it announces (five for the advanced one where the log serves).
 TEST(ScanThread, ProgressCountsRecordsThenFilesThroughEveryAnnouncedStage) {
     QV_REQUIRE_FIXTURE(image, "real/7-ntfs-undel.dd");
     for (const bool advanced : {false, true}) {
@@ -199,9 +196,7 @@ TEST(ScanThread, ProgressCountsRecordsThenFilesThroughEveryAnnouncedStage) {
         EXPECT_EQ(last.unit, StepUnit::kFiles);
         EXPECT_EQ(last.done, last.total);
         EXPECT_EQ(last.stages, advanced ? 5 : 2);
-        const std::set<int32_t> announced =
-            advanced ? std::set<int32_t>{1, 2, 3, 4, 5} : std::set<int32_t>{1, 2};
-        EXPECT_EQ(stages, announced);
+        EXPECT_EQ(stages, (advanced ? std::set<int32_t>{1, 2, 3, 4, 5} : std::set<int32_t>{1, 2}));
     }
 }
 

@@ -35,8 +35,7 @@ inline std::vector<uint8_t> Cat(std::initializer_list<std::vector<uint8_t>> part
     return out;
 }
 
-// Counts what is stepped (and the steps announced); presses Stop once as much as stopAt has been
-// stepped.
+// Counts what is stepped (and the steps announced); presses Stop once stopAt has been stepped.
 struct StepCounter final : Progress {
     int64_t steps = -1;
     uint64_t stepped = 0, stopAt = UINT64_MAX;

@@ -1,21 +1,18 @@
 #include "support/FakeFrontEnd.h"
 
+#include <sstream>
+
 #include "platform/Text.h"
 
 namespace qv::test {
 
 std::vector<std::string> MemoryLogPane::Messages() const {
     std::vector<std::string> lines;
-    const std::string all = ToUtf8(text_);
-    size_t start = 0;
-    while (start < all.size()) {
-        size_t end = all.find('\n', start);
-        if (end == std::string::npos) end = all.size();
-        std::string line = all.substr(start, end - start);
+    std::istringstream all(ToUtf8(text_));
+    for (std::string line; std::getline(all, line);) {
         // "YYYY-mm-dd HH:MM:SS" and two blanks.
         if (line.size() >= 21 && line.compare(19, 2, "  ") == 0) line = line.substr(21);
         lines.push_back(line);
-        start = end + 1;
     }
     return lines;
 }

@@ -68,18 +68,30 @@ private:
     std::string saved_;
 };
 
-// Records what a progress window would show.
+// Records what a progress window would show; a test's hooks run as it changes (e.g. press Stop).
 class RecordingProgressView final : public ProgressView {
 public:
-    void SetStatusText(const std::u16string& text) override { statuses.push_back(text); }
+    void SetStatusText(const std::u16string& text) override {
+        statuses.push_back(text);
+        if (onStatus) onStatus(text);
+    }
     void SetTitle(const std::u16string& title) override { titles.push_back(title); }
-    void StepBar() override { ++steps; }
+    void StepBar() override {
+        ++steps;
+        if (onStep) onStep();
+    }
     void Close(int result) override { closed.push_back(result); }
-    void ShowCounts(const ProgressCounts& c) override { counts.push_back(c); }
+    void ShowCounts(const ProgressCounts& c) override {
+        counts.push_back(c);
+        if (onCounts) onCounts(c);
+    }
     std::vector<std::u16string> statuses, titles;
     std::vector<int> closed;
     std::vector<ProgressCounts> counts;
     int steps = 0;
+    std::function<void(const std::u16string&)> onStatus;
+    std::function<void()> onStep;
+    std::function<void(const ProgressCounts&)> onCounts;
 };
 
 }  // namespace qv::test

@@ -27,20 +27,13 @@ std::vector<ManifestRow> ReadManifest(const std::string& path) {
     std::string line;
     std::getline(in, line);  // the header
     while (std::getline(in, line)) {
-        if (line.empty()) continue;
         std::vector<std::string> cols;
         std::stringstream ss(line);
         std::string col;
         while (std::getline(ss, col, '\t'))
             cols.push_back(col);
-        if (cols.size() < 5) continue;
-        ManifestRow row;
-        row.record = std::stoull(cols[0]);
-        row.name = cols[1];
-        row.path = cols[2];
-        row.size = std::stoull(cols[3]);
-        row.sha256 = cols[4];
-        rows.push_back(std::move(row));
+        if (cols.size() < 5) continue;  // an empty line too
+        rows.push_back({std::stoull(cols[0]), cols[1], cols[2], std::stoull(cols[3]), cols[4]});
     }
     return rows;
 }

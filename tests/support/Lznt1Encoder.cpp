@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 
 #include "ntfs/Lznt1.h"
+#include "support/Bytes.h"
 
 namespace qv::test {
 
@@ -11,10 +13,7 @@ namespace {
 
 // Displacement bits at position p of a chunk: the decoder's k (at least 4, and 2^k >= p).
 int DisplacementBits(size_t p) {
-    int k = 4;
-    while ((size_t{1} << k) < p)
-        ++k;
-    return k;
+    return std::max<int>(4, std::bit_width(p > 0 ? p - 1 : 0));
 }
 
 // Finds matches through chains of earlier positions with the same first three bytes, the newest
@@ -49,10 +48,8 @@ public:
                     }
                 }
                 if (best >= 3) {
-                    const uint16_t token =
-                        static_cast<uint16_t>(((bestDisplacement - 1) << (16 - k)) | (best - 3));
-                    out.push_back(static_cast<uint8_t>(token));
-                    out.push_back(static_cast<uint8_t>(token >> 8));
+                    const size_t token = ((bestDisplacement - 1) << (16 - k)) | (best - 3);
+                    Put16(out, out.size(), static_cast<uint16_t>(token));
                     flags |= static_cast<uint8_t>(1u << bit);
                     for (size_t i = 0; i < best; ++i)
                         Insert(in, n, p + i);
@@ -87,11 +84,6 @@ private:
     std::array<int16_t, kChunkSize> prev_{};
 };
 
-void PutHeader(std::vector<uint8_t>& out, uint16_t header) {
-    out.push_back(static_cast<uint8_t>(header));
-    out.push_back(static_cast<uint8_t>(header >> 8));
-}
-
 }  // namespace
 
 std::vector<uint8_t> Lznt1Compress(const std::vector<uint8_t>& data, bool forceStored) {
@@ -102,13 +94,12 @@ std::vector<uint8_t> Lznt1Compress(const std::vector<uint8_t>& data, bool forceS
         std::vector<uint8_t> packed;
         if (!forceStored) packed = packer.Pack(data.data() + at, n);
         if (forceStored || (packed.size() >= n && n == kChunkSize)) {
-            PutHeader(out,
-                      static_cast<uint16_t>(
-                          0x3000 | (kChunkSize - 1)));  // stored: a whole chunk, no signature bit
+            // Stored: a whole chunk, no signature bit.
+            Put16(out, out.size(), static_cast<uint16_t>(0x3000 | (kChunkSize - 1)));
             out.insert(out.end(), data.begin() + at, data.begin() + at + n);
             out.resize(out.size() + (kChunkSize - n), 0);
         } else {
-            PutHeader(out, static_cast<uint16_t>(0xB000 | (packed.size() - 1)));
+            Put16(out, out.size(), static_cast<uint16_t>(0xB000 | (packed.size() - 1)));
             out.insert(out.end(), packed.begin(), packed.end());
         }
     }

@@ -8,8 +8,7 @@
 
 namespace qv::test {
 
-// A volume in memory, with failures on demand and, when asked for, a record of the reads it
-// served.
+// A volume in memory, with read failures on demand and, when asked, a log of the reads served.
 class MemoryDevice final : public BlockDevice {
 public:
     struct Log {

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <bit>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -16,10 +17,7 @@ namespace qv::test {
 namespace {
 uint8_t RecordByte(uint32_t recordSize, uint32_t clusterSize) {
     if (recordSize >= clusterSize) return static_cast<uint8_t>(recordSize / clusterSize);
-    int power = 0;
-    while ((1u << power) < recordSize)
-        ++power;
-    return static_cast<uint8_t>(256 - power);  // -power as a signed byte
+    return static_cast<uint8_t>(256 - std::bit_width(recordSize - 1));  // -power, a signed byte
 }
 }  // namespace
 
@@ -32,30 +30,17 @@ NtfsBuilder::NtfsBuilder(uint32_t clusterSize, uint32_t recordSize, uint64_t mft
       clusters_(clusters),
       nextFree_(kMftCluster + mftClusters_),
       bitmap_((clusters + 7) / 8) {
-    SetRecord(0, RecordBuilder(recordSize)
-                     .InUse()
-                     .RecordNumber(0)
-                     .FileName(kRootReference, u"$MFT", 3)
-                     .NonResidentData({{kMftCluster, mftClusters_}}, mftRecords * recordSize)
-                     .Build());
-    SetRecord(5, RecordBuilder(recordSize)
-                     .InUse()
-                     .Directory()
-                     .Sequence(5)
-                     .RecordNumber(5)
-                     .FileName(kRootReference, u".", 3)
-                     .Build());
-    for (uint64_t n = 1; n < 24; ++n) {
-        if (n == 5) continue;
-        SetRecord(n, RecordBuilder(recordSize)
-                         .InUse()
-                         .RecordNumber(static_cast<uint32_t>(n))
-                         .Sequence(static_cast<uint16_t>(n))
-                         .Build());
-    }
+    RecordBuilder mft = RecordBuilder(recordSize).InUse().RecordNumber(0);
+    mft.FileName(kRootReference, u"$MFT", 3);
+    SetRecord(0,
+              mft.NonResidentData({{kMftCluster, mftClusters_}}, mftRecords * recordSize).Build());
+    for (uint32_t n = 1; n < 24; ++n)
+        SetRecord(n, RecordBuilder(recordSize).InUse().RecordNumber(n).Sequence(n).Build());
+    RecordBuilder root = RecordBuilder(recordSize).InUse().Directory().Sequence(5).RecordNumber(5);
+    SetRecord(5, root.FileName(kRootReference, u".", 3).Build());
     // The $Bitmap (record 6, resident while it fits; a test's own record 6 replaces it) marks
     // the boot sector's and the $MFT's clusters allocated.
-    ownBitmap_ = true;
+    ownBitmap_ = true;  // the placeholder record 6 above is not a test's own
     for (uint64_t c = 0; c < kMftCluster + mftClusters_ && c < clusters_; ++c)
         bitmap_[c / 8] = static_cast<uint8_t>(bitmap_[c / 8] | (1u << (c % 8)));
 }
@@ -84,14 +69,9 @@ std::vector<uint8_t> NtfsBuilder::Build() const {
     for (const auto& [n, record] : records_)
         image.PutAt(kMftCluster * clusterSize_ + n * recordSize_, record);
     if (ownBitmap_ && bitmap_.size() + 256 <= recordSize_) {
-        std::vector<uint8_t> bitmap = RecordBuilder(recordSize_)
-                                          .InUse()
-                                          .RecordNumber(6)
-                                          .Sequence(6)
-                                          .ResidentData(bitmap_)
-                                          .Build();
-        bitmap.resize(recordSize_);
-        image.PutAt(kMftCluster * clusterSize_ + 6 * recordSize_, bitmap);
+        RecordBuilder bitmap = RecordBuilder(recordSize_).InUse().RecordNumber(6).Sequence(6);
+        bitmap.ResidentData(bitmap_);
+        image.PutAt(kMftCluster * clusterSize_ + 6 * recordSize_, bitmap.Build());
     }
     for (const auto& [lcn, bytes] : data_)
         image.Put(lcn, bytes);

@@ -36,14 +36,9 @@ public:
     std::string WriteImage(const std::string& name) const;
 
 private:
-    uint32_t clusterSize_;
-    uint32_t recordSize_;
-    uint64_t mftRecords_;
-    uint64_t mftClusters_;
-    uint64_t clusters_;
-    uint64_t nextFree_;
-    std::map<uint64_t, std::vector<uint8_t>> records_;
-    std::map<uint64_t, std::vector<uint8_t>> data_;
+    uint32_t clusterSize_, recordSize_;
+    uint64_t mftRecords_, mftClusters_, clusters_, nextFree_;
+    std::map<uint64_t, std::vector<uint8_t>> records_, data_;
     std::vector<uint8_t> bitmap_;
     bool ownBitmap_ = true;
 };

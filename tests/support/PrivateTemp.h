@@ -19,8 +19,7 @@ public:
     size_t Count(const std::string& prefix) const;
 
 private:
-    std::string dir_;
-    std::string saved_;
+    std::string dir_, saved_;
     bool had_ = false;
 };
 

@@ -20,12 +20,10 @@ size_t Align8(size_t v) {
 
 // Bytes needed to hold v as a signed little-endian number.
 size_t SignedWidth(int64_t v) {
-    for (size_t n = 1; n < 8; ++n) {
-        const int64_t lo = -(int64_t{1} << (8 * n - 1));
-        const int64_t hi = (int64_t{1} << (8 * n - 1)) - 1;
-        if (v >= lo && v <= hi) return n;
-    }
-    return 8;
+    size_t n = 1;
+    while (n < 8 && (v >> (8 * n - 1)) != 0 && (v >> (8 * n - 1)) != -1)
+        ++n;
+    return n;
 }
 size_t UnsignedWidth(uint64_t v) {
     size_t n = 1;
@@ -43,10 +41,8 @@ std::vector<uint8_t> AttributeHeader(uint32_t type, bool nonResident, const std:
     Put(a, attribute::kNameOffset, headerSize, 2);
     Put(a, attribute::kFlags, flags, 2);
     Put(a, attribute::kId, id, 2);
-    for (char16_t c : name) {
-        a.push_back(static_cast<uint8_t>(c));
-        a.push_back(static_cast<uint8_t>(c >> 8));
-    }
+    for (size_t i = 0; i < name.size(); ++i)
+        Put(a, headerSize + 2 * i, name[i], 2);
     return a;
 }
 
@@ -65,10 +61,8 @@ std::vector<uint8_t> EncodeMappingPairs(const std::vector<RunSpec>& runs) {
             previous = static_cast<int64_t>(r.lcn);
         }
         out.push_back(static_cast<uint8_t>(l | (o << 4)));
-        for (size_t i = 0; i < l; ++i)
-            out.push_back(static_cast<uint8_t>(r.length >> (8 * i)));
-        for (size_t i = 0; i < o; ++i)
-            out.push_back(static_cast<uint8_t>(static_cast<uint64_t>(delta) >> (8 * i)));
+        Put(out, out.size(), r.length, l);
+        Put(out, out.size(), static_cast<uint64_t>(delta), o);
     }
     out.push_back(0);
     return out;
@@ -197,8 +191,7 @@ std::vector<uint8_t> RecordBuilder::Build() const {
     Put(r, usaOffset, usn_, 2);
     for (uint32_t i = 0; i < recordSize_ / kFixupStride; ++i) {
         const size_t end = (i + 1) * kFixupStride - 2;
-        r[usaOffset + 2 + 2 * i] = r[end];
-        r[usaOffset + 3 + 2 * i] = r[end + 1];
+        std::memcpy(r.data() + usaOffset + 2 + 2 * i, r.data() + end, 2);
         Put(r, end, usn_, 2);
     }
     return r;

@@ -95,14 +95,9 @@ public:
     std::vector<uint8_t> Build() const;
 
 private:
-    uint32_t recordSize_;
-    uint16_t flags_ = 0;
-    uint16_t sequence_ = 1;
-    uint64_t base_ = 0;
-    uint64_t lsn_ = 0;
-    uint32_t number_ = 0;
-    uint16_t usn_ = 0x0007;
-    uint16_t nextId_ = 0;
+    uint32_t recordSize_, number_ = 0;
+    uint16_t flags_ = 0, sequence_ = 1, usn_ = 0x0007, nextId_ = 0;
+    uint64_t base_ = 0, lsn_ = 0;
     std::vector<std::vector<uint8_t>> attributes_;
 };
 

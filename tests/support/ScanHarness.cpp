@@ -14,11 +14,8 @@ namespace qv::test {
 std::unique_ptr<ScanSession> OpenSession(std::unique_ptr<VolumeReader> reader, bool advanced) {
     ProgressDialog progress;
     auto opened = ScanSession::Open(std::move(reader), ScanOptions{advanced, u"X:"}, progress);
-    if (!opened) {
-        ADD_FAILURE() << "the session does not open: " << opened.error().Text();
-        return nullptr;
-    }
-    return std::move(*opened);
+    EXPECT_TRUE(opened) << "the session does not open: " << (opened ? "" : opened.error().Text());
+    return opened ? std::move(*opened) : nullptr;
 }
 
 std::vector<DeletedFile> FindAll(ScanSession& session) {
@@ -42,7 +39,7 @@ ScanHarness::~ScanHarness() {
 }
 
 void ScanHarness::Scan(const std::string& image, bool advanced, char16_t letter) {
-    progress = std::make_unique<ProgressDialog>(customView ? customView : &view);
+    progress = std::make_unique<ProgressDialog>(&view);
     if (beforeRun) beforeRun(*progress);
     context.progress = progress.get();
     context.source = Source{FromUtf8(image)};
@@ -53,7 +50,7 @@ void ScanHarness::Scan(const std::string& image, bool advanced, char16_t letter)
 
 void ScanHarness::Recover(const std::u16string& destination, const std::vector<uint64_t>& records,
                           bool recreatePaths) {
-    progress = std::make_unique<ProgressDialog>(customView ? customView : &view);
+    progress = std::make_unique<ProgressDialog>(&view);
     if (beforeRun) beforeRun(*progress);
     context.progress = progress.get();
     context.chosen.clear();
@@ -68,9 +65,8 @@ void ScanHarness::Recover(const std::u16string& destination, const std::vector<u
 }
 
 const DeletedFile* ScanHarness::Find(uint64_t record) const {
-    for (const DeletedFile& f : list.files)
-        if (f.record == record) return &f;
-    return nullptr;
+    const auto found = std::ranges::find(list.files, record, &DeletedFile::record);
+    return found == list.files.end() ? nullptr : &*found;
 }
 
 }  // namespace qv::test

@@ -16,8 +16,7 @@ class VolumeReader;
 
 namespace qv::test {
 
-// A session on a volume at hand, named "X:" in log lines; null (and a test failure) when it
-// does not open.
+// A session on a volume, named "X:" in log lines; null (and a test failure) when it does not open.
 std::unique_ptr<ScanSession> OpenSession(std::unique_ptr<VolumeReader> reader,
                                          bool advanced = false);
 // The folder path of the given names, from the top down.
@@ -58,8 +57,7 @@ public:
     MemoryLogPane pane;
     ScriptedPrompts prompts;
     RecordingProgressView view;
-    ProgressView* customView = nullptr;  // shown instead of view when set
-    DeletedFileList list;                // as the scan delivered it: ascending record number
+    DeletedFileList list;          // as the scan delivered it: ascending record number
     RecoveryOutcomeList outcomes;  // of the last recovery, in the order the files were written
     WorkerContext context;
     std::unique_ptr<ProgressDialog> progress;

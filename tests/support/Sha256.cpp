@@ -2,8 +2,6 @@
 
 #include <openssl/evp.h>
 
-#include <cstdio>
-
 #include "support/Fixtures.h"
 
 namespace qv::test {
@@ -12,12 +10,10 @@ std::string Sha256Hex(const std::vector<uint8_t>& bytes) {
     unsigned char md[EVP_MAX_MD_SIZE];
     unsigned int n = 0;
     EVP_Digest(bytes.data(), bytes.size(), md, &n, EVP_sha256(), nullptr);
+    const char* const hex = "0123456789abcdef";
     std::string out;
-    char two[3];
-    for (unsigned i = 0; i < n; ++i) {
-        std::snprintf(two, sizeof two, "%02x", md[i]);
-        out += two;
-    }
+    for (unsigned i = 0; i < n; ++i)
+        out += {hex[md[i] >> 4], hex[md[i] & 15]};
     return out;
 }
 

@@ -1,8 +1,10 @@
 #include "support/VolumeImage.h"
 
+#include <bit>
 #include <cstring>
 #include <stdexcept>
 
+#include "support/Bytes.h"
 #include "support/MemoryDevice.h"
 
 namespace qv::test {
@@ -13,13 +15,10 @@ std::vector<uint8_t> MakeBootSector(uint16_t bytesPerSector, uint8_t sectorsPerC
     std::vector<uint8_t> s(512, 0);
     s[0] = 0xEB, s[1] = 0x52, s[2] = 0x90;
     std::memcpy(s.data() + 3, "NTFS    ", 8);
-    s[0x0B] = static_cast<uint8_t>(bytesPerSector);
-    s[0x0C] = static_cast<uint8_t>(bytesPerSector >> 8);
+    Put16(s, 0x0B, bytesPerSector);
     s[0x0D] = sectorsPerClusterByte;
-    for (int i = 0; i < 8; ++i)
-        s[0x28 + i] = static_cast<uint8_t>(totalSectors >> (8 * i));
-    for (int i = 0; i < 8; ++i)
-        s[0x30 + i] = static_cast<uint8_t>(mftCluster >> (8 * i));
+    Put64(s, 0x28, totalSectors);
+    Put64(s, 0x30, mftCluster);
     s[0x38] = 2;
     s[0x40] = recordByte;
     s[0x44] = 1;
@@ -31,13 +30,8 @@ VolumeImage::VolumeImage(uint32_t clusterSize, uint64_t clusters, uint64_t mftCl
                          uint16_t bytesPerSector, uint8_t recordByte)
     : clusterSize_(clusterSize), bytes_(clusterSize * clusters, 0) {
     const uint32_t spc = clusterSize / bytesPerSector;
-    uint8_t spcByte = static_cast<uint8_t>(spc);
-    if (spc >= 256) {  // stored as a power since 128 KiB clusters
-        int power = 0;
-        while ((1u << power) < spc)
-            ++power;
-        spcByte = static_cast<uint8_t>(256 - power);
-    }
+    // Stored as a power (-power as a signed byte) from 256 sectors on.
+    const auto spcByte = static_cast<uint8_t>(spc >= 256 ? 256 - std::bit_width(spc - 1) : spc);
     const auto boot = MakeBootSector(bytesPerSector, spcByte, mftCluster, recordByte,
                                      bytes_.size() / bytesPerSector);
     std::memcpy(bytes_.data(), boot.data(), boot.size());

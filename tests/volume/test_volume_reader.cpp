@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <ranges>
 
 #include "support/MemoryDevice.h"
 #include "support/VolumeImage.h"
@@ -12,6 +13,7 @@ namespace {
 
 using test::MemoryDevice;
 using Stream = VolumeReader::Stream;
+using Bytes = std::vector<uint8_t>;
 
 // A failure with its code, a cause holding the given words and, unless -1, the errno.
 void ExpectFailure(const Status& status, int32_t code, const std::string& cause, int osError = -1) {
@@ -25,7 +27,7 @@ void ExpectFailure(const Status& status, int32_t code, const std::string& cause,
 struct WindowTest : ::testing::Test {
     static constexpr uint32_t kCs = 512;
     static constexpr uint64_t kClusters = 12000;
-    std::vector<uint8_t> bytes;
+    Bytes bytes;
     std::shared_ptr<MemoryDevice::Log> log;
     MemoryDevice* device = nullptr;
     VolumeReader reader;
@@ -43,19 +45,15 @@ struct WindowTest : ::testing::Test {
     // Reads and checks the bytes (and that none past them is written); returns the read sizes.
     std::vector<size_t> Read(int64_t offset, uint32_t length, Stream stream = Stream::kData) {
         const size_t before = log->reads.size();
-        std::vector<uint8_t> out(length + 16, 0xCC);
+        Bytes out(length + 16, 0xCC);
         const Status read = reader.ReadAt(offset, out.data(), length, stream);
         EXPECT_TRUE(read) << read.error().Text();
         EXPECT_TRUE(std::equal(out.begin(), out.begin() + length, bytes.begin() + offset));
-        EXPECT_EQ(std::vector<uint8_t>(out.begin() + length, out.end()),
-                  std::vector<uint8_t>(16, 0xCC));
-        if (log->reads.size() > before) {
-            EXPECT_EQ(log->reads[before].first, uint64_t(offset));
-        }
-        std::vector<size_t> sizes;
-        for (size_t i = before; i < log->reads.size(); ++i)
-            sizes.push_back(log->reads[i].second);
-        return sizes;
+        EXPECT_EQ(Bytes(out.begin() + length, out.end()), Bytes(16, 0xCC));
+        const uint64_t at = uint64_t(offset);  // where a device read starts, if one is made
+        EXPECT_EQ(log->reads.size() > before ? log->reads[before].first : at, at);
+        const auto sizes = std::views::values(log->reads) | std::views::drop(before);
+        return {sizes.begin(), sizes.end()};
     }
 };
 
@@ -82,12 +80,8 @@ TEST_F(WindowTest, SequentialRequestsReadAheadDoublingUpToTheWholeWindow) {
 
 TEST_F(WindowTest, DataReadsAheadOnlyOnExactContinuationRecordsAlsoAcrossSmallGaps) {
     // Each stream follows on from its own last request, whatever the other one reads between.
-    const struct {
-        Stream stream;
-        int64_t offset;
-        uint32_t length;
-        size_t fill;  // what the device is asked for; 0: served from the window
-    } steps[] = {
+    // The last column is what the device is asked for; 0: served from the window.
+    const std::tuple<Stream, int64_t, uint32_t, size_t> steps[] = {
         {Stream::kData, 0, 4096, 4096},                    // a first read is a jump
         {Stream::kRecords, 1'000'000, 1024, 3520},         // a jump: up to the 4 KiB boundary
         {Stream::kData, 4096, 4096, 8192},                 // goes on exactly: twice the last fill
@@ -98,29 +92,25 @@ TEST_F(WindowTest, DataReadsAheadOnlyOnExactContinuationRecordsAlsoAcrossSmallGa
         {Stream::kRecords, 1'070'181, 1024, 2971},         // 65,537 bytes past it: a jump
         {Stream::kRecords, 1'071'205 + 65536, 512, 5942},  // exactly 64 KiB past: goes on
     };
-    for (const auto& s : steps) {
-        SCOPED_TRACE(s.offset);
-        EXPECT_EQ(Read(s.offset, s.length, s.stream),
-                  s.fill ? std::vector<size_t>{s.fill} : std::vector<size_t>{});
+    for (const auto& [stream, offset, length, fill] : steps) {
+        SCOPED_TRACE(offset);
+        EXPECT_EQ(Read(offset, length, stream),
+                  fill ? std::vector<size_t>{fill} : std::vector<size_t>{});
     }
 }
 
 TEST_F(WindowTest, AMissRefillsFromTheRequestWhereverTheWindowStood) {
-    const struct {
-        int64_t offset;
-        uint32_t length;
-        size_t deviceReads;
-        int64_t windowStart;
-    } cases[] = {
+    // The request, the device reads it makes and where the window starts then.
+    const std::tuple<int64_t, uint32_t, size_t, int64_t> cases[] = {
         {7000 * kCs, 0, 0, 1000 * kCs},                              // nothing asked: nothing read
         {1000 * kCs + 4096 - 100, 101, 1, 1000 * kCs + 4096 - 100},  // one byte past the window
         {999 * kCs, 2 * kCs, 1, 999 * kCs},  // before the window, overlapping it
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.offset);
+    for (const auto& [offset, length, deviceReads, windowStart] : cases) {
+        SCOPED_TRACE(offset);
         Read(1000 * kCs, kCs);
-        EXPECT_EQ(Read(c.offset, c.length).size(), c.deviceReads);
-        EXPECT_EQ(reader.WindowStart(), c.windowStart);
+        EXPECT_EQ(Read(offset, length).size(), deviceReads);
+        EXPECT_EQ(reader.WindowStart(), windowStart);
     }
 }
 
@@ -140,7 +130,7 @@ TEST_F(WindowTest, ALongRequestGoesStraightToTheCallerInWindowSizedReads) {
 TEST_F(WindowTest, ReadsPastTheEndOrBeforeTheStartFailWithTheirCause) {
     Read((kClusters - 10) * kCs, 10 * kCs);  // a short refill at the end is accepted
     EXPECT_EQ(reader.WindowLength(), 10u * kCs);
-    std::vector<uint8_t> out(kCs);
+    Bytes out(kCs);
     ExpectFailure(reader.ReadAt(kClusters * kCs, out.data(), kCs), kErrRead,
                   "ends before byte 6144000");
     ExpectFailure(reader.ReadAt(-int64_t{kCs}, out.data(), kCs), kErrSeek, "no volume byte -512");
@@ -155,7 +145,7 @@ TEST_F(WindowTest, ReadsPastTheEndOrBeforeTheStartFailWithTheirCause) {
 TEST_F(WindowTest, AFailedDeviceReadCarriesItsErrnoAndLeavesNothingTrusted) {
     Read(0, 8 * kCs);
     device->FailReadsFrom(0);
-    std::vector<uint8_t> out(kCs);
+    Bytes out(kCs);
     ExpectFailure(reader.ReadAt(9000 * kCs, out.data(), kCs), kErrRead, "", EIO);
     // What the window held before is read again, not served from a half-overwritten buffer.
     const size_t before = log->reads.size();
@@ -169,9 +159,7 @@ TEST(VolumeReaderGeometry, TheDataWindowIsCappedAtSixteenMebibytes) {
 }
 
 TEST(VolumeReaderOpen, FailuresNameTheirCauseAndErrno) {
-    const auto zeros = [](size_t n) {
-        return std::make_unique<MemoryDevice>(std::vector<uint8_t>(n, 0));
-    };
+    const auto zeros = [](size_t n) { return std::make_unique<MemoryDevice>(Bytes(n, 0)); };
     auto failing = zeros(4096);
     failing->FailReadsFrom(0);
     ExpectFailure(VolumeReader().Open(Source{u"/nonexistent/quorvane.img"}), kErrOpenVolume,
