@@ -3,18 +3,15 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
-#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QTest>
 
 #include <atomic>
 #include <thread>
 
 #include "platform/Text.h"
 #include "ui/DriveChooser.h"
-#include "ui/QtText.h"
 #include "ui/UiThread.h"
 
 namespace qv::test {
@@ -26,11 +23,6 @@ ModalScript::ModalScript() {
     timer_.setInterval(kPollMs);
     QObject::connect(&timer_, &QTimer::timeout, [this] { Poll(); });
     timer_.start();
-}
-
-ModalScript& ModalScript::ThenPopup(std::function<void(QWidget*)> act) {
-    popups_.push_back(std::move(act));
-    return *this;
 }
 
 ModalScript& ModalScript::ThenMessage(std::string& said, QMessageBox::StandardButton button) {
@@ -74,11 +66,8 @@ void ModalScript::Poll() {
         QTimer::singleShot(0, modal, [act, modal] { act(modal); });
         return;
     }
-    if (modal != waitingOn_) {
-        waitingOn_ = modal;
-        waitedMs_ = 0;
-    }
-    waitedMs_ += kPollMs;
+    waitedMs_ = modal == waitingOn_ ? waitedMs_ + kPollMs : kPollMs;
+    waitingOn_ = modal;
     if (waitedMs_ >= kGiveUpMs) {
         // The window's class, title and, for a message box, its text.
         std::string said = modal->metaObject()->className();
@@ -95,16 +84,6 @@ void TypeAndAccept(QFileDialog* dialog, const QString& path) {
     auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
     if (name) name->setText(path);
     static_cast<QDialog*>(dialog)->accept();  // QFileDialog's own accept checks the name
-}
-
-bool WaitFor(const std::function<bool()>& done, int timeoutMs) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > timeoutMs) return false;
-        QTest::qWait(5);
-    }
-    return true;
 }
 
 void OnWorker(const std::function<void()>& work, const std::function<void()>& meanwhile) {

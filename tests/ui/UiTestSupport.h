@@ -44,7 +44,10 @@ public:
     ModalScript& ThenMessage(std::string& said,
                              QMessageBox::StandardButton button = QMessageBox::Ok);
     // Adds a step for a popup menu.
-    ModalScript& ThenPopup(std::function<void(QWidget*)> act);
+    ModalScript& ThenPopup(std::function<void(QWidget*)> act) {
+        popups_.push_back(std::move(act));
+        return *this;
+    }
 
     // Runs action, which opens the windows the steps expect: whether every step ran and no
     // other window came.
@@ -66,9 +69,6 @@ private:
 // Types a whole path into a file dialog's name field, as a person may, and presses its accept
 // button: the dialog checks the name as it does for a person.
 void TypeAndAccept(QFileDialog* dialog, const QString& path);
-
-// Processes events until done() or timeoutMs; whether done() became true.
-bool WaitFor(const std::function<bool()>& done, int timeoutMs = 10000);
 
 // Runs work on a thread of its own, as a worker, while this thread runs meanwhile and then
 // handles events until work has returned.
