@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -99,15 +98,11 @@ TEST(DriveList, AWholeDiskOffersEachNtfsPartitionOrSaysItHasNone) {
                  {{volume, 18432}});
     const std::string none = MakeDisk(folder, "none.img", "label: dos\\nstart=2048, type=7\\n", {});
     if (two.empty() || none.empty()) GTEST_SKIP() << "sfdisk is not available";
-    const auto name = [](const std::string& path) {
-        return FromUtf8(path.substr(path.rfind('/') + 1));
-    };
     // A bare volume, and one that cannot be opened, are the window's test
     // (MainWindow.OnlyImagesThatOpenAsNtfsAreListedUnderTheirNamesAndTheOthersAreNamed).
     const std::pair<std::string, std::vector<Drive>> cases[] = {
-        {two,
-         {{0, name(two) + u", partition 2", Source{FromUtf8(two), 18432 * 512, 32768 * 512, 2}}}},
-        {none, {{0, name(none), Source{FromUtf8(none)}, true}}},
+        {two, {{0, u"two.img, partition 2", Source{FromUtf8(two), 18432 * 512, 32768 * 512, 2}}}},
+        {none, {{0, u"none.img", Source{FromUtf8(none)}, true}}},
     };
     for (const auto& [image, drives] : cases) {
         SCOPED_TRACE(image);

@@ -7,7 +7,6 @@
 #include "app/ContentPreview.h"
 #include "app/ProgressDialog.h"
 #include "base/Progress.h"
-#include "platform/Source.h"
 #include "platform/Text.h"
 #include "support/Fixtures.h"
 #include "support/ScanHarness.h"
