@@ -35,46 +35,41 @@ ModalScript& ModalScript::ThenMessage(std::string& said, QMessageBox::StandardBu
 testing::AssertionResult ModalScript::Run(const std::function<void()>& action) {
     action();
     if (!problems_.empty()) return testing::AssertionFailure() << problems_.front();
-    if (!Done())
-        return testing::AssertionFailure() << steps_.size() + popups_.size() << " steps never ran";
+    if (!Done()) return testing::AssertionFailure() << steps_.size() << " steps never ran";
     return testing::AssertionSuccess();
 }
 
 void ModalScript::Poll() {
-    if (QWidget* popup = QApplication::activePopupWidget(); popup && !popups_.empty()) {
-        if (popup != handled_) {
-            handled_ = popup;
-            auto act = std::move(popups_.front());
-            popups_.pop_front();
-            // Acted on outside this timer's call, so that windows it opens are seen too.
-            QTimer::singleShot(0, popup, [act, popup] { act(popup); });
-        }
-        return;
-    }
-    QWidget* modal = QApplication::activeModalWidget();
-    if (!modal || modal == handled_ || !modal->isVisible()) {
+    // The window on top: a popup menu, or else a modal window.
+    QWidget* top = QApplication::activePopupWidget();
+    if (!top) top = QApplication::activeModalWidget();
+    if (!top || top == handled_ || !top->isVisible()) {
         waitingOn_ = nullptr;
         waitedMs_ = 0;
         return;
     }
     // The progress window is modal too, but it belongs to the worker: leave it alone.
-    if (modal->inherits("qv::ProgressWindow")) return;
-    if (!steps_.empty() && steps_.front().matches(modal)) {
-        handled_ = modal;
+    if (top->inherits("qv::ProgressWindow")) return;
+    if (!steps_.empty() && steps_.front().matches(top)) {
+        handled_ = top;
         auto act = std::move(steps_.front().act);
         steps_.pop_front();
-        QTimer::singleShot(0, modal, [act, modal] { act(modal); });
+        // Acted on outside this timer's call, so that windows it opens are seen too.
+        QTimer::singleShot(0, top, [act, top] { act(top); });
         return;
     }
-    waitedMs_ = modal == waitingOn_ ? waitedMs_ + kPollMs : kPollMs;
-    waitingOn_ = modal;
+    waitedMs_ = top == waitingOn_ ? waitedMs_ + kPollMs : kPollMs;
+    waitingOn_ = top;
     if (waitedMs_ >= kGiveUpMs) {
         // The window's class, title and, for a message box, its text.
-        std::string said = modal->metaObject()->className();
-        said += " \"" + modal->windowTitle().toStdString() + "\"";
-        if (auto* box = qobject_cast<QMessageBox*>(modal)) said += ": " + box->text().toStdString();
+        std::string said = top->metaObject()->className();
+        said += " \"" + top->windowTitle().toStdString() + "\"";
+        if (auto* box = qobject_cast<QMessageBox*>(top)) said += ": " + box->text().toStdString();
         problems_.push_back("unexpected window: " + said);
-        if (auto* dialog = qobject_cast<QDialog*>(modal)) dialog->reject();
+        if (auto* dialog = qobject_cast<QDialog*>(top))
+            dialog->reject();
+        else
+            top->close();  // a menu
         waitingOn_ = nullptr;
         waitedMs_ = 0;
     }

@@ -20,10 +20,11 @@
 
 namespace qv::test {
 
-// Answers the modal windows a test's action opens (message boxes, file dialogs, the Undelete To
-// dialog), in order, the way a person would: each step waits for a modal window of its kind,
-// looks at it and presses its buttons. A window that no step expects, or a step still waiting
-// at the end, is a failure (and the window is closed so that the test does not hang).
+// Answers the modal windows and popup menus a test's action opens (message boxes, file dialogs,
+// the Undelete To dialog, a context menu), in order, the way a person would: each step waits for
+// a window of its kind, looks at it and presses its buttons or keys. A window that no step expects,
+// or a step still waiting at the end, is a failure (and the window is closed so that the test does
+// not hang).
 class ModalScript {
 public:
     struct Step {
@@ -33,7 +34,7 @@ public:
 
     ModalScript();
 
-    // Adds a step for the next modal window of type T.
+    // Adds a step for the next modal window or popup of type T.
     template <typename T>
     ModalScript& Then(std::function<void(T*)> act) {
         steps_.push_back({[](QWidget* w) { return qobject_cast<T*>(w) != nullptr; },
@@ -43,23 +44,17 @@ public:
     // Adds a step for a message box: its "title|text" goes to said, then button is pressed.
     ModalScript& ThenMessage(std::string& said,
                              QMessageBox::StandardButton button = QMessageBox::Ok);
-    // Adds a step for a popup menu.
-    ModalScript& ThenPopup(std::function<void(QWidget*)> act) {
-        popups_.push_back(std::move(act));
-        return *this;
-    }
 
     // Runs action, which opens the windows the steps expect: whether every step ran and no
     // other window came.
     testing::AssertionResult Run(const std::function<void()>& action);
-    bool Done() const { return steps_.empty() && popups_.empty(); }
+    bool Done() const { return steps_.empty(); }
 
 private:
     void Poll();
 
     QTimer timer_;
     std::deque<Step> steps_;
-    std::deque<std::function<void(QWidget*)>> popups_;
     QPointer<QWidget> handled_;
     QPointer<QWidget> waitingOn_;
     int waitedMs_ = 0;

@@ -471,9 +471,7 @@ TEST(MainWindow, StartsWithItsOptionsPagesAndSizeAndItsMenuOpensTheAboutBox) {
 
     // The window's context menu opens the About box.
     QString entry, title, text;
-    const auto chooseAbout = [&](QWidget* popup) {
-        auto* menu = qobject_cast<QMenu*>(popup);
-        ASSERT_NE(menu, nullptr);
+    const auto chooseAbout = [&](QMenu* menu) {
         ASSERT_EQ(menu->actions().size(), 1);
         entry = menu->actions().front()->text();
         QTest::keyClick(menu, Qt::Key_Down);
@@ -490,7 +488,7 @@ TEST(MainWindow, StartsWithItsOptionsPagesAndSizeAndItsMenuOpensTheAboutBox) {
     };
     QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(400, 20),
                             dialog.mapToGlobal(QPoint(400, 20)));
-    EXPECT_TRUE(ModalScript().ThenPopup(chooseAbout).Then<AboutBox>(about).Run([&] {
+    EXPECT_TRUE(ModalScript().Then<QMenu>(chooseAbout).Then<AboutBox>(about).Run([&] {
         QApplication::sendEvent(&dialog, &event);
     }));
     EXPECT_EQ(entry, QStringLiteral("&About Quorvane..."));

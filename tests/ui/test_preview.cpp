@@ -99,8 +99,7 @@ TEST(Preview, ChoosingARowShowsItsFileUnderItsStateAndExportListWritesTheRowsSho
 
     // Through the list's menu and the file dialog, as a person does.
     const QString jsonPath = folder.filePath(QStringLiteral("list.jsonl"));
-    const auto chooseExport = [](QWidget* popup) {
-        auto* menu = qobject_cast<QMenu*>(popup);
+    const auto chooseExport = [](QMenu* menu) {
         for (QAction* action : menu->actions())
             if (action->text() == QStringLiteral("&Export list…")) menu->setActiveAction(action);
         QTest::keyClick(menu, Qt::Key_Return);
@@ -109,7 +108,7 @@ TEST(Preview, ChoosingARowShowsItsFileUnderItsStateAndExportListWritesTheRowsSho
     QWidget* viewport = window.page.List()->viewport();
     QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(20, 20),
                             viewport->mapToGlobal(QPoint(20, 20)));
-    EXPECT_TRUE(test::ModalScript().ThenPopup(chooseExport).Then<QFileDialog>(save).Run([&] {
+    EXPECT_TRUE(test::ModalScript().Then<QMenu>(chooseExport).Then<QFileDialog>(save).Run([&] {
         QApplication::sendEvent(viewport, &click);
     }));
     // The rows shown, in their order, with the scan's letter: each row's text is ListWriter's
