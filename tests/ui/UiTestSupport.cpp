@@ -7,8 +7,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 
-#include <atomic>
-#include <thread>
+#include <chrono>
+#include <future>
 
 #include "platform/Text.h"
 #include "ui/DriveChooser.h"
@@ -82,14 +82,11 @@ void TypeAndAccept(QFileDialog* dialog, const QString& path) {
 }
 
 void OnWorker(const std::function<void()>& work, const std::function<void()>& meanwhile) {
-    std::atomic<bool> done{false};
-    std::thread worker([&] {
-        work();
-        done = true;
-    });
+    auto worker = std::async(std::launch::async, work);
     if (meanwhile) meanwhile();
-    WaitProcessingEvents([&] { return done.load(); });
-    worker.join();
+    WaitProcessingEvents(
+        [&] { return worker.wait_for(std::chrono::seconds(0)) == std::future_status::ready; });
+    worker.get();  // and what it threw, if it threw
 }
 
 char16_t ChooseImage(MainDialog& dialog, const std::string& image) {

@@ -61,8 +61,7 @@ std::vector<std::string> LogMessages() {
 }
 
 bool Logged(const std::string& message) {
-    const auto messages = LogMessages();
-    return std::find(messages.begin(), messages.end(), message) != messages.end();
+    return std::ranges::count(LogMessages(), message) > 0;
 }
 
 constexpr int kName = static_cast<int>(Column::kName);
@@ -586,7 +585,7 @@ bool FakeOpenUrl(const QUrl& url) {
     return desktopTakesIt;
 }
 
-TEST(MainWindow, HelpGoesToTheDesktopOrAWindowOfItsOwnOrSaysItIsMissing) {
+TEST(MainWindow, HelpGoesToTheDesktopOrAWindowOfItsOwnOrSaysItIsMissingAndShipsWithIt) {
     QTemporaryDir temp;
     const QString page = temp.filePath(QStringLiteral("help.html"));
     std::ofstream(page.toStdString()) << "<html><body><h1>Filter bar</h1></body></html>";
@@ -624,9 +623,8 @@ TEST(MainWindow, HelpGoesToTheDesktopOrAWindowOfItsOwnOrSaysItIsMissing) {
     EXPECT_EQ(handedOn.size(), 2);
     EXPECT_NE(said.find("Help|The help file help.html was not found"), std::string::npos) << said;
     EXPECT_NE(said.find("nothing.html"), std::string::npos);
-}
 
-TEST(MainWindow, TheShippedHelpPageIsFound) {
+    // The page the program ships is found where it looks.
     const QString found = FindHelpFile(HelpFileCandidates());
     ASSERT_FALSE(found.isEmpty());
     const QString html = QString::fromStdString(test::ReadText(found.toStdString()));

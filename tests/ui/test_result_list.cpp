@@ -61,7 +61,13 @@ std::vector<uint64_t> Ticked(const SortedResults& sorted) {
     return records;
 }
 
-TEST(ResultList, EachRowShowsTextsMadeFromItsFile) {
+// A list of files and the view of it that the window shows, sorted and filtered.
+struct ResultList : ::testing::Test {
+    ResultModel model;
+    SortedResults sorted{model};
+};
+
+TEST_F(ResultList, EachRowShowsTextsMadeFromItsFile) {
     // The file, its texts (Name, Type, Size, Created, Deleted, Path, State) and its size's tip.
     // The window runs in UTC: 90061 s is a day, an hour, a minute and a second.
     const std::tuple<DeletedFile, std::vector<std::string>, std::string> cases[] = {
@@ -83,7 +89,6 @@ TEST(ResultList, EachRowShowsTextsMadeFromItsFile) {
           "E:\\a\\b\\", "overwritten"},
          "1,048,576 bytes"},
     };
-    ResultModel model;
     std::vector<DeletedFile> files;
     for (const auto& [file, texts, sizeTip] : cases)
         files.push_back(file);
@@ -113,9 +118,7 @@ TEST(ResultList, EachRowShowsTextsMadeFromItsFile) {
               Qt::AlignRight);
 }
 
-TEST(ResultList, HeadingsSortBothWaysWithEqualKeysByRecordNumber) {
-    ResultModel model;
-    SortedResults sorted(model);
+TEST_F(ResultList, HeadingsSortBothWaysWithEqualKeysByRecordNumber) {
     // Delivered out of record order, so that ties cannot pass by keeping the delivery order.
     model.Append({File(33, u"alpha.txt", 10, 300, 50, test::PathOf({u"b"}), /*rooted=*/false),
                   File(32, u"\u00e9t\u00e9.TXT", 5 << 20, 200, 60, {}),
@@ -152,9 +155,7 @@ TEST(ResultList, HeadingsSortBothWaysWithEqualKeysByRecordNumber) {
     }
 }
 
-TEST(ResultList, RowsMoveOnlyWhenSortedAndTicksAndSelectionGoWithThem) {
-    ResultModel model;
-    SortedResults sorted(model);
+TEST_F(ResultList, RowsMoveOnlyWhenSortedAndTicksAndSelectionGoWithThem) {
     QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
     model.SetAllChecked(true);  // on an empty list: nothing to tell
     EXPECT_EQ(changed.count(), 0);
@@ -196,9 +197,7 @@ TEST(ResultList, RowsMoveOnlyWhenSortedAndTicksAndSelectionGoWithThem) {
     EXPECT_EQ(sorted.rowCount(), 0);
 }
 
-TEST(ResultList, TheFilterShowsWhatMatchesAndTicksSurviveIt) {
-    ResultModel model;
-    SortedResults sorted(model);
+TEST_F(ResultList, TheFilterShowsWhatMatchesAndTicksSurviveIt) {
     model.Append(
         {File(30, u"Report.TXT", 1, 0, 0, test::PathOf({u"Docs", u"Old"}), true,
               FileState::kIntact),
@@ -254,10 +253,8 @@ qint64 ThreadCpuMs() {
     return static_cast<qint64>(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
 }
 
-TEST(ResultList, FilteringSixtyThreeThousandRowsTakesLessThanAKeystroke) {
+TEST_F(ResultList, FilteringSixtyThreeThousandRowsTakesLessThanAKeystroke) {
     constexpr int kFiles = 63307;
-    ResultModel model;
-    SortedResults sorted(model);
     std::vector<FolderPath> folders;
     for (int i = 0; i < 2000; ++i)
         folders.push_back(
@@ -296,8 +293,7 @@ TEST(ResultList, FilteringSixtyThreeThousandRowsTakesLessThanAKeystroke) {
     EXPECT_EQ(sorted.rowCount(), kFiles);
 }
 
-TEST(ResultList, AScansFilesReachTheListInBatchesAndDiscardEmptiesIt) {
-    ResultModel model;
+TEST_F(ResultList, AScansFilesReachTheListInBatchesAndDiscardEmptiesIt) {
     ResultFeed feed(model);
     model.Append({File(7, u"from an earlier scan", 1, 0, 0, {})}, u'C');
     int afterDiscard = -1, afterOne = -1, afterPause = -1;
@@ -328,11 +324,9 @@ TEST(ResultList, AScansFilesReachTheListInBatchesAndDiscardEmptiesIt) {
     EXPECT_EQ(model.Count(), 0);
 }
 
-TEST(ResultList, AHundredThousandFilesFromAWorkerArriveInFewCallsAndSortFast) {
+TEST_F(ResultList, AHundredThousandFilesFromAWorkerArriveInFewCallsAndSortFast) {
     constexpr int kFiles = 100000;
     constexpr size_t kEngineBatch = 4096;
-    ResultModel model;
-    SortedResults sorted(model);
     QTableView view;  // a visible view, as in the window
     view.setModel(&sorted);
     view.resize(600, 400);

@@ -41,25 +41,23 @@ class FakeBlock : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.UDisks2.Block")
 public:
-    FakeBlock(std::string image, bool refuse) : image_(std::move(image)), refuse_(refuse) {}
+    FakeBlock(std::string path, bool refuses) : image(std::move(path)), refuse(refuses) {}
+    const std::string image;
+    const bool refuse;
     std::atomic<bool> interactive{false};
 public slots:
     QDBusUnixFileDescriptor OpenForBackup(const QVariantMap&) {
         interactive = message().isInteractiveAuthorizationAllowed();
-        if (refuse_) {
+        if (refuse) {
             sendErrorReply(QStringLiteral("org.freedesktop.UDisks2.Error.NotAuthorizedDismissed"),
                            QStringLiteral("The authentication dialog was dismissed"));
             return {};
         }
-        const int fd = ::open(image_.c_str(), O_RDONLY | O_CLOEXEC);
+        const int fd = ::open(image.c_str(), O_RDONLY | O_CLOEXEC);
         QDBusUnixFileDescriptor result(fd);  // keeps a duplicate
         ::close(fd);
         return result;
     }
-
-private:
-    std::string image_;
-    bool refuse_;
 };
 
 // Runs the opener on a thread of its own, as the scan worker would, while the test's thread
