@@ -29,11 +29,10 @@ struct Container {
     std::atomic<int> directReads{0}, workerReads{0};
 };
 
-class Handle final : public BlockDevice {
-public:
-    // Counts its reads in *reads, if given.
-    Handle(std::shared_ptr<Container> c, std::atomic<int>* reads)
-        : c_(std::move(c)), reads_(reads) {}
+// A handle of the container; counts its reads in *reads, if given.
+struct Handle final : BlockDevice {
+    Handle(std::shared_ptr<Container> container, std::atomic<int>* counter)
+        : c_(std::move(container)), reads_(counter) {}
     Result<size_t> ReadAt(uint64_t offset, void* buffer, size_t size) override {
         if (reads_) ++*reads_;
         std::this_thread::sleep_for(c_->readTime);
@@ -46,8 +45,6 @@ public:
         return n;
     }
     uint64_t Size() const override { return c_->bytes.size(); }
-
-private:
     std::shared_ptr<Container> c_;
     std::atomic<int>* reads_;
 };
