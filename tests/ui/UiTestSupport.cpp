@@ -50,12 +50,9 @@ void ModalScript::Poll() {
     }
     // The progress window is modal too, but it belongs to the worker: leave it alone.
     if (top->inherits("qv::ProgressWindow")) return;
-    if (!steps_.empty() && steps_.front().matches(top)) {
+    if (!steps_.empty() && steps_.front()(top)) {
         handled_ = top;
-        auto act = std::move(steps_.front().act);
         steps_.pop_front();
-        // Acted on outside this timer's call, so that windows it opens are seen too.
-        QTimer::singleShot(0, top, [act, top] { act(top); });
         return;
     }
     waitedMs_ = top == waitingOn_ ? waitedMs_ + kPollMs : kPollMs;

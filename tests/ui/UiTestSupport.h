@@ -27,18 +27,17 @@ namespace qv::test {
 // not hang).
 class ModalScript {
 public:
-    struct Step {
-        std::function<bool(QWidget*)> matches;
-        std::function<void(QWidget*)> act;
-    };
-
     ModalScript();
 
     // Adds a step for the next modal window or popup of type T.
     template <typename T>
     ModalScript& Then(std::function<void(T*)> act) {
-        steps_.push_back({[](QWidget* w) { return qobject_cast<T*>(w) != nullptr; },
-                          [act](QWidget* w) { act(qobject_cast<T*>(w)); }});
+        steps_.push_back([act](QWidget* w) {
+            T* window = qobject_cast<T*>(w);
+            // Acted on outside the poll, so that windows it opens are seen too.
+            if (window) QTimer::singleShot(0, w, [act, window] { act(window); });
+            return window != nullptr;
+        });
         return *this;
     }
     // Adds a step for a message box: its "title|text" goes to said, then button is pressed.
@@ -54,7 +53,7 @@ private:
     void Poll();
 
     QTimer timer_;
-    std::deque<Step> steps_;
+    std::deque<std::function<bool(QWidget*)>> steps_;  // each acts on a window it takes
     QPointer<QWidget> handled_;
     QPointer<QWidget> waitingOn_;
     int waitedMs_ = 0;

@@ -169,8 +169,7 @@ TEST(MainWindow, ScanSortTickRecoverAndAnswerTheOverwritePrompt) {
 
     // After the scan: by name, ascending, code unit by code unit. The image each heading shows
     // for a sort is ResultList's.
-    const auto names = Names(page);
-    EXPECT_TRUE(std::is_sorted(names.begin(), names.end()));
+    EXPECT_TRUE(std::ranges::is_sorted(Names(page)));
     EXPECT_EQ(shown.sortColumn(), kName);
     EXPECT_EQ(shown.sortOrder(), Qt::AscendingOrder);
     // A click on Size: smallest first. A second one turning the order is the Export list test's.
@@ -348,10 +347,9 @@ TEST(MainWindow, StopDuringAScanAndUndeleteCancelledOrWithNothingTickedLeaveNoth
         };
         EXPECT_TRUE(ModalScript().Then<UndeleteToDialog>(answer).Run(
             [&] { page.UndeleteButton()->click(); }));
-        const std::vector<std::string> logged =
-            ok ? std::vector<std::string>{"Start recover", "All files are processed, recover end"}
-               : std::vector<std::string>{};
-        EXPECT_EQ(LogMessages(), logged);
+        using Lines = std::vector<std::string>;
+        EXPECT_EQ(LogMessages(),
+                  (ok ? Lines{"Start recover", "All files are processed, recover end"} : Lines{}));
         EXPECT_EQ(page.Summary()->isVisible(), ok);
     }
     EXPECT_TRUE(QDir(dest).exists());  // the destination is made all the same

@@ -159,11 +159,9 @@ TEST_F(ResultList, RowsMoveOnlyWhenSortedAndTicksAndSelectionGoWithThem) {
     QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
     model.SetAllChecked(true);  // on an empty list: nothing to tell
     EXPECT_EQ(changed.count(), 0);
-    std::vector<DeletedFile> files;
-    uint64_t record = 30;
-    for (const char16_t* name : {u"d", u"b", u"a", u"c"})
-        files.push_back(File(record++, name, 1, 0, 0, {}));
-    model.Append(std::move(files), u'C');
+    model.Append({File(30, u"d", 1, 0, 0, {}), File(31, u"b", 1, 0, 0, {}),
+                  File(32, u"a", 1, 0, 0, {}), File(33, u"c", 1, 0, 0, {})},
+                 u'C');
     QTableView view;
     view.setModel(&sorted);
     view.selectionModel()->select(sorted.index(2, 0),  // "a"
