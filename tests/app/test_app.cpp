@@ -56,7 +56,7 @@ TEST(ProgressDialog, ACloseRequestReachesWhoeverWaitsEarlierOrLater) {
     late.join();
 }
 
-TEST(DriveList, LettersFromCInListOrderAndFromCAgainPastZ) {
+TEST(DriveList, LettersFromCInListOrderAndFromCAgainPastZAndAsTyped) {
     std::vector<FoundVolume> volumes;
     for (int i = 0; i < 25; ++i)
         volumes.push_back({u"/dev/sd" + std::u16string(1, char16_t(u'a' + i)), u"V"});
@@ -69,6 +69,12 @@ TEST(DriveList, LettersFromCInListOrderAndFromCAgainPastZ) {
     EXPECT_EQ(drives[25].letter, u'D');  // the image keeps its source and label, not its letter
     EXPECT_EQ(drives[25].source, (Source{u"/x.img", 512}));
     EXPECT_EQ(drives[25].label, u"image");
+    // A letter as a user types it.
+    const std::pair<std::u16string, char16_t> typed[] = {
+        {u"E:", u'E'}, {u"e", u'E'},      {u"e:\\", u'E'}, {u"E:/", u'E'},
+        {u"", 0},      {u"/dev/sdb1", 0}, {u"E:x", 0},     {u"1:", 0}};
+    for (const auto& [text, letter] : typed)
+        EXPECT_EQ(ParseDriveLetter(text), letter) << ToUtf8(text);
 }
 
 // A disk image partitioned by sfdisk, fixture volumes copied in; empty when sfdisk is missing.
@@ -113,14 +119,6 @@ TEST(DriveList, AWholeDiskOffersEachNtfsPartitionOrSaysItHasNone) {
         EXPECT_EQ(offer.drives[0].noNtfs, drive.noNtfs);
         EXPECT_EQ(offer.refusal, "");
     }
-}
-
-TEST(DriveList, ParsesDriveLetters) {
-    const std::pair<std::u16string, char16_t> cases[] = {
-        {u"E:", u'E'}, {u"e", u'E'},      {u"e:\\", u'E'}, {u"E:/", u'E'},
-        {u"", 0},      {u"/dev/sdb1", 0}, {u"E:x", 0},     {u"1:", 0}};
-    for (const auto& [text, letter] : cases)
-        EXPECT_EQ(ParseDriveLetter(text), letter) << ToUtf8(text);
 }
 
 TEST(Log, TheEnginesReportsBecomeTimeStampedLines) {
