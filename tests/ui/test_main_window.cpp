@@ -89,8 +89,7 @@ std::vector<std::u16string> Names(UndeletePage& page) {
 // Where a row's file is recovered to below dest with its folders: the Path column without its
 // drive, with "/" between folders.
 std::string RecoveredPath(const std::string& dest, UndeletePage& page, int row) {
-    QString folders = Shown(page, row, kPath).mid(3);  // "X:\"
-    folders.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    const QString folders = Shown(page, row, kPath).mid(3).replace(u'\\', u'/');
     return dest + "/" + folders.toStdString() + Shown(page, row, kName).toStdString();
 }
 
