@@ -7,7 +7,6 @@
 #include "app/ContentPreview.h"
 #include "app/ProgressDialog.h"
 #include "base/Progress.h"
-#include "platform/Source.h"
 #include "platform/Text.h"
 #include "support/Fixtures.h"
 #include "support/ScanHarness.h"
@@ -70,7 +69,7 @@ TEST(ContentPreview, FirstBytesDecideImageTextOrHex) {
         EXPECT_EQ(ClassifyContent(bytes, cut), kind) << what;
 }
 
-TEST(ContentPreview, TextDropsItsByteOrderMarkAndACharacterSplitAtTheEnd) {
+TEST(ContentPreview, TextDropsItsByteOrderMarkAndASplitCharacterAndHexShowsTheFirst64KiB) {
     const std::pair<std::vector<uint8_t>, std::u16string> cases[] = {
         {{}, u""},
         {{0xEF, 0xBB, 0xBF}, u""},
@@ -84,9 +83,8 @@ TEST(ContentPreview, TextDropsItsByteOrderMarkAndACharacterSplitAtTheEnd) {
     };
     for (const auto& [bytes, text] : cases)
         EXPECT_EQ(DecodeText(bytes), text) << ToUtf8(text);
-}
 
-TEST(ContentPreview, HexDumpShowsOffsetSixteenBytesAndTheirAsciiForTheFirst64KiB) {
+    // The hex dump: offset, sixteen bytes and their ASCII a line.
     EXPECT_EQ(HexDump({}), "");
     EXPECT_EQ(HexDump(Bytes(std::string_view("Hello, world\n\0\0\0\x7F\xFF", 18))),
               "00000000  48 65 6c 6c 6f 2c 20 77  6f 72 6c 64 0a 00 00 00  |Hello, world....|\n"

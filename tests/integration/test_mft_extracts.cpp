@@ -67,9 +67,8 @@ TEST_F(MftExtracts, XpMftWithNamesInManyScripts) {
     ASSERT_TRUE(Open(path));
     // 145 deleted non-directory records, of which record 17 (a reserved record) is never listed.
     EXPECT_EQ(files.size(), 144u);
-    const auto nonAscii = std::count_if(files.begin(), files.end(), [](const auto& entry) {
-        const std::u16string& name = entry.second.name;
-        return std::any_of(name.begin(), name.end(), [](char16_t c) { return c > 0x7F; });
+    const auto nonAscii = std::ranges::count_if(files, [](const auto& entry) {
+        return std::ranges::any_of(entry.second.name, [](char16_t c) { return c > 0x7F; });
     });
     EXPECT_EQ(nonAscii, 32);
 }

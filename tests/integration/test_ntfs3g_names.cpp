@@ -2,7 +2,6 @@
 // named "a\b" is one folder, beside a folder "a" holding a folder "b". The scan lists each file
 // with its own folder names, and a recovery makes each folder once, as it is named.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>

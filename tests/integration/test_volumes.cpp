@@ -28,9 +28,8 @@ std::string Manifest(const std::string& f, const char* kind) {
 
 // The path text a manifest path stands for: "dir1/dir2/f.dat" → "C:\dir1\dir2\".
 std::string ExpectedPathText(const std::string& manifestPath) {
-    const size_t slash = manifestPath.rfind('/');
-    std::string path =
-        "C:\\" + (slash == std::string::npos ? "" : manifestPath.substr(0, slash + 1));
+    // The folders up to the last '/', or none when there is no '/' (npos + 1 is 0).
+    std::string path = "C:\\" + manifestPath.substr(0, manifestPath.rfind('/') + 1);
     std::replace(path.begin(), path.end(), '/', '\\');
     return path;
 }

@@ -34,13 +34,9 @@ TEST(PrivilegedOpen, OnlyAReadOnlyDescriptorIsTakenAndARefusalNamesItsCause) {
     std::ofstream(locked) << "NTFS";
     ::chmod(locked.c_str(), 0);
     test::ExpectAsNobody([&]() -> std::string {
-        const struct {
-            PrivilegedOpener opener;
-            std::string path;
-            bool opens;
-            int osError;
-            std::string cause;  // after "cannot open <path>: "
-        } cases[] = {
+        // The opener, the path, whether it opens, and the errno and cause (after "cannot open
+        // <path>: ") when it does not.
+        const std::tuple<PrivilegedOpener, std::string, bool, int, std::string> cases[] = {
             {nullptr, locked, false, EACCES, "Permission denied"},
             {&HandOver, locked, true, 0, ""},
             {&HandOverWritable, locked, false, EPERM,
@@ -50,10 +46,10 @@ TEST(PrivilegedOpen, OnlyAReadOnlyDescriptorIsTakenAndARefusalNamesItsCause) {
             // Failures other than a refusal are not the opener's to answer.
             {&HandOver, dir.path + "/missing", false, ENOENT, "No such file or directory"},
         };
-        for (const auto& c : cases) {
-            SetPrivilegedOpener(c.opener);
-            auto device = DeviceFile::Open(FromUtf8(c.path));
-            if (device.ok() != c.opens) return c.path + " opened: " + std::to_string(device.ok());
+        for (const auto& [opener, path, opens, osError, cause] : cases) {
+            SetPrivilegedOpener(opener);
+            auto device = DeviceFile::Open(FromUtf8(path));
+            if (device.ok() != opens) return path + " opened: " + std::to_string(device.ok());
             if (device) {
                 char buf[4];
                 const auto n = (*device)->ReadAt(0, buf, 4);
@@ -61,8 +57,8 @@ TEST(PrivilegedOpen, OnlyAReadOnlyDescriptorIsTakenAndARefusalNamesItsCause) {
                 continue;
             }
             const Error& e = device.error();
-            if (e.code != kErrOpenVolume || e.osError != c.osError ||
-                e.cause != "cannot open " + c.path + ": " + c.cause)
+            if (e.code != kErrOpenVolume || e.osError != osError ||
+                e.cause != "cannot open " + path + ": " + cause)
                 return "wrong error: " + e.cause;
         }
         return "";

@@ -18,6 +18,10 @@ constexpr uint64_t kBlock = 4096;
 
 // The container's contents and what its handles did.
 struct Container {
+    explicit Container(uint64_t size) {
+        for (uint64_t i = 0; i < size; ++i)
+            bytes.push_back(static_cast<uint8_t>(i * 7 + i / 251));
+    }
     std::vector<uint8_t> bytes;
     uint64_t damagedByte = UINT64_MAX;  // a read that covers it fails
     std::chrono::milliseconds readTime{0};
@@ -25,11 +29,10 @@ struct Container {
     std::atomic<int> directReads{0}, workerReads{0};
 };
 
-class Handle final : public BlockDevice {
-public:
-    // Counts its reads in *reads, if given.
-    Handle(std::shared_ptr<Container> c, std::atomic<int>* reads)
-        : c_(std::move(c)), reads_(reads) {}
+// A handle of the container; counts its reads in *reads, if given.
+struct Handle final : BlockDevice {
+    Handle(std::shared_ptr<Container> container, std::atomic<int>* counter)
+        : c_(std::move(container)), reads_(counter) {}
     Result<size_t> ReadAt(uint64_t offset, void* buffer, size_t size) override {
         if (reads_) ++*reads_;
         std::this_thread::sleep_for(c_->readTime);
@@ -42,38 +45,25 @@ public:
         return n;
     }
     uint64_t Size() const override { return c_->bytes.size(); }
-
-private:
     std::shared_ptr<Container> c_;
     std::atomic<int>* reads_;
 };
-
-std::shared_ptr<Container> MakeContainer(uint64_t size) {
-    auto c = std::make_shared<Container>();
-    for (uint64_t i = 0; i < size; ++i)
-        c->bytes.push_back(static_cast<uint8_t>(i * 7 + i / 251));
-    return c;
-}
 
 // Without readUnstarted, every streaming read waits for the workers: what they read is what the
 // caller gets.
 std::unique_ptr<BlockDevice> Open(const std::shared_ptr<Container>& c, int workers = 2,
                                   bool readUnstarted = false) {
-    ReadAheadOptions options;
-    options.blockBytes = kBlock;
-    options.blocksAhead = 3;
-    options.workers = workers;
-    options.minStreamingRead = 1;
-    options.nearBytes = 100;
-    options.readUnstartedBlocks = readUnstarted;
-    return WithReadAhead(
-        std::make_unique<Handle>(c, &c->directReads),
-        [c] {
-            if (!c->othersOpen) return Result<std::unique_ptr<BlockDevice>>(Error(kErrOpenVolume));
-            return Result<std::unique_ptr<BlockDevice>>(
-                std::make_unique<Handle>(c, &c->workerReads));
-        },
-        options);
+    return WithReadAhead(std::make_unique<Handle>(c, &c->directReads),
+                         [c]() -> Result<std::unique_ptr<BlockDevice>> {
+                             if (!c->othersOpen) return Error(kErrOpenVolume);
+                             return {std::make_unique<Handle>(c, &c->workerReads)};
+                         },
+                         {.blockBytes = kBlock,
+                          .blocksAhead = 3,
+                          .workers = workers,
+                          .minStreamingRead = 1,
+                          .nearBytes = 100,
+                          .readUnstartedBlocks = readUnstarted});
 }
 
 // What a read through the read-ahead returned, against the same read straight from a handle.
@@ -94,12 +84,9 @@ void ExpectSameRead(BlockDevice& device, const std::shared_ptr<Container>& c, ui
 }
 
 TEST(ReadAhead, StreamingReadsReturnTheDevicesBytesFromTheWorkers) {
-    const struct {
-        const char* what;
-        uint64_t start, size, gap;
-        int workers;
-        bool othersOpen, readUnstarted;
-    } cases[] = {
+    // Where the reads start, their size and the gaps between them, the workers, whether they can
+    // open handles, and whether the reader takes blocks no worker has started.
+    const std::tuple<const char*, uint64_t, uint64_t, uint64_t, int, bool, bool> cases[] = {
         {"whole blocks", 0, kBlock, 0, 2, true, false},
         {"unaligned, crossing block ends", 7, 1000, 0, 2, true, false},
         {"each read spans blocks", 100, 3 * kBlock + 5, 0, 2, true, false},
@@ -109,28 +96,28 @@ TEST(ReadAhead, StreamingReadsReturnTheDevicesBytesFromTheWorkers) {
         {"no worker can open", 11, 3000, 0, 2, false, false},
         {"the reader takes unstarted blocks", 7, 1000, 0, 2, true, true},
     };
-    for (const auto& row : cases) {
-        SCOPED_TRACE(row.what);
+    for (const auto& [what, start, size, gap, workers, othersOpen, readUnstarted] : cases) {
+        SCOPED_TRACE(what);
         // 10 blocks and a partial one: the last read is short, the one after it past the end.
-        auto c = MakeContainer(10 * kBlock + 123);
-        c->othersOpen = row.othersOpen;
-        auto device = Open(c, row.workers, row.readUnstarted);
+        auto c = std::make_shared<Container>(10 * kBlock + 123);
+        c->othersOpen = othersOpen;
+        auto device = Open(c, workers, readUnstarted);
         int reads = 0;
-        for (uint64_t at = row.start; at < c->bytes.size(); at += row.size + row.gap, ++reads)
-            ExpectSameRead(*device, c, at, row.size);
+        for (uint64_t at = start; at < c->bytes.size(); at += size + gap, ++reads)
+            ExpectSameRead(*device, c, at, size);
         ExpectSameRead(*device, c, c->bytes.size() + 5, 10);
         // The first handle reads the stream's first read and the one past the end; the workers
         // all the rest, unless none of them could open its handle.
-        if (row.readUnstarted) continue;  // who reads what depends on the threads' timing
-        EXPECT_EQ(c->directReads, row.othersOpen ? 2 : reads + 1);
-        EXPECT_EQ(c->workerReads > 0, row.othersOpen);
+        if (readUnstarted) continue;  // who reads what depends on the threads' timing
+        EXPECT_EQ(c->directReads, othersOpen ? 2 : reads + 1);
+        EXPECT_EQ(c->workerReads > 0, othersOpen);
     }
 }
 
 TEST(ReadAhead, AJumpReadsTheRightBytesAndStreamingResumes) {
     const uint64_t jumps[] = {0, 30 * kBlock + 9, 2 * kBlock, 2 * kBlock + 1, 39 * kBlock, 17};
     for (const bool readUnstarted : {false, true}) {
-        auto c = MakeContainer(40 * kBlock);
+        auto c = std::make_shared<Container>(40 * kBlock);
         auto device = Open(c, 2, readUnstarted);
         for (const uint64_t start : jumps) {
             SCOPED_TRACE(start);
@@ -141,31 +128,28 @@ TEST(ReadAhead, AJumpReadsTheRightBytesAndStreamingResumes) {
 }
 
 TEST(ReadAhead, AFailedBlockFailsOnlyTheReadsThatCoverTheBadByteWithTheDevicesError) {
-    const struct {
-        uint64_t damaged, readSize;
-    } cases[] = {
+    const std::pair<uint64_t, uint64_t> cases[] = {
+        // the bad byte, the size of each read
         {5 * kBlock + 2000, 1000},  // reads before the bad byte in its block succeed
         {5 * kBlock, kBlock},       // the block's first byte
         {10 * kBlock - 1, 3 * kBlock + 7},
         {10 * kBlock + 100, 600},  // in the partial last block
     };
-    for (const auto& row : cases) {
+    for (const auto& [damaged, readSize] : cases) {
         for (const bool readUnstarted : {false, true}) {
-            SCOPED_TRACE(::testing::Message() << row.damaged << (readUnstarted ? " taken" : ""));
-            auto c = MakeContainer(10 * kBlock + 123);
-            c->damagedByte = row.damaged;
+            SCOPED_TRACE(::testing::Message() << damaged << (readUnstarted ? " taken" : ""));
+            auto c = std::make_shared<Container>(10 * kBlock + 123);
+            c->damagedByte = damaged;
             auto device = Open(c, 2, readUnstarted);
-            for (uint64_t at = 0; at < c->bytes.size(); at += row.readSize)
-                ExpectSameRead(*device, c, at, row.readSize);
-            if (!readUnstarted) {
-                EXPECT_GT(c->workerReads, 0);
-            }
+            for (uint64_t at = 0; at < c->bytes.size(); at += readSize)
+                ExpectSameRead(*device, c, at, readSize);
+            EXPECT_TRUE(readUnstarted || c->workerReads > 0);
         }
     }
 }
 
 TEST(ReadAhead, ClosingWhileWorkersReadDoesNotWait) {
-    auto c = MakeContainer(64 * kBlock);
+    auto c = std::make_shared<Container>(64 * kBlock);
     c->readTime = std::chrono::milliseconds(30);
     const auto start = std::chrono::steady_clock::now();
     {

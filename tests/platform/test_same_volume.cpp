@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -46,11 +45,8 @@ struct FakeSysfs : ::testing::Test {
 TEST_F(FakeSysfs, APartitionAndItsWholeDiskOverlapTwoPartitionsDoNot) {
     const dev_t sda = makedev(8, 0), sda1 = makedev(8, 1), sda2 = makedev(8, 2),
                 sdb = makedev(8, 16), other = makedev(9, 0);
-    const struct {
-        dev_t source;
-        dev_t destination;
-        bool overlap;
-    } cases[] = {
+    const std::tuple<dev_t, dev_t, bool> cases[] = {
+        // source, destination, whether they overlap
         {sda1, sda1, true},    // the very partition
         {sda, sda1, true},     // a whole disk and one of its partitions
         {sda1, sda, true},     // a partition of the disk the destination is on
@@ -59,9 +55,9 @@ TEST_F(FakeSysfs, APartitionAndItsWholeDiskOverlapTwoPartitionsDoNot) {
         {other, other, true},  // unknown to sysfs, but the same number
         {other, sdb, false},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(DevicesOverlap(c.source, {c.destination}, layout), c.overlap)
-            << c.source << " -> " << c.destination;
+    for (const auto& [source, destination, overlap] : cases)
+        EXPECT_EQ(DevicesOverlap(source, {destination}, layout), overlap)
+            << source << " -> " << destination;
 }
 
 TEST_F(FakeSysfs, AFuseMountCountsTheBlockDeviceItNames) {

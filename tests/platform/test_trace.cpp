@@ -17,13 +17,9 @@
 namespace qv {
 namespace {
 
-struct Producer {
-    const char* file;
-    std::function<void()> trace;  // does the traced work once, and checks its outcome
-    std::string lineEnd;          // how each line ends (the start may hold addresses)
-};
-
-const Producer kProducers[] = {
+// A trace file, the work that traces into it once (and checks its outcome), and how each of its
+// lines ends (the start may hold addresses).
+const std::tuple<const char*, std::function<void()>, std::string> kProducers[] = {
     // Parsing a record (number 0x2a) that carries an attribute list.
     {"20.r",
      [] {
@@ -53,30 +49,29 @@ const Producer kProducers[] = {
 };
 
 TEST(Trace, LinesGoOnlyIntoAnExistingFolderAndNeverThroughALink) {
-    for (const Producer& p : kProducers) {
-        SCOPED_TRACE(p.file);
+    for (const auto& [file, work, lineEnd] : kProducers) {
+        SCOPED_TRACE(file);
         test::OpenTempFolder dir;
-        const std::string trace = dir.path + "/" + p.file;
+        const std::string trace = dir.path + "/" + file;
         ::unsetenv("QUORVANE_TRACE_DIR");
-        p.trace();
+        work();
         ::setenv("QUORVANE_TRACE_DIR", (dir.path + "/missing").c_str(), 1);
-        p.trace();
+        work();
         EXPECT_FALSE(test::PathExists(dir.path + "/missing"));
         EXPECT_FALSE(test::PathExists(trace));
 
         ::setenv("QUORVANE_TRACE_DIR", dir.path.c_str(), 1);
-        p.trace();
-        p.trace();
+        work();
+        work();
         const std::string text = test::ReadText(trace);
-        const size_t first = text.find('\n') + 1;
-        EXPECT_TRUE(text.ends_with(p.lineEnd)) << text;
-        EXPECT_TRUE(text.substr(0, first).ends_with(p.lineEnd)) << text;
+        EXPECT_TRUE(text.ends_with(lineEnd)) << text;
+        EXPECT_TRUE(text.substr(0, text.find('\n') + 1).ends_with(lineEnd)) << text;
         EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2);
 
         std::remove(trace.c_str());
         std::ofstream(dir.path + "/victim") << "keep";
         ASSERT_EQ(::symlink((dir.path + "/victim").c_str(), trace.c_str()), 0);
-        p.trace();
+        work();
         EXPECT_EQ(test::ReadText(dir.path + "/victim"), "keep");
         ::unsetenv("QUORVANE_TRACE_DIR");
     }

@@ -31,11 +31,13 @@ bool Blank(const QImage& image) {
 }
 
 void Save(QWidget* widget, const QDir& out, const char* name) {
+    widget->show();  // a dialog is shown for its picture; the window is already
+    const bool exposed = QTest::qWaitForWindowExposed(widget);
     QTest::qWait(200);  // let the window paint
-    const QImage picture = widget->grab().toImage();
+    const QImage picture = exposed ? widget->grab().toImage() : QImage();
     const QString path = out.filePath(QString::fromLatin1(name));
     if (picture.isNull() || Blank(picture) || !picture.save(path)) {
-        std::fprintf(stderr, "ui_screenshots: %s is blank or cannot be written\n", name);
+        std::fprintf(stderr, "ui_screenshots: %s is not shown, blank or cannot be written\n", name);
         ++failures;
         return;
     }
@@ -69,8 +71,7 @@ int main(int argc, char** argv) {
 
     qv::UndeleteToDialog undeleteTo(&dialog, 3);
     undeleteTo.PathEdit()->setText(QStringLiteral("/home/me/recovered"));
-    undeleteTo.show();
-    if (QTest::qWaitForWindowExposed(&undeleteTo)) Save(&undeleteTo, out, "undelete-to.png");
+    Save(&undeleteTo, out, "undelete-to.png");
     undeleteTo.hide();
 
     qv::ProgressWindow progressWindow(&dialog);
@@ -78,13 +79,10 @@ int main(int argc, char** argv) {
     progress.SetStatus(u"Searching deleted files, please wait...", u"Please wait", nullptr);
     for (int i = 0; i < 4; ++i)
         progressWindow.StepBar();
-    progressWindow.show();
-    if (QTest::qWaitForWindowExposed(&progressWindow)) Save(&progressWindow, out, "progress.png");
+    Save(&progressWindow, out, "progress.png");
     progressWindow.hide();
 
     qv::AboutBox about(&dialog);
-    about.show();
-    if (QTest::qWaitForWindowExposed(&about)) Save(&about, out, "about-box.png");
-    about.hide();
+    Save(&about, out, "about-box.png");
     return failures == 0 ? 0 : 1;
 }

@@ -3,18 +3,15 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
-#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QTest>
 
-#include <atomic>
-#include <thread>
+#include <chrono>
+#include <future>
 
 #include "platform/Text.h"
 #include "ui/DriveChooser.h"
-#include "ui/QtText.h"
 #include "ui/UiThread.h"
 
 namespace qv::test {
@@ -28,11 +25,6 @@ ModalScript::ModalScript() {
     timer_.start();
 }
 
-ModalScript& ModalScript::ThenPopup(std::function<void(QWidget*)> act) {
-    popups_.push_back(std::move(act));
-    return *this;
-}
-
 ModalScript& ModalScript::ThenMessage(std::string& said, QMessageBox::StandardButton button) {
     return Then<QMessageBox>([&said, button](QMessageBox* box) {
         said = box->windowTitle().toStdString() + "|" + box->text().toStdString();
@@ -43,49 +35,38 @@ ModalScript& ModalScript::ThenMessage(std::string& said, QMessageBox::StandardBu
 testing::AssertionResult ModalScript::Run(const std::function<void()>& action) {
     action();
     if (!problems_.empty()) return testing::AssertionFailure() << problems_.front();
-    if (!Done())
-        return testing::AssertionFailure() << steps_.size() + popups_.size() << " steps never ran";
+    if (!Done()) return testing::AssertionFailure() << steps_.size() << " steps never ran";
     return testing::AssertionSuccess();
 }
 
 void ModalScript::Poll() {
-    if (QWidget* popup = QApplication::activePopupWidget(); popup && !popups_.empty()) {
-        if (popup != handled_) {
-            handled_ = popup;
-            auto act = std::move(popups_.front());
-            popups_.pop_front();
-            // Acted on outside this timer's call, so that windows it opens are seen too.
-            QTimer::singleShot(0, popup, [act, popup] { act(popup); });
-        }
-        return;
-    }
-    QWidget* modal = QApplication::activeModalWidget();
-    if (!modal || modal == handled_ || !modal->isVisible()) {
+    // The window on top: a popup menu, or else a modal window.
+    QWidget* top = QApplication::activePopupWidget();
+    if (!top) top = QApplication::activeModalWidget();
+    if (!top || top == handled_ || !top->isVisible()) {
         waitingOn_ = nullptr;
         waitedMs_ = 0;
         return;
     }
     // The progress window is modal too, but it belongs to the worker: leave it alone.
-    if (modal->inherits("qv::ProgressWindow")) return;
-    if (!steps_.empty() && steps_.front().matches(modal)) {
-        handled_ = modal;
-        auto act = std::move(steps_.front().act);
+    if (top->inherits("qv::ProgressWindow")) return;
+    if (!steps_.empty() && steps_.front()(top)) {
+        handled_ = top;
         steps_.pop_front();
-        QTimer::singleShot(0, modal, [act, modal] { act(modal); });
         return;
     }
-    if (modal != waitingOn_) {
-        waitingOn_ = modal;
-        waitedMs_ = 0;
-    }
-    waitedMs_ += kPollMs;
+    waitedMs_ = top == waitingOn_ ? waitedMs_ + kPollMs : kPollMs;
+    waitingOn_ = top;
     if (waitedMs_ >= kGiveUpMs) {
         // The window's class, title and, for a message box, its text.
-        std::string said = modal->metaObject()->className();
-        said += " \"" + modal->windowTitle().toStdString() + "\"";
-        if (auto* box = qobject_cast<QMessageBox*>(modal)) said += ": " + box->text().toStdString();
+        std::string said = top->metaObject()->className();
+        said += " \"" + top->windowTitle().toStdString() + "\"";
+        if (auto* box = qobject_cast<QMessageBox*>(top)) said += ": " + box->text().toStdString();
         problems_.push_back("unexpected window: " + said);
-        if (auto* dialog = qobject_cast<QDialog*>(modal)) dialog->reject();
+        if (auto* dialog = qobject_cast<QDialog*>(top))
+            dialog->reject();
+        else
+            top->close();  // a menu
         waitingOn_ = nullptr;
         waitedMs_ = 0;
     }
@@ -97,25 +78,12 @@ void TypeAndAccept(QFileDialog* dialog, const QString& path) {
     static_cast<QDialog*>(dialog)->accept();  // QFileDialog's own accept checks the name
 }
 
-bool WaitFor(const std::function<bool()>& done, int timeoutMs) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > timeoutMs) return false;
-        QTest::qWait(5);
-    }
-    return true;
-}
-
 void OnWorker(const std::function<void()>& work, const std::function<void()>& meanwhile) {
-    std::atomic<bool> done{false};
-    std::thread worker([&] {
-        work();
-        done = true;
-    });
+    auto worker = std::async(std::launch::async, work);
     if (meanwhile) meanwhile();
-    WaitProcessingEvents([&] { return done.load(); });
-    worker.join();
+    WaitProcessingEvents(
+        [&] { return worker.wait_for(std::chrono::seconds(0)) == std::future_status::ready; });
+    worker.get();  // and what it threw, if it threw
 }
 
 char16_t ChooseImage(MainDialog& dialog, const std::string& image) {

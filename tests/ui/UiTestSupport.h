@@ -20,43 +20,40 @@
 
 namespace qv::test {
 
-// Answers the modal windows a test's action opens (message boxes, file dialogs, the Undelete To
-// dialog), in order, the way a person would: each step waits for a modal window of its kind,
-// looks at it and presses its buttons. A window that no step expects, or a step still waiting
-// at the end, is a failure (and the window is closed so that the test does not hang).
+// Answers the modal windows and popup menus a test's action opens (message boxes, file dialogs,
+// the Undelete To dialog, a context menu), in order, the way a person would: each step waits for
+// a window of its kind, looks at it and presses its buttons or keys. A window that no step expects,
+// or a step still waiting at the end, is a failure (and the window is closed so that the test does
+// not hang).
 class ModalScript {
 public:
-    struct Step {
-        std::function<bool(QWidget*)> matches;
-        std::function<void(QWidget*)> act;
-    };
-
     ModalScript();
 
-    // Adds a step for the next modal window of type T.
+    // Adds a step for the next modal window or popup of type T.
     template <typename T>
     ModalScript& Then(std::function<void(T*)> act) {
-        steps_.push_back({[](QWidget* w) { return qobject_cast<T*>(w) != nullptr; },
-                          [act](QWidget* w) { act(qobject_cast<T*>(w)); }});
+        steps_.push_back([act](QWidget* w) {
+            T* window = qobject_cast<T*>(w);
+            // Acted on outside the poll, so that windows it opens are seen too.
+            if (window) QTimer::singleShot(0, w, [act, window] { act(window); });
+            return window != nullptr;
+        });
         return *this;
     }
     // Adds a step for a message box: its "title|text" goes to said, then button is pressed.
     ModalScript& ThenMessage(std::string& said,
                              QMessageBox::StandardButton button = QMessageBox::Ok);
-    // Adds a step for a popup menu.
-    ModalScript& ThenPopup(std::function<void(QWidget*)> act);
 
     // Runs action, which opens the windows the steps expect: whether every step ran and no
     // other window came.
     testing::AssertionResult Run(const std::function<void()>& action);
-    bool Done() const { return steps_.empty() && popups_.empty(); }
+    bool Done() const { return steps_.empty(); }
 
 private:
     void Poll();
 
     QTimer timer_;
-    std::deque<Step> steps_;
-    std::deque<std::function<void(QWidget*)>> popups_;
+    std::deque<std::function<bool(QWidget*)>> steps_;  // each acts on a window it takes
     QPointer<QWidget> handled_;
     QPointer<QWidget> waitingOn_;
     int waitedMs_ = 0;
@@ -66,9 +63,6 @@ private:
 // Types a whole path into a file dialog's name field, as a person may, and presses its accept
 // button: the dialog checks the name as it does for a person.
 void TypeAndAccept(QFileDialog* dialog, const QString& path);
-
-// Processes events until done() or timeoutMs; whether done() became true.
-bool WaitFor(const std::function<bool()>& done, int timeoutMs = 10000);
 
 // Runs work on a thread of its own, as a worker, while this thread runs meanwhile and then
 // handles events until work has returned.

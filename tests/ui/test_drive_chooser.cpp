@@ -6,7 +6,6 @@
 
 #include "platform/Text.h"
 #include "ui/DriveChooser.h"
-#include "ui/QtText.h"
 
 namespace qv {
 namespace {
@@ -17,11 +16,8 @@ Drive MakeDrive(char16_t letter, const std::u16string& label, const std::u16stri
 }
 
 TEST(DriveChooser, ShowsEachDriveSortedByTextAndKeepsItBesideTheText) {
-    struct Case {
-        std::vector<Drive> drives;
-        QStringList texts;  // in the order offered
-    };
-    const Case cases[] = {
+    // The drives, and their entries in the order offered.
+    const std::pair<std::vector<Drive>, QStringList> cases[] = {
         {{}, {}},
         {{MakeDrive(u'C', u"System", u"/dev/sda2"), MakeDrive(u'D', u"Backup", u"/dev/sdb1"),
           MakeDrive(u'G', u"archive", u"/srv/a.img")},
@@ -43,13 +39,13 @@ TEST(DriveChooser, ShowsEachDriveSortedByTextAndKeepsItBesideTheText) {
     };
     QComboBox chooser;
     chooser.addItem(QStringLiteral("left over"));
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.texts.join(QLatin1Char(',')).toStdString());
-        FillDriveChooser(&chooser, c.drives);
-        QStringList texts;
+    for (const auto& [drives, texts] : cases) {
+        SCOPED_TRACE(texts.join(QLatin1Char(',')).toStdString());
+        FillDriveChooser(&chooser, drives);
+        QStringList offered;
         for (int i = 0; i < chooser.count(); ++i)
-            texts.append(chooser.itemText(i));
-        EXPECT_EQ(texts, c.texts);
+            offered.append(chooser.itemText(i));
+        EXPECT_EQ(offered, texts);
         EXPECT_EQ(chooser.currentIndex(), -1);
         EXPECT_FALSE(ChosenDrive(&chooser).has_value());
         // Choosing an entry gives the very drive its text was made from.
@@ -58,11 +54,11 @@ TEST(DriveChooser, ShowsEachDriveSortedByTextAndKeepsItBesideTheText) {
             const std::optional<Drive> drive = ChosenDrive(&chooser);
             ASSERT_TRUE(drive.has_value());
             EXPECT_EQ(DriveChooserText(*drive), chooser.itemText(i));
-            const auto same = std::find_if(c.drives.begin(), c.drives.end(), [&](const Drive& d) {
+            const auto same = std::find_if(drives.begin(), drives.end(), [&](const Drive& d) {
                 return d.letter == drive->letter && d.label == drive->label &&
                        d.source == drive->source && d.noNtfs == drive->noNtfs;
             });
-            EXPECT_NE(same, c.drives.end()) << ToUtf8(drive->source.path);
+            EXPECT_NE(same, drives.end()) << ToUtf8(drive->source.path);
         }
     }
 }

@@ -10,7 +10,6 @@
 
 #include "UiTestSupport.h"
 #include "app/Log.h"
-#include "platform/Text.h"
 #include "support/Fixtures.h"
 #include "ui/LogPage.h"
 #include "ui/UiThread.h"
@@ -24,21 +23,15 @@ using test::ModalScript;
 class LogPageTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        window_ = std::make_unique<QWidget>();
-        prompts_ = std::make_unique<WindowPrompts>(window_.get());
-        page_ = new LogPage(*prompts_, window_.get());
-        window_->show();
+        window_.show();
         // 2008-03-05 14:03:07 in UTC, which the test program runs in.
         Log::Global().SetClockForTesting([] { return CTime::FromUnix(1204725787); });
     }
-    void TearDown() override {
-        Log::Global().SetClockForTesting(nullptr);
-        window_.reset();
-    }
+    void TearDown() override { Log::Global().SetClockForTesting(nullptr); }
     QString Text() const { return page_->Pane()->toPlainText(); }
-    std::unique_ptr<QWidget> window_;
-    std::unique_ptr<WindowPrompts> prompts_;
-    LogPage* page_ = nullptr;
+    QWidget window_;
+    WindowPrompts prompts_{&window_};
+    LogPage* page_ = new LogPage(prompts_, &window_);
 };
 
 TEST_F(LogPageTest, LinesFromBothThreadsCarryTheTimeStampAndClearEmptiesThePane) {
@@ -71,43 +64,40 @@ TEST_F(LogPageTest, LinesFromBothThreadsCarryTheTimeStampAndClearEmptiesThePane)
 
 TEST_F(LogPageTest, SaveWritesUtf8WithTheExtensionAddedOrSaysWhyNot) {
     QTemporaryDir temp;
-    const struct {
-        const char16_t* line;  // nothing: an empty log
-        const char* name;      // nothing: the dialog is cancelled
-        const char* saved;     // the file written
-        std::string content;
-        std::string said;  // the message box, when one comes
-    } cases[] = {
-        {u"Recovering \u0416.txt ... \n", "report", "report.log",
-         "2008-03-05 14:03:07  Recovering \xD0\x96.txt ... \n", ""},
-        {nullptr, "empty.log", "empty.log", "", ""},
-        {u"Scan finished\n", nullptr, nullptr, "", ""},
-        // A folder that does not exist: even root cannot create a file in it.
-        {u"Scan finished\n", "gone/saved.log", nullptr, "",
-         "Error|Save log to " + temp.filePath(QStringLiteral("gone/saved.log")).toStdString() +
-             " failed: No such file or directory"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name ? c.name : "cancelled");
+    // The line logged (none: an empty log), the name typed (none: the dialog is cancelled), the
+    // file written, what it holds, and the message box, when one comes.
+    const std::tuple<const char16_t*, const char*, const char*, std::string, std::string> cases[] =
+        {
+            {u"Recovering \u0416.txt ... \n", "report", "report.log",
+             "2008-03-05 14:03:07  Recovering \xD0\x96.txt ... \n", ""},
+            {nullptr, "empty.log", "empty.log", "", ""},
+            {u"Scan finished\n", nullptr, nullptr, "", ""},
+            // A folder that does not exist: even root cannot create a file in it.
+            {u"Scan finished\n", "gone/saved.log", nullptr, "",
+             "Error|Save log to " + temp.filePath(QStringLiteral("gone/saved.log")).toStdString() +
+                 " failed: No such file or directory"},
+        };
+    for (const auto& [line, name, saved, content, message] : cases) {
+        SCOPED_TRACE(name ? name : "cancelled");
         Log::Global().Clear();
-        if (c.line) Log::Global().Write(c.line);
+        if (line) Log::Global().Write(line);
         ModalScript script;
         std::string said;
         script.Then<QFileDialog>([&](QFileDialog* d) {
             // A name without extension gets ".log".
             EXPECT_EQ(d->defaultSuffix(), QStringLiteral("log"));
             EXPECT_TRUE(d->nameFilters().join(QLatin1Char(';')).contains(QStringLiteral("*.log")));
-            if (c.name)
-                test::TypeAndAccept(d, temp.filePath(QString::fromLatin1(c.name)));
+            if (name)
+                test::TypeAndAccept(d, temp.filePath(QString::fromLatin1(name)));
             else
                 d->reject();
         });
-        if (!c.said.empty()) script.ThenMessage(said);
+        if (!message.empty()) script.ThenMessage(said);
         EXPECT_TRUE(script.Run([&] { page_->SaveButton()->click(); }));
-        EXPECT_EQ(said, c.said);
-        if (c.saved) {
-            EXPECT_EQ(test::ReadText(temp.filePath(QString::fromLatin1(c.saved)).toStdString()),
-                      c.content);
+        EXPECT_EQ(said, message);
+        if (saved) {
+            EXPECT_EQ(test::ReadText(temp.filePath(QString::fromLatin1(saved)).toStdString()),
+                      content);
         }
     }
     // Nothing else was written: the cancelled dialog and the failed save left no file.

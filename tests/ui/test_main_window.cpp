@@ -21,7 +21,6 @@
 #include <QTest>
 #include <QTextBrowser>
 
-#include <cstring>
 #include <fstream>
 #include <map>
 #include <set>
@@ -37,10 +36,8 @@
 #include "support/Sha256.h"
 #include "ui/AboutBox.h"
 #include "ui/AboutPage.h"
-#include "ui/DriveChooser.h"
 #include "ui/FilterBar.h"
 #include "ui/Help.h"
-#include "ui/LogPage.h"
 #include "ui/MainDialog.h"
 #include "ui/ProgressWindow.h"
 #include "ui/QtText.h"
@@ -64,8 +61,7 @@ std::vector<std::string> LogMessages() {
 }
 
 bool Logged(const std::string& message) {
-    const auto messages = LogMessages();
-    return std::find(messages.begin(), messages.end(), message) != messages.end();
+    return std::ranges::count(LogMessages(), message) > 0;
 }
 
 constexpr int kName = static_cast<int>(Column::kName);
@@ -92,10 +88,9 @@ std::vector<std::u16string> Names(UndeletePage& page) {
 
 // Where a row's file is recovered to below dest with its folders: the Path column without its
 // drive, with "/" between folders.
-std::string RecoveredPath(const std::string& dest, const QString& pathColumn, const QString& name) {
-    QString folders = pathColumn.mid(3);  // "X:\"
-    folders.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    return dest + "/" + folders.toStdString() + name.toStdString();
+std::string RecoveredPath(const std::string& dest, UndeletePage& page, int row) {
+    const QString folders = Shown(page, row, kPath).mid(3).replace(u'\\', u'/');
+    return dest + "/" + folders.toStdString() + Shown(page, row, kName).toStdString();
 }
 
 // A step that types dest into the Undelete To dialog, lets set() change its other controls,
@@ -109,11 +104,8 @@ std::function<void(UndeleteToDialog*)> Into(const QString& dest,
     };
 }
 
-struct Deleted {
-    bool inFolder;  // or in the root
-    const char16_t* name;
-    const char* content;
-};
+// A deleted file: in the folder (or in the root), its name and content.
+using Deleted = std::tuple<bool, const char16_t*, std::string_view>;
 
 // A volume with one folder (record 30, in the root) and deleted files from record 31 on, each
 // held in its record.
@@ -125,25 +117,18 @@ std::string SmallVolume(const char* image, const char16_t* folder,
         30,
         test::RecordBuilder().RecordNumber(30).InUse().Directory().FileName(kRoot, folder).Build());
     uint64_t record = 31;
-    for (const Deleted& f : files) {
-        const std::vector<uint8_t> content(f.content, f.content + std::strlen(f.content));
-        volume.SetRecord(record,
-                         test::RecordBuilder()
-                             .RecordNumber(record)
-                             .FileName(f.inFolder ? 30 | (uint64_t{1} << 48) : kRoot, f.name)
-                             .ResidentData(content)
-                             .Build());
+    for (const auto& [inFolder, name, content] : files) {
+        volume.SetRecord(record, test::RecordBuilder()
+                                     .RecordNumber(record)
+                                     .FileName(inFolder ? 30 | (uint64_t{1} << 48) : kRoot, name)
+                                     .ResidentData({content.begin(), content.end()})
+                                     .Build());
         ++record;
     }
     return volume.WriteImage(image);
 }
 
-class MainWindow : public ::testing::Test {
-protected:
-    void SetUp() override { Log::Global().SetClockForTesting(nullptr); }
-};
-
-TEST_F(MainWindow, ScanSortTickRecoverAndAnswerTheOverwritePrompt) {
+TEST(MainWindow, ScanSortTickRecoverAndAnswerTheOverwritePrompt) {
     QV_REQUIRE_FIXTURE(image, "rich-4k.img");
     QV_REQUIRE_FIXTURE(manifest, "rich-4k.deleted.tsv");
     // The manifest's deleted files by record, and their named streams; the volume's own metadata
@@ -183,8 +168,7 @@ TEST_F(MainWindow, ScanSortTickRecoverAndAnswerTheOverwritePrompt) {
 
     // After the scan: by name, ascending, code unit by code unit. The image each heading shows
     // for a sort is ResultList's.
-    const auto names = Names(page);
-    EXPECT_TRUE(std::is_sorted(names.begin(), names.end()));
+    EXPECT_TRUE(std::ranges::is_sorted(Names(page)));
     EXPECT_EQ(shown.sortColumn(), kName);
     EXPECT_EQ(shown.sortOrder(), Qt::AscendingOrder);
     // A click on Size: smallest first. A second one turning the order is the Export list test's.
@@ -201,13 +185,10 @@ TEST_F(MainWindow, ScanSortTickRecoverAndAnswerTheOverwritePrompt) {
 
     // Two files in folders, not empty, without named streams: they are checked byte for byte,
     // and recovered again below.
-    std::set<uint64_t> withStreams;
-    for (const auto& stream : streams)
-        withStreams.insert(stream.record);
     int first = -1, second = -1;
     for (int r = 0; r < shown.rowCount() && second < 0; ++r) {
         const auto& want = expectedFiles.at(shown.File(r).record);
-        if (want.IsOrphan() || want.size == 0 || withStreams.count(want.record)) continue;
+        if (want.IsOrphan() || want.size == 0 || shown.File(r).hasNamedStreams) continue;
         (first < 0 ? first : second) = r;
     }
     ASSERT_GE(second, 0);
@@ -220,10 +201,8 @@ TEST_F(MainWindow, ScanSortTickRecoverAndAnswerTheOverwritePrompt) {
     QTemporaryDir temp;
     ASSERT_TRUE(temp.isValid());
     const std::string dest = temp.filePath(QStringLiteral("out")).toStdString();
-    const std::string firstPath =
-        RecoveredPath(dest, Shown(page, first, kPath), Shown(page, first, kName));
-    const std::string secondPath =
-        RecoveredPath(dest, Shown(page, second, kPath), Shown(page, second, kName));
+    const std::string firstPath = RecoveredPath(dest, page, first);
+    const std::string secondPath = RecoveredPath(dest, page, second);
     const auto firstAsked = [&](UndeleteToDialog* d) {
         EXPECT_EQ(d->Prompt()->text(), QStringLiteral("Recover %1 ticked files to:").arg(files));
         d->PathEdit()->setText(QString::fromStdString(dest) + QStringLiteral("  "));
@@ -286,31 +265,28 @@ TEST_F(MainWindow, ScanSortTickRecoverAndAnswerTheOverwritePrompt) {
 
     // The same two with "If a file exists" answered in the dialog: no question at all. Skip
     // keeps what is there; Overwrite with "Restore timestamps" writes them with their old times.
-    const struct {
-        int existing;
-        bool restoreTimes;
-        const char* summary;
-    } answered[] = {{2, false, "Undelete: 0 recovered, 2 skipped"},
-                    {1, true, "Undelete: 2 recovered"}};
-    for (const auto& a : answered) {
+    // The entry chosen, whether times are restored, and the summary.
+    const std::tuple<int, bool, const char*> answered[] = {
+        {2, false, "Undelete: 0 recovered, 2 skipped"}, {1, true, "Undelete: 2 recovered"}};
+    for (const auto& [existing, restoreTimes, summary] : answered) {
         const auto set = [&](UndeleteToDialog* d) {
             EXPECT_EQ(d->IfExistsBox()->currentText(), QStringLiteral("Ask"));  // each time
             EXPECT_FALSE(d->TimestampsBox()->isChecked());
-            d->IfExistsBox()->setCurrentIndex(a.existing);
-            d->TimestampsBox()->setChecked(a.restoreTimes);
+            d->IfExistsBox()->setCurrentIndex(existing);
+            d->TimestampsBox()->setChecked(restoreTimes);
         };
         EXPECT_TRUE(
             ModalScript().Then<UndeleteToDialog>(Into(QString::fromStdString(dest), set)).Run([&] {
                 page.UndeleteButton()->click();
             }));
-        EXPECT_EQ(page.Summary()->Text()->text().toStdString(), a.summary);
+        EXPECT_EQ(page.Summary()->Text()->text().toStdString(), summary);
         const QDateTime written = QFileInfo(QString::fromStdString(firstPath)).lastModified();
-        EXPECT_EQ(written.secsTo(QDateTime::currentDateTime()) > 3600, a.restoreTimes);
+        EXPECT_EQ(written.secsTo(QDateTime::currentDateTime()) > 3600, restoreTimes);
     }
     EXPECT_EQ(test::Sha256OfFile(firstPath), firstSha);
 }
 
-TEST_F(MainWindow, AFolderNamedWithABackslashStaysOneFolderInTheListAndOnRecovery) {
+TEST(MainWindow, AFolderNamedWithABackslashStaysOneFolderInTheListAndOnRecovery) {
     // NTFS allows '\\' in a name; on the Path column it reads like two folders, but the recovery
     // makes that one folder. The scan keeping the name whole is tests/scan's (test_collect.cpp),
     // the row's texts ResultList's.
@@ -330,7 +306,7 @@ TEST_F(MainWindow, AFolderNamedWithABackslashStaysOneFolderInTheListAndOnRecover
 }
 
 // Both on one scan of the image.
-TEST_F(MainWindow, StopDuringAScanAndUndeleteCancelledOrWithNothingTickedLeaveNothingBehind) {
+TEST(MainWindow, StopDuringAScanAndUndeleteCancelledOrWithNothingTickedLeaveNothingBehind) {
     QV_REQUIRE_FIXTURE(image, "rich-4k.img");
     // A first scan fills the list, so that the cancelled one has something to take away.
     ScannedWindow window(image);
@@ -370,10 +346,9 @@ TEST_F(MainWindow, StopDuringAScanAndUndeleteCancelledOrWithNothingTickedLeaveNo
         };
         EXPECT_TRUE(ModalScript().Then<UndeleteToDialog>(answer).Run(
             [&] { page.UndeleteButton()->click(); }));
-        const std::vector<std::string> logged =
-            ok ? std::vector<std::string>{"Start recover", "All files are processed, recover end"}
-               : std::vector<std::string>{};
-        EXPECT_EQ(LogMessages(), logged);
+        using Lines = std::vector<std::string>;
+        EXPECT_EQ(LogMessages(),
+                  (ok ? Lines{"Start recover", "All files are processed, recover end"} : Lines{}));
         EXPECT_EQ(page.Summary()->isVisible(), ok);
     }
     EXPECT_TRUE(QDir(dest).exists());  // the destination is made all the same
@@ -381,15 +356,12 @@ TEST_F(MainWindow, StopDuringAScanAndUndeleteCancelledOrWithNothingTickedLeaveNo
     EXPECT_EQ(page.Summary()->Text()->text(), QStringLiteral("Undelete: 0 recovered"));
 }
 
-TEST_F(MainWindow, AScanThatCannotStartSaysWhyAndLogsTheCause) {
+TEST(MainWindow, AScanThatCannotStartSaysWhyAndLogsTheCause) {
     const std::string missing =
         QDir::temp().filePath(QStringLiteral("no-such-volume.img")).toStdString();
-    const struct {
-        Drive drive;  // letter 0: none is chosen
-        std::string said;
-        std::vector<std::string> log;
-    } cases[] = {
-        {{}, "Please select the disk to scan|No disk is selected", {}},
+    // The drive (letter 0: none is chosen), the message and the lines logged.
+    const std::tuple<Drive, std::string, std::vector<std::string>> cases[] = {
+        {Drive{}, "Please select the disk to scan|No disk is selected", {}},
         // A drive that has gone since the list was made: being told to become an
         // administrator would be wrong here, the file is not there.
         {Drive{u'Y', u"Gone", Source{FromUtf8(missing)}},
@@ -399,28 +371,28 @@ TEST_F(MainWindow, AScanThatCannotStartSaysWhyAndLogsTheCause) {
          "No NTFS partition|blank.img holds no NTFS partition: there is nothing to scan on it.",
          {}},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.said);
+    for (const auto& [drive, message, logged] : cases) {
+        SCOPED_TRACE(message);
         MainDialog dialog({});
         dialog.show();
         dialog.Sheet()->SetActivePage(2);
-        if (c.drive.letter) {
-            dialog.FillDriveChooser({c.drive});
+        if (drive.letter) {
+            dialog.FillDriveChooser({drive});
             dialog.DriveChooser()->setCurrentIndex(0);
         }
         Log::Global().Clear();
         std::string said;
         EXPECT_TRUE(ModalScript().ThenMessage(said).Run(
             [&] { QTest::mouseClick(dialog.ScanButton(), Qt::LeftButton); }));
-        EXPECT_EQ(said, c.said);
-        for (const std::string& line : c.log)
+        EXPECT_EQ(said, message);
+        for (const std::string& line : logged)
             EXPECT_TRUE(Logged(line)) << line;
         EXPECT_EQ(dialog.Sheet()->ActivePage(), 0);
         EXPECT_EQ(dialog.Sheet()->Undelete()->Model().Count(), 0);
     }
 }
 
-TEST_F(MainWindow, OnlyImagesThatOpenAsNtfsAreListedUnderTheirNamesAndTheOthersAreNamed) {
+TEST(MainWindow, OnlyImagesThatOpenAsNtfsAreListedUnderTheirNamesAndTheOthersAreNamed) {
     QV_REQUIRE_FIXTURE(image, "rich-4k.img");
     QTemporaryDir temp;
     const std::string missing = temp.filePath(QStringLiteral("missing.img")).toStdString();
@@ -435,7 +407,7 @@ TEST_F(MainWindow, OnlyImagesThatOpenAsNtfsAreListedUnderTheirNamesAndTheOthersA
                        FromUtf8(zeros)});
     EXPECT_TRUE(script.Run([&] {
         dialog.show();
-        ASSERT_TRUE(test::WaitFor([&] { return script.Done(); }));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return script.Done(); }));
     }));
     // The first image named is chosen already.
     EXPECT_TRUE(dialog.DriveChooser()->currentText().startsWith(QStringLiteral("rich-4k(")));
@@ -462,7 +434,7 @@ TEST_F(MainWindow, OnlyImagesThatOpenAsNtfsAreListedUnderTheirNamesAndTheOthersA
     }
 }
 
-TEST_F(MainWindow, StartsWithItsOptionsPagesAndSize) {
+TEST(MainWindow, StartsWithItsOptionsPagesAndSizeAndItsMenuOpensTheAboutBox) {
     MainDialog dialog({});
     dialog.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
@@ -492,9 +464,35 @@ TEST_F(MainWindow, StartsWithItsOptionsPagesAndSize) {
         EXPECT_EQ(list->horizontalHeader()->sectionSize(c), ResultModel::ColumnWidths()[c]);
     EXPECT_EQ(list->model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("Name  "));
     EXPECT_EQ(sheet->Undelete()->Counts()->text(), QStringLiteral("0 files, 0 ticked"));
+
+    // The window's context menu opens the About box.
+    QString entry, title, text;
+    const auto chooseAbout = [&](QMenu* menu) {
+        ASSERT_EQ(menu->actions().size(), 1);
+        entry = menu->actions().front()->text();
+        QTest::keyClick(menu, Qt::Key_Down);
+        QTest::keyClick(menu, Qt::Key_Return);
+    };
+    const auto about = [&](AboutBox* box) {
+        title = box->windowTitle();
+        for (QLabel* label : box->findChildren<QLabel*>())
+            if (!label->text().isEmpty()) text = label->text();
+        QPushButton* ok = box->findChild<QPushButton*>();
+        ASSERT_NE(ok, nullptr);
+        EXPECT_EQ(ok->text(), QStringLiteral("OK"));
+        ok->click();
+    };
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(400, 20),
+                            dialog.mapToGlobal(QPoint(400, 20)));
+    EXPECT_TRUE(ModalScript().Then<QMenu>(chooseAbout).Then<AboutBox>(about).Run([&] {
+        QApplication::sendEvent(&dialog, &event);
+    }));
+    EXPECT_EQ(entry, QStringLiteral("&About Quorvane..."));
+    EXPECT_EQ(title, QStringLiteral("About Quorvane"));
+    EXPECT_EQ(text, QStringLiteral("Quorvane Version 1.0"));
 }
 
-TEST_F(MainWindow, KeysFilterTheListAndQuitAsksWhileFilesAreTicked) {
+TEST(MainWindow, KeysFilterTheListAndQuitAsksWhileFilesAreTicked) {
     ScannedWindow window(
         SmallVolume(
             "three.img", u"docs",
@@ -517,7 +515,7 @@ TEST_F(MainWindow, KeysFilterTheListAndQuitAsksWhileFilesAreTicked) {
     EXPECT_EQ(dialog.Sheet()->ActivePage(), 0);
     ASSERT_EQ(QApplication::focusWidget(), filters.SearchField());
     QTest::keyClicks(filters.SearchField(), QStringLiteral("txt"));
-    ASSERT_TRUE(test::WaitFor([&] { return page.Sorted().rowCount() == 2; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page.Sorted().rowCount() == 2; }));
     EXPECT_EQ(Names(page), (std::vector<std::u16string>{u"inner.txt", u"notes.TXT"}));
     EXPECT_EQ(page.Counts()->text(), QStringLiteral("2 of 3 shown, 0 ticked"));
     // Select all ticks the rows shown; Enter in the field does not end the window.
@@ -553,24 +551,21 @@ TEST_F(MainWindow, KeysFilterTheListAndQuitAsksWhileFilesAreTicked) {
 
     // Quit, Ctrl+Q and the close box ask while files are ticked; No (the default) keeps the
     // window and its list, Yes ends it.
-    const struct {
-        std::function<void()> quit;
-        QMessageBox::StandardButton answer;
-    } quits[] = {
+    const std::pair<std::function<void()>, QMessageBox::StandardButton> quits[] = {
         {[&] { QTest::mouseClick(dialog.QuitButton(), Qt::LeftButton); }, QMessageBox::No},
         {[&] { QTest::keyClick(&dialog, Qt::Key_Q, Qt::ControlModifier); }, QMessageBox::No},
         {[&] { dialog.close(); }, QMessageBox::No},
         {[&] { QTest::keyClick(&dialog, Qt::Key_Q, Qt::ControlModifier); }, QMessageBox::Yes},
     };
-    for (const auto& q : quits) {
+    for (const auto& [quit, answer] : quits) {
         activate();
-        const auto answer = [&](QMessageBox* box) {
+        const auto reply = [&](QMessageBox* box) {
             EXPECT_EQ(box->text(), QStringLiteral("2 files are ticked. Quit anyway?"));
             EXPECT_EQ(box->defaultButton(), box->button(QMessageBox::No));
-            box->button(q.answer)->click();
+            box->button(answer)->click();
         };
-        EXPECT_TRUE(ModalScript().Then<QMessageBox>(answer).Run(q.quit));
-        EXPECT_EQ(dialog.isVisible(), q.answer == QMessageBox::No);
+        EXPECT_TRUE(ModalScript().Then<QMessageBox>(reply).Run(quit));
+        EXPECT_EQ(dialog.isVisible(), answer == QMessageBox::No);
     }
     // With nothing ticked, Quit asks nothing.
     page.ClearAll();
@@ -587,7 +582,7 @@ bool FakeOpenUrl(const QUrl& url) {
     return desktopTakesIt;
 }
 
-TEST_F(MainWindow, HelpGoesToTheDesktopOrAWindowOfItsOwnOrSaysItIsMissing) {
+TEST(MainWindow, HelpGoesToTheDesktopOrAWindowOfItsOwnOrSaysItIsMissingAndShipsWithIt) {
     QTemporaryDir temp;
     const QString page = temp.filePath(QStringLiteral("help.html"));
     std::ofstream(page.toStdString()) << "<html><body><h1>Filter bar</h1></body></html>";
@@ -625,9 +620,8 @@ TEST_F(MainWindow, HelpGoesToTheDesktopOrAWindowOfItsOwnOrSaysItIsMissing) {
     EXPECT_EQ(handedOn.size(), 2);
     EXPECT_NE(said.find("Help|The help file help.html was not found"), std::string::npos) << said;
     EXPECT_NE(said.find("nothing.html"), std::string::npos);
-}
 
-TEST_F(MainWindow, TheShippedHelpPageIsFound) {
+    // The page the program ships is found where it looks.
     const QString found = FindHelpFile(HelpFileCandidates());
     ASSERT_FALSE(found.isEmpty());
     const QString html = QString::fromStdString(test::ReadText(found.toStdString()));
@@ -640,38 +634,6 @@ TEST_F(MainWindow, TheShippedHelpPageIsFound) {
         const QString src = matches.next().captured(1);
         EXPECT_TRUE(QFileInfo(QFileInfo(found).dir(), src).isFile()) << src.toStdString();
     }
-}
-
-TEST_F(MainWindow, TheContextMenuOpensTheAboutBox) {
-    MainDialog dialog({});
-    dialog.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
-    QString entry, title, text;
-    const auto chooseAbout = [&](QWidget* popup) {
-        auto* menu = qobject_cast<QMenu*>(popup);
-        ASSERT_NE(menu, nullptr);
-        ASSERT_EQ(menu->actions().size(), 1);
-        entry = menu->actions().front()->text();
-        QTest::keyClick(menu, Qt::Key_Down);
-        QTest::keyClick(menu, Qt::Key_Return);
-    };
-    const auto about = [&](AboutBox* box) {
-        title = box->windowTitle();
-        for (QLabel* label : box->findChildren<QLabel*>())
-            if (!label->text().isEmpty()) text = label->text();
-        QPushButton* ok = box->findChild<QPushButton*>();
-        ASSERT_NE(ok, nullptr);
-        EXPECT_EQ(ok->text(), QStringLiteral("OK"));
-        ok->click();
-    };
-    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(400, 20),
-                            dialog.mapToGlobal(QPoint(400, 20)));
-    EXPECT_TRUE(ModalScript().ThenPopup(chooseAbout).Then<AboutBox>(about).Run([&] {
-        QApplication::sendEvent(&dialog, &event);
-    }));
-    EXPECT_EQ(entry, QStringLiteral("&About Quorvane..."));
-    EXPECT_EQ(title, QStringLiteral("About Quorvane"));
-    EXPECT_EQ(text, QStringLiteral("Quorvane Version 1.0"));
 }
 
 }  // namespace

@@ -15,7 +15,6 @@
 #include "app/ContentPreview.h"
 #include "app/FileTexts.h"
 #include "app/ListWriter.h"
-#include "platform/Text.h"
 #include "support/Fixtures.h"
 #include "ui/ListExport.h"
 #include "ui/ListPreview.h"
@@ -29,7 +28,7 @@ namespace {
 using Showing = PreviewPane::Showing;
 using test::ScannedWindow;
 
-TEST(Preview, ChoosingARowShowsThePictureTextOrBytesOfItsFileUnderItsState) {
+TEST(Preview, ChoosingARowShowsItsFileUnderItsStateAndExportListWritesTheRowsShownInOrder) {
     QV_REQUIRE_FIXTURE(image, "sample.img");
     ScannedWindow window(image);
     ListPreview* preview = window.page.Preview();
@@ -39,41 +38,35 @@ TEST(Preview, ChoosingARowShowsThePictureTextOrBytesOfItsFileUnderItsState) {
     // The file's own bytes reach the pane: how it starts. The bytes read for every file of this
     // volume are held against The Sleuth Kit's manifest, and the text and hex dump made of them,
     // in tests/app/test_content_preview.cpp.
-    const struct {
-        const char* name;
-        Showing shown;
-        QString extent;
-        QString start;
-    } cases[] = {
+    // The file's name, how it is shown, what the pane says of its extent, and how its text starts.
+    const std::tuple<const char*, Showing, QString, QString> cases[] = {
         {"holiday.png", Showing::kImage, "", ""},
         {"notes.html", Showing::kText, "", "<"},
         {"annual-report.pdf", Showing::kHex, "", "00000000  25 50 44 46 "},  // %PDF
         {"server-2023-08.log", Showing::kText, "the first 64 KB of 207 KB are shown", ""},
         {"ballast.tmp", Showing::kText, "the file is empty", ""},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const int row = window.RowOf(c.name);
+    for (const auto& [name, shown, extent, start] : cases) {
+        SCOPED_TRACE(name);
+        const int row = window.RowOf(name);
         ASSERT_GE(row, 0);
         const DeletedFile& file = window.page.Sorted().File(row);
         window.page.List()->setCurrentIndex(window.page.Sorted().index(row, 0));
-        ASSERT_TRUE(test::WaitFor([&] { return pane->Shown() != Showing::kMessage; }))
+        ASSERT_TRUE(QTest::qWaitFor([&] { return pane->Shown() != Showing::kMessage; }))
             << pane->Message()->text().toStdString();
         EXPECT_TRUE(pane->isVisible());
-        EXPECT_EQ(pane->Shown(), c.shown);
+        EXPECT_EQ(pane->Shown(), shown);
         EXPECT_TRUE(pane->Heading()->text().startsWith(
-            QString::fromUtf8(c.name) + QStringLiteral(": ") + ToQString(StateText(file))))
+            QString::fromUtf8(name) + QStringLiteral(": ") + ToQString(StateText(file))))
             << pane->Heading()->text().toStdString();
-        EXPECT_EQ(pane->Extent()->text(), c.extent);
-        if (c.shown == Showing::kImage) {
-            const QImage& picture = pane->Picture()->Image();
-            EXPECT_FALSE(picture.isNull());
-            EXPECT_GT(picture.width(), 8);
-        } else if (c.extent.startsWith(QStringLiteral("the first"))) {
+        EXPECT_EQ(pane->Extent()->text(), extent);
+        if (shown == Showing::kImage) {
+            EXPECT_GT(pane->Picture()->Image().width(), 8);  // a picture, not a null image
+        } else if (extent.startsWith(QStringLiteral("the first"))) {
             EXPECT_EQ(pane->Text()->toPlainText().toUtf8().size(), 64 * 1024);
         } else {
-            EXPECT_TRUE(pane->Text()->toPlainText().startsWith(c.start));
-            EXPECT_EQ(pane->Text()->toPlainText().isEmpty(), c.start.isEmpty());
+            EXPECT_TRUE(pane->Text()->toPlainText().startsWith(start));
+            EXPECT_EQ(pane->Text()->toPlainText().isEmpty(), start.isEmpty());
         }
     }
 
@@ -95,40 +88,8 @@ TEST(Preview, ChoosingARowShowsThePictureTextOrBytesOfItsFileUnderItsState) {
     window.dialog.OnScan();
     EXPECT_FALSE(readingDuringScan);
     EXPECT_EQ(pane->Shown(), Showing::kMessage);  // a new list: nothing is chosen
-    EXPECT_GT(window.page.Sorted().rowCount(), 5);
-}
 
-// A PNG cut short after its first bytes has the signature of a picture but is none Qt can show:
-// its bytes are shown instead, saying why.
-TEST(Preview, APictureThatCannotBeDecodedIsShownAsItsBytes) {
-    PreviewPane pane(nullptr);
-    DeletedFile file;
-    file.name = u"cut.png";
-    file.size = 40'000;
-    file.state = FileState::kPartlyOverwritten;
-    file.overwrittenPercent = 35;
-    PreviewContent content;
-    content.bytes = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0, 0, 0x0D, 'I', 'H'};
-    content.kind = ClassifyContent(content.bytes);
-    content.copied = Copied::kIncomplete;
-    QImage picture;
-    EXPECT_FALSE(
-        picture.loadFromData(content.bytes.data(), static_cast<int>(content.bytes.size())));
-    pane.ShowContent(file, content, picture);
-    EXPECT_EQ(pane.Shown(), Showing::kHex);
-    EXPECT_EQ(pane.Heading()->text(),
-              QStringLiteral("cut.png: partly overwritten (35 %) — what its clusters hold now"));
-    EXPECT_EQ(pane.Extent()->text(),
-              QStringLiteral("not a picture that can be shown (damaged or cut short); its runs "
-                             "end before its size: 14 of 40000 bytes are shown"));
-    EXPECT_EQ(pane.Text()->toPlainText().trimmed(),
-              QStringLiteral("00000000  89 50 4e 47 0d 0a 1a 0a  00 00 00 0d 49 48"
-                             "        |.PNG........IH|"));
-}
-
-TEST(Preview, ExportListWritesTheRowsShownInTheirOrder) {
-    QV_REQUIRE_FIXTURE(image, "sample.img");
-    ScannedWindow window(image);
+    // Export list writes the rows shown, in their order.
     SortedResults& shown = window.page.Sorted();
     ASSERT_GT(shown.rowCount(), 5);
     window.page.SortByColumn(static_cast<int>(Column::kSize));
@@ -138,8 +99,7 @@ TEST(Preview, ExportListWritesTheRowsShownInTheirOrder) {
 
     // Through the list's menu and the file dialog, as a person does.
     const QString jsonPath = folder.filePath(QStringLiteral("list.jsonl"));
-    const auto chooseExport = [](QWidget* popup) {
-        auto* menu = qobject_cast<QMenu*>(popup);
+    const auto chooseExport = [](QMenu* menu) {
         for (QAction* action : menu->actions())
             if (action->text() == QStringLiteral("&Export list…")) menu->setActiveAction(action);
         QTest::keyClick(menu, Qt::Key_Return);
@@ -148,7 +108,7 @@ TEST(Preview, ExportListWritesTheRowsShownInTheirOrder) {
     QWidget* viewport = window.page.List()->viewport();
     QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(20, 20),
                             viewport->mapToGlobal(QPoint(20, 20)));
-    EXPECT_TRUE(test::ModalScript().ThenPopup(chooseExport).Then<QFileDialog>(save).Run([&] {
+    EXPECT_TRUE(test::ModalScript().Then<QMenu>(chooseExport).Then<QFileDialog>(save).Run([&] {
         QApplication::sendEvent(viewport, &click);
     }));
     // The rows shown, in their order, with the scan's letter: each row's text is ListWriter's
@@ -183,6 +143,34 @@ TEST(Preview, ExportListWritesTheRowsShownInTheirOrder) {
     const std::string prefix = "Export list|The list could not be written to /proc/list.csv: ";
     EXPECT_EQ(said.rfind(prefix, 0), 0u) << said;
     EXPECT_GT(said.size(), prefix.size() + 1);  // and its cause
+}
+
+// A PNG cut short after its first bytes has the signature of a picture but is none Qt can show:
+// its bytes are shown instead, saying why.
+TEST(Preview, APictureThatCannotBeDecodedIsShownAsItsBytes) {
+    PreviewPane pane(nullptr);
+    DeletedFile file;
+    file.name = u"cut.png";
+    file.size = 40'000;
+    file.state = FileState::kPartlyOverwritten;
+    file.overwrittenPercent = 35;
+    PreviewContent content;
+    content.bytes = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0, 0, 0x0D, 'I', 'H'};
+    content.kind = ClassifyContent(content.bytes);
+    content.copied = Copied::kIncomplete;
+    QImage picture;
+    EXPECT_FALSE(
+        picture.loadFromData(content.bytes.data(), static_cast<int>(content.bytes.size())));
+    pane.ShowContent(file, content, picture);
+    EXPECT_EQ(pane.Shown(), Showing::kHex);
+    EXPECT_EQ(pane.Heading()->text(),
+              QStringLiteral("cut.png: partly overwritten (35 %) — what its clusters hold now"));
+    EXPECT_EQ(pane.Extent()->text(),
+              QStringLiteral("not a picture that can be shown (damaged or cut short); its runs "
+                             "end before its size: 14 of 40000 bytes are shown"));
+    EXPECT_EQ(pane.Text()->toPlainText().trimmed(),
+              QStringLiteral("00000000  89 50 4e 47 0d 0a 1a 0a  00 00 00 0d 49 48"
+                             "        |.PNG........IH|"));
 }
 
 }  // namespace

@@ -3,11 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QCloseEvent>
-#include <QLabel>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
-#include <QTimer>
 
 #include <atomic>
 #include <chrono>
@@ -29,11 +26,8 @@ struct CountingTask : StopListener {
 };
 
 TEST(ProgressWindow, CountsAndTimeLeftOnlyOnceTheyCanBeEstimated) {
-    const struct {
-        ProgressCounts counts;  // stage, stages, done, total; files done, files total; unit
-        qint64 elapsedMs;
-        const char* text;
-    } cases[] = {
+    // Counts (stage, stages, done, total; files done, files total; unit), time spent, the text.
+    const std::tuple<ProgressCounts, qint64, const char*> cases[] = {
         {{0, 1, 0, 0, 0, 5000}, 0, "0 of 5,000 files"},
         {{0, 1, 0, 0, 1200, 5000}, 2900, "1,200 of 5,000 files"},  // too early
         {{0, 1, 0, 0, 200, 5000}, 60000, "200 of 5,000 files"},    // too little done
@@ -50,8 +44,8 @@ TEST(ProgressWindow, CountsAndTimeLeftOnlyOnceTheyCanBeEstimated) {
          6000,
          "Stage 2 of 2: 500 of 2,000 files, this stage about 18 s left"},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(ProgressCountsText(c.counts, c.elapsedMs).toStdString(), c.text);
+    for (const auto& [counts, elapsedMs, text] : cases)
+        EXPECT_EQ(ProgressCountsText(counts, elapsedMs).toStdString(), text);
 }
 
 // The hook runs on the worker's thread before its close request is queued, and a request that

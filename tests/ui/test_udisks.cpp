@@ -14,7 +14,6 @@
 #include <QStandardPaths>
 
 #include <atomic>
-#include <cstring>
 
 #include "UiTestSupport.h"
 #include "support/Fixtures.h"
@@ -42,47 +41,23 @@ class FakeBlock : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.UDisks2.Block")
 public:
-    FakeBlock(std::string image, bool refuse) : image_(std::move(image)), refuse_(refuse) {}
+    FakeBlock(std::string path, bool refuses) : image(std::move(path)), refuse(refuses) {}
+    const std::string image;
+    const bool refuse;
     std::atomic<bool> interactive{false};
 public slots:
     QDBusUnixFileDescriptor OpenForBackup(const QVariantMap&) {
         interactive = message().isInteractiveAuthorizationAllowed();
-        if (refuse_) {
+        if (refuse) {
             sendErrorReply(QStringLiteral("org.freedesktop.UDisks2.Error.NotAuthorizedDismissed"),
                            QStringLiteral("The authentication dialog was dismissed"));
             return {};
         }
-        const int fd = ::open(image_.c_str(), O_RDONLY | O_CLOEXEC);
+        const int fd = ::open(image.c_str(), O_RDONLY | O_CLOEXEC);
         QDBusUnixFileDescriptor result(fd);  // keeps a duplicate
         ::close(fd);
         return result;
     }
-
-private:
-    std::string image_;
-    bool refuse_;
-};
-
-// A private message bus for the test, ended with it.
-class PrivateBus {
-public:
-    PrivateBus() {
-        const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
-        if (daemon.isEmpty()) return;
-        process_.start(daemon, {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                                QStringLiteral("--print-address")});
-        if (!process_.waitForStarted(5000) || !process_.waitForReadyRead(5000)) return;
-        address_ = QString::fromUtf8(process_.readLine()).trimmed();
-    }
-    ~PrivateBus() {
-        process_.terminate();
-        process_.waitForFinished(5000);
-    }
-    const QString& Address() const { return address_; }
-
-private:
-    QProcess process_;
-    QString address_;
 };
 
 // Runs the opener on a thread of its own, as the scan worker would, while the test's thread
@@ -93,40 +68,36 @@ UdisksOpen OpenOnWorker(const QDBusConnection& bus, const QString& device) {
     return result;
 }
 
+// The stand-in and the program talk over a private message bus, ended with the test.
 class Udisks : public ::testing::Test {
 protected:
     void SetUp() override {
-        bus_ = std::make_unique<PrivateBus>();
-        if (bus_->Address().isEmpty()) GTEST_SKIP() << "dbus-daemon is not available";
-        service_ = std::make_unique<QDBusConnection>(
-            QDBusConnection::connectToBus(bus_->Address(), QStringLiteral("udisks-service")));
-        client_ = std::make_unique<QDBusConnection>(
-            QDBusConnection::connectToBus(bus_->Address(), QStringLiteral("udisks-client")));
-        ASSERT_TRUE(service_->isConnected());
-        ASSERT_TRUE(client_->isConnected());
+        const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
+        if (!daemon.isEmpty())
+            bus_.start(daemon, {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                                QStringLiteral("--print-address")});
+        if (!bus_.waitForStarted(5000) || !bus_.waitForReadyRead(5000))
+            GTEST_SKIP() << "dbus-daemon is not available";
+        const QString address = QString::fromUtf8(bus_.readLine()).trimmed();
+        service_ = QDBusConnection::connectToBus(address, QStringLiteral("udisks-service"));
+        client_ = QDBusConnection::connectToBus(address, QStringLiteral("udisks-client"));
+        ASSERT_TRUE(service_.isConnected());
+        ASSERT_TRUE(client_.isConnected());
     }
     void TearDown() override {
-        if (service_) QDBusConnection::disconnectFromBus(QStringLiteral("udisks-service"));
-        if (client_) QDBusConnection::disconnectFromBus(QStringLiteral("udisks-client"));
+        QDBusConnection::disconnectFromBus(QStringLiteral("udisks-service"));
+        QDBusConnection::disconnectFromBus(QStringLiteral("udisks-client"));
+        bus_.terminate();
+        bus_.waitForFinished(5000);
     }
-    void Serve(FakeManager& manager, FakeBlock& fake0, FakeBlock& denied) {
-        const std::pair<const char*, QObject*> objects[] = {{"Manager", &manager},
-                                                            {"block_devices/fake0", &fake0},
-                                                            {"block_devices/denied", &denied}};
-        for (const auto& [path, object] : objects)
-            ASSERT_TRUE(service_->registerObject(
-                QStringLiteral("/org/freedesktop/UDisks2/") + QLatin1String(path), object,
-                QDBusConnection::ExportAllSlots));
-        ASSERT_TRUE(service_->registerService(QStringLiteral("org.freedesktop.UDisks2")));
-    }
-    std::unique_ptr<PrivateBus> bus_;
-    std::unique_ptr<QDBusConnection> service_, client_;
+    QProcess bus_;
+    QDBusConnection service_{QString()}, client_{QString()};
 };
 
 TEST_F(Udisks, TheDescriptorReadsTheVolumeReadOnlyAndEveryFailureIsACause) {
     QV_REQUIRE_FIXTURE(image, "rich-4k.img");
     // Nobody serves udisks2 yet.
-    UdisksOpen none = OpenOnWorker(*client_, QStringLiteral("/dev/fake0"));
+    UdisksOpen none = OpenOnWorker(client_, QStringLiteral("/dev/fake0"));
     EXPECT_EQ(none.fd, -1);
     EXPECT_EQ(none.error, ENOSYS);
     EXPECT_TRUE(none.reason.contains(QStringLiteral("ServiceUnknown")))
@@ -134,8 +105,14 @@ TEST_F(Udisks, TheDescriptorReadsTheVolumeReadOnlyAndEveryFailureIsACause) {
 
     FakeManager manager;
     FakeBlock fake0(image, false), denied(image, true);
-    Serve(manager, fake0, denied);
-    const UdisksOpen opened = OpenOnWorker(*client_, QStringLiteral("/dev/fake0"));
+    const std::pair<const char*, QObject*> objects[] = {
+        {"Manager", &manager}, {"block_devices/fake0", &fake0}, {"block_devices/denied", &denied}};
+    for (const auto& [path, object] : objects)
+        ASSERT_TRUE(service_.registerObject(
+            QStringLiteral("/org/freedesktop/UDisks2/") + QLatin1String(path), object,
+            QDBusConnection::ExportAllSlots));
+    ASSERT_TRUE(service_.registerService(QStringLiteral("org.freedesktop.UDisks2")));
+    const UdisksOpen opened = OpenOnWorker(client_, QStringLiteral("/dev/fake0"));
     ASSERT_GE(opened.fd, 0) << opened.reason.toStdString();
     EXPECT_TRUE(fake0.interactive);  // polkit may ask for the password
     char boot[512];
@@ -146,13 +123,13 @@ TEST_F(Udisks, TheDescriptorReadsTheVolumeReadOnlyAndEveryFailureIsACause) {
     EXPECT_EQ(::write(opened.fd, "x", 1), -1);
     ::close(opened.fd);
 
-    const UdisksOpen refused = OpenOnWorker(*client_, QStringLiteral("/dev/denied"));
+    const UdisksOpen refused = OpenOnWorker(client_, QStringLiteral("/dev/denied"));
     EXPECT_EQ(refused.fd, -1);
     EXPECT_EQ(refused.error, EACCES);
     EXPECT_TRUE(refused.reason.contains(QStringLiteral("dismissed")))
         << refused.reason.toStdString();
 
-    const UdisksOpen unknown = OpenOnWorker(*client_, QStringLiteral("/dev/sdz9"));
+    const UdisksOpen unknown = OpenOnWorker(client_, QStringLiteral("/dev/sdz9"));
     EXPECT_EQ(unknown.fd, -1);
     EXPECT_EQ(unknown.error, ENOENT);
     EXPECT_TRUE(unknown.reason.contains(QStringLiteral("/dev/sdz9")));
