@@ -48,32 +48,22 @@ Status ReadWindow::Read(BlockDevice& device, int64_t offset, void* buffer, uint3
     uint64_t position = static_cast<uint64_t>(offset);
     uint32_t delivered = 0;
     while (delivered < length) {
-        const uint64_t wanted = RoundUp(position + (length - delivered), kBlockBytes) - position;
-        uint64_t fill = wanted;
-        if (sequential || delivered > 0) fill = std::max(fill, 2 * lastFill_);
-        fill = std::min(fill, capacity_);
+        const uint64_t remaining = length - delivered;
         // A large request goes straight into the caller's buffer, which already holds as much as
         // reading ahead would: copying it through the window would only touch more memory. The
         // window keeps what it holds.
-        if (length - delivered >= kDirectBytes) {
-            fill = std::min<uint64_t>(length - delivered, capacity_);
-            const Result<size_t> read = device.ReadAt(position, out + delivered, fill);
-            ++stats_.deviceReads;
-            if (!read || *read == 0) {
-                nextOffset_ = -1;
-                if (!read) return read.error();
-                return Error(kErrRead, "the volume ends before byte " + std::to_string(position));
-            }
-            stats_.bytesFromDevice += *read;
-            lastFill_ = fill;
-            delivered += static_cast<uint32_t>(*read);
-            position += *read;
-            continue;
+        const bool direct = remaining >= kDirectBytes;
+        uint64_t fill = std::min(remaining, capacity_);
+        if (!direct) {
+            fill = RoundUp(position + remaining, kBlockBytes) - position;
+            if (sequential || delivered > 0) fill = std::max(fill, 2 * lastFill_);
+            fill = std::min(fill, capacity_);
         }
-        const Result<size_t> read = device.ReadAt(position, bytes_.get(), fill);
+        uint8_t* into = direct ? out + delivered : bytes_.get();
+        const Result<size_t> read = device.ReadAt(position, into, fill);
         ++stats_.deviceReads;
         if (!read || *read == 0) {
-            length_ = 0;  // the buffer may be half overwritten: trust none of it
+            if (!direct) length_ = 0;  // the buffer may be half overwritten: trust none of it
             lastFill_ = 0;
             nextOffset_ = -1;
             if (!read) return read.error();
@@ -82,12 +72,13 @@ Status ReadWindow::Read(BlockDevice& device, int64_t offset, void* buffer, uint3
         const uint64_t n = *read;
         stats_.bytesFromDevice += n;
         lastFill_ = fill;
-        start_ = static_cast<int64_t>(position);
-        length_ = static_cast<uint64_t>(n);
-        const uint32_t take = static_cast<uint32_t>(std::min<uint64_t>(n, length - delivered));
-        std::memcpy(out + delivered, bytes_.get(), take);
-        delivered += take;
-        position += static_cast<uint64_t>(n);
+        if (!direct) {
+            start_ = static_cast<int64_t>(position);
+            length_ = n;
+            std::memcpy(out + delivered, bytes_.get(), std::min(n, remaining));
+        }
+        delivered += static_cast<uint32_t>(std::min(n, remaining));
+        position += n;
     }
     nextOffset_ = offset + length;
     return {};
