@@ -1,4 +1,4 @@
-// Loading the record store from a copy of the $LogFile: the page pass and the record walk.
+// Loading the record store from the $LogFile, read in place: the page pass and the record walk.
 #include <algorithm>
 #include <memory>
 #include <new>
@@ -42,7 +42,7 @@ private:
 
 namespace {
 
-// Whole pages of the log copy, read a piece at a time, with their fixups applied to the pages
+// Whole pages of the log, read a piece at a time, with their fixups applied to the pages
 // that are intact. Asking for a page outside the piece in hand reads the piece that starts there.
 class PageReader {
 public:

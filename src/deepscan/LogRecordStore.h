@@ -39,6 +39,8 @@ struct LogGeometry {
     uint64_t currentLsn = 0;    // the restart area's: the log's position at its last checkpoint
 };
 
+class PieceBuffer;
+
 // The indexed copy of the log records of a volume's $LogFile, and the rollback of one
 // transaction through them.
 //
@@ -53,8 +55,6 @@ struct LogGeometry {
 // walked. Each record is copied whole, without the page headers that interrupt it, into a
 // private temporary file ("NRG", removed with the store), with a 64-bit position; the index
 // keeps runs of non-decreasing LSNs in the order they were found.
-class PieceBuffer;
-
 class LogRecordStore {
 public:
     LogRecordStore() = default;
