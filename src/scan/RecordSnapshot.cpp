@@ -1,5 +1,7 @@
 #include "scan/RecordSnapshot.h"
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 
 #include "platform/TempFile.h"
@@ -9,6 +11,8 @@ namespace qv {
 namespace {
 // Records are written out a megabyte at a time.
 constexpr size_t kFlushBytes = 1u << 20;
+// And read back 256 KiB at a time: a few hundred records.
+constexpr size_t kAheadBytes = 256u << 10;
 }  // namespace
 
 Status RecordSnapshot::Create() {
@@ -45,11 +49,25 @@ Status RecordSnapshot::Read(uint64_t number, std::vector<uint8_t>& image) {
     if (at == index_.end())
         return Error(kErrRead, "record " + std::to_string(number) + " was not kept by the scan");
     if (Status flushed = Finish(); !flushed) return flushed;
-    image.assign(at->second.size, 0);
-    const Result<size_t> n = file_.ReadAt(at->second.offset, image.data(), at->second.stored);
-    if (!n) return n.error();
-    if (*n != at->second.stored)
-        return Error(kErrRead, "the kept copy of record " + std::to_string(number) + " is short");
+    const Place& place = at->second;
+    image.assign(place.size, 0);
+    const std::lock_guard lock(aheadMutex_);
+    const bool held =
+        place.offset >= aheadAt_ && place.offset + place.stored <= aheadAt_ + ahead_.size();
+    if (!held) {
+        ahead_.resize(std::max<size_t>(kAheadBytes, place.stored));
+        const Result<size_t> n = file_.ReadAt(place.offset, ahead_.data(), ahead_.size());
+        if (!n) {
+            ahead_.clear();
+            return n.error();
+        }
+        ahead_.resize(*n);
+        aheadAt_ = place.offset;
+        if (*n < place.stored)
+            return Error(kErrRead,
+                         "the kept copy of record " + std::to_string(number) + " is short");
+    }
+    std::memcpy(image.data(), ahead_.data() + (place.offset - aheadAt_), place.stored);
     return {};
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 #include <unordered_map>
 #include <vector>
 
@@ -23,7 +24,7 @@ public:
     // Writes out what is still buffered: call once all records are added.
     Status Finish();
     bool Has(uint64_t number) const;
-    // The image of a record kept before.
+    // The image of a record kept before. Safe to call from several threads once Finish is done.
     Status Read(uint64_t number, std::vector<uint8_t>& image);
 
 private:
@@ -36,6 +37,12 @@ private:
     std::unordered_map<uint64_t, Place> index_;  // by record number
     std::vector<uint8_t> pending_;               // added, not yet written
     uint64_t written_ = 0;                       // bytes in the file
+    // The file read ahead: records are kept in ascending order and a recovery loads them in that
+    // order, so one read serves the records that follow (one read per record cost a system call
+    // each). Guarded: the recovery's two threads both load records.
+    std::mutex aheadMutex_;
+    std::vector<uint8_t> ahead_;
+    uint64_t aheadAt_ = 0;  // the file offset of ahead_[0]
 };
 
 }  // namespace qv
