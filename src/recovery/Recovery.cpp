@@ -1,6 +1,7 @@
 // A recovery: every chosen file is written below the destination.
 #include "recovery/Recovery.h"
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -440,13 +441,21 @@ RecoverySummary Recover(ScanSession& session, const std::vector<DeletedFile>& ch
     if (options.recreatePaths)
         for (const DeletedFile& file : chosen)
             plan.AddFile(file.folder, LeafName(file));
+    std::vector<const DeletedFile*> order;
+    order.reserve(chosen.size());
+    for (const DeletedFile& file : chosen)
+        order.push_back(&file);
+    if (options.recordOrder)
+        std::stable_sort(
+            order.begin(), order.end(),
+            [](const DeletedFile* a, const DeletedFile* b) { return a->record < b->record; });
     run.StartWriter();
     {
         // A file's lines wait for the writer to complete the file.
         const ReportCapture capture(&run.lines);
         for (size_t i = 0; i < chosen.size(); ++i) {
             if (progress.IsCancelled()) break;
-            if (run.RecoverFile(chosen[i], plan) == Next::kAbort) {
+            if (run.RecoverFile(*order[i], plan) == Next::kAbort) {
                 run.Close();
                 run.summary.notReached = static_cast<int>(chosen.size() - i);
                 return run.summary;

@@ -24,6 +24,10 @@ struct RecoveryOptions {
     ExistingFile existingFile = ExistingFile::kAsk;
     bool keepTimes = false;  // give each file the deleted file's modification and access times
     SameVolume sameVolume = SameVolume::kAsk;
+    // Recover the chosen files in the order of their records (the terminal: the scan's copy of
+    // the records is read forward, and so are the volume's files, which mostly lie in that
+    // order); false keeps the order given (the window's list, as the user sorted it).
+    bool recordOrder = false;
     // Copy the bytes on a thread of its own (when the volume can be opened a second time) while
     // the next targets are made; false does everything on one thread (tests compare the two).
     bool writerThread = true;

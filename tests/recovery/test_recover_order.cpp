@@ -140,16 +140,20 @@ struct RecoveryOrder : ::testing::Test {
 };
 
 // Each "Recovering NAME ... " line begins the lines of that file (or stream), and every line up
-// to the next names it or its target; the files come newest record first.
-void ExpectFileByFile(const Messages& log) {
+// to the next names it or its target; the files come newest record first (as the window's list
+// gives them), or lowest first when the recovery goes in record order.
+void ExpectFileByFile(const Messages& log, bool recordOrder = false) {
     std::string name;
-    uint32_t previous = kLast + 1;
+    uint32_t previous = recordOrder ? 0 : kLast + 1;
     for (const std::string& line : log) {
         if (line.rfind("Recovering ", 0) == 0) {
             name = line.substr(11, line.size() - 11 - 5);
             if (name.find(':') != std::string::npos) continue;
             const uint32_t n = std::stoul(name.substr(1));
-            EXPECT_LT(n, previous) << line;
+            if (recordOrder)
+                EXPECT_GT(n, previous) << line;
+            else
+                EXPECT_LT(n, previous) << line;
             previous = n;
         } else if (!name.empty() && line != "Canceled by user" &&
                    line != "All files are processed, recover end") {
@@ -213,6 +217,19 @@ TEST_F(RecoveryOrder, TheWriterThreadSaysAndWritesWhatOneThreadDoes) {
                                                 : 0);
         }
     }
+}
+
+TEST_F(RecoveryOrder, InRecordOrderFilesGoLowestRecordFirstOnEitherThread) {
+    h.context.recovery.recordOrder = true;
+    const Seen one = Run({.what = "record order"}, false);
+    const Seen two = Run({.what = "record order"}, true);
+    h.context.recovery.recordOrder = false;
+    EXPECT_EQ(two.log, one.log);
+    EXPECT_EQ(two.files, one.files);
+    ExpectFileByFile(two.log, true);
+    EXPECT_EQ(two.log.at(1), "Recovering " + NameOf(kFirst) + " ... ");
+    // Every file but the short one, and the 14 named streams (of f35, f42, ... f126).
+    EXPECT_EQ(two.summary.recovered, static_cast<int>(kLast - kFirst + 1) - 1 + 14);
 }
 
 }  // namespace
