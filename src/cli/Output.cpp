@@ -1,6 +1,7 @@
 #include "cli/Output.h"
 
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -57,6 +58,14 @@ size_t TerminalWidth(std::FILE* out) {
     winsize size{};
     if (::ioctl(fd, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
     return 80;
+}
+
+bool SameDestination(std::FILE* a, std::FILE* b) {
+    struct stat sa {
+    }, sb{};
+    const int fa = ::fileno(a), fb = ::fileno(b);
+    if (fa < 0 || fb < 0 || ::fstat(fa, &sa) != 0 || ::fstat(fb, &sb) != 0) return true;
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
 void PrintTable(const std::vector<DeletedFile>& files, char16_t letter, std::FILE* out,

@@ -15,6 +15,9 @@ void PrintTable(const std::vector<DeletedFile>& files, char16_t letter, std::FIL
                 size_t width = 0);
 // The columns of the terminal out writes to, or 0 when it is not a terminal.
 size_t TerminalWidth(std::FILE* out);
+// Whether two streams end in the same file, pipe or terminal (true when that cannot be told):
+// what is written to them at once would be interleaved there.
+bool SameDestination(std::FILE* a, std::FILE* b);
 void PrintJsonLines(const std::vector<DeletedFile>& files, char16_t letter, std::FILE* out);
 void PrintCsv(const std::vector<DeletedFile>& files, char16_t letter, std::FILE* out);
 

@@ -1,5 +1,7 @@
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
+#include <thread>
 
 #include "app/Log.h"
 #include "cli/Commands.h"
@@ -100,9 +102,15 @@ int RunRecoverCommand(const RecoverArguments& options) {
     }
     if (const int status = runner.ScanSource(choice, !options.noAdvanced); status >= 0)
         return status;
-    const std::vector<DeletedFile>& files = runner.Files();
-    PrintTable(files, runner.Letter(), stdout, options.wide ? 0 : TerminalWidth(stdout));
-    std::fflush(stdout);
+    std::vector<DeletedFile>& files = runner.Files();
+    const size_t width = options.wide ? 0 : TerminalWidth(stdout);
+    // The table is printed while the files are recovered, unless it would be interleaved with
+    // the recovery's log lines (both going to one terminal or file): then it comes first.
+    const bool tableAlongside = !SameDestination(stdout, stderr);
+    if (!tableAlongside) {
+        PrintTable(files, runner.Letter(), stdout, width);
+        std::fflush(stdout);
+    }
 
     for (const uint64_t record : options.records) {
         const bool listed = std::any_of(files.begin(), files.end(),
@@ -110,15 +118,30 @@ int RunRecoverCommand(const RecoverArguments& options) {
         if (!listed)
             Log::Global().Write(u"Record %u is not a deleted file of this volume\n", record);
     }
-    // The list is not needed after this: the chosen files move into the recovery.
     WorkerContext& context = runner.Context();
-    context.chosen.clear();
-    // Grown by doubling, the list would be moved and its pages touched again many times.
-    context.chosen.reserve(options.all ? runner.Files().size() : 0);
     const FileFilter filter = MakeFilter(options.filters, runner.Letter());
-    for (DeletedFile& file : runner.Files())
-        if (Chosen(options, filter, file)) context.chosen.push_back(std::move(file));
-    runner.Files().clear();
+    const auto chosenCount = std::count_if(files.begin(), files.end(), [&](const DeletedFile& f) {
+        return Chosen(options, filter, f);
+    });
+    // The recovery only reads the list, as the table does: when every file is chosen the list
+    // moves into the recovery whole (copying it would cost time and memory), and the table is
+    // printed from there; otherwise the chosen files are copied and the list stays for the table.
+    context.chosen.clear();
+    if (static_cast<size_t>(chosenCount) == files.size()) {
+        context.chosen = std::move(files);
+        files.clear();
+    } else {
+        context.chosen.reserve(static_cast<size_t>(chosenCount));
+        std::copy_if(files.begin(), files.end(), std::back_inserter(context.chosen),
+                     [&](const DeletedFile& f) { return Chosen(options, filter, f); });
+    }
+    const std::vector<DeletedFile>& listed = files.empty() ? context.chosen : files;
+    std::thread table;
+    if (tableAlongside)
+        table = std::thread([&listed, &runner, width] {
+            PrintTable(listed, runner.Letter(), stdout, width);
+            std::fflush(stdout);
+        });
     const int chosen = static_cast<int>(context.chosen.size());
 
     RecoveryOptions& recovery = context.recovery;
@@ -127,7 +150,10 @@ int RunRecoverCommand(const RecoverArguments& options) {
     recovery.existingFile = ExistingFilePolicy(options.ifExists);
     recovery.keepTimes = options.keepTimes;
     recovery.sameVolume = options.allowSameVolume ? SameVolume::kAllow : SameVolume::kRefuse;
-    if (runner.Recover() == ScanRunner::Outcome::kCancelled) return kExitInterrupted;
+    recovery.recordOrder = true;
+    const ScanRunner::Outcome outcome = runner.Recover();
+    if (table.joinable()) table.join();
+    if (outcome == ScanRunner::Outcome::kCancelled) return kExitInterrupted;
     const RecoverySummary& c = context.summary;
     if (c.refused) {
         std::fprintf(stderr, "quorvane-cli: --to: cannot recover into %s%s\n",

@@ -154,6 +154,18 @@ while IFS=$'\t' read -r record name path size sha; do
     [[ $got == "$sha" ]] || fail "recovered $path differs"
 done < "$manifest"
 grep -q "All files are processed, recover end" "$work/err" || fail "no closing line"
+# Its table is the scan's, whether printed while the files are copied (the log going elsewhere)
+# or first (table and log in one file: nothing interleaved); the files go in record order.
+"$cli" recover --all --to "$work/all2" "$work/sample.img" >"$work/rtable" 2>"$work/rlog"
+cmp -s "$work/table" "$work/rtable" || fail "recover's table differs from scan's"
+"$cli" recover --all --to "$work/all3" "$work/sample.img" >"$work/both" 2>&1
+heading=$(grep -n '^Name ' "$work/both" | head -1 | cut -d: -f1)
+[[ $(tail -n "+${heading:-1}" "$work/both" | head -n "$(wc -l < "$work/table")") == "$(cat "$work/table")" ]] ||
+    fail "table and log in one file: the table is not printed whole before the recovery"
+recovering=$(sed -n 's/^.*  Recovering \(.*\) \.\.\. $/\1/p' "$work/rlog")
+by_record=$(python3 -c 'import json,sys
+print("\n".join(r["name"] for r in sorted(map(json.loads, open(sys.argv[1])), key=lambda r: r["record"])))' "$work/json")
+[[ $recovering == "$by_record" ]] || fail "not recovered in record order: $recovering"
 
 # One record, without its folders.
 record=$(awk -F'\t' '$2 == "holiday.png" {print $1}' "$manifest")
@@ -200,14 +212,14 @@ HOME=$work/home "$cli" recover --record "$record" --no-paths --to '~/restored' "
     >/dev/null 2>&1
 [[ -f $work/home/restored/holiday.png ]] || fail "~ is not the home folder"
 
-# On a terminal: Abort at a question ends the run with exit 3 and counts the files not reached;
+# On a terminal: Abort at a question ends the run with exit 3 and counts the files not reached
+# (the terminal recovers in record order: the question comes at the lowest record's file);
 # the table's long names and paths are cut to the terminal's width, --wide prints them whole.
 if command -v script >/dev/null; then
-    first=$(awk 'NR == 2 {print $1}' "$work/table")
     firstPath=$(python3 -c 'import json,sys
 rows = [json.loads(l) for l in open(sys.argv[1])]
-r = [r for r in rows if r["name"] == sys.argv[2]][0]
-print(r["path"][3:].replace("\\", "/") + r["name"])' "$work/json" "$first")
+r = min(rows, key=lambda r: r["record"])
+print(r["path"][3:].replace("\\", "/") + r["name"])' "$work/json")
     mkdir -p "$(dirname "$work/abort/$firstPath")"
     ln -s "$work/elsewhere" "$work/abort/$firstPath"
     printf 'a\n' | script -qefc "stty cols 60; '$cli' recover --all --if-exists overwrite --to '$work/abort' '$work/sample.img'" /dev/null >"$work/pty" 2>&1
