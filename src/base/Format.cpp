@@ -18,8 +18,14 @@ void AppendNumber(std::u16string& out, uint64_t v, unsigned base) {
 
 }  // namespace
 
-std::u16string FormatMessage(std::u16string_view format, const std::vector<FormatArg>& args) {
+std::u16string FormatMessage(std::u16string_view format, std::initializer_list<FormatArg> list) {
+    const FormatArg* const args = list.begin();
+    // Made once at its final size (numbers aside), not regrown as it fills.
+    size_t size = format.size();
+    for (const FormatArg& a : list)
+        size += a.text().size();
     std::u16string out;
+    out.reserve(size);
     size_t next = 0;
     for (size_t i = 0; i < format.size(); ++i) {
         const char16_t c = format[i];
@@ -37,7 +43,7 @@ std::u16string FormatMessage(std::u16string_view format, const std::vector<Forma
             out.push_back(u'%');
             continue;
         }
-        if (next >= args.size()) continue;
+        if (next >= list.size()) continue;
         const FormatArg& a = args[next++];
         switch (conversion) {
             case u's':

@@ -1,10 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <type_traits>
-#include <vector>
 
 namespace qv {
 
@@ -37,7 +37,9 @@ private:
     bool negative_ = false;
 };
 
-std::u16string FormatMessage(std::u16string_view format, const std::vector<FormatArg>& args);
+// The arguments are a list on the stack, not a vector: every log line is formatted, and a
+// recovery says two lines per file.
+std::u16string FormatMessage(std::u16string_view format, std::initializer_list<FormatArg> args);
 
 template <typename... Args>
 std::u16string Format(std::u16string_view format, const Args&... args) {

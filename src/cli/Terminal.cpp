@@ -46,7 +46,7 @@ void Terminal::WriteLogLine(const std::u16string& text) {
 
 void Terminal::SetStatus(const std::u16string& text) {
     std::lock_guard lock(mutex_);
-    status_ = ToUtf8(text);
+    status_ = text;
     if (showBar_) DrawBarLocked();
 }
 
@@ -71,7 +71,7 @@ void Terminal::DrawBarLocked() {
     bar.append(filled, '#');
     bar.append(kBarWidth - filled, ' ');
     bar += "] ";
-    bar += status_;
+    bar += ToUtf8(status_);
     std::fputs(bar.c_str(), stderr);
     std::fflush(stderr);
     barDrawn_ = true;

@@ -38,7 +38,7 @@ private:
     std::chrono::steady_clock::time_point lastFlush_;
     bool barDrawn_ = false;
     int barPosition_ = 0;
-    std::string status_;
+    std::u16string status_;  // converted when drawn: a recovery sets it for every file
 };
 
 // The log on stderr. It keeps no copy of what it printed (a large recovery logs hundreds of

@@ -37,7 +37,9 @@ std::u16string SafeComponent(const std::u16string& name) {
     std::u16string safe = name;
     for (char16_t& c : safe)
         if (c == u'/' || c == 0) c = u'_';
-    if (ToUtf8(safe).size() > kMaxNameBytes) safe = Shorten(safe);
+    // A UTF-16 unit is at most three bytes of UTF-8: a short name needs no converting to know.
+    if (safe.size() * 3 > kMaxNameBytes && ToUtf8(safe).size() > kMaxNameBytes)
+        safe = Shorten(safe);
     return safe;
 }
 

@@ -57,7 +57,10 @@ private:
         std::unique_lock lock(mutex_);
         changed_.wait(lock, [&] { return waiting_.size() < kMaxWaiting; });
         waiting_.push_back(std::move(batch_));
-        batch_.clear();
+        // The next batch fills a vector the writer emptied, not one grown afresh each time.
+        batch_ = std::move(spare_);
+        spare_.clear();
+        if (batch_.capacity() < kBatch) batch_.reserve(kBatch);
         lock.unlock();
         changed_.notify_all();
     }
@@ -75,6 +78,7 @@ private:
                 work_(item);
             batch.clear();  // closes what the items hold before the batch counts as done
             lock.lock();
+            if (spare_.capacity() < batch.capacity()) spare_ = std::move(batch);
             busy_ = false;
             changed_.notify_all();
         }
@@ -85,6 +89,7 @@ private:
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<std::vector<Item>> waiting_;
+    std::vector<Item> spare_;  // emptied by the writer, for the next batch
     bool busy_ = false;
     bool closing_ = false;
     std::thread thread_;
