@@ -30,7 +30,9 @@ Terminal::~Terminal() {
 void Terminal::WriteLogLine(const std::u16string& text) {
     std::lock_guard lock(mutex_);
     if (barDrawn_) std::fputs("\r\033[K", stderr);
-    std::fputs(ToUtf8(text).c_str(), stderr);
+    line_.clear();
+    AppendUtf8(line_, text);
+    std::fwrite(line_.data(), 1, line_.size(), stderr);
     barDrawn_ = false;
     if (showBar_) {
         if (!status_.empty()) DrawBarLocked();

@@ -9,7 +9,7 @@ namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
 
-void AppendUtf8(std::string& out, char32_t cp) {
+void AppendCodePoint(std::string& out, char32_t cp) {
     if (cp < 0x80) {
         out.push_back(static_cast<char>(cp));
     } else if (cp < 0x800) {
@@ -48,20 +48,24 @@ bool IsLowSurrogate(char16_t c) {
 
 std::string ToUtf8(std::u16string_view text) {
     std::string out;
-    out.reserve(text.size());
+    AppendUtf8(out, text);
+    return out;
+}
+
+void AppendUtf8(std::string& out, std::u16string_view text) {
+    out.reserve(out.size() + text.size());
     for (size_t i = 0; i < text.size(); ++i) {
         const char16_t c = text[i];
         if (IsHighSurrogate(c) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
             const char32_t cp = 0x10000 + ((char32_t(c) - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            AppendUtf8(out, cp);
+            AppendCodePoint(out, cp);
             ++i;
         } else if (IsHighSurrogate(c) || IsLowSurrogate(c)) {
-            AppendUtf8(out, kReplacement);
+            AppendCodePoint(out, kReplacement);
         } else {
-            AppendUtf8(out, c);
+            AppendCodePoint(out, c);
         }
     }
-    return out;
 }
 
 std::u16string FromUtf8(std::string_view text) {

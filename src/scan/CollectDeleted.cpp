@@ -164,7 +164,9 @@ Status ScanSession::FindDeletedFiles(DeletedFileSink& sink, Progress& progress) 
         progress.SetUnitSteps(static_cast<int64_t>(files.size()), StepUnit::kFiles);
         if (progress.IsCancelled()) return {};
         OpenBitmap();
+        sink.Expect(files.size());
         std::vector<DeletedFile> batch;
+        batch.reserve(std::min(kBatch, files.size()));
         for (auto it = files.begin(); it != files.end(); it = files.erase(it)) {
             DeletedFileImages& file = *it->second;
             if (!file.ImagesLoaded()) {
@@ -172,7 +174,10 @@ Status ScanSession::FindDeletedFiles(DeletedFileSink& sink, Progress& progress) 
             }
             if (auto record = file.BuildFileRecord(clusterSize_, reader_.get())) {
                 batch.push_back(Describe(*record));
-                if (batch.size() == kBatch) sink.Take(std::exchange(batch, {}));
+                if (batch.size() == kBatch) {
+                    sink.Take(std::exchange(batch, {}));
+                    batch.reserve(kBatch);
+                }
                 // Its records as found, for the recovery to build it from the same bytes.
                 if (!kept.count(it->first)) {
                     if (Status r = snapshot_.Add(it->first, file.Base()->image); !r) return r;

@@ -33,6 +33,9 @@ struct DeletedFile {
 class DeletedFileSink {
 public:
     virtual ~DeletedFileSink() = default;
+    // At most this many files follow (told once, before the first batch): a sink that keeps them
+    // all makes room once instead of regrowing and moving them as they come.
+    virtual void Expect(size_t /*atMost*/) {}
     virtual void Take(std::vector<DeletedFile>&& batch) = 0;
     // Forget every file taken: the scan failed or was stopped, and a part of the list must not
     // pass for all of it.
@@ -42,6 +45,7 @@ public:
 // A sink that keeps everything (the terminal program, tests).
 class DeletedFileList final : public DeletedFileSink {
 public:
+    void Expect(size_t atMost) override { files.reserve(files.size() + atMost); }
     void Take(std::vector<DeletedFile>&& batch) override {
         for (DeletedFile& f : batch)
             files.push_back(std::move(f));

@@ -4,7 +4,9 @@
 
 #include <ranges>
 
+#include "app/ProgressDialog.h"
 #include "ntfs/FileRecord.h"
+#include "platform/Text.h"
 #include "scan/ScanSession.h"
 #include "support/NtfsBuilder.h"
 #include "support/RecordBuilder.h"
@@ -91,6 +93,35 @@ TEST(Collect, DeletedFilesOnlyInAscendingRecordOrderWithWhatTheirRecordsSay) {
     EXPECT_FALSE(files[1].created.IsSet());
     EXPECT_EQ(files[2].created.Seconds(), 1000000000);
     EXPECT_EQ(files[2].deleted.Seconds(), 1200000000);  // the name's modification time
+}
+
+// A sink hears how many files may come before the first of them, and no fewer than come.
+TEST(Collect, TheSinkIsToldBeforehandAtMostHowManyFilesCome) {
+    struct Recording final : DeletedFileSink {
+        std::vector<std::string> calls;
+        size_t taken = 0;
+        void Expect(size_t atMost) override { calls.push_back("expect " + std::to_string(atMost)); }
+        void Take(std::vector<DeletedFile>&& batch) override {
+            calls.push_back("take");
+            taken += batch.size();
+        }
+        void Discard() override { calls.push_back("discard"); }
+    };
+    NtfsBuilder volume;
+    for (uint32_t n = 30; n < 40; ++n)
+        volume.SetRecord(n, Deleted(n, u"f" + FromUtf8(std::to_string(n))));
+    volume.SetRecord(34, Named(34, u"live.txt").InUse().Build());
+    auto session = test::OpenSession(volume.Open());
+    ASSERT_TRUE(session);
+    ProgressDialog progress;
+    Recording sink;
+    ASSERT_TRUE(session->FindDeletedFiles(sink, progress));
+    ASSERT_EQ(sink.taken, 9u);
+    ASSERT_EQ(sink.calls.size(), 2u);
+    EXPECT_EQ(sink.calls[1], "take");
+    const size_t told = std::stoul(sink.calls[0].substr(sink.calls[0].find(' ') + 1));
+    EXPECT_GE(told, sink.taken);
+    EXPECT_LE(told, 10u);
 }
 
 TEST(Collect, ExtensionRecordsJoinTheirBaseWhereverTheyLie) {
