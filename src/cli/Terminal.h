@@ -39,7 +39,7 @@ private:
     bool barDrawn_ = false;
     int barPosition_ = 0;
     std::u16string status_;  // converted when drawn: a recovery sets it for every file
-    std::string line_;  // the log line being written, its buffer kept for the next
+    std::string line_;       // the log line being written, its buffer kept for the next
 };
 
 // The log on stderr. It keeps no copy of what it printed (a large recovery logs hundreds of
