@@ -1,6 +1,5 @@
 #include <algorithm>
 #include <cstdio>
-#include <iterator>
 #include <thread>
 
 #include "app/Log.h"
@@ -120,22 +119,27 @@ int RunRecoverCommand(const RecoverArguments& options) {
     }
     WorkerContext& context = runner.Context();
     const FileFilter filter = MakeFilter(options.filters, runner.Letter());
-    const auto chosenCount = std::count_if(files.begin(), files.end(), [&](const DeletedFile& f) {
-        return Chosen(options, filter, f);
-    });
+    // Each file is judged once: the filters may match patterns against every name and path.
+    std::vector<bool> taken(files.size());
+    size_t chosenCount = 0;
+    for (size_t i = 0; i < files.size(); ++i) {
+        taken[i] = Chosen(options, filter, files[i]);
+        if (taken[i]) ++chosenCount;
+    }
     // The recovery only reads the list, as the table does: when every file is chosen the list
     // moves into the recovery whole (copying it would cost time and memory), and the table is
     // printed from there; otherwise the chosen files are copied and the list stays for the table.
+    const bool allChosen = chosenCount == files.size();
     context.chosen.clear();
-    if (static_cast<size_t>(chosenCount) == files.size()) {
+    if (allChosen) {
         context.chosen = std::move(files);
         files.clear();
     } else {
-        context.chosen.reserve(static_cast<size_t>(chosenCount));
-        std::copy_if(files.begin(), files.end(), std::back_inserter(context.chosen),
-                     [&](const DeletedFile& f) { return Chosen(options, filter, f); });
+        context.chosen.reserve(chosenCount);
+        for (size_t i = 0; i < files.size(); ++i)
+            if (taken[i]) context.chosen.push_back(files[i]);
     }
-    const std::vector<DeletedFile>& listed = files.empty() ? context.chosen : files;
+    const std::vector<DeletedFile>& listed = allChosen ? context.chosen : files;
     std::thread table;
     if (tableAlongside)
         table = std::thread([&listed, &runner, width] {
