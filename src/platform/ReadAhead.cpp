@@ -205,7 +205,8 @@ private:
 }  // namespace
 
 int ReadAheadWorkersForThisMachine() {
-    return std::thread::hardware_concurrency() >= 2 ? 2 : 0;
+    const unsigned cores = std::thread::hardware_concurrency();
+    return cores >= 3 ? 2 : cores == 2 ? 1 : 0;
 }
 
 std::unique_ptr<BlockDevice> WithReadAhead(std::unique_ptr<BlockDevice> direct,

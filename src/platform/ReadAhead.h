@@ -13,9 +13,10 @@ namespace qv {
 // container library reads one thing at a time per handle, so each read-ahead worker needs its own.
 using DeviceOpener = std::function<Result<std::unique_ptr<BlockDevice>>()>;
 
-// 2 workers on a machine of 2 cores or more, none on one core. On 2 cores a single worker is the
-// slower side (it decodes longer than the scanning thread parses); two share the decoding with
-// the scanning thread's idle time, at no more CPU.
+// One core is left to the reading thread: 1 worker on 2 cores, 2 on 3 cores or more, none on
+// one core. A worker decodes a block faster than the scan parses it (EWF chunks are inflated
+// with libdeflate), so on 2 cores a second worker only takes turns on the core the first one
+// uses, and the extra switching and copying made scans slower (EWF and QCOW2 alike).
 int ReadAheadWorkersForThisMachine();
 
 struct ReadAheadOptions {
