@@ -76,14 +76,40 @@ DeviceFile::~DeviceFile() {
     ::close(fd_);
 }
 
-Result<size_t> DeviceFile::ReadAt(uint64_t offset, void* buffer, size_t size) {
-    const ReadResult r = ReadFully(fd_, buffer, size, static_cast<int64_t>(offset));
+namespace {
+
+Result<size_t> ReadDescriptor(int fd, uint64_t offset, void* buffer, size_t size) {
+    const ReadResult r = ReadFully(fd, buffer, size, static_cast<int64_t>(offset));
     // Deliver what arrived; the next read reports the error.
     if (r.error != 0 && r.count == 0)
         return Error(kErrRead,
                      "read error at byte " + std::to_string(offset) + ": " + std::strerror(r.error),
                      r.error);
     return r.count;
+}
+
+// Reads through a descriptor that another device owns.
+class BorrowedDescriptor final : public BlockDevice {
+public:
+    BorrowedDescriptor(int fd, uint64_t size) : fd_(fd), size_(size) {}
+    Result<size_t> ReadAt(uint64_t offset, void* buffer, size_t size) override {
+        return ReadDescriptor(fd_, offset, buffer, size);
+    }
+    uint64_t Size() const override { return size_; }
+
+private:
+    int fd_;
+    uint64_t size_;
+};
+
+}  // namespace
+
+Result<size_t> DeviceFile::ReadAt(uint64_t offset, void* buffer, size_t size) {
+    return ReadDescriptor(fd_, offset, buffer, size);
+}
+
+std::unique_ptr<BlockDevice> DeviceFile::AnotherReader() const {
+    return std::make_unique<BorrowedDescriptor>(fd_, size_);
 }
 
 }  // namespace qv

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "platform/ImageLibraries.h"
+#include "platform/ReadAhead.h"
 #include "platform/Text.h"
 
 namespace qv {
@@ -67,7 +68,12 @@ Result<std::unique_ptr<BlockDevice>> OpenDiskImage(const std::u16string& path, I
     }
     auto device = DeviceFile::Open(path);
     if (!device) return device.error();
-    return std::unique_ptr<BlockDevice>(std::move(*device));
+    // Read ahead as containers are: while the scan streams through the $MFT, a worker copies
+    // the next blocks out of the page cache (or waits for the disk) as the scan parses.
+    const DeviceFile& file = **device;
+    return WithReadAhead(std::move(*device), [&file]() -> Result<std::unique_ptr<BlockDevice>> {
+        return file.AnotherReader();  // the read-ahead device joins its workers before file goes
+    });
 }
 
 }  // namespace qv
