@@ -48,8 +48,14 @@ std::string Cut(const std::string& s, size_t width) {
 
 }  // namespace
 
-void SortByName(std::vector<DeletedFile>& files) {
-    std::stable_sort(files.begin(), files.end(), ListedBefore);
+Rows ListedByName(const std::vector<DeletedFile>& files) {
+    Rows rows;
+    rows.reserve(files.size());
+    for (const DeletedFile& file : files)
+        rows.push_back(&file);
+    std::sort(rows.begin(), rows.end(),
+              [](const DeletedFile* a, const DeletedFile* b) { return ListedBefore(*a, *b); });
+    return rows;
 }
 
 size_t TerminalWidth(std::FILE* out) {
@@ -68,16 +74,16 @@ bool SameDestination(std::FILE* a, std::FILE* b) {
     return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
-void PrintTable(const std::vector<DeletedFile>& files, char16_t letter, std::FILE* out,
-                size_t width) {
+void PrintTable(const Rows& rows, char16_t letter, std::FILE* out, size_t width) {
     std::vector<std::array<std::string, kColumnCount>> cells;
     std::array<size_t, kColumnCount> widths{};
     for (int c = 0; c < kColumnCount; ++c)
         widths[c] = Width(kHeadings[c]);
     // Files of one folder share their path: its text is made once.
     std::unordered_map<uintptr_t, std::string> paths;  // by folder chain and rootedness
-    cells.reserve(files.size());
-    for (const DeletedFile& file : files) {
+    cells.reserve(rows.size());
+    for (const DeletedFile* row : rows) {
+        const DeletedFile& file = *row;
         auto& line = cells.emplace_back();
         for (int c = 0; c < kColumnCount; ++c) {
             const Column column = static_cast<Column>(c);
@@ -113,7 +119,7 @@ void PrintTable(const std::vector<DeletedFile>& files, char16_t letter, std::FIL
         const auto shorten = [&](size_t column, auto shorter) {
             widths[column] = Width(kHeadings[column]);
             for (size_t i = 0; i < cells.size(); ++i) {
-                cells[i][column] = shorter(files[i], cells[i][column]);
+                cells[i][column] = shorter(*rows[i], cells[i][column]);
                 widths[column] = std::max(widths[column], Width(cells[i][column]));
             }
         };
@@ -161,15 +167,15 @@ void PrintTable(const std::vector<DeletedFile>& files, char16_t letter, std::FIL
         print(line);
 }
 
-void PrintJsonLines(const std::vector<DeletedFile>& files, char16_t letter, std::FILE* out) {
-    for (const DeletedFile& file : files)
-        std::fprintf(out, "%s\n", JsonLine(file, letter).c_str());
+void PrintJsonLines(const Rows& rows, char16_t letter, std::FILE* out) {
+    for (const DeletedFile* file : rows)
+        std::fprintf(out, "%s\n", JsonLine(*file, letter).c_str());
 }
 
-void PrintCsv(const std::vector<DeletedFile>& files, char16_t letter, std::FILE* out) {
+void PrintCsv(const Rows& rows, char16_t letter, std::FILE* out) {
     std::fputs(CsvHeader().c_str(), out);
-    for (const DeletedFile& file : files)
-        std::fputs(CsvLine(file, letter).c_str(), out);
+    for (const DeletedFile* file : rows)
+        std::fputs(CsvLine(*file, letter).c_str(), out);
 }
 
 }  // namespace qv

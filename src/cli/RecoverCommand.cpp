@@ -107,7 +107,7 @@ int RunRecoverCommand(const RecoverArguments& options) {
     // the recovery's log lines (both going to one terminal or file): then it comes first.
     const bool tableAlongside = !SameDestination(stdout, stderr);
     if (!tableAlongside) {
-        PrintTable(files, runner.Letter(), stdout, width);
+        PrintTable(ListedByName(files), runner.Letter(), stdout, width);
         std::fflush(stdout);
     }
 
@@ -143,7 +143,7 @@ int RunRecoverCommand(const RecoverArguments& options) {
     std::thread table;
     if (tableAlongside)
         table = std::thread([&listed, &runner, width] {
-            PrintTable(listed, runner.Letter(), stdout, width);
+            PrintTable(ListedByName(listed), runner.Letter(), stdout, width);
             std::fflush(stdout);
         });
     const int chosen = static_cast<int>(context.chosen.size());

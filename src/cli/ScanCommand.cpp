@@ -37,12 +37,13 @@ int RunScanCommand(const ScanArguments& options) {
         const FileFilter filter = MakeFilter(options.filters, runner.Letter());
         std::erase_if(files, [&](const DeletedFile& file) { return !filter.Matches(file); });
     }
+    const Rows rows = ListedByName(files);
     if (options.json)
-        PrintJsonLines(files, runner.Letter(), stdout);
+        PrintJsonLines(rows, runner.Letter(), stdout);
     else if (options.csv)
-        PrintCsv(files, runner.Letter(), stdout);
+        PrintCsv(rows, runner.Letter(), stdout);
     else
-        PrintTable(files, runner.Letter(), stdout, options.wide ? 0 : TerminalWidth(stdout));
+        PrintTable(rows, runner.Letter(), stdout, options.wide ? 0 : TerminalWidth(stdout));
     return kExitOk;
 }
 

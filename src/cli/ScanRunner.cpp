@@ -78,7 +78,6 @@ int ScanRunner::ScanSource(const SourceChoice& choice, bool advanced) {
         case Outcome::kFinished: break;
     }
     if (!context_.session || context_.scanFailed) return kExitCannotOpen;
-    SortByName(files_.files);
     return -1;
 }
 

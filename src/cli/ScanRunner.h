@@ -20,8 +20,9 @@ public:
     ScanRunner();
     ~ScanRunner();
 
-    // Resolves SOURCE (see SourceChoice.h), scans it and sorts the files by name. Returns the
-    // exit status to end with, or -1 when the scan finished and the command goes on.
+    // Resolves SOURCE (see SourceChoice.h) and scans it; Files() are then in record order, as
+    // the scan found them. Returns the exit status to end with, or -1 when the scan finished
+    // and the command goes on.
     int ScanSource(const std::string& source, int partition, bool advanced);
     int ScanSource(const SourceChoice& choice, bool advanced);
     // Recovers context().chosen with context().recovery; Outcome::kCancelled when Stop ended it.
