@@ -66,6 +66,15 @@ size_t TerminalWidth(std::FILE* out) {
     return 80;
 }
 
+bool WritesToNullDevice(std::FILE* out) {
+    struct stat written {
+    }, null{};
+    const int fd = ::fileno(out);
+    return fd >= 0 && ::fstat(fd, &written) == 0 && S_ISCHR(written.st_mode) &&
+           ::stat("/dev/null", &null) == 0 && S_ISCHR(null.st_mode) &&
+           written.st_rdev == null.st_rdev;
+}
+
 bool SameDestination(std::FILE* a, std::FILE* b) {
     struct stat sa {
     }, sb{};

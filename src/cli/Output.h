@@ -20,6 +20,8 @@ Rows ListedByName(const std::vector<DeletedFile>& files);
 void PrintTable(const Rows& rows, char16_t letter, std::FILE* out, size_t width = 0);
 // The columns of the terminal out writes to, or 0 when it is not a terminal.
 size_t TerminalWidth(std::FILE* out);
+// Whether a stream writes to the null device, which keeps nothing.
+bool WritesToNullDevice(std::FILE* out);
 // Whether two streams end in the same file, pipe or terminal (true when that cannot be told):
 // what is written to them at once would be interleaved there.
 bool SameDestination(std::FILE* a, std::FILE* b);

@@ -104,9 +104,12 @@ int RunRecoverCommand(const RecoverArguments& options) {
     std::vector<DeletedFile>& files = runner.Files();
     const size_t width = options.wide ? 0 : TerminalWidth(stdout);
     // The table is printed while the files are recovered, unless it would be interleaved with
-    // the recovery's log lines (both going to one terminal or file): then it comes first.
-    const bool tableAlongside = !SameDestination(stdout, stderr);
-    if (!tableAlongside) {
+    // the recovery's log lines (both going to one terminal or file): then it comes first. On the
+    // null device it is not made at all: nothing of it would be kept, and on a busy machine its
+    // making takes time from the recovery.
+    const bool tableWanted = !WritesToNullDevice(stdout);
+    const bool tableAlongside = tableWanted && !SameDestination(stdout, stderr);
+    if (tableWanted && !tableAlongside) {
         PrintTable(ListedByName(files), runner.Letter(), stdout, width);
         std::fflush(stdout);
     }

@@ -162,6 +162,12 @@ cmp -s "$work/table" "$work/rtable" || fail "recover's table differs from scan's
 heading=$(grep -n '^Name ' "$work/both" | head -1 | cut -d: -f1)
 [[ $(tail -n "+${heading:-1}" "$work/both" | head -n "$(wc -l < "$work/table")") == "$(cat "$work/table")" ]] ||
     fail "table and log in one file: the table is not printed whole before the recovery"
+# With the table going to the null device it is not made; the recovery and its log are the same.
+"$cli" recover --all --to "$work/all4" "$work/sample.img" >/dev/null 2>"$work/nlog"
+expect_status 0 $? "recover with its table on /dev/null"
+diff -r "$work/all2" "$work/all4" >/dev/null || fail "recover with its table on /dev/null: other files"
+[[ $(cut -c22- "$work/nlog" | sed "s#/all4/#/all/#g") == $(cut -c22- "$work/rlog" | sed "s#/all2/#/all/#g") ]] ||
+    fail "recover with its table on /dev/null: another log"
 recovering=$(sed -n 's/^.*  Recovering \(.*\) \.\.\. $/\1/p' "$work/rlog")
 by_record=$(python3 -c 'import json,sys
 print("\n".join(r["name"] for r in sorted(map(json.loads, open(sys.argv[1])), key=lambda r: r["record"])))' "$work/json")
