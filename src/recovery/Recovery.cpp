@@ -30,13 +30,6 @@ constexpr char16_t kSameVolumeQuestion[] =
     u"The destination is on the volume being scanned; recovering there can overwrite the files "
     u"you are recovering. Continue?";
 
-// The name a recovered file gets: its own, made safe; a file without any name is named after its
-// record.
-std::u16string LeafName(const DeletedFile& file) {
-    if (file.name.empty()) return u"record-" + FromUtf8(std::to_string(file.record));
-    return SafeComponent(file.name);
-}
-
 // Why a copy that ran to its end still cannot be the whole stream, or nothing.
 const char16_t* WhyNotWhole(const FileRecord& record, const std::u16string& stream) {
     if (record.ExtentMissing(stream))
@@ -440,7 +433,7 @@ RecoverySummary Recover(ScanSession& session, const std::vector<DeletedFile>& ch
     TargetFolders plan;
     if (options.recreatePaths)
         for (const DeletedFile& file : chosen)
-            plan.AddFile(file.folder, LeafName(file));
+            plan.AddFile(file);
     std::vector<const DeletedFile*> order;
     order.reserve(chosen.size());
     for (const DeletedFile& file : chosen)

@@ -31,12 +31,28 @@ TargetFolders::Id TargetFolders::Find(const FolderPath& folder) {
 
 TargetFolders::Id TargetFolders::AddFile(const FolderPath& folder, const std::u16string& leaf) {
     const Id id = Find(folder);
-    nodes_[id].taken.insert(leaf);
+    nodes_[id].leaves.push_back(leaf);
     return id;
+}
+
+TargetFolders::Id TargetFolders::AddFile(const DeletedFile& file) {
+    const Id id = Find(file.folder);
+    nodes_[id].files.push_back(&file);
+    return id;
+}
+
+void TargetFolders::TakeFileNames(Node& node) {
+    for (std::u16string& leaf : node.leaves)
+        node.taken.insert(std::move(leaf));
+    for (const DeletedFile* file : node.files)
+        node.taken.insert(LeafName(*file));
+    node.leaves = {};
+    node.files = {};
 }
 
 void TargetFolders::Place(Id id) {
     Node& parent = nodes_[nodes_[id].parent];
+    TakeFileNames(parent);
     const std::u16string safe = SafeComponent(nodes_[id].original);
     for (int n = nodes_[id].number;; ++n) {
         const std::u16string candidate = n == 0 ? safe : NumberedName(safe, n);

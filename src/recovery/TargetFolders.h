@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "scan/DeletedFile.h"
 #include "scan/FolderPath.h"
 
 namespace qv {
@@ -30,6 +31,10 @@ public:
     // already). Every file is declared before the first folder is placed, so that a folder never
     // takes a chosen file's name, whatever the order of the files.
     Id AddFile(const FolderPath& folder, const std::u16string& leaf);
+    // The same for a chosen file of the list, written into its own folder as LeafName(file).
+    // Its name is made only when a folder is placed beside it: most folders hold files or
+    // folders, not both, so most names are never needed here. file must outlive the plan.
+    Id AddFile(const DeletedFile& file);
     // The folder of a path, placed on first use.
     Id Folder(const FolderPath& folder);
     Id Parent(Id id) const { return nodes_[id].parent; }
@@ -52,10 +57,14 @@ private:
         bool made = false;
         std::map<std::u16string, Id> children;  // by name on the volume
         std::set<std::u16string> taken;         // names used here by folders and chosen files
+        // Chosen files whose names are not in taken yet: added when a folder is placed here.
+        std::vector<std::u16string> leaves;
+        std::vector<const DeletedFile*> files;
     };
     Id Child(Id parent, const std::u16string& original);
     Id Find(const FolderPath& folder);
     void Place(Id id);
+    void TakeFileNames(Node& node);
 
     std::vector<Node> nodes_;
     // Paths met before, by the identity of their chain: the files of one folder share it. The

@@ -43,6 +43,11 @@ std::u16string SafeComponent(const std::u16string& name) {
     return safe;
 }
 
+std::u16string LeafName(const DeletedFile& file) {
+    if (file.name.empty()) return u"record-" + FromUtf8(std::to_string(file.record));
+    return SafeComponent(file.name);
+}
+
 std::u16string TidyDestination(const std::u16string& typed) {
     size_t begin = 0, end = typed.size();
     while (begin < end && IsBlank(typed[begin]))

@@ -98,6 +98,33 @@ TEST(TargetFolders, NamesThatWouldMergeWhatTheVolumeKeepsApartAreNumbered) {
     EXPECT_EQ(plan.Folder(PathOf({u"docs", u"report"})), inReport);
 }
 
+TEST(TargetFolders, ChosenFilesOfTheListKeepTheirNamesFromFoldersBesideThem) {
+    // Declared by their entries, their names made only when a folder is placed beside them.
+    std::vector<DeletedFile> files(4);
+    files[0].name = u"report";
+    files[0].folder = PathOf({u"docs"});
+    files[1].record = 77;  // no name: written as "record-77"
+    files[1].folder = PathOf({u"docs"});
+    files[2].name = u"a.txt";
+    files[2].folder = PathOf({u"docs", u"report"});
+    files[3].name = u"..";  // made safe: "_.."
+    files[3].folder = PathOf({u"docs"});
+    TargetFolders plan;
+    for (const DeletedFile& file : files)
+        plan.AddFile(file);
+    plan.AddFile(PathOf({u"docs"}), u"notes");  // a name given as before, in the same folder
+    const std::pair<FolderPath, std::u16string> cases[] = {
+        {PathOf({u"docs", u"report"}), u"docs/report (1)/"},
+        {PathOf({u"docs", u"record-77"}), u"docs/record-77 (1)/"},
+        {PathOf({u"docs", u"_.."}), u"docs/_.. (1)/"},
+        {PathOf({u"docs", u"notes"}), u"docs/notes (1)/"},
+        {PathOf({u"docs", u"a.txt"}), u"docs/a.txt/"},  // a.txt lies one folder lower
+        {PathOf({u"docs", u"report"}), u"docs/report (1)/"},
+    };
+    for (const auto& [folder, relative] : cases)
+        EXPECT_EQ(ToUtf8(plan.Relative(plan.Folder(folder))), ToUtf8(relative));
+}
+
 TEST(TargetFolders, AFolderRenumberedOnDiskTakesItsSubfoldersAlong) {
     TargetFolders plan;
     plan.AddFile(PathOf({u"a", u"b"}), u"f");
