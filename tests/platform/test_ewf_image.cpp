@@ -124,6 +124,7 @@ TEST(EwfImage, EveryCompressionReadsAsTheDisk) {
         {"empty", "-c empty-block"},  // only chunks of zeros compressed
         {"stored", "-c none"},
         {"split", "-c deflate:fast -S 1MiB"},  // segments .E01, .E02, ...
+        {"wide", "-c deflate:fast -b 256"},    // chunks of 128 KiB: reads fall inside them
     };
     for (const auto& image : kImages) {
         SCOPED_TRACE(image.name);
