@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstring>
-
 #include <mutex>
 #include <string>
 #include <vector>
@@ -29,9 +28,9 @@ std::string Words(libewf_error_t* error) {
 // as is. libewf finds a chunk in the segment files; a compressed chunk is inflated here with
 // libdeflate, which inflates whole buffers about three times faster than the zlib inside libewf
 // (the scan reads the whole $MFT through these chunks). Anything this path does not recognise
-// (a stored chunk, a chunk that does not inflate to its exact size or fails its checksum, a
-// chunk libewf cannot hand over) is read through libewf's own read instead, so a damaged image
-// reads exactly as libewf reads it: the same bytes or the same error.
+// (a chunk that does not inflate to its exact size or fails its checksum, a chunk libewf cannot
+// hand over) is read through libewf's own read instead, so a damaged image reads exactly as
+// libewf reads it: the same bytes or the same error. A stored chunk is checked by libewf.
 class EwfDevice final : public BlockDevice {
 public:
     EwfDevice(libewf_handle_t* handle, uint64_t size, uint32_t chunkSize)
@@ -62,15 +61,15 @@ public:
                 static_cast<size_t>(std::min<uint64_t>(chunkSize_, size_ - chunkStart));
             const size_t skip = static_cast<size_t>(at - chunkStart);
             const size_t part = std::min(chunkBytes - skip, size - done);
-            bool inflated;
+            bool decoded;
             if (part == chunkBytes) {  // a whole chunk: straight into the caller's buffer
-                inflated = InflateChunk(chunkStart, out + done, chunkBytes);
+                decoded = DecodeChunk(chunkStart, out + done, chunkBytes);
             } else {
-                inflated = cached_ == chunk || InflateChunk(chunkStart, chunk_.data(), chunkBytes);
-                cached_ = inflated ? chunk : kNoChunk;
-                if (inflated) std::memcpy(out + done, chunk_.data() + skip, part);
+                decoded = cached_ == chunk || DecodeChunk(chunkStart, chunk_.data(), chunkBytes);
+                cached_ = decoded ? chunk : kNoChunk;
+                if (decoded) std::memcpy(out + done, chunk_.data() + skip, part);
             }
-            if (!inflated) {
+            if (!decoded) {
                 auto read = ReadThroughLibrary(at, out + done, part);
                 if (!read) return read.error();
                 if (*read < part) return done + *read;
@@ -86,9 +85,10 @@ private:
     // A chunk that does not shrink is stored as is; this leaves room for its checksum too.
     static constexpr size_t kPackedSlack = 64;
 
-    // Inflates the chunk starting at media offset chunkStart into out, which holds exactly its
-    // size; false when the chunk is stored, damaged, or not handed over by libewf.
-    bool InflateChunk(uint64_t chunkStart, uint8_t* out, size_t chunkBytes) {
+    // Puts the chunk starting at media offset chunkStart into out, which holds exactly its size:
+    // inflated, or as stored once libewf has checked it; false when it is damaged or libewf
+    // does not hand it over.
+    bool DecodeChunk(uint64_t chunkStart, uint8_t* out, size_t chunkBytes) {
         libewf_error_t* error = nullptr;
         if (libewf_handle_seek_offset(handle_, static_cast<off64_t>(chunkStart), SEEK_SET, &error) <
             0) {
@@ -106,7 +106,20 @@ private:
             libewf_error_free(&error);
             return false;
         }
-        if (compressed != 1) return false;  // stored chunks keep libewf's checksum handling
+        if (compressed != 1) {
+            // Stored as is, followed by its checksum: libewf checks it and leaves the bytes where
+            // they were read.
+            size_t checked = chunkBytes;
+            if (libewf_handle_prepare_read_chunk(
+                    handle_, packed_.data(), static_cast<size_t>(packed), out, &checked, compressed,
+                    checksum, checksumRead, &error) != static_cast<ssize_t>(chunkBytes) ||
+                static_cast<size_t>(packed) < chunkBytes) {
+                libewf_error_free(&error);
+                return false;
+            }
+            std::memcpy(out, packed_.data(), chunkBytes);
+            return true;
+        }
         size_t produced = 0;
         // The zlib stream's own Adler-32 is checked: a damaged chunk fails here.
         return libdeflate_zlib_decompress(inflater_, packed_.data(), static_cast<size_t>(packed),
@@ -128,7 +141,7 @@ private:
     uint32_t chunkSize_;  // 0: unknown, every read goes through libewf
     libdeflate_decompressor* inflater_ = nullptr;
     std::vector<uint8_t> packed_;  // one chunk as stored
-    std::vector<uint8_t> chunk_;   // the last chunk inflated for a read of part of it
+    std::vector<uint8_t> chunk_;   // the last chunk decoded for a read of part of it
     uint64_t cached_ = kNoChunk;
 };
 
