@@ -80,12 +80,10 @@ Result<std::unique_ptr<BlockDevice>> OpenDiskImage(const std::u16string& path, I
     ReadAheadOptions options;
     options.blockBytes = kRawBlockBytes;
     options.blocksAhead = kRawBlocksAhead;
+    // The read-ahead device joins its workers before file goes.
     return WithReadAhead(
         std::move(*device),
-        [&file]() -> Result<std::unique_ptr<BlockDevice>> {
-            return file
-                .AnotherReader();  // the read-ahead device joins its workers before file goes
-        },
+        [&file]() -> Result<std::unique_ptr<BlockDevice>> { return file.AnotherReader(); },
         options);
 }
 
