@@ -53,7 +53,7 @@ public:
         uint64_t position = offset;
         while (position < end) {
             const uint64_t block = position / options_.blockBytes;
-            if (streaming) Schedule(block, size);
+            if (streaming && streak_ >= options_.streakBeforeReadingAhead) Schedule(block, size);
             Slot* slot = Find(block);
             if (slot && slot->state == State::kQueued && options_.readUnstartedBlocks) {
                 slot->state = State::kFree;  // read below, sooner than a busy worker would

@@ -29,6 +29,9 @@ struct ReadAheadOptions {
     // starts at the previous read's end or up to nearBytes past it; any other read is a jump.
     uint64_t minStreamingRead = 256u << 10;
     uint64_t nearBytes = 64u << 10;
+    // Blocks are read ahead from this many streaming reads in a row on (1: from the first read
+    // that follows another). Where reading is cheap, a later start leaves short streams alone.
+    uint64_t streakBeforeReadingAhead = 1;
     // The reader reads a block no worker has started yet itself rather than wait for one: on a
     // busy machine the workers may get no core for a while.
     bool readUnstartedBlocks = true;

@@ -114,6 +114,43 @@ TEST(ReadAhead, StreamingReadsReturnTheDevicesBytesFromTheWorkers) {
     }
 }
 
+TEST(ReadAhead, ALaterStartLeavesShortStreamsToTheFirstHandle) {
+    // Reading ahead from the third streaming read in a row: whole blocks read in order.
+    const auto open = [](const std::shared_ptr<Container>& c) {
+        return WithReadAhead(std::make_unique<Handle>(c, &c->directReads),
+                             [c]() -> Result<std::unique_ptr<BlockDevice>> {
+                                 return {std::make_unique<Handle>(c, &c->workerReads)};
+                             },
+                             {.blockBytes = kBlock,
+                              .blocksAhead = 3,
+                              .workers = 1,
+                              .minStreamingRead = 1,
+                              .nearBytes = 100,
+                              .streakBeforeReadingAhead = 3,
+                              .readUnstartedBlocks = false});
+    };
+    {
+        // Streams of three reads (the first, then two that follow it), each after a jump: the
+        // first handle reads them all, no worker reads anything.
+        auto c = std::make_shared<Container>(40 * kBlock);
+        auto device = open(c);
+        for (const uint64_t start : {0, 20, 5, 30, 12})
+            for (uint64_t block = start; block < start + 3; ++block)
+                ExpectSameRead(*device, c, block * kBlock, kBlock);
+        EXPECT_EQ(c->directReads, 15);
+        EXPECT_EQ(c->workerReads, 0);
+    }
+    {
+        // A long stream: the first handle reads its first three reads, the worker the rest.
+        auto c = std::make_shared<Container>(10 * kBlock);
+        auto device = open(c);
+        for (uint64_t block = 0; block < 10; ++block)
+            ExpectSameRead(*device, c, block * kBlock, kBlock);
+        EXPECT_EQ(c->directReads, 3);
+        EXPECT_EQ(c->workerReads, 7);
+    }
+}
+
 TEST(ReadAhead, AJumpReadsTheRightBytesAndStreamingResumes) {
     const uint64_t jumps[] = {0, 30 * kBlock + 9, 2 * kBlock, 2 * kBlock + 1, 39 * kBlock, 17};
     for (const bool readUnstarted : {false, true}) {
