@@ -76,10 +76,8 @@ DeviceFile::~DeviceFile() {
     ::close(fd_);
 }
 
-namespace {
-
-Result<size_t> ReadDescriptor(int fd, uint64_t offset, void* buffer, size_t size) {
-    const ReadResult r = ReadFully(fd, buffer, size, static_cast<int64_t>(offset));
+Result<size_t> DeviceFile::ReadAt(uint64_t offset, void* buffer, size_t size) {
+    const ReadResult r = ReadFully(fd_, buffer, size, static_cast<int64_t>(offset));
     // Deliver what arrived; the next read reports the error.
     if (r.error != 0 && r.count == 0)
         return Error(kErrRead,
@@ -88,28 +86,14 @@ Result<size_t> ReadDescriptor(int fd, uint64_t offset, void* buffer, size_t size
     return r.count;
 }
 
-// Reads through a descriptor that another device owns.
-class BorrowedDescriptor final : public BlockDevice {
-public:
-    BorrowedDescriptor(int fd, uint64_t size) : fd_(fd), size_(size) {}
-    Result<size_t> ReadAt(uint64_t offset, void* buffer, size_t size) override {
-        return ReadDescriptor(fd_, offset, buffer, size);
+Result<std::unique_ptr<DeviceFile>> DeviceFile::AnotherReader() const {
+    const int fd = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+    if (fd < 0) {
+        const int error = errno;
+        return Error(kErrOpenVolume,
+                     std::string("cannot read the device twice: ") + std::strerror(error), error);
     }
-    uint64_t Size() const override { return size_; }
-
-private:
-    int fd_;
-    uint64_t size_;
-};
-
-}  // namespace
-
-Result<size_t> DeviceFile::ReadAt(uint64_t offset, void* buffer, size_t size) {
-    return ReadDescriptor(fd_, offset, buffer, size);
-}
-
-std::unique_ptr<BlockDevice> DeviceFile::AnotherReader() const {
-    return std::make_unique<BorrowedDescriptor>(fd_, size_);
+    return std::unique_ptr<DeviceFile>(new DeviceFile(fd, size_));
 }
 
 }  // namespace qv

@@ -32,10 +32,10 @@ public:
     ~DeviceFile() override;
     Result<size_t> ReadAt(uint64_t offset, void* buffer, size_t size) override;
     uint64_t Size() const override { return size_; }
-    // A second reader on the same descriptor, for another thread (pread keeps no file position,
-    // so both read at once), without opening the path again: a device opened through the
-    // privileged opener would ask for the password a second time. It must not outlive this one.
-    std::unique_ptr<BlockDevice> AnotherReader() const;
+    // A second reader of the same open device (a duplicate descriptor), for another thread:
+    // pread keeps no file position, so both read at once. The path is not opened again: a
+    // device opened through the privileged opener would ask for the password a second time.
+    Result<std::unique_ptr<DeviceFile>> AnotherReader() const;
 
 private:
     DeviceFile(int fd, uint64_t size) : fd_(fd), size_(size) {}

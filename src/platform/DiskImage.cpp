@@ -85,10 +85,15 @@ Result<std::unique_ptr<BlockDevice>> OpenDiskImage(const std::u16string& path, I
     options.blockBytes = kRawBlockBytes;
     options.blocksAhead = kRawBlocksAhead;
     options.streakBeforeReadingAhead = kRawStreakBeforeReadingAhead;
-    // The read-ahead device joins its workers before file goes.
+    // A worker asks for its reader when it starts; the read-ahead device joins its workers
+    // before file goes.
     return WithReadAhead(
         std::move(*device),
-        [&file]() -> Result<std::unique_ptr<BlockDevice>> { return file.AnotherReader(); },
+        [&file]() -> Result<std::unique_ptr<BlockDevice>> {
+            auto another = file.AnotherReader();
+            if (!another) return another.error();
+            return std::unique_ptr<BlockDevice>(std::move(*another));
+        },
         options);
 }
 

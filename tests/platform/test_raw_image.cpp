@@ -72,12 +72,14 @@ TEST(RawImage, StreamingJumpingAndEndReadsGiveTheFilesBytes) {
     }
 }
 
-TEST(RawImage, AnotherReaderReadsTheSameDescriptorAtOnce) {
+TEST(RawImage, AnotherReaderReadsTheSameOpenDeviceAtOnce) {
     RawFile raw;
     ASSERT_FALSE(raw.dir.empty());
     auto file = DeviceFile::Open(FromUtf8(raw.path));
     ASSERT_TRUE(file) << file.error().Text();
-    const std::unique_ptr<BlockDevice> other = (*file)->AnotherReader();
+    auto another = (*file)->AnotherReader();
+    ASSERT_TRUE(another) << another.error().Text();
+    const std::unique_ptr<BlockDevice> other = std::move(*another);
     ASSERT_EQ(other->Size(), raw.bytes.size());
     // Both read the whole file at once, in opposite directions, in pieces of odd sizes.
     const auto readAll = [&](BlockDevice& device, bool backwards, std::vector<uint8_t>& into) {
@@ -96,6 +98,10 @@ TEST(RawImage, AnotherReaderReadsTheSameDescriptorAtOnce) {
     readAll(**file, false, first);
     other_thread.join();
     EXPECT_EQ(first, raw.bytes);
+    EXPECT_EQ(second, raw.bytes);
+    // The second reader holds the device open on its own: it still reads once the first closed.
+    file->reset();
+    readAll(*other, false, second);
     EXPECT_EQ(second, raw.bytes);
 }
 
