@@ -31,7 +31,7 @@ TargetFolders::Id TargetFolders::Find(const FolderPath& folder) {
 
 TargetFolders::Id TargetFolders::AddFile(const FolderPath& folder, const std::u16string& leaf) {
     const Id id = Find(folder);
-    nodes_[id].leaves.push_back(leaf);
+    nodes_[id].taken.insert(leaf);
     return id;
 }
 
@@ -42,11 +42,8 @@ TargetFolders::Id TargetFolders::AddFile(const DeletedFile& file) {
 }
 
 void TargetFolders::TakeFileNames(Node& node) {
-    for (std::u16string& leaf : node.leaves)
-        node.taken.insert(std::move(leaf));
     for (const DeletedFile* file : node.files)
         node.taken.insert(LeafName(*file));
-    node.leaves = {};
     node.files = {};
 }
 

@@ -58,7 +58,6 @@ private:
         std::map<std::u16string, Id> children;  // by name on the volume
         std::set<std::u16string> taken;         // names used here by folders and chosen files
         // Chosen files whose names are not in taken yet: added when a folder is placed here.
-        std::vector<std::u16string> leaves;
         std::vector<const DeletedFile*> files;
     };
     Id Child(Id parent, const std::u16string& original);
